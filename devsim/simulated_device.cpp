@@ -1,0 +1,118 @@
+#include "devsim/simulated_device.h"
+
+#include <QDir>
+#include <QObject>
+#include <QThread>
+#include <QTimer>
+
+#include "devsim/basic_commands.h"
+#include "devsim/shell_service.h"
+#include "platform/ui/time_scale.h"
+
+namespace devsim {
+
+SimulatedDevice::SimulatedDevice(DeviceOptions options) : options_(std::move(options)), files_(options_.root) {}
+
+SimulatedDevice::~SimulatedDevice() { stop(); }
+
+bool SimulatedDevice::start(QString* error) {
+    if (thread_) return true;
+    if (options_.root.isEmpty() || !DeviceFiles::seed(options_.root, error)) {
+        if (error && error->isEmpty()) *error = QStringLiteral("no root folder given");
+        return false;
+    }
+    thread_ = std::make_unique<QThread>();
+    thread_->setObjectName(QStringLiteral("devsim ") + options_.address);
+    thread_->start();
+    context_ = new QObject;
+    context_->moveToThread(thread_.get());
+    QObject::connect(thread_.get(), &QThread::finished, context_, &QObject::deleteLater);
+    bool ok = false;
+    QString message;
+    run([&] { ok = startServices(&message); });
+    if (!ok) {
+        if (error) *error = message;
+        stop();
+        return false;
+    }
+    log_.append("device " + options_.address.toStdString() + " started, root " + files_.root().toStdString());
+    return true;
+}
+
+void SimulatedDevice::stop() {
+    if (!thread_) return;
+    run([this] { stopServices(); });
+    thread_->quit();
+    thread_->wait();
+    thread_.reset();
+    context_ = nullptr;
+}
+
+void SimulatedDevice::run(const std::function<void()>& task) {
+    if (!context_ || QThread::currentThread() == thread_.get()) {
+        task();
+        return;
+    }
+    QMetaObject::invokeMethod(context_, task, Qt::BlockingQueuedConnection);
+}
+
+bool SimulatedDevice::startServices(QString* error) {
+    shell_ = new ShellService(*this);
+    shell_->setParent(context_);
+    installBasicCommands(*shell_);
+    return listenAll(error);
+}
+
+bool SimulatedDevice::listenAll(QString* error) {
+    const QHostAddress host(options_.address);
+    if (host.isNull()) {
+        if (error) *error = QStringLiteral("not an address: %1").arg(options_.address);
+        return false;
+    }
+    return shell_->listen(host, error);
+}
+
+void SimulatedDevice::stopServices() {
+    if (shell_) {
+        shell_->stopListening();
+        shell_->closeAllSessions();
+    }
+    // Services are children of the context, which goes when the thread has finished.
+    qDeleteAll(context_->children());
+    shell_ = nullptr;
+}
+
+void SimulatedDevice::reboot(const std::string& kind) {
+    log_.append("boot: " + kind + " boot, connections closed");
+    {
+        std::lock_guard lock(mutex_);
+        ++bootCount_;
+    }
+    std::vector<std::function<void()>> hooks;
+    {
+        std::lock_guard lock(mutex_);
+        hooks = rebootHooks_;
+    }
+    for (const auto& hook : hooks) hook();
+    shell_->stopListening();
+    shell_->closeAllSessions();
+    QTimer::singleShot(platform::scaled(options_.rebootDelay), context_, [this] {
+        QString error;
+        if (listenAll(&error))
+            log_.append("boot: device is up again");
+        else
+            log_.append("boot: cannot listen again: " + error.toStdString());
+    });
+}
+
+void SimulatedDevice::onReboot(std::function<void()> hook) {
+    std::lock_guard lock(mutex_);
+    rebootHooks_.push_back(std::move(hook));
+}
+
+int SimulatedDevice::bootCount() const {
+    std::lock_guard lock(mutex_);
+    return bootCount_;
+}
+
+}  // namespace devsim

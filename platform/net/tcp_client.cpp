@@ -1,0 +1,156 @@
+#include "platform/net/tcp_client.h"
+
+#include <QHostAddress>
+
+#include "platform/ui/time_scale.h"
+
+namespace platform::net {
+
+TcpClient::TcpClient(QObject* parent) : QObject(parent) {
+    connectTimer_.setSingleShot(true);
+    connect(&connectTimer_, &QTimer::timeout, this, &TcpClient::onConnectTimeout);
+}
+
+TcpClient::~TcpClient() {
+    if (socket_) {
+        socket_->disconnect(this);
+        socket_->abort();
+        delete socket_;
+    }
+}
+
+void TcpClient::Connect(const QString& host, quint16 port) {
+    if (state_ != Closed) {
+        // Reported like any other failure: as an event, after the call has returned.
+        const SocketError e{sckerr::InvalidOperation, describeSocketError(sckerr::InvalidOperation)};
+        lastError_ = e;
+        QMetaObject::invokeMethod(this, [this, e] { emit error(e.number, e.description); }, Qt::QueuedConnection);
+        return;
+    }
+    releaseSocket();
+    remoteHost_ = host;
+    remotePort_ = port;
+    remoteIp_.clear();
+    lastError_ = {};
+    auto* socket = new QTcpSocket(this);
+    socket_ = socket;
+    connect(socket, &QTcpSocket::connected, this, &TcpClient::onConnected);
+    connect(socket, &QTcpSocket::readyRead, this, &TcpClient::onReadyRead);
+    connect(socket, &QTcpSocket::disconnected, this, &TcpClient::onDisconnected);
+    connect(socket, &QTcpSocket::errorOccurred, this, &TcpClient::onError);
+    connect(socket, &QTcpSocket::bytesWritten, this, &TcpClient::onBytesWritten);
+    state_ = Connecting;
+    if (localPort_ != 0 && !socket->bind(QHostAddress::AnyIPv4, localPort_)) {
+        const SocketError e = socketErrorFor(socket->error(), socket->errorString());
+        QMetaObject::invokeMethod(this, [this, e] { fail(e); }, Qt::QueuedConnection);
+        return;
+    }
+    connectTimer_.start(scaled(kConnectTimeout));
+    socket->connectToHost(host, port);
+}
+
+bool TcpClient::SendData(const QByteArray& data, SocketError* error) {
+    if (state_ != Connected || !socket_) {
+        const SocketError e{sckerr::WrongState, describeSocketError(sckerr::WrongState)};
+        lastError_ = e;
+        if (error) *error = e;
+        return false;
+    }
+    if (data.isEmpty()) return true;
+    if (socket_->write(data) != data.size()) {
+        const SocketError e = socketErrorFor(socket_->error(), socket_->errorString());
+        lastError_ = e;
+        if (error) *error = e;
+        return false;
+    }
+    return true;
+}
+
+QByteArray TcpClient::GetData() { return socket_ ? socket_->readAll() : QByteArray(); }
+
+qint64 TcpClient::BytesReceived() const { return socket_ ? socket_->bytesAvailable() : 0; }
+
+qint64 TcpClient::BytesToWrite() const { return socket_ ? socket_->bytesToWrite() : 0; }
+
+void TcpClient::Close() {
+    connectTimer_.stop();
+    releaseSocket();
+    state_ = Closed;
+}
+
+QString TcpClient::RemoteHostIP() const {
+    if (socket_ && !socket_->peerAddress().isNull()) {
+        const QHostAddress address = socket_->peerAddress();
+        bool isV4 = false;
+        const quint32 v4 = address.toIPv4Address(&isV4);
+        return isV4 ? QHostAddress(v4).toString() : address.toString();
+    }
+    return remoteIp_;
+}
+
+quint16 TcpClient::RemotePort() const {
+    if (socket_ && socket_->peerPort() != 0) return socket_->peerPort();
+    return remotePort_;
+}
+
+void TcpClient::onConnected() {
+    connectTimer_.stop();
+    state_ = Connected;
+    remoteIp_ = RemoteHostIP();
+    emit connected();
+}
+
+void TcpClient::onReadyRead() {
+    if (socket_) emit dataArrival(socket_->bytesAvailable());
+}
+
+void TcpClient::onDisconnected() {
+    if (state_ == Connected) {
+        state_ = Closing;
+        emit closed();
+    }
+}
+
+void TcpClient::onError(QAbstractSocket::SocketError socketError) {
+    // A peer that closes is not an error: disconnected() reports it as the close event.
+    if (socketError == QAbstractSocket::RemoteHostClosedError && state_ == Connected) return;
+    if (state_ == Closed || state_ == Error) return;
+    fail(socketErrorFor(socketError, socket_ ? socket_->errorString() : QString()));
+}
+
+void TcpClient::onBytesWritten() {
+    if (socket_ && socket_->bytesToWrite() == 0) emit sendComplete();
+}
+
+void TcpClient::onConnectTimeout() {
+    if (state_ == Connecting && socket_) {
+        socket_->disconnect(this);
+        socket_->abort();
+        fail({sckerr::TimedOut, describeSocketError(sckerr::TimedOut)});
+    }
+}
+
+void TcpClient::fail(const SocketError& e) {
+    connectTimer_.stop();
+    state_ = Error;
+    lastError_ = e;
+    emit error(e.number, e.description);
+}
+
+void TcpClient::releaseSocket() {
+    if (!socket_) return;
+    QTcpSocket* old = socket_;
+    socket_ = nullptr;
+    old->disconnect(this);
+    if (old->state() == QAbstractSocket::ConnectedState && old->bytesToWrite() > 0) {
+        // Let what was queued go out, then free the socket; a peer that never reads can't keep it.
+        connect(old, &QTcpSocket::disconnected, old, &QObject::deleteLater);
+        QTimer::singleShot(5000, old, [old] { old->abort(); old->deleteLater(); });
+        old->disconnectFromHost();
+    } else {
+        old->abort();
+        old->deleteLater();
+    }
+}
+
+}  // namespace platform::net

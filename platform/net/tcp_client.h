@@ -1,0 +1,90 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QTcpSocket>
+#include <QTimer>
+#include <chrono>
+
+#include "platform/net/socket_errors.h"
+
+namespace platform::net {
+
+// The TCP client socket control the windows are written around: connect, send, read everything
+// pending, close, and four events (connected, data arrival, closed by the peer, error). Every event is
+// delivered from the event loop of the thread that owns the control, never from inside a call to it.
+// Each connection attempt uses a fresh QTcpSocket, so Close() followed at once by Connect() is safe;
+// a closed connection finishes sending what was queued in the background.
+class TcpClient : public QObject {
+    Q_OBJECT
+public:
+    // The control's states, numbered as the classic socket control numbers them.
+    enum State {
+        Closed = 0,
+        Open = 1,
+        Listening = 2,
+        ConnectionPending = 3,
+        ResolvingHost = 4,
+        HostResolved = 5,
+        Connecting = 6,
+        Connected = 7,
+        Closing = 8,
+        Error = 9
+    };
+    Q_ENUM(State)
+
+    // How long a connection attempt may take before it ends with a "timed out" error.
+    static constexpr std::chrono::milliseconds kConnectTimeout{20000};
+
+    explicit TcpClient(QObject* parent = nullptr);
+    ~TcpClient() override;
+
+    quint16 LocalPort() const { return localPort_; }
+    void setLocalPort(quint16 port) { localPort_ = port; }
+
+    // Starts a connection attempt. In any state but Closed the attempt is refused with an error event.
+    void Connect(const QString& host, quint16 port);
+    // Queues `data` for sending. Returns false (and fills `error`) when the control is not connected.
+    bool SendData(const QByteArray& data, SocketError* error = nullptr);
+    // Everything received and not yet read.
+    QByteArray GetData();
+    qint64 BytesReceived() const;
+    qint64 BytesToWrite() const;
+    void Close();
+
+    State state() const { return state_; }
+    QString RemoteHost() const { return remoteHost_; }  // as given to Connect
+    QString RemoteHostIP() const;
+    quint16 RemotePort() const;
+    const SocketError& lastError() const { return lastError_; }
+
+signals:
+    void connected();
+    void dataArrival(qint64 bytesTotal);
+    void closed();  // the peer closed the connection
+    void error(int number, const QString& description);
+    void sendComplete();  // everything queued has been handed to the system
+
+private:
+    void onConnected();
+    void onReadyRead();
+    void onDisconnected();
+    void onError(QAbstractSocket::SocketError socketError);
+    void onBytesWritten();
+    void onConnectTimeout();
+    void fail(const SocketError& e);
+    void releaseSocket();
+
+    QPointer<QTcpSocket> socket_;
+    QTimer connectTimer_;
+    State state_ = Closed;
+    quint16 localPort_ = 0;
+    QString remoteHost_;
+    quint16 remotePort_ = 0;
+    QString remoteIp_;
+    SocketError lastError_;
+};
+
+}  // namespace platform::net

@@ -1,0 +1,101 @@
+#include <gtest/gtest.h>
+
+#include <QSignalSpy>
+
+#include "platform/net/tcp_client.h"
+#include "platform/ui/wait.h"
+#include "tests/support/scripted_peer.h"
+#include "tests/support/test_environment.h"
+
+using namespace std::chrono_literals;
+using platform::net::TcpClient;
+
+namespace {
+constexpr quint16 kPort = 4212;
+
+bool waitForSignal(QSignalSpy& spy, int count = 1) {
+    return platform::ui::waitUntil([&] { return spy.count() >= count; }, 5s);
+}
+}  // namespace
+
+TEST(TcpClient, ConnectSendReceiveAndPeerClose) {
+    const QString address = testsupport::uniqueLoopbackAddress();
+    testsupport::ScriptedPeer peer(address, kPort);
+    ASSERT_TRUE(peer.listening());
+    TcpClient client;
+    QSignalSpy connected(&client, &TcpClient::connected);
+    QSignalSpy arrived(&client, &TcpClient::dataArrival);
+    QSignalSpy closed(&client, &TcpClient::closed);
+    QSignalSpy errors(&client, &TcpClient::error);
+
+    client.Connect(address, kPort);
+    EXPECT_EQ(client.state(), TcpClient::Connecting);
+    ASSERT_TRUE(waitForSignal(connected));
+    EXPECT_EQ(client.state(), TcpClient::Connected);
+    EXPECT_EQ(client.RemoteHostIP(), address);
+    EXPECT_EQ(client.RemotePort(), kPort);
+
+    ASSERT_TRUE(client.SendData("ip get\r\n"));
+    EXPECT_TRUE(peer.waitForReceived("ip get\r\n"));
+
+    ASSERT_TRUE(peer.waitForConnections(1));
+    peer.send(QByteArray("10.0.0.1\r\n\0", 11));
+    ASSERT_TRUE(waitForSignal(arrived));
+    EXPECT_EQ(client.GetData(), QByteArray("10.0.0.1\r\n\0", 11));
+
+    peer.close();
+    ASSERT_TRUE(waitForSignal(closed));
+    EXPECT_EQ(errors.count(), 0);
+    EXPECT_EQ(client.state(), TcpClient::Closing);
+    client.Close();
+    EXPECT_EQ(client.state(), TcpClient::Closed);
+}
+
+TEST(TcpClient, SendWhileNotConnectedReportsAnErrorToTheCaller) {
+    TcpClient client;
+    platform::net::SocketError error;
+    EXPECT_FALSE(client.SendData("x\r\n", &error));
+    EXPECT_EQ(error.number, platform::net::sckerr::WrongState);
+    EXPECT_FALSE(error.description.isEmpty());
+}
+
+TEST(TcpClient, RefusedConnectionGivesAnErrorEventWithNumberAndDescription) {
+    TcpClient client;
+    QSignalSpy errors(&client, &TcpClient::error);
+    client.Connect(testsupport::uniqueLoopbackAddress(), kPort);  // nobody listens there
+    ASSERT_TRUE(waitForSignal(errors));
+    EXPECT_EQ(errors[0][0].toInt(), platform::net::sckerr::ConnectionRefused);
+    EXPECT_EQ(errors[0][1].toString(), "Connection is forcefully rejected");
+    EXPECT_EQ(client.state(), TcpClient::Error);
+    client.Close();
+    EXPECT_EQ(client.state(), TcpClient::Closed);
+}
+
+TEST(TcpClient, CloseThenConnectAtOnceUsesAFreshConnection) {
+    const QString first = testsupport::uniqueLoopbackAddress();
+    const QString second = testsupport::uniqueLoopbackAddress();
+    testsupport::ScriptedPeer a(first, kPort), b(second, kPort);
+    TcpClient client;
+    QSignalSpy connected(&client, &TcpClient::connected);
+    client.Connect(first, kPort);
+    ASSERT_TRUE(waitForSignal(connected));
+    client.Close();
+    client.Connect(second, kPort);
+    ASSERT_TRUE(waitForSignal(connected, 2));
+    EXPECT_EQ(client.RemoteHostIP(), second);
+    EXPECT_TRUE(a.waitForPeerClose());
+}
+
+TEST(TcpClient, ConnectWhileConnectedIsRefusedWithAnEvent) {
+    const QString address = testsupport::uniqueLoopbackAddress();
+    testsupport::ScriptedPeer peer(address, kPort);
+    TcpClient client;
+    QSignalSpy connected(&client, &TcpClient::connected);
+    QSignalSpy errors(&client, &TcpClient::error);
+    client.Connect(address, kPort);
+    ASSERT_TRUE(waitForSignal(connected));
+    client.Connect(address, kPort);
+    EXPECT_EQ(errors.count(), 0);  // never from inside the call
+    ASSERT_TRUE(waitForSignal(errors));
+    EXPECT_EQ(errors[0][0].toInt(), platform::net::sckerr::InvalidOperation);
+}
