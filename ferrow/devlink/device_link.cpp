@@ -1,0 +1,149 @@
+// The datapoint protocol of a device: what ODevice sends on its command port and how replies and
+// pushed values reach its tags.
+#include <cstdio>
+#include <cstdlib>
+
+#include "ferrow/devlink/hex_value.h"
+#include "ferrow/devlink/oport.h"
+#include "ferrow/devlink/trace.h"
+#include "ferrow/model/device.h"
+#include "ferrow/model/locks.h"
+
+namespace ferrow {
+
+using namespace platform::com;
+
+namespace {
+
+// A device never reports more datapoints than this; an enumeration that does not end is cut here.
+constexpr int kMaxTags = 65535;
+constexpr std::size_t kMaxValueText = 64;
+
+// One exchange on the command port; nullopt when it failed.
+std::optional<std::string> exchange(OPort& port, const std::string& line) {
+    OPortRequest request;
+    if (!request.SetCommand(line)) {
+        trace("OPort: command line too long\r\n");
+        return std::nullopt;
+    }
+    if (!port.Execute(request)) return std::nullopt;
+    return std::string(request.m_szReply);
+}
+
+}  // namespace
+
+bool OqnTag::SetValueFromHex(std::string_view text) {
+    if (text.size() > kMaxValueText) return false;
+    VARIANT value;
+    VariantInit(&value);
+    if (!ValueFromHex(text, m_vtDevice, &value)) return false;
+    std::lock_guard lock(valueLock());
+    VariantClear(&m_value);
+    m_value = value;
+    m_wQuality = kQualityGood;
+    m_ftTimestamp = currentFileTime();
+    return true;
+}
+
+bool ODevice::IsConnected() const { return m_pCommandPort->IsConnected() && m_pNotifyPort->IsConnected(); }
+
+bool ODevice::IsConnecting() const { return m_pCommandPort->Status() == 1 || m_pNotifyPort->Status() == 1; }
+
+bool ODevice::Connect() {
+    if (IsConnected()) return true;
+    bool opened = true;
+    if (!m_pCommandPort->IsOpen()) {
+        std::string address;
+        {
+            std::lock_guard document(documentLock());
+            address = m_params.Address();
+        }
+        m_pCommandPort->SetHost(address);
+        m_pNotifyPort->SetHost(address);
+        OPortRequest open(OPortRequest::kOpen);
+        if (!m_pCommandPort->Execute(open)) return false;
+        OPortRequest openNotify(OPortRequest::kOpen);
+        opened = m_pNotifyPort->Execute(openNotify);
+    }
+    if (m_pCommandPort->IsConnected()) exchange(*m_pCommandPort, "simulate/off\r\n");
+    return opened;
+}
+
+bool ODevice::SetSimulation(bool on) {
+    return exchange(*m_pCommandPort, on ? "simulate/on\r\n" : "simulate/off\r\n").has_value();
+}
+
+std::unique_ptr<OqnTag> ODevice::QueryTag(int n) {
+    if (!IsConnected()) return nullptr;
+    const auto reply = exchange(*m_pCommandPort, "dpid/" + std::to_string(n) + "\r\n");
+    if (!reply || reply->empty()) return nullptr;
+    auto tag = std::make_unique<OqnTag>();
+    tag->m_strName = std::string(Field(*reply, 0));
+    const std::string type(Field(*reply, 1));
+    tag->m_vtDevice = static_cast<std::uint16_t>(std::atoi(type.c_str()));
+    tag->m_vtCanonical = tag->m_vtDevice;
+    tag->m_bOutput = Field(*reply, 2) == "0" ? 0 : 1;
+    return tag;
+}
+
+int ODevice::LoadTags() {
+    int n = 0;
+    for (; n < kMaxTags; ++n) {
+        auto tag = QueryTag(n);
+        if (!tag) break;
+        AddTag(std::move(tag));
+    }
+    return n;
+}
+
+std::string ODevice::ReadValue(const OTag& tag) {
+    if (!IsConnected()) return {};
+    return exchange(*m_pCommandPort, "getdp/" + tag.m_strName + "\r\n").value_or(std::string());
+}
+
+bool ODevice::SendValue(const OqnTag& tag, const VARIANT& value) {
+    const auto hex = HexFromValue(value);
+    if (!hex) return false;
+    const auto reply = exchange(*m_pCommandPort, "setdp/" + tag.m_strName + "/" + *hex + "\r\n");
+    return reply && !reply->empty();
+}
+
+bool ODevice::WriteTag(OTag& tag) {
+    VARIANT value;
+    VariantInit(&value);
+    HRESULT converted;
+    {
+        std::lock_guard lock(valueLock());
+        converted = VariantChangeType(&tag.m_value, &tag.m_value, 0, tag.m_vtCanonical);
+        if (SUCCEEDED(converted) && tag.m_value.vt == VT_R8)
+            converted = VariantChangeType(&tag.m_value, &tag.m_value, 0, VT_R4);
+        if (SUCCEEDED(converted)) VariantCopy(&value, &tag.m_value);
+    }
+    // A value the tag's type cannot hold is not sent in some other type's bytes: the write fails.
+    const bool ok = SUCCEEDED(converted) && SendValue(static_cast<const OqnTag&>(tag), value);
+    VariantClear(&value);
+    std::lock_guard lock(valueLock());
+    tag.m_wQuality = ok ? kQualityGood : kQualityBad;
+    return ok;
+}
+
+void ODevice::OnCommFailure() {
+    if (m_pCommandPort->IsConnected()) {
+        m_pCommandPort->GiveUp();
+        MarkCommFailure();
+    }
+    if (m_pNotifyPort->IsConnected()) m_pNotifyPort->GiveUp();
+}
+
+void ODevice::MarkCommFailure() {
+    // The tag list does not change under us: the tag-list lock is taken by its only writer too.
+    std::lock_guard tags(tagsLock_);
+    std::lock_guard values(valueLock());
+    const FILETIME now = currentFileTime();
+    for (auto& tag : m_tags) {
+        tag->m_wQuality = kQualityCommFailure;
+        tag->m_ftTimestamp = now;
+    }
+}
+
+}  // namespace ferrow

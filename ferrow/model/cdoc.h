@@ -1,0 +1,72 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <thread>
+
+#include "ferrow/model/doc_view.h"
+#include "ferrow/model/tag_group.h"
+
+namespace ferrow {
+
+class ODevice;
+struct TdbDocument;
+
+// The one configuration: the root group with its devices, the selection, the next default device
+// number, the monitor. Lives on the user-interface thread; OPC threads reach it through Live() and
+// FindItem. Every change happens under the document lock.
+class CDoc {
+public:
+    CDoc();
+    ~CDoc();
+    CDoc(const CDoc&) = delete;
+    CDoc& operator=(const CDoc&) = delete;
+
+    // The live document, or null.
+    static CDoc* Live();
+
+    // Both refuse (message box, nothing changed) while OPC clients hold server objects.
+    bool OnNewDocument();
+    // Reads and connects; a file that does not follow the format is reported and leaves an empty
+    // configuration.
+    bool OnOpenDocument(const std::string& path);
+    // Writes the file in one step; the old file stays when writing fails.
+    bool OnSaveDocument(const std::string& path);
+
+    // Creates "Device%d", lets `editDevice` (the device dialog) confirm it, then inserts and connects
+    // it. Null when the dialog was cancelled.
+    ODevice* AddDevice(const std::function<bool(ODevice&)>& editDevice);
+    void DeleteSelection();
+    // "Device.Tag": the tag, and its device through `device` when given; null for anything else.
+    OTag* FindItem(std::string_view itemId, ODevice** device = nullptr);
+
+    void UpdateAllViews(int hint, OTagGroup* object = nullptr);
+    bool IsModified() const { return m_bModified; }
+    void SetModifiedFlag(bool modified = true) { m_bModified = modified; }
+    std::size_t DeviceCount() const { return m_root.m_groups.size(); }
+    ODevice* Device(std::size_t index) const;
+
+    OTagGroup m_root;
+    std::atomic<OTagGroup*> m_pSelection{nullptr};
+    unsigned m_cfPrivate = 0;
+    CDocView* m_pDeviceView = nullptr;
+    CDocView* m_pTagView = nullptr;
+    std::uint16_t m_nNextDevice = 1;
+    std::thread m_hMonitorThread;
+    std::atomic<bool> m_bMonitor{false};
+
+private:
+    bool RefuseWhileClientsConnected() const;
+    // Stops monitoring, deletes every device, clears the selection and the numbering, tells the views.
+    void Clear();
+    void Build(const TdbDocument& file);
+    void StartTagLoading();
+
+    bool m_bModified = false;
+};
+
+}  // namespace ferrow
