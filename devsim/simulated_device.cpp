@@ -6,6 +6,7 @@
 #include <QTimer>
 
 #include "devsim/basic_commands.h"
+#include "devsim/image_loader.h"
 #include "devsim/shell_service.h"
 #include "platform/ui/time_scale.h"
 
@@ -60,6 +61,8 @@ bool SimulatedDevice::startServices(QString* error) {
     shell_ = new ShellService(*this);
     shell_->setParent(context_);
     installBasicCommands(*shell_);
+    imageLoader_ = new ImageLoader(*this);
+    imageLoader_->setParent(context_);
     return listenAll(error);
 }
 
@@ -69,6 +72,7 @@ bool SimulatedDevice::listenAll(QString* error) {
         if (error) *error = QStringLiteral("not an address: %1").arg(options_.address);
         return false;
     }
+    if (!imageLoader_->listen(host, error)) return false;
     return shell_->listen(host, error);
 }
 
@@ -80,6 +84,7 @@ void SimulatedDevice::stopServices() {
     // Services are children of the context, which goes when the thread has finished.
     qDeleteAll(context_->children());
     shell_ = nullptr;
+    imageLoader_ = nullptr;
 }
 
 void SimulatedDevice::reboot(const std::string& kind) {

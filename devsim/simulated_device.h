@@ -17,6 +17,7 @@ class QObject;
 namespace devsim {
 
 class ShellService;
+class ImageLoader;
 
 struct DeviceOptions {
     QString address = QStringLiteral("127.0.0.1");
@@ -46,6 +47,7 @@ public:
     DeviceFiles& files() { return files_; }
     DeviceLog& log() { return log_; }
     ShellService& shell() { return *shell_; }
+    ImageLoader& imageLoader() { return *imageLoader_; }
 
     // Runs `task` on the device thread and waits for it.
     void run(const std::function<void()>& task);
@@ -67,6 +69,7 @@ private:
     std::unique_ptr<QThread> thread_;
     QObject* context_ = nullptr;  // lives on the device thread; owner of the service objects
     ShellService* shell_ = nullptr;
+    ImageLoader* imageLoader_ = nullptr;
     std::vector<std::function<void()>> rebootHooks_;
     mutable std::mutex mutex_;
     int bootCount_ = 0;

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QString>
+
+namespace pavane {
+
+// The session bus starts Pavane as a component from a service activation file naming its executable.
+QString activationFileText(const QString& executable);
+// Where the user's own activation files live: $XDG_DATA_HOME/dbus-1/services (~/.local/share/...).
+QString userActivationFilePath();
+// Writes (or removes) the user's activation file for `executable`. False with `error` on failure.
+bool registerComponent(const QString& executable, QString* error = nullptr);
+bool unregisterComponent(QString* error = nullptr);
+
+}  // namespace pavane

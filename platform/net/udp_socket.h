@@ -1,0 +1,72 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHostAddress>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QUdpSocket>
+
+#include "platform/net/socket_errors.h"
+
+namespace platform::net {
+
+// The UDP socket control: a local port (bound on first use, so that answers arrive there), a remote
+// host and port that SendData sends to, and two events: data arrival (once per datagram) and error.
+// GetData returns the datagram that the current dataArrival event announced; a datagram nobody reads
+// in its event is dropped, so nothing piles up. Lives on the thread that created it.
+class UdpSocket : public QObject {
+    Q_OBJECT
+public:
+    explicit UdpSocket(QObject* parent = nullptr);
+    ~UdpSocket() override;
+
+    quint16 LocalPort() const { return localPort_; }
+    void setLocalPort(quint16 port);
+    // The local address the port is bound on; any IPv4 address unless set.
+    QHostAddress LocalAddress() const { return localAddress_; }
+    void setLocalAddress(const QHostAddress& address);
+
+    QString RemoteHost() const { return remoteHost_; }
+    void setRemoteHost(const QString& host);
+    quint16 RemotePort() const { return remotePort_; }
+    void setRemotePort(quint16 port) { remotePort_ = port; }
+
+    // Binds the local port now. False (and `error`) when the port is taken or the address is foreign.
+    bool Bind(SocketError* error = nullptr);
+    bool isBound() const;
+    // Sends `data` as one datagram to the remote host and port, binding first when needed. A failure is
+    // reported by the result and `error`, not by an error event.
+    bool SendData(const QByteArray& data, SocketError* error = nullptr);
+    // The datagram of the current dataArrival event (empty outside one, or once read).
+    QByteArray GetData();
+    // Sender of the last datagram received.
+    QString RemoteHostIP() const { return lastSender_.toString(); }
+    // Releases the port; the next SendData binds again.
+    void Close();
+
+    const SocketError& lastError() const { return lastError_; }
+
+signals:
+    void dataArrival(qint64 bytesTotal);
+    void error(int number, const QString& description);
+
+private:
+    void onReadyRead();
+    void onError(QAbstractSocket::SocketError socketError);
+    bool resolveRemote(QHostAddress* address, SocketError* error);
+    bool fail(const SocketError& e, SocketError* error);
+
+    QPointer<QUdpSocket> socket_;
+    quint16 localPort_ = 0;
+    QHostAddress localAddress_{QHostAddress::AnyIPv4};
+    QString remoteHost_;
+    quint16 remotePort_ = 0;
+    QHostAddress resolved_;  // remoteHost_ looked up once
+    QByteArray current_;
+    QHostAddress lastSender_;
+    SocketError lastError_;
+    bool sending_ = false;
+};
+
+}  // namespace platform::net

@@ -1,0 +1,245 @@
+#include <QFile>
+#include <QTimer>
+#include <QUdpSocket>
+
+#include "iplist/ip_list_file.h"
+#include "platform/files/program_dir.h"
+#include "platform/settings/settings_store.h"
+#include "tests/pavane/download_window_fixture.h"
+#include "devsim/image_loader.h"
+#include "tests/support/device_fixture.h"
+#include "tests/pavane/test_images.h"
+#include "tests/pavane/udp_peer.h"
+
+using testsupport::DownloadWindowTest;
+using testsupport::UdpPeer;
+using testsupport::writeImage;
+
+namespace {
+
+const QString kComplete = QStringLiteral("Image download complete");
+
+QString sendErrorText(const QString& host) {
+    return QStringLiteral("Couldn't send data to the device !\r\nPlease make sure, that there is no other program\r\n"
+                          "accessing port 4242 on host ") +
+           host;
+}
+
+}  // namespace
+
+TEST_F(DownloadWindowTest, StartsWaitingForAnImageFile) {
+    openWindow();
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Download Windows CE Image"));
+    EXPECT_EQ(window->statusText(), QStringLiteral("Please select an Image File"));
+    EXPECT_FALSE(button("CmdDownload")->isEnabled());
+    EXPECT_EQ(button("CmdFileSel")->toolTip(), QStringLiteral(" Select an Image File to Download "));
+    EXPECT_EQ(button("CmdDownload")->toolTip(), QStringLiteral(" Download the selected Image File "));
+
+    setAddress(QStringLiteral("10.0.0.1"));
+    chooseImage(writeImage(5000, QStringLiteral("other.bin")));
+    ASSERT_EQ(dialogs.fileDialogs().size(), 1u);
+    EXPECT_EQ(dialogs.fileDialogs()[0].title, QStringLiteral("Select the CE image file to download"));
+    EXPECT_EQ(dialogs.fileDialogs()[0].fileName, QStringLiteral("nk.bin"));
+    EXPECT_EQ(dialogs.fileDialogs()[0].filter, QStringLiteral("Windows CE image Files (*.bin) | *.bin"));
+    // The same words whatever file was chosen.
+    EXPECT_EQ(window->statusText(), QStringLiteral("nk.bin ready for downloading"));
+    EXPECT_TRUE(button("CmdDownload")->isEnabled());
+}
+
+TEST_F(DownloadWindowTest, SendsAsManyFullSizedPacketsAsTheLengthNeeds) {
+    openWindow();
+    for (const auto& [size, packets] : {std::pair{2940, 2}, {2941, 3}, {2 * 1470 + 1000, 3}}) {
+        UdpPeer peer(deviceAddress, 4242, [](int, const QByteArray& d) { return UdpPeer::acknowledge(d); });
+        ASSERT_TRUE(peer.bound());
+        downloadTo(deviceAddress, writeImage(size));
+        EXPECT_EQ(window->statusText(), kComplete) << size;
+        std::vector<int> expected;
+        for (int n = 1; n <= packets; ++n) expected.push_back(n);
+        EXPECT_EQ(peer.packetNumbers(), expected) << size;
+        for (const QByteArray& d : peer.received()) EXPECT_EQ(d.size(), 1472);
+        EXPECT_TRUE(button("CmdDownload")->isEnabled());
+    }
+    EXPECT_TRUE(dialogs.boxes().empty());
+}
+
+TEST_F(DownloadWindowTest, DeviceReassemblesThreeMegabytesDespiteADroppedAcknowledgement) {
+    auto device = testsupport::startDevice({});
+    ASSERT_TRUE(device);
+    device->imageLoader().faults().dropAck(1000);
+    const qint64 size = 3 * 1024 * 1024;
+    openWindow();
+    downloadTo(device->options().address, writeImage(size));
+    EXPECT_EQ(window->statusText(), kComplete);
+    EXPECT_TRUE(statuses.contains(QStringLiteral("Resending 1000")));
+    EXPECT_TRUE(statuses.contains(QStringLiteral("Packet 2140")));
+    ASSERT_TRUE(device->log().waitFor("image: stored", std::chrono::seconds(10)));
+    EXPECT_TRUE(device->log().contains("packet 1000 not acknowledged"));
+    QFile stored(device->files().root() + QStringLiteral("/nk.bin"));
+    ASSERT_TRUE(stored.open(QIODevice::ReadOnly));
+    const QByteArray bytes = stored.readAll();
+    ASSERT_EQ(bytes.size(), size);
+    EXPECT_TRUE(bytes == testsupport::imageBytes(size));
+}
+
+TEST_F(DownloadWindowTest, OneAndThreeByteAnswersCountAsNoAnswer) {
+    auto device = testsupport::startDevice({});
+    ASSERT_TRUE(device);
+    device->imageLoader().faults().answerBytes(2, 1);
+    device->imageLoader().faults().answerBytes(3, 3);
+    openWindow();
+    downloadTo(device->options().address, writeImage(5 * 1470));
+    EXPECT_EQ(window->statusText(), kComplete);
+    EXPECT_EQ(statuses.filter(QStringLiteral("Resending")), (QStringList{"Resending 2", "Resending 3"}));
+    ASSERT_TRUE(device->log().waitFor("image: stored", std::chrono::seconds(10)));
+    EXPECT_TRUE(device->log().contains("packet 2 again"));
+    EXPECT_TRUE(device->log().contains("packet 3 again"));
+}
+
+TEST_F(DownloadWindowTest, AnEarlierPacketAnswerRewindsAndGoesOnFromThere) {
+    bool rewound = false;
+    UdpPeer peer(deviceAddress, 4242, [&rewound](int, const QByteArray& d) -> std::optional<QByteArray> {
+        if (UdpPeer::acknowledge(d) == UdpPeer::number(5) && !rewound) {
+            rewound = true;
+            return UdpPeer::number(3);
+        }
+        return UdpPeer::acknowledge(d);
+    });
+    openWindow();
+    downloadTo(deviceAddress, writeImage(6 * 1470));
+    EXPECT_EQ(window->statusText(), kComplete);
+    EXPECT_EQ(peer.packetNumbers(), (std::vector<int>{1, 2, 3, 4, 5, 3, 4, 5, 6}));
+    const auto datagrams = peer.received();
+    EXPECT_EQ(datagrams[5], datagrams[2]);
+    EXPECT_TRUE(statuses.contains(QStringLiteral("Resending 5")));
+}
+
+TEST_F(DownloadWindowTest, AnAnswerNamingPacketOneLaterMeansTheAddressIsWrong) {
+    UdpPeer peer(deviceAddress, 4242, [](int, const QByteArray& d) -> std::optional<QByteArray> {
+        return d.startsWith(UdpPeer::number(3)) ? UdpPeer::number(1) : UdpPeer::acknowledge(d);
+    });
+    openWindow();
+    downloadTo(deviceAddress, writeImage(6 * 1470));
+    EXPECT_EQ(window->statusText(), QStringLiteral("IP address seems to be wrong"));
+    EXPECT_EQ(peer.packetNumbers(), (std::vector<int>{1, 2, 3}));
+    EXPECT_TRUE(button("CmdDownload")->isEnabled());
+}
+
+TEST_F(DownloadWindowTest, ASilentDeviceGetsPacketOneOnce) {
+    auto device = testsupport::startDevice({});
+    ASSERT_TRUE(device);
+    device->imageLoader().faults().silent = true;
+    openWindow();
+    downloadTo(device->options().address, writeImage(3 * 1470));
+    EXPECT_EQ(window->statusText(), QStringLiteral("IP address seems to be wrong"));
+    EXPECT_EQ(statuses.filter(QStringLiteral("Resending")), QStringList(QStringLiteral("Resending 1")));
+    EXPECT_TRUE(dialogs.boxes().empty());
+}
+
+TEST_F(DownloadWindowTest, AddressesWithoutFourDottedPartsAbortAndLeaveOnlyQuit) {
+    UdpPeer peer(deviceAddress, 4242, [](int, const QByteArray& d) { return UdpPeer::acknowledge(d); });
+    const QString image = writeImage(3000);
+    for (const QString& address : {QStringLiteral("10.0.0."), QStringLiteral("10.0.0.1.5"), QStringLiteral("devicehost")}) {
+        openWindow();
+        downloadTo(address, image);
+        EXPECT_EQ(window->statusText(), QStringLiteral("Program aborted - invalid IP address")) << address.toStdString();
+        EXPECT_TRUE(window->isAborted());
+        EXPECT_FALSE(button("CmdDownload")->isEnabled());
+        EXPECT_FALSE(button("CmdFileSel")->isEnabled());
+        EXPECT_FALSE(control<QComboBox>("txtIP")->isEnabled());
+        EXPECT_TRUE(button("CmdQuit")->isEnabled());
+    }
+    EXPECT_TRUE(peer.received().empty());
+}
+
+TEST_F(DownloadWindowTest, AnImageOfOnePacketAborts) {
+    UdpPeer peer(deviceAddress, 4242, [](int, const QByteArray& d) { return UdpPeer::acknowledge(d); });
+    openWindow();
+    downloadTo(deviceAddress, writeImage(1470));
+    EXPECT_EQ(window->statusText(), QStringLiteral("Program aborted - file does not exist or is invalid"));
+    EXPECT_TRUE(peer.received().empty());
+    EXPECT_FALSE(button("CmdDownload")->isEnabled());
+}
+
+TEST_F(DownloadWindowTest, AnImageThatVanishedCannotBeOpened) {
+    openWindow();
+    const QString image = writeImage(3000);
+    setAddress(deviceAddress);
+    chooseImage(image);
+    QFile::remove(image);
+    download();
+    EXPECT_EQ(dialogs.boxTexts(), QStringList(QStringLiteral("Couldn't open file '") + image + QStringLiteral("'")));
+    EXPECT_TRUE(button("CmdDownload")->isEnabled());
+    EXPECT_FALSE(window->isAborted());
+}
+
+TEST_F(DownloadWindowTest, LocalPortInUseGivesTheSendErrorMessage) {
+    QUdpSocket squatter;
+    ASSERT_TRUE(squatter.bind(QHostAddress(localAddress), 4242, QAbstractSocket::DontShareAddress));
+    UdpPeer peer(deviceAddress, 4242, [](int, const QByteArray& d) { return UdpPeer::acknowledge(d); });
+    openWindow();
+    downloadTo(deviceAddress, writeImage(3000));
+    EXPECT_EQ(dialogs.boxTexts(), QStringList(sendErrorText(deviceAddress)));
+    EXPECT_TRUE(peer.received().empty());
+    EXPECT_TRUE(button("CmdDownload")->isEnabled());
+    // Once the port is free again the same window gets through.
+    squatter.close();
+    download();
+    EXPECT_EQ(window->statusText(), kComplete);
+}
+
+TEST_F(DownloadWindowTest, AnAcknowledgementOf32768EndsWithTheSendErrorMessage) {
+    auto device = testsupport::startDevice({});
+    ASSERT_TRUE(device);
+    device->imageLoader().faults().answerNumber(2, 32768);
+    openWindow();
+    downloadTo(device->options().address, writeImage(4 * 1470));
+    EXPECT_EQ(dialogs.boxTexts(), QStringList(sendErrorText(device->options().address)));
+    EXPECT_NE(window->statusText(), kComplete);
+    EXPECT_TRUE(button("CmdDownload")->isEnabled());
+}
+
+TEST_F(DownloadWindowTest, QuitDuringADownloadEndsItAndSavesTheList) {
+    auto device = testsupport::startDevice({});
+    ASSERT_TRUE(device);
+    openWindow();
+    bool unloaded = false;
+    QObject::connect(window.get(), &pavane::frmDownloadCE::unloaded, [&] { unloaded = true; });
+    QObject::connect(window.get(), &pavane::frmDownloadCE::statusChanged, [this](const QString& text) {
+        if (text == QLatin1String("Packet 10")) button("CmdQuit")->click();
+    });
+    downloadTo(device->options().address, writeImage(3 * 1024 * 1024));
+    EXPECT_TRUE(unloaded);
+    EXPECT_EQ(window->statusText(), QStringLiteral("Packet 10"));
+    EXPECT_EQ(iplist::readLines(platform::programFile(QStringLiteral("qnIPs.txt")), false),
+              QStringList(device->options().address));
+}
+
+TEST_F(DownloadWindowTest, TheListKeepsTheBoxOrderAndGainsANewAddressLast) {
+    const QString listFile = platform::programFile(QStringLiteral("qnIPs.txt"));
+    ASSERT_TRUE(iplist::writeLines(listFile, {QStringLiteral("10.0.0.2"), QStringLiteral("10.0.0.1"),
+                                              QStringLiteral("10.0.0.3")}));
+    platform::SaveSetting(QStringLiteral("Pavane"), QStringLiteral("Settings"), QStringLiteral("IP"),
+                          QStringLiteral("10.0.0.1"));
+    openWindow();
+    auto* box = control<QComboBox>("txtIP");
+    ASSERT_EQ(box->count(), 3);
+    EXPECT_EQ(box->itemText(0), QStringLiteral("10.0.0.1"));
+    EXPECT_EQ(box->itemText(1), QStringLiteral("10.0.0.2"));
+    EXPECT_EQ(box->currentText(), QStringLiteral("10.0.0.1"));
+    setAddress(QStringLiteral("10.0.0.9"));
+    button("CmdQuit")->click();
+    EXPECT_EQ(iplist::readLines(listFile, false),
+              (QStringList{"10.0.0.1", "10.0.0.2", "10.0.0.3", "10.0.0.9"}));
+    QFile raw(listFile);
+    ASSERT_TRUE(raw.open(QIODevice::ReadOnly));
+    EXPECT_EQ(raw.readAll(), QByteArray("10.0.0.1\r\n10.0.0.2\r\n10.0.0.3\r\n10.0.0.9\r\n"));
+    EXPECT_EQ(platform::GetSetting(QStringLiteral("Pavane"), QStringLiteral("Settings"), QStringLiteral("IP")),
+              QStringLiteral("10.0.0.9"));
+
+    // An address already in the list is not added twice; closing the window saves too.
+    openWindow();
+    EXPECT_EQ(control<QComboBox>("txtIP")->itemText(0), QStringLiteral("10.0.0.9"));
+    setAddress(QStringLiteral("10.0.0.2"));
+    window->close();
+    EXPECT_EQ(iplist::readLines(listFile, false), (QStringList{"10.0.0.9", "10.0.0.1", "10.0.0.2", "10.0.0.3"}));
+}
