@@ -6,6 +6,7 @@
 #include <QTimer>
 
 #include "devsim/basic_commands.h"
+#include "devsim/datapoint_service.h"
 #include "devsim/image_loader.h"
 #include "devsim/shell_service.h"
 #include "platform/ui/time_scale.h"
@@ -61,6 +62,8 @@ bool SimulatedDevice::startServices(QString* error) {
     shell_ = new ShellService(*this);
     shell_->setParent(context_);
     installBasicCommands(*shell_);
+    datapoints_ = new DatapointService(*this);
+    datapoints_->setParent(context_);
     imageLoader_ = new ImageLoader(*this);
     imageLoader_->setParent(context_);
     return listenAll(error);
@@ -73,6 +76,7 @@ bool SimulatedDevice::listenAll(QString* error) {
         return false;
     }
     if (!imageLoader_->listen(host, error)) return false;
+    if (!datapoints_->listen(host, error)) return false;
     return shell_->listen(host, error);
 }
 
@@ -84,6 +88,7 @@ void SimulatedDevice::stopServices() {
     // Services are children of the context, which goes when the thread has finished.
     qDeleteAll(context_->children());
     shell_ = nullptr;
+    datapoints_ = nullptr;
     imageLoader_ = nullptr;
 }
 
@@ -101,6 +106,8 @@ void SimulatedDevice::reboot(const std::string& kind) {
     for (const auto& hook : hooks) hook();
     shell_->stopListening();
     shell_->closeAllSessions();
+    datapoints_->stopListening();
+    datapoints_->closeAllSessions();
     QTimer::singleShot(platform::scaled(options_.rebootDelay), context_, [this] {
         QString error;
         if (listenAll(&error))

@@ -17,6 +17,7 @@ class QObject;
 namespace devsim {
 
 class ShellService;
+class DatapointService;
 class ImageLoader;
 
 struct DeviceOptions {
@@ -24,6 +25,7 @@ struct DeviceOptions {
     QString root;  // the device's file system; seeded when it lacks the usual folders
     std::chrono::milliseconds rebootDelay{1500};
     std::string name = "Quillon 2000";
+    QString datapointTable;  // "name/type/access[/hex]" lines; empty: the demo table
 };
 
 // One simulated Quillon 2000 board: listens on its loopback address on the device's fixed ports and runs
@@ -47,6 +49,7 @@ public:
     DeviceFiles& files() { return files_; }
     DeviceLog& log() { return log_; }
     ShellService& shell() { return *shell_; }
+    DatapointService& datapoints() { return *datapoints_; }
     ImageLoader& imageLoader() { return *imageLoader_; }
 
     // Runs `task` on the device thread and waits for it.
@@ -69,6 +72,7 @@ private:
     std::unique_ptr<QThread> thread_;
     QObject* context_ = nullptr;  // lives on the device thread; owner of the service objects
     ShellService* shell_ = nullptr;
+    DatapointService* datapoints_ = nullptr;
     ImageLoader* imageLoader_ = nullptr;
     std::vector<std::function<void()>> rebootHooks_;
     mutable std::mutex mutex_;

@@ -32,6 +32,25 @@ private:
     int m_nBuffered = 0;
 };
 
+// One line from `buffer`, receiving more with `receive(space, count)` (bytes received, or <= 0 when the
+// connection ended or failed) until a line is complete: its length; 0 when the buffer filled up without
+// a line and was thrown away; -1 when receiving ended.
+template <typename Receive>
+int ReadLineFrom(LineBuffer& buffer, char* dest, int max, Receive&& receive) {
+    for (;;) {
+        const int length = buffer.TakeLine(dest, max);
+        if (length >= 0) return length;
+        if (buffer.Full()) {
+            buffer.Discard();
+            dest[0] = '\0';
+            return 0;
+        }
+        const int got = receive(buffer.FreeSpace(), buffer.FreeCount());
+        if (got <= 0) return -1;
+        buffer.Commit(got);
+    }
+}
+
 // A reply or notification line cut at each "/": field `index` (from 0), or "" past the last one.
 std::string_view Field(std::string_view line, int index);
 

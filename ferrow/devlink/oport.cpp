@@ -257,18 +257,7 @@ int OPort::Receive(char* buffer, int length) {
 
 int OPort::ReadLine(char* dest, int max) {
     if (!m_pBuffer) m_pBuffer = std::make_unique<LineBuffer>();
-    for (;;) {
-        const int length = m_pBuffer->TakeLine(dest, max);
-        if (length >= 0) return length;
-        if (m_pBuffer->Full()) {
-            m_pBuffer->Discard();
-            dest[0] = '\0';
-            return 0;
-        }
-        const int got = Receive(m_pBuffer->FreeSpace(), m_pBuffer->FreeCount());
-        if (got <= 0) return -1;
-        m_pBuffer->Commit(got);
-    }
+    return ReadLineFrom(*m_pBuffer, dest, max, [this](char* space, int count) { return Receive(space, count); });
 }
 
 }  // namespace ferrow

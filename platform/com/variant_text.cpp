@@ -145,7 +145,7 @@ std::string formatDate(DATE date) {
         ++day;
     }
     std::string text;
-    if (day != 0 || seconds == 0) {
+    if (day != 0) {
         std::int64_t year;
         unsigned month, mday;
         civilFromDays(day + kDate0FromUnix, &year, &month, &mday);

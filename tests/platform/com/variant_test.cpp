@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <limits>
+
 #include "platform/com/variant.h"
 #include "platform/com/variant_text.h"
 
@@ -15,7 +18,7 @@ struct Var : VARIANT {
     static Var r4(float v) { Var x; x.vt = VT_R4; x.fltVal = v; return x; }
     static Var i4(std::int32_t v) { Var x; x.vt = VT_I4; x.lVal = v; return x; }
     static Var boolean(VARIANT_BOOL v) { Var x; x.vt = VT_BOOL; x.boolVal = v; return x; }
-    static Var date(DATE v) { Var x; x.vt = VT_DATE; x.date = v; return x; }
+    static Var atDate(DATE v) { Var x; x.vt = VT_DATE; x.dblVal = v; return x; }
     static Var text(const char* v) { Var x; x.vt = VT_BSTR; x.bstrVal = bstrFromAnsi(v); return x; }
     Var(Var&& other) noexcept : VARIANT(other) { VariantInit(&other); }
 };
@@ -196,7 +199,7 @@ TEST(VariantChangeType, DateToText) {
         {-657434.0, "1/1/100"},        {2958465.0, "12/31/9999"},         {29221.0, "1/1/1980"},
         {25569.0, "1/1/1970"}};
     for (const auto& [date, text] : cases) {
-        EXPECT_EQ(textOf(Var::date(date)), text) << date;
+        EXPECT_EQ(textOf(Var::atDate(date)), text) << date;
         Var back;
         ASSERT_EQ(change(Var::text(text), VT_DATE, &back), S_OK) << text;
         EXPECT_NEAR(back.date, date, 1e-9) << text;
@@ -204,7 +207,7 @@ TEST(VariantChangeType, DateToText) {
     Var out;
     EXPECT_EQ(change(Var::r8(3e6), VT_DATE, &out), DISP_E_OVERFLOW);
     EXPECT_EQ(change(Var::text("2/30/1981"), VT_DATE, &out), DISP_E_TYPEMISMATCH);
-    ASSERT_EQ(change(Var::date(1.75), VT_I4, &out), S_OK);
+    ASSERT_EQ(change(Var::atDate(1.75), VT_I4, &out), S_OK);
     EXPECT_EQ(out.lVal, 2);
 }
 

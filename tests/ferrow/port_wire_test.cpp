@@ -1,0 +1,132 @@
+#include <gtest/gtest.h>
+
+#include "linked_device.h"
+#include "ferrow/devlink/tag_lists.h"
+#include "platform/ui/time_scale.h"
+
+using namespace ferrow;
+using namespace ferrowtest;
+
+namespace {
+std::string readValue(LinkedDevice& link, OTag* tag) { return link.device->ReadValue(*tag); }
+}  // namespace
+
+TEST(PortWire, ReplySplitOverSegmentsIsReassembled) {
+    LinkedDevice link;
+    ASSERT_TRUE(link.connect());
+    OqnTag* level = link.addTag("Level", 4);
+    auto value = std::async(std::launch::async, [&] { return readValue(link, level); });
+    ASSERT_TRUE(link.peer.waitForReceived("getdp/Level\r\n", link.commandIndex));
+    link.peer.send("0000", link.commandIndex);
+    ASSERT_TRUE(link.peer.waitForSent(link.commandIndex));
+    std::this_thread::sleep_for(30ms);
+    link.peer.send("803F\r", link.commandIndex);
+    ASSERT_TRUE(link.peer.waitForSent(link.commandIndex));
+    std::this_thread::sleep_for(30ms);
+    link.peer.send("\n", link.commandIndex);
+    EXPECT_EQ(value.get(), "0000803F");
+}
+
+TEST(PortWire, TwoLinesInOneSegmentAreReadOnePerRequest) {
+    LinkedDevice link;
+    ASSERT_TRUE(link.connect());
+    OqnTag* level = link.addTag("Level", 4);
+    EXPECT_EQ(link.answer([&] { return readValue(link, level); }, "getdp/Level\r\n", "AA\r\nBB\r\n"), "AA");
+    // The second line was buffered: it answers the next request without waiting for the device.
+    EXPECT_EQ(readValue(link, level), "BB");
+}
+
+TEST(PortWire, OverlongLineIsDiscardedAndItsTailReadAsALine) {
+    LinkedDevice link;
+    ASSERT_TRUE(link.connect());
+    OqnTag* level = link.addTag("Level", 4);
+    auto value = std::async(std::launch::async, [&] { return readValue(link, level); });
+    ASSERT_TRUE(link.peer.waitForReceived("getdp/Level\r\n", link.commandIndex));
+    link.peer.send(QByteArray(200, 'x'), link.commandIndex);
+    ASSERT_TRUE(link.peer.waitForSent(link.commandIndex));
+    std::this_thread::sleep_for(50ms);
+    link.peer.send("tail\r\n", link.commandIndex);
+    EXPECT_EQ(value.get(), "tail");
+}
+
+TEST(PortWire, LoneCrStallsUntilTheBufferFillsThenGivesAnEmptyLine) {
+    LinkedDevice link;
+    ASSERT_TRUE(link.connect());
+    auto exchange = std::async(std::launch::async, [&] {
+        OPortRequest request;
+        request.SetCommand("getdp/Level\r\n");
+        const bool ok = link.device->m_pCommandPort->Execute(request);
+        return std::make_pair(ok, request.m_wReplyLength);
+    });
+    ASSERT_TRUE(link.peer.waitForReceived("getdp/Level\r\n", link.commandIndex));
+    link.peer.send("ok\r" + QByteArray(1100, 'z') + "\r\n", link.commandIndex);
+    const auto [ok, length] = exchange.get();
+    EXPECT_TRUE(ok);
+    EXPECT_EQ(length, 0);
+    EXPECT_TRUE(link.device->IsConnected());
+}
+
+TEST(PortWire, CommandLongerThan127CharactersIsNotSent) {
+    LinkedDevice link;
+    ASSERT_TRUE(link.connect());
+    OqnTag* tag = link.addTag(std::string(120, 'n'), 4);  // "getdp/" + 120 + CR LF = 128
+    EXPECT_EQ(readValue(link, tag), "");
+    std::this_thread::sleep_for(50ms);
+    EXPECT_TRUE(link.peer.received(link.commandIndex).isEmpty());
+    EXPECT_TRUE(link.device->IsConnected());
+}
+
+TEST(PortWire, SilentDeviceFailsTheExchangeAfterTheReplyLimit) {
+    platform::setTimeScale(0.02);  // 10 s -> 200 ms
+    LinkedDevice link;
+    ASSERT_TRUE(link.connect());
+    OqnTag* level = link.addTag("Level", 4);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(ReadTags(true, {level}));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 3s);
+    EXPECT_EQ(level->m_wQuality, kQualityCommFailure);
+    EXPECT_FALSE(link.device->IsConnected());
+    EXPECT_NE(link.trace.text().find("OPort::Receive: 110\r\n"), std::string::npos) << link.trace.text();
+    platform::setTimeScale(1.0);
+}
+
+TEST(PortWire, DeletingADeviceWhosePeerIsSilentReturnsPromptly) {
+    LinkedDevice link;
+    ASSERT_TRUE(link.connect());
+    // The notification worker sits in a receive the device never answers.
+    const auto start = std::chrono::steady_clock::now();
+    link.device.reset();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
+    EXPECT_TRUE(link.peer.waitForPeerClose(0));
+    EXPECT_TRUE(link.peer.waitForPeerClose(1));
+}
+
+TEST(PortWire, DeletingADeviceWhileItConnectsToANonAnsweringAddressReturnsPromptly) {
+    TraceLog trace;
+    auto device = std::make_unique<ODevice>();
+    device->m_params.m_strOctet = {"192", "0", "2", "1"};  // a documentation address: nobody answers
+    EXPECT_TRUE(device->Connect());
+    const auto start = std::chrono::steady_clock::now();
+    device.reset();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
+}
+
+TEST(PortWire, ConnectToAClosedPortLeavesTheDeviceUnconnected) {
+    TraceLog trace;
+    ODevice device;
+    pointAt(device, testsupport::uniqueLoopbackAddress());
+    EXPECT_TRUE(device.Connect());  // the opens were accepted; connecting fails in the workers
+    EXPECT_TRUE(eventually([&] { return device.m_pCommandPort->Status() == 2 && device.m_pNotifyPort->Status() == 2; }));
+    EXPECT_FALSE(device.IsConnected());
+    EXPECT_FALSE(device.IsConnecting());
+    EXPECT_FALSE(device.m_pCommandPort->IsOpen());
+    EXPECT_NE(trace.text().find("Connect socket failed 111\r\n"), std::string::npos) << trace.text();
+}
+
+TEST(PortWire, StoppedPortRefusesAtOnce) {
+    ODevice device;
+    device.StopPorts();
+    OPortRequest open(OPortRequest::kOpen);
+    EXPECT_FALSE(device.m_pCommandPort->Execute(open));
+    EXPECT_FALSE(device.Connect());
+}
