@@ -29,13 +29,16 @@ int main(int argc, char* argv[]) {
                                      "127.0.0.1");
     QCommandLineOption rootOption(QStringList{"r", "root"}, "Folder that holds the device's files.", "folder");
     QCommandLineOption quietOption(QStringList{"q", "quiet"}, "Do not print what the device receives.");
-    parser.addOptions({addressOption, rootOption, quietOption});
+    QCommandLineOption datapointsOption(QStringList{"d", "datapoints"},
+                                        "Datapoint table, one \"name/type/access[/hex]\" per line.", "file");
+    parser.addOptions({addressOption, rootOption, quietOption, datapointsOption});
     parser.process(app);
 
     QTemporaryDir freshRoot(QDir::tempPath() + QStringLiteral("/quillon-devsim-XXXXXX"));
     devsim::DeviceOptions options;
     options.address = parser.value(addressOption);
     options.root = parser.isSet(rootOption) ? parser.value(rootOption) : freshRoot.path();
+    options.datapointTable = parser.value(datapointsOption);
 
     devsim::SimulatedDevice device(options);
     if (!parser.isSet(quietOption)) {

@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# The tests of threaded code once more, under ThreadSanitizer, in a second small build (build-tsan).
+# Only the targets listed here are built, so this stays quick on a small machine.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+targets=(ferrow_devlink_test ferrow_model_test)
+
+cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLON_SANITIZE=thread >/dev/null
+cmake --build build-tsan --target "${targets[@]}"
+export QT_QPA_PLATFORM=offscreen
+# A report fails the test; Qt's own code is not instrumented, so its internals are not judged here.
+export TSAN_OPTIONS="halt_on_error=1 exitcode=66 second_deadlock_stack=1 ${TSAN_OPTIONS:-}"
+status=0
+for t in "${targets[@]}"; do
+  echo "== ThreadSanitizer: $t"
+  build-tsan/bin/"$t" --gtest_brief=1 || status=$?
+done
+exit $status
