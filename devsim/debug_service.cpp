@@ -1,0 +1,167 @@
+#include "devsim/debug_service.h"
+
+#include <QTime>
+#include <algorithm>
+#include <mutex>
+
+#include "devsim/shell_service.h"
+#include "devsim/simulated_device.h"
+
+namespace devsim {
+
+// The log calls its listeners on whatever thread appends; the relay hands each line to the device
+// thread and is cut before the service goes, so no line reaches a service that is gone.
+struct DebugService::LogRelay {
+    std::mutex mutex;
+    DebugService* target = nullptr;
+};
+
+namespace {
+QByteArray stamped(const QByteArray& text) {
+    return QTime::currentTime().toString(QStringLiteral("HH:mm:ss.zzz ")).toLatin1() + text + "\r\n";
+}
+}  // namespace
+
+DebugService::DebugService(SimulatedDevice& device) : device_(device), relay_(std::make_shared<LogRelay>()) {
+    connect(&server_, &QTcpServer::newConnection, this, &DebugService::onNewConnection);
+    connect(&heartbeatTimer_, &QTimer::timeout, this, &DebugService::heartbeat);
+    heartbeatTimer_.start(kDefaultHeartbeat);
+
+    relay_->target = this;
+    listenerId_ = device_.log().addListener([relay = relay_](const std::string& line) {
+        std::lock_guard lock(relay->mutex);
+        if (DebugService* target = relay->target)
+            QMetaObject::invokeMethod(target, [target, line] { target->onLogLine(line); }, Qt::QueuedConnection);
+    });
+
+    // A flood by hand, for trying a viewer out: "flood <bytes>" on the shell.
+    QPointer<DebugService> self(this);
+    device_.shell().addCommand("flood", "flood <bytes>     that many bytes of test text on the debug port",
+                               [self](ShellSession& session, const QByteArray& arguments) {
+                                   bool ok = false;
+                                   const qint64 bytes = arguments.trimmed().toLongLong(&ok);
+                                   if (!self || !ok || bytes <= 0) {
+                                       session.sendMessage("error: flood needs a number of bytes\r\n");
+                                       return;
+                                   }
+                                   self->startFlood(bytes);
+                                   session.sendMessage("flood of " + QByteArray::number(bytes) + " bytes to " +
+                                                       QByteArray::number(self->connectionCount()) +
+                                                       " debug connection(s)\r\n");
+                               });
+}
+
+DebugService::~DebugService() {
+    device_.log().removeListener(listenerId_);
+    {
+        std::lock_guard lock(relay_->mutex);
+        relay_->target = nullptr;
+    }
+    closeAllSessions();
+}
+
+bool DebugService::listen(const QHostAddress& address, QString* error) {
+    if (server_.isListening()) return true;
+    if (!server_.listen(address, kPort)) {
+        if (error) *error = QStringLiteral("debug port %1: %2").arg(kPort).arg(server_.errorString());
+        return false;
+    }
+    return true;
+}
+
+void DebugService::stopListening() { server_.close(); }
+
+void DebugService::closeAllSessions() {
+    for (auto& session : sessions_) {
+        if (QTcpSocket* socket = session->socket) {
+            socket->disconnect(this);
+            socket->disconnectFromHost();
+            socket->deleteLater();
+        }
+    }
+    sessions_.clear();
+}
+
+void DebugService::send(const QByteArray& bytes) {
+    for (auto& session : sessions_) write(*session, bytes);
+}
+
+void DebugService::startFlood(qint64 bytes) {
+    for (auto& session : sessions_) {
+        session->floodLeft += bytes;
+        pump(session.get());
+    }
+}
+
+bool DebugService::flooding() const {
+    return std::any_of(sessions_.begin(), sessions_.end(), [](const auto& s) { return s->floodLeft > 0; });
+}
+
+void DebugService::setHeartbeatInterval(std::chrono::milliseconds interval) {
+    if (interval.count() <= 0)
+        heartbeatTimer_.stop();
+    else
+        heartbeatTimer_.start(interval);
+}
+
+void DebugService::onNewConnection() {
+    while (QTcpSocket* socket = server_.nextPendingConnection()) {
+        auto session = std::make_unique<Session>();
+        session->socket = socket;
+        session->peer = QStringLiteral("%1:%2")
+                            .arg(QHostAddress(socket->peerAddress().toIPv4Address()).toString())
+                            .arg(socket->peerPort())
+                            .toStdString();
+        Session* raw = session.get();
+        sessions_.push_back(std::move(session));
+        socket->setParent(this);
+        connect(socket, &QTcpSocket::bytesWritten, this, [this, raw] { pump(raw); });
+        connect(socket, &QTcpSocket::disconnected, this, [this, raw] { drop(raw); });
+        // Nobody reads here: whatever a client sends is thrown away.
+        connect(socket, &QTcpSocket::readyRead, socket, [socket] { socket->readAll(); });
+        device_.log().append("debug " + raw->peer + " connected");
+    }
+}
+
+void DebugService::onLogLine(const std::string& line) { send(stamped(QByteArray::fromStdString(line))); }
+
+void DebugService::write(Session& session, const QByteArray& bytes) {
+    if (!session.socket) return;
+    if (session.floodLeft > 0) {
+        // Behind a flood: a slow reader must not make this grow without end.
+        if (session.held.size() + bytes.size() <= kMaxHeld) session.held += bytes;
+        return;
+    }
+    session.socket->write(bytes);
+}
+
+void DebugService::pump(Session* session) {
+    QTcpSocket* socket = session->socket;
+    if (!socket) return;
+    while (session->floodLeft > 0 && socket->bytesToWrite() < kHighWater) {
+        const qint64 part = std::min(session->floodLeft, kFloodChunk);
+        socket->write(session->pattern.take(part));
+        session->floodLeft -= part;
+    }
+    if (session->floodLeft == 0 && !session->held.isEmpty()) {
+        socket->write(session->held);
+        session->held.clear();
+    }
+}
+
+void DebugService::drop(Session* session) {
+    device_.log().append("debug " + session->peer + " closed");
+    if (QTcpSocket* socket = session->socket) {
+        socket->disconnect(this);
+        socket->deleteLater();
+    }
+    std::erase_if(sessions_, [session](const auto& s) { return s.get() == session; });
+}
+
+void DebugService::heartbeat() {
+    const auto up = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - started_);
+    send(stamped("heartbeat " + QByteArray::number(++heartbeats_) + ": up " + QByteArray::number(up.count()) +
+                 " s, " + QByteArray::number(connectionCount()) + " debug connection(s)"));
+}
+
+}  // namespace devsim

@@ -1,0 +1,116 @@
+#include "devsim/sql_service.h"
+
+#include <QTimer>
+#include <algorithm>
+
+#include "devsim/simulated_device.h"
+#include "devsim/sql_database.h"
+
+namespace devsim {
+
+SqlService::SqlService(SimulatedDevice& device) : device_(device) {
+    connect(&server_, &QTcpServer::newConnection, this, &SqlService::onNewConnection);
+}
+
+SqlService::~SqlService() {
+    closeAllSessions();
+}
+
+bool SqlService::listen(const QHostAddress& address, QString* error) {
+    if (!database_) {
+        auto database = std::make_unique<SqlDatabase>(device_.files().root());
+        if (!database->open(error)) return false;
+        database_ = std::move(database);
+    }
+    if (server_.isListening()) return true;
+    if (!server_.listen(address, kPort)) {
+        if (error) *error = QStringLiteral("SQL port %1: %2").arg(kPort).arg(server_.errorString());
+        return false;
+    }
+    return true;
+}
+
+void SqlService::stopListening() { server_.close(); }
+
+void SqlService::closeAllSessions() {
+    for (auto& session : sessions_) {
+        if (QTcpSocket* socket = session->socket) {
+            socket->disconnect(this);
+            socket->disconnectFromHost();
+            socket->deleteLater();
+        }
+    }
+    sessions_.clear();
+}
+
+void SqlService::onNewConnection() {
+    while (QTcpSocket* socket = server_.nextPendingConnection()) {
+        auto session = std::make_unique<Session>();
+        session->socket = socket;
+        session->peer = QStringLiteral("%1:%2")
+                            .arg(QHostAddress(socket->peerAddress().toIPv4Address()).toString())
+                            .arg(socket->peerPort())
+                            .toStdString();
+        Session* raw = session.get();
+        sessions_.push_back(std::move(session));
+        socket->setParent(this);
+        connect(socket, &QTcpSocket::readyRead, this, [this, raw] { onReadyRead(raw); });
+        connect(socket, &QTcpSocket::disconnected, this, [this, raw] { drop(raw); });
+        device_.log().append("sql " + raw->peer + " connected");
+    }
+}
+
+void SqlService::onReadyRead(Session* session) {
+    if (!session->socket) return;
+    session->pending += session->socket->readAll();
+    for (;;) {
+        const qsizetype lf = session->pending.indexOf('\n');
+        if (lf < 0) break;
+        QByteArray line = session->pending.left(lf);
+        session->pending.remove(0, lf + 1);
+        if (line.endsWith('\r')) line.chop(1);
+        if (session->discarding) {
+            session->discarding = false;  // the rest of an over-long line
+            continue;
+        }
+        answer(session, line);
+    }
+    if (session->pending.size() > kMaxLine) {
+        session->pending.clear();
+        session->discarding = true;
+        device_.log().append("sql " + session->peer + " dropped an over-long line");
+        session->socket->write("error: line too long\r\n");
+    }
+}
+
+void SqlService::answer(Session* session, const QByteArray& line) {
+    device_.log().append("sql " + session->peer + " < " + line.toStdString());
+    if (faults_.silent.load()) return;
+    QByteArray reply;
+    if (line.trimmed().isEmpty())
+        reply = "error: empty request\r\n";
+    else if (line.trimmed().compare("#schema", Qt::CaseInsensitive) == 0)
+        reply = database_->schemaAnswer();
+    else
+        reply = database_->execute(line);
+    const int delay = faults_.replyDelayMs.load();
+    QPointer<QTcpSocket> socket = session->socket;
+    if (delay <= 0) {
+        socket->write(reply);
+        return;
+    }
+    QTimer::singleShot(delay, this, [socket, reply] {
+        if (socket) socket->write(reply);
+    });
+}
+
+void SqlService::drop(Session* session) {
+    device_.log().append("sql " + session->peer + " closed");
+    if (QTcpSocket* socket = session->socket) {
+        socket->disconnect(this);
+        socket->deleteLater();
+    }
+    std::erase_if(sessions_, [session](const auto& s) { return s.get() == session; });
+}
+
+}  // namespace devsim

@@ -1,0 +1,458 @@
+#include "lintra/frm_main.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFile>
+#include <QFontDatabase>
+#include <QFrame>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QVBoxLayout>
+
+#include "iplist/ip_list_file.h"
+#include "iplist/ip_list_variants.h"
+#include "lintra/text_lines.h"
+#include "platform/files/atomic_file.h"
+#include "platform/settings/settings_store.h"
+#include "platform/ui/dialogs.h"
+#include "platform/ui/time_scale.h"
+#include "platform/ui/wait.h"
+
+namespace lintra {
+
+namespace {
+constexpr int kTwipsPerPixel = 15;
+constexpr const char* kSection = "Settings";
+// An SQL file is a handful of statements; anything far larger is not one.
+constexpr qint64 kMaxSqlFile = 16 * 1024 * 1024;
+const char* const kSqlFilter = "(*.txt)|*.txt";
+
+QString latin1(const QByteArray& bytes) { return QString::fromLatin1(bytes); }
+
+QString setting(const char* key, const QString& fallback) {
+    return platform::GetSetting(QLatin1String(frmMain::kAppTitle), QLatin1String(kSection), QLatin1String(key),
+                                fallback);
+}
+void storeSetting(const char* key, const QString& value) {
+    platform::SaveSetting(QLatin1String(frmMain::kAppTitle), QLatin1String(kSection), QLatin1String(key), value);
+}
+
+QPushButton* button(const QString& caption, const char* name, QWidget* parent) {
+    auto* b = new QPushButton(caption, parent);
+    b->setObjectName(QLatin1String(name));
+    return b;
+}
+}  // namespace
+
+frmMain::frmMain(QWidget* parent) : QWidget(parent) {
+    setObjectName(QStringLiteral("frmMain"));
+    buildControls();
+    setWindowTitle(QStringLiteral("Lintra  %1.%2.%3")
+                       .arg(QUILLON_VERSION_MAJOR)
+                       .arg(QUILLON_VERSION_MINOR)
+                       .arg(QUILLON_VERSION_PATCH));
+    move(setting("MainLeft", QStringLiteral("500")).toInt() / kTwipsPerPixel,
+         setting("MainTop", QStringLiteral("500")).toInt() / kTwipsPerPixel);
+
+    Timer1.setInterval(100);
+    connect(&Timer1, &QTimer::timeout, this, &frmMain::Timer1_Timer);
+    schemaWatch_.setSingleShot(true);
+    connect(&schemaWatch_, &QTimer::timeout, this, [this] {
+        if (schemaMode_) endSchemaPhase(QStringLiteral("No schema from the device within %1 seconds")
+                                            .arg(kAnswerLimit.count() / 1000));
+    });
+    connect(&Winsock1, &platform::net::TcpClient::dataArrival, this, &frmMain::Winsock1_DataArrival);
+    connect(&Winsock1, &platform::net::TcpClient::error, this, &frmMain::Winsock1_Error);
+
+    SetStatus(1, QStringLiteral("Load"));
+    LoadIPList(setting("IP", {}));
+    ClearSchema();
+    SetStatus(1, QStringLiteral("Ready"));
+    frTabs->setVisible(true);
+}
+
+frmMain::~frmMain() = default;
+
+void frmMain::buildControls() {
+    const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+
+    Frame1 = new QGroupBox(QStringLiteral(" Server "), this);
+    Frame1->setObjectName(QStringLiteral("Frame1"));
+    cbIPs = new QComboBox(Frame1);
+    cbIPs->setObjectName(QStringLiteral("cbIPs"));
+    cbIPs->setAccessibleName(QStringLiteral("cbIPs"));
+    cbIPs->setEditable(true);
+    cbIPs->setInsertPolicy(QComboBox::NoInsert);
+    cbIPs->setToolTip(QStringLiteral("Edit IP Adr here"));
+    cbIPs->setMinimumWidth(180);
+    cbConnect = button(QStringLiteral("Connect"), "cbConnect", Frame1);
+    auto* serverRow = new QHBoxLayout(Frame1);
+    serverRow->addWidget(cbIPs, 1);
+    serverRow->addWidget(cbConnect);
+
+    Label1 = new QLabel(QStringLiteral("Tables"), this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    lbDBs = new QListWidget(this);
+    lbDBs->setObjectName(QStringLiteral("lbDBs"));
+    Label1->setBuddy(lbDBs);
+    Label2 = new QLabel(QStringLiteral("Items"), this);
+    Label2->setObjectName(QStringLiteral("Label2"));
+    lbItems = new QListWidget(this);
+    lbItems->setObjectName(QStringLiteral("lbItems"));
+    Label2->setBuddy(lbItems);
+
+    frTabs = new QFrame(this);
+    frTabs->setObjectName(QStringLiteral("frTabs"));
+    frTabs->setVisible(false);
+    tbSQL = new QPlainTextEdit(frTabs);
+    tbSQL->setObjectName(QStringLiteral("tbSQL"));
+    tbSQL->setAccessibleName(QStringLiteral("tbSQL"));
+    tbSQL->setFont(fixed);
+    cbSend = button(QStringLiteral("Send"), "cbSend", frTabs);
+    cbSend->setEnabled(false);
+    cbOpenFile = button(QStringLiteral("Open File ..."), "cbOpenFile", frTabs);
+    cbSaveFile = button(QStringLiteral("Save File ..."), "cbSaveFile", frTabs);
+    cbClrSQL = button(QStringLiteral("Clear"), "cbClrSQL", frTabs);
+    tbResult = new QPlainTextEdit(frTabs);
+    tbResult->setObjectName(QStringLiteral("tbResult"));
+    tbResult->setAccessibleName(QStringLiteral("tbResult"));
+    tbResult->setReadOnly(true);
+    tbResult->setFont(fixed);
+    cbClrAnswer = button(QStringLiteral("Clear"), "cbClrAnswer", frTabs);
+    cbExit = button(QStringLiteral("Exit"), "cbExit", this);
+
+    auto* sqlButtons = new QVBoxLayout;
+    for (QPushButton* b : {cbSend, cbOpenFile, cbSaveFile, cbClrSQL}) sqlButtons->addWidget(b);
+    sqlButtons->addStretch();
+    auto* resultButtons = new QVBoxLayout;
+    resultButtons->addWidget(cbClrAnswer);
+    resultButtons->addStretch();
+    auto* tabs = new QGridLayout(frTabs);
+    tabs->setContentsMargins(0, 0, 0, 0);
+    tabs->addWidget(tbSQL, 0, 0);
+    tabs->addLayout(sqlButtons, 0, 1);
+    tabs->addWidget(tbResult, 1, 0);
+    tabs->addLayout(resultButtons, 1, 1);
+    tabs->setRowStretch(0, 1);
+    tabs->setRowStretch(1, 2);
+
+    StatusBar1 = new QStatusBar(this);
+    StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+    StatusBar1->setSizeGripEnabled(false);
+    panel1_ = new QLabel(StatusBar1);
+    panel1_->setObjectName(QStringLiteral("StatusBar1Panel1"));
+    panel2_ = new QLabel(StatusBar1);
+    panel2_->setObjectName(QStringLiteral("StatusBar1Panel2"));
+    StatusBar1->addWidget(panel1_, 3);
+    StatusBar1->addWidget(panel2_, 2);
+
+    auto* lists = new QVBoxLayout;
+    lists->addWidget(Frame1);
+    lists->addWidget(Label1);
+    lists->addWidget(lbDBs, 3);
+    lists->addWidget(Label2);
+    lists->addWidget(lbItems, 2);
+    lists->addWidget(cbExit);
+    auto* body = new QHBoxLayout;
+    body->addLayout(lists, 2);
+    body->addWidget(frTabs, 5);
+    auto* root = new QVBoxLayout(this);
+    root->setContentsMargins(8, 8, 8, 0);
+    root->addLayout(body, 1);
+    root->addWidget(StatusBar1);
+    resize(860, 560);
+
+    connect(cbConnect, &QPushButton::clicked, this, &frmMain::cbConnect_Click);
+    connect(cbSend, &QPushButton::clicked, this, &frmMain::cbSend_Click);
+    connect(cbOpenFile, &QPushButton::clicked, this, &frmMain::cbOpenFile_Click);
+    connect(cbSaveFile, &QPushButton::clicked, this, &frmMain::cbSaveFile_Click);
+    connect(cbClrSQL, &QPushButton::clicked, this, &frmMain::cbClrSQL_Click);
+    connect(cbClrAnswer, &QPushButton::clicked, this, &frmMain::cbClrAnswer_Click);
+    connect(cbExit, &QPushButton::clicked, this, &QWidget::close);
+    connect(lbDBs, &QListWidget::itemClicked, this, [this](QListWidgetItem* item) { lbDBs_Click(lbDBs->row(item)); });
+    connect(lbDBs, &QListWidget::itemDoubleClicked, this,
+            [this](QListWidgetItem* item) { lbDBs_DblClick(lbDBs->row(item)); });
+    connect(lbItems, &QListWidget::itemDoubleClicked, this,
+            [this](QListWidgetItem* item) { lbItems_DblClick(lbItems->row(item)); });
+}
+
+QString frmMain::statusText(int panel) const { return panel == 1 ? panel1_->text() : panel2_->text(); }
+
+void frmMain::SetStatus(int panel, const QString& text) {
+    if (panel == 1) panel1_->setText(text);
+    if (panel == 2) panel2_->setText(text);
+}
+
+// ---- IP list --------------------------------------------------------------------------------------
+
+void frmMain::LoadIPList(const QString& lastHost) {
+    const iplist::SelectableList list = iplist::loadWithLastHost(iplist::defaultPath(), lastHost);
+    cbIPs->clear();
+    cbIPs->addItems(list.entries);
+    cbIPs->setCurrentIndex(list.selected);
+}
+
+void frmMain::SaveIPList() {
+    QStringList entries;
+    for (int i = 0; i < cbIPs->count(); ++i) entries << cbIPs->itemText(i);
+    if (!iplist::saveEntries(iplist::defaultPath(), entries))
+        platform::ui::msgBox(QStringLiteral("Couldn't save IP number list !\r\nPlease make sure, that the file\r\n"
+                                            "is not write protected."));
+}
+
+// ---- connection -----------------------------------------------------------------------------------
+
+void frmMain::cbConnect_Click() {
+    if (cbConnect->text() == QLatin1String("Connect")) {
+        const QString host = cbIPs->currentText().trimmed();
+        if (!host.isEmpty() && cbIPs->findText(host, Qt::MatchFixedString | Qt::MatchCaseSensitive) < 0) {
+            cbIPs->addItem(host);
+            cbIPs->setCurrentIndex(cbIPs->count() - 1);
+        }
+        connState_ = 1;
+        Timer1.start();
+        cbIPs->setEnabled(false);
+        cbConnect->setText(QStringLiteral("Disconnect"));
+        Winsock1.Connect(host, kPort);
+        SetStatus(2, QStringLiteral("Connecting to ") + host);
+        return;
+    }
+    ClearSchema();
+    if (schemaMode_) endSchemaPhase(QStringLiteral("Ready"));
+    connState_ = 0;
+    awaitReply_ = false;
+    Winsock1.Close();
+    cbConnect->setText(QStringLiteral("Connect"));
+    cbIPs->setEnabled(true);
+    SetStatus(2, QStringLiteral("Disonnected"));
+}
+
+void frmMain::Timer1_Timer() {
+    const bool connected = Winsock1.state() == platform::net::TcpClient::Connected;
+    if (connState_ == 1 && connected) {
+        SetStatus(2, QStringLiteral("Connected"));
+        connState_ = 2;
+        cbSend->setEnabled(true);
+        requestSchema();
+    } else if (connState_ == 2 && !connected) {
+        cbConnect->setEnabled(true);
+        cbSend->setEnabled(false);
+        connState_ = 0;
+        if (schemaMode_) endSchemaPhase(QStringLiteral("Connection closed before the schema was complete"));
+    }
+    if (connState_ == 0) Timer1.stop();
+}
+
+void frmMain::requestSchema() {
+    busy_ = true;
+    ClearSchema();
+    SetStatus(1, QStringLiteral("Waiting for Schema"));
+    schemaMode_ = true;
+    schemaWatch_.start(platform::scaled(kAnswerLimit));
+    Winsock1.SendData("#schema\r\n");
+}
+
+void frmMain::endSchemaPhase(const QString& status) {
+    schemaWatch_.stop();
+    schemaMode_ = false;
+    awaitReply_ = false;
+    busy_ = false;
+    SetStatus(1, status);
+}
+
+void frmMain::ClearSchema() {
+    lbDBs->clear();
+    lbItems->clear();
+    curTable_ = nullptr;
+    schemaReader_.reset();
+    tables_.Clear();
+}
+
+void frmMain::Winsock1_DataArrival() {
+    const QByteArray data = Winsock1.GetData();
+    if (data.isEmpty()) return;
+    if (!schemaMode_) {
+        AppendResult(data);
+        awaitReply_ = false;
+        return;
+    }
+    schemaWatch_.start(platform::scaled(kAnswerLimit));
+    for (const SchemaReader::Event& event : schemaReader_.feed(data)) {
+        switch (event.kind) {
+            case SchemaReader::Event::Kind::Table:
+                curTable_ = &tables_.Item(tables_.Count());
+                lbDBs->addItem(latin1(event.text));
+                break;
+            case SchemaReader::Event::Kind::Answer: ShowLine("< ", event.text); break;
+            case SchemaReader::Event::Kind::End: endSchemaPhase(QStringLiteral("Ready")); break;
+        }
+    }
+}
+
+void frmMain::Winsock1_Error(int, const QString& description) {
+    QApplication::beep();
+    SetStatus(1, QStringLiteral("Winsock Error: ") + description);
+    SetStatus(2, {});
+    awaitReply_ = false;
+    connState_ = 0;
+    if (schemaMode_) {
+        schemaWatch_.stop();
+        schemaMode_ = false;
+        busy_ = false;
+    }
+    Winsock1.Close();
+}
+
+// ---- SQL ------------------------------------------------------------------------------------------
+
+void frmMain::SendSQL(const QByteArray& text) {
+    busy_ = true;
+    SqlScript script(text);
+    while (const std::optional<QByteArray> line = script.next()) {
+        if (connState_ != 2) break;
+        ShowLine("> ", *line);
+        awaitReply_ = true;
+        if (!Winsock1.SendData(*line + "\r\n")) {
+            awaitReply_ = false;
+            SetStatus(1, QStringLiteral("Not connected: the rest was not sent"));
+            break;
+        }
+        const auto lost = [this] { return connState_ != 2 || Winsock1.state() != platform::net::TcpClient::Connected; };
+        platform::ui::waitUntil([&] { return !awaitReply_ || lost(); }, platform::scaled(kAnswerLimit));
+        if (!awaitReply_) continue;
+        // No answer: the rest of the text would only pile up behind this line.
+        awaitReply_ = false;
+        SetStatus(1, lost() ? QStringLiteral("Connection lost while waiting for an answer")
+                            : QStringLiteral("No answer from the device within %1 seconds")
+                                  .arg(kAnswerLimit.count() / 1000));
+        break;
+    }
+    busy_ = false;
+}
+
+void frmMain::cbSend_Click() {
+    if (busy_) return;
+    SendSQL(tbSQL->toPlainText().toLatin1());
+}
+
+void frmMain::lbDBs_Click(int row) {
+    if (busy_ || row < 0 || row >= tables_.Count()) return;
+    curTable_ = &tables_.Item(row + 1);
+    lbItems->clear();
+    for (const DBColumn& column : curTable_->mColumns) lbItems->addItem(latin1(column.mName));
+}
+
+void frmMain::lbDBs_DblClick(int row) {
+    if (busy_ || row < 0 || row >= tables_.Count()) return;
+    SendSQL("SELECT * FROM " + tables_.Item(row + 1).mName + ";");
+}
+
+void frmMain::lbItems_DblClick(int row) {
+    if (busy_ || !curTable_ || row < 0 || row >= curTable_->mColumns.Count()) return;
+    SendSQL("SELECT " + curTable_->mColumns.Item(row + 1).mName + " FROM " + curTable_->mName + ";");
+}
+
+// ---- result pane ----------------------------------------------------------------------------------
+
+void frmMain::AppendResult(const QByteArray& text) {
+    appendCapped(resultText_, text);
+    showResult();
+}
+
+void frmMain::ShowLine(const QByteArray& prefix, const QByteArray& line) { AppendResult(prefix + line + "\r\n"); }
+
+void frmMain::showResult() {
+    QByteArray shown = resultText_;
+    shown.replace("\r\n", "\n");
+    tbResult->setPlainText(QString::fromLatin1(shown));
+    tbResult->moveCursor(QTextCursor::End);
+    tbResult->ensureCursorVisible();
+}
+
+void frmMain::cbClrAnswer_Click() {
+    resultText_.clear();
+    tbResult->clear();
+}
+
+void frmMain::cbClrSQL_Click() {
+    tbSQL->clear();
+    tbSQL->setFocus();
+}
+
+// ---- files ----------------------------------------------------------------------------------------
+
+void frmMain::cbOpenFile_Click() {
+    platform::ui::FileDialogRequest request;
+    request.kind = platform::ui::FileDialogRequest::Kind::Open;
+    request.title = QStringLiteral("Select SQL file ...");
+    request.filter = QLatin1String(kSqlFilter);
+    request.fileMustExist = true;
+    const QString path = platform::ui::dialogs().fileDialog(request);
+    if (path.isEmpty()) return;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        platform::ui::msgBox(QStringLiteral("Couldn't read the file\r\n") + path + QStringLiteral("\r\n") +
+                                 file.errorString(),
+                             platform::ui::mb::Exclamation);
+        return;
+    }
+    if (file.size() > kMaxSqlFile) {
+        platform::ui::msgBox(QStringLiteral("The file is too large for an SQL script:\r\n") + path,
+                             platform::ui::mb::Exclamation);
+        return;
+    }
+    QByteArray rest = file.readAll();
+    QByteArray lines;
+    while (!rest.isEmpty()) lines += TakeLine(rest) + "\n";
+    tbSQL->setPlainText(QString::fromLatin1(lines));
+}
+
+void frmMain::cbSaveFile_Click() {
+    platform::ui::FileDialogRequest request;
+    request.kind = platform::ui::FileDialogRequest::Kind::Save;
+    request.title = QStringLiteral("Save SQL file as ...");
+    request.filter = QLatin1String(kSqlFilter);
+    request.overwritePrompt = true;
+    const QString path = platform::ui::dialogs().fileDialog(request);
+    if (path.isEmpty()) return;
+    QByteArray text = tbSQL->toPlainText().toLatin1();
+    text.replace("\n", "\r\n");
+    QString error;
+    if (!platform::writeFileAtomically(path, text + "\r\n", &error))
+        platform::ui::msgBox(QStringLiteral("Couldn't save the file\r\n") + path + QStringLiteral("\r\n") + error,
+                             platform::ui::mb::Exclamation);
+}
+
+// ---- exit -----------------------------------------------------------------------------------------
+
+void frmMain::closeEvent(QCloseEvent* event) {
+    unload();
+    event->accept();
+}
+
+void frmMain::unload() {
+    if (unloaded_) return;
+    unloaded_ = true;
+    connState_ = 0;
+    awaitReply_ = false;
+    Timer1.stop();
+    schemaWatch_.stop();
+    Winsock1.Close();
+    if (isMinimized()) return;
+    SaveIPList();
+    storeSetting("IP", cbIPs->currentText());
+    storeSetting("MainLeft", QString::number(x() * kTwipsPerPixel));
+    storeSetting("MainTop", QString::number(y() * kTwipsPerPixel));
+    storeSetting("MainWidth", QString::number(frameGeometry().width() * kTwipsPerPixel));
+    storeSetting("MainHeight", QString::number(frameGeometry().height() * kTwipsPerPixel));
+}
+
+}  // namespace lintra
