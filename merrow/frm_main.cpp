@@ -1,0 +1,306 @@
+#include "merrow/frm_main.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFontDatabase>
+#include <QFrame>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QResizeEvent>
+
+#include "iplist/ip_list_file.h"
+#include "iplist/ip_list_variants.h"
+#include "platform/files/atomic_file.h"
+#include "platform/settings/settings_store.h"
+#include "platform/ui/dialogs.h"
+
+namespace merrow {
+
+namespace {
+constexpr int kTwipsPerPixel = 15;
+constexpr const char* kSection = "Settings";
+// Layout in pixels: the margins the resize rule keeps (240 twips in all), the fixed frame heights.
+constexpr int kMargin = 8;
+constexpr int kGap = 4;
+constexpr int kServerHeight = 52;
+constexpr int kPanelHeight = 44;
+constexpr int kResizeAllowance = 240 / kTwipsPerPixel;
+
+QString setting(const char* key, const QString& fallback) {
+    return platform::GetSetting(QLatin1String(frmMain::kAppTitle), QLatin1String(kSection), QLatin1String(key),
+                                fallback);
+}
+void storeSetting(const char* key, const QString& value) {
+    platform::SaveSetting(QLatin1String(frmMain::kAppTitle), QLatin1String(kSection), QLatin1String(key), value);
+}
+
+QPushButton* button(const QString& caption, const char* name, QWidget* parent) {
+    auto* b = new QPushButton(caption, parent);
+    b->setObjectName(QLatin1String(name));
+    return b;
+}
+
+// "What failed" CR LF path CR LF why, as the program's other messages are laid out.
+void tellFailure(const QString& what, const QString& path, const QString& why) {
+    platform::ui::msgBox(what + QStringLiteral("\r\n") + path + QStringLiteral("\r\n") + why,
+                         platform::ui::mb::OkOnly | platform::ui::mb::Exclamation);
+}
+}  // namespace
+
+frmMain::frmMain(QWidget* parent) : QWidget(parent) {
+    setObjectName(QStringLiteral("frmMain"));
+    buildControls();
+    paneView_ = std::make_unique<PaneView>(pane_, *tbMsgs);
+    setWindowTitle(QStringLiteral("Merrow  %1.%2.%3")
+                       .arg(QUILLON_VERSION_MAJOR)
+                       .arg(QUILLON_VERSION_MINOR)
+                       .arg(QUILLON_VERSION_PATCH));
+    move(setting("MainLeft", QStringLiteral("500")).toInt() / kTwipsPerPixel,
+         setting("MainTop", QStringLiteral("500")).toInt() / kTwipsPerPixel);
+    resize(680, 460);
+
+    Timer1.setInterval(100);
+    connect(&Timer1, &QTimer::timeout, this, &frmMain::Timer1_Timer);
+    connect(&Winsock1, &platform::net::TcpClient::dataArrival, this, &frmMain::Winsock1_DataArrival);
+    connect(&Winsock1, &platform::net::TcpClient::error, this, &frmMain::Winsock1_Error);
+
+    LoadIPList(setting("IP", {}));
+}
+
+frmMain::~frmMain() = default;
+
+void frmMain::buildControls() {
+    frmServer = new QGroupBox(QStringLiteral(" Server "), this);
+    frmServer->setObjectName(QStringLiteral("frmServer"));
+    frmServer->setGeometry(kMargin, kGap, 420, kServerHeight);
+    cbIPs = new QComboBox(frmServer);
+    cbIPs->setObjectName(QStringLiteral("cbIPs"));
+    cbIPs->setAccessibleName(QStringLiteral("cbIPs"));
+    cbIPs->setEditable(true);
+    cbIPs->setInsertPolicy(QComboBox::NoInsert);
+    cbIPs->lineEdit()->setPlaceholderText(QStringLiteral("Edit IP Adr here"));
+    cbConnect = button(QStringLiteral("Connect"), "cbConnect", frmServer);
+    auto* serverRow = new QHBoxLayout(frmServer);
+    serverRow->addWidget(cbIPs, 1);
+    serverRow->addWidget(cbConnect);
+
+    tbMsgs = new QPlainTextEdit(this);
+    tbMsgs->setObjectName(QStringLiteral("tbMsgs"));
+    tbMsgs->setAccessibleName(QStringLiteral("tbMsgs"));
+    QFont courier = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    courier.setFamilies({QStringLiteral("Courier New"), courier.family()});
+    tbMsgs->setFont(courier);
+    tbMsgs->setLineWrapMode(QPlainTextEdit::NoWrap);
+    tbMsgs->move(kMargin, kGap + kServerHeight + kGap);
+
+    frmPanel = new QFrame(this);
+    frmPanel->setObjectName(QStringLiteral("frmPanel"));
+    cbSave = button(QStringLiteral("Store..."), "cbSave", frmPanel);
+    cbSnapshot = button(QStringLiteral("Snapshot..."), "cbSnapshot", frmPanel);
+    cbClrAnswer = button(QStringLiteral("Clear"), "cbClrAnswer", frmPanel);
+    cbStop = button(QStringLiteral("Stop"), "cbStop", frmPanel);
+    cbStop->setCheckable(true);
+    cbExit = button(QStringLiteral("Exit"), "cbExit", frmPanel);
+    lbPan1 = new QLabel(frmPanel);
+    lbPan1->setObjectName(QStringLiteral("lbPan1"));
+    lbPan1->setFrameShape(QFrame::StyledPanel);
+    lbPan1->setFrameShadow(QFrame::Sunken);
+    auto* panelRow = new QHBoxLayout(frmPanel);
+    panelRow->setContentsMargins(0, 0, 0, 0);
+    for (QPushButton* b : {cbSave, cbSnapshot, cbClrAnswer, cbStop, cbExit}) panelRow->addWidget(b);
+    panelRow->addWidget(lbPan1, 1);
+    paintStop();
+
+    connect(cbConnect, &QPushButton::clicked, this, &frmMain::cbConnect_Click);
+    connect(cbStop, &QPushButton::clicked, this, &frmMain::cbStop_Click);
+    connect(cbSnapshot, &QPushButton::clicked, this, &frmMain::cbSnapshot_Click);
+    connect(cbSave, &QPushButton::clicked, this, &frmMain::cbSave_Click);
+    connect(cbClrAnswer, &QPushButton::clicked, this, &frmMain::cbClrAnswer_Click);
+    connect(cbExit, &QPushButton::clicked, this, &QWidget::close);
+}
+
+void frmMain::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    const int width = event->size().width() - kResizeAllowance;
+    if (width > 0) {
+        tbMsgs->resize(width, tbMsgs->height());
+        frmPanel->resize(width, kPanelHeight);
+    }
+    const int height = event->size().height() - (frmServer->y() + kPanelHeight + kServerHeight + kResizeAllowance);
+    if (height > 0) {
+        frmPanel->move(kMargin, event->size().height() - kPanelHeight);
+        tbMsgs->resize(tbMsgs->width(), height);
+    }
+}
+
+void frmMain::ShowStatus(int panel, const QString& text) {
+    if (panel != 1 || lbPan1->text() == text) return;
+    lbPan1->setText(text);
+    lbPan1->repaint();
+}
+
+// ---- IP list --------------------------------------------------------------------------------------
+
+void frmMain::LoadIPList(const QString& selected) {
+    const iplist::SelectableList list = iplist::loadWithLastHost(iplist::defaultPath(), selected);
+    cbIPs->clear();
+    cbIPs->addItems(list.entries);
+    cbIPs->setCurrentIndex(list.selected);
+}
+
+void frmMain::SaveIPList() {
+    QStringList entries;
+    for (int i = 0; i < cbIPs->count(); ++i) entries << cbIPs->itemText(i);
+    if (!iplist::saveEntries(iplist::defaultPath(), entries))
+        platform::ui::msgBox(QStringLiteral("Couldn't save IP number list !\r\nPlease make sure, that the file\r\n"
+                                            "is not write protected."));
+}
+
+// ---- link -----------------------------------------------------------------------------------------
+
+void frmMain::cbConnect_Click() {
+    if (cbConnect->text() == QLatin1String("Connect")) {
+        const QString host = cbIPs->currentText().trimmed();
+        if (!host.isEmpty() && cbIPs->findText(host, Qt::MatchFixedString | Qt::MatchCaseSensitive) < 0) {
+            cbIPs->addItem(host);
+            cbIPs->setCurrentIndex(cbIPs->count() - 1);
+        }
+        linkState_ = 1;
+        Timer1.start();
+        cbIPs->setEnabled(false);
+        cbConnect->setText(QStringLiteral("Disconnect"));
+        Winsock1.Connect(host, kPort);
+        ShowStatus(1, QStringLiteral("Connecting to ") + host);
+        return;
+    }
+    linkState_ = 0;
+    Winsock1.Close();
+    cbConnect->setText(QStringLiteral("Connect"));
+    cbIPs->setEnabled(true);
+    ShowStatus(1, QStringLiteral("Disonnected"));
+}
+
+void frmMain::Timer1_Timer() {
+    const bool connected = Winsock1.state() == platform::net::TcpClient::Connected;
+    if (linkState_ == 1 && connected) {
+        ShowStatus(1, QStringLiteral("Connected"));
+        linkState_ = 2;
+    } else if (linkState_ == 2 && !connected) {
+        cbConnect->setEnabled(true);
+        linkState_ = 0;
+    } else if (linkState_ == 0) {
+        cbConnect->setEnabled(true);
+        Timer1.stop();
+    }
+}
+
+void frmMain::Winsock1_Error(int, const QString& description) {
+    QApplication::beep();
+    ShowStatus(1, QStringLiteral("Winsock Error: ") + description);
+    linkState_ = 0;
+    Winsock1.Close();
+}
+
+void frmMain::Winsock1_DataArrival() {
+    const QByteArray data = Winsock1.GetData();
+    if (data.isEmpty()) return;
+    // The file gets the bytes exactly as they came: a line end added per piece would break lines
+    // wherever the network happened to split them.
+    if (saveLog_.isOpen()) {
+        QString error;
+        if (!saveLog_.write(data, &error))
+            tellFailure(QStringLiteral("Couldn't write to"), saveLog_.path(),
+                        error + QStringLiteral("\r\nContinuous saving has stopped."));
+    }
+    AppendLog(data);
+}
+
+// ---- pane -----------------------------------------------------------------------------------------
+
+void frmMain::AppendLog(const QByteArray& text) {
+    if (cbStop->isChecked()) return;
+    pane_.append(text);
+    paneView_->changed();
+}
+
+void frmMain::cbClrAnswer_Click() {
+    pane_.clear();
+    paneView_->sync();
+}
+
+void frmMain::cbStop_Click() { paintStop(); }
+
+void frmMain::paintStop() {
+    cbStop->setStyleSheet(cbStop->isChecked() ? QStringLiteral("QPushButton { background-color: #ff0000; }")
+                                              : QStringLiteral("QPushButton { background-color: #c0c0c0; }"));
+}
+
+// ---- files ----------------------------------------------------------------------------------------
+
+void frmMain::cbSnapshot_Click() {
+    platform::ui::FileDialogRequest request;
+    request.kind = platform::ui::FileDialogRequest::Kind::Save;
+    request.title = QStringLiteral("Save current log windows contents as ...");
+    request.filter = QStringLiteral("(*.txt)|*.txt");
+    request.overwritePrompt = true;
+    request.cancelRaises = true;
+    QString path;
+    try {
+        path = platform::ui::dialogs().fileDialog(request);
+    } catch (const platform::ui::DialogCancelled&) {
+        return;
+    }
+    if (path.isEmpty()) return;
+    QString error;
+    if (!platform::writeFileAtomically(path, pane_.text() + "\r\n", &error))
+        tellFailure(QStringLiteral("Couldn't save the snapshot to"), path, error);
+}
+
+void frmMain::cbSave_Click() {
+    platform::ui::FileDialogRequest request;
+    request.kind = platform::ui::FileDialogRequest::Kind::Save;
+    request.title = QStringLiteral("Continuously save log as ...");
+    request.filter = QStringLiteral("(*.log)|*.log");
+    request.overwritePrompt = true;
+    request.cancelRaises = true;
+    QString path;
+    try {
+        path = platform::ui::dialogs().fileDialog(request);
+    } catch (const platform::ui::DialogCancelled&) {
+        return;
+    }
+    if (path.isEmpty()) return;
+    QString error;
+    if (!saveLog_.open(path, &error))
+        tellFailure(QStringLiteral("Couldn't open for continuous saving:"), path, error);
+}
+
+// ---- exit -----------------------------------------------------------------------------------------
+
+void frmMain::closeEvent(QCloseEvent* event) {
+    unload();
+    event->accept();
+}
+
+void frmMain::unload() {
+    if (unloaded_) return;
+    unloaded_ = true;
+    linkState_ = 0;
+    Timer1.stop();
+    Winsock1.Close();
+    saveLog_.close();
+    if (isMinimized()) return;
+    SaveIPList();
+    storeSetting("IP", cbIPs->currentText());
+    storeSetting("MainLeft", QString::number(x() * kTwipsPerPixel));
+    storeSetting("MainTop", QString::number(y() * kTwipsPerPixel));
+    storeSetting("MainWidth", QString::number(frameGeometry().width() * kTwipsPerPixel));
+    storeSetting("MainHeight", QString::number(frameGeometry().height() * kTwipsPerPixel));
+}
+
+}  // namespace merrow
