@@ -6,10 +6,10 @@ cd "$(dirname "$0")/.."
 targets=(ferrow_devlink_test ferrow_model_test)
 
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLON_SANITIZE=thread >/dev/null
-cmake --build build-tsan --target "${targets[@]}"
+cmake --build build-tsan --parallel "$(nproc)" --target "${targets[@]}"
 export QT_QPA_PLATFORM=offscreen
 # A report fails the test; Qt's own code is not instrumented, so its internals are not judged here.
-export TSAN_OPTIONS="halt_on_error=1 exitcode=66 second_deadlock_stack=1 ${TSAN_OPTIONS:-}"
+export TSAN_OPTIONS="halt_on_error=1 exitcode=66 second_deadlock_stack=1 suppressions=$PWD/scripts/tsan-suppressions.txt ${TSAN_OPTIONS:-}"
 status=0
 for t in "${targets[@]}"; do
   echo "== ThreadSanitizer: $t"

@@ -58,8 +58,9 @@ bool OPort::Execute(OPortRequest& request) {
         m_nPending = static_cast<std::int16_t>(kind);
         wake_.notify_all();
         // A worker reading pushes sees a request only after its loop has ended: end it now. (The loop
-        // checks m_nPending before each read, so one of the two sides always notices the other.)
-        if (readingPushes_) Abort();
+        // checks m_nPending before each read, so one of the two sides always notices the other.) A close
+        // also cuts short a connect still in progress.
+        if (readingPushes_ || kind == OPortRequest::kClose) Abort();
         wake_.wait(lock, [this] { return m_nPending <= 0 || m_nRun != 2; });
         const bool workerEnded = m_nPending > 0;
         result = m_nPending;

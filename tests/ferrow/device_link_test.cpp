@@ -39,7 +39,7 @@ TEST(DeviceLink, NotificationsStoreValuesAndSkipUnknownNames) {
     OqnTag* level = link.addTag("Level", VT_R4);
     OqnTag* valve = link.addTag("Valve", VT_BOOL);
     link.peer.send("x/y/Level/0000803F\r\nx/y/Valve\r\n", link.notifyIndex);
-    ASSERT_TRUE(eventually([&] { return valve->m_wQuality == kQualityGood; }));
+    ASSERT_TRUE(eventuallyUnderValueLock([&] { return valve->m_wQuality == kQualityGood; }));
     EXPECT_EQ(level->m_value.vt, VT_R4);
     EXPECT_EQ(level->m_value.fltVal, 1.0f);
     EXPECT_EQ(level->m_wQuality, kQualityGood);
@@ -47,7 +47,7 @@ TEST(DeviceLink, NotificationsStoreValuesAndSkipUnknownNames) {
     EXPECT_EQ(valve->m_value.boolVal, 0);
     // A line about an unknown datapoint, or one naming none, does not stop the values that follow.
     link.peer.send("x/y/Nobody/01\r\nshort/line\r\nx/y/level/00000040\r\n", link.notifyIndex);
-    ASSERT_TRUE(eventually([&] { return level->m_value.fltVal == 2.0f; }));
+    ASSERT_TRUE(eventuallyUnderValueLock([&] { return level->m_value.fltVal == 2.0f; }));
     EXPECT_NE(link.trace.text().find("unknown datapoint Nobody"), std::string::npos);
 }
 
@@ -135,7 +135,7 @@ TEST(DeviceLink, ClosedCommandConnectionMarksTagsAndTheNextConnectOpensBothPorts
     ASSERT_TRUE(link.connect(2));
     EXPECT_EQ(link.peer.connectionCount(), 4);
     link.peer.send("a/b/Level/00004040\r\n", link.notifyIndex);
-    EXPECT_TRUE(eventually([&] { return level->m_wQuality == kQualityGood && level->m_value.fltVal == 3.0f; }));
+    EXPECT_TRUE(eventuallyUnderValueLock([&] { return level->m_wQuality == kQualityGood && level->m_value.fltVal == 3.0f; }));
 }
 
 TEST(DeviceLink, ClosedNotificationConnectionKeepsTheDeviceConnected) {

@@ -11,6 +11,7 @@
 #include "ferrow/devlink/oport.h"
 #include "ferrow/devlink/trace.h"
 #include "ferrow/model/device.h"
+#include "ferrow/model/locks.h"
 #include "tests/support/scripted_peer.h"
 #include "tests/support/test_environment.h"
 
@@ -45,6 +46,15 @@ bool eventually(Pred pred, std::chrono::milliseconds limit = 5s) {
         std::this_thread::sleep_for(2ms);
     }
     return true;
+}
+
+// For a tag's value, quality and time, which the workers write under the value lock.
+template <typename Pred>
+bool eventuallyUnderValueLock(Pred pred, std::chrono::milliseconds limit = 5s) {
+    return eventually([&] {
+        std::lock_guard lock(ferrow::valueLock());
+        return pred();
+    }, limit);
 }
 
 inline void pointAt(ferrow::ODevice& device, const QString& address) {
