@@ -29,7 +29,7 @@ namespace vantor {
 
 namespace {
 // The window's design: the client area and every control in pixels, relative to its container.
-constexpr QSize kDesignForm(780, 520);
+constexpr QSize kDesignForm(740, 476);
 
 template <typename W>
 W* named(W* widget, const char* name) {
@@ -99,32 +99,32 @@ void frmMain::createControls() {
     lbVersion = named(new QLabel(QStringLiteral("Version"), form), "lbVersion");
     lbVersion->setGeometry(420, 16, 200, 20);
 
-    Frame1 = frame(form, "Frame1", " Connect to ", {8, 44, 190, 468});
+    Frame1 = frame(form, "Frame1", " Connect to ", {8, 44, 180, 424});
     lbIPs = named(new QListWidget(Frame1), "lbIPs");
-    lbIPs->setGeometry(10, 22, 170, 330);
+    lbIPs->setGeometry(10, 22, 160, 290);
     lbIPs->setFont(mono);
     lbIPs->setToolTip(QStringLiteral("Double click on an IP address to connect"));
-    cmdDisconnect = button(Frame1, "cmdDisconnect", "Disconnect", {10, 360, 170, 28});
+    cmdDisconnect = button(Frame1, "cmdDisconnect", "Disconnect", {10, 320, 160, 28});
     txtNewIP = named(new QLineEdit(Frame1), "txtNewIP");
-    txtNewIP->setGeometry(10, 396, 170, 26);
+    txtNewIP->setGeometry(10, 356, 160, 26);
     txtNewIP->setFont(mono);
     txtNewIP->setToolTip(QStringLiteral("enter new IP"));
     txtNewIP->setAccessibleName(QStringLiteral("txtNewIP"));
-    cmdAdd = button(Frame1, "cmdAdd", "Add", {10, 430, 80, 28}, "add IP to list");
-    cmdDel = button(Frame1, "cmdDel", "Del", {100, 430, 80, 28}, "remove IP from list");
+    cmdAdd = button(Frame1, "cmdAdd", "Add", {10, 390, 75, 28}, "add IP to list");
+    cmdDel = button(Frame1, "cmdDel", "Del", {95, 390, 75, 28}, "remove IP from list");
 
-    Frame2 = frame(form, "Frame2", " Logged messages ", {206, 44, 470, 388});
+    Frame2 = frame(form, "Frame2", " Logged messages ", {196, 44, 448, 348});
     tbRcv = named(new QPlainTextEdit(Frame2), "tbRcv");
-    tbRcv->setGeometry(10, 22, 450, 356);
+    tbRcv->setGeometry(10, 22, 428, 316);
     tbRcv->setFont(mono);
     tbRcv->setReadOnly(true);
     tbRcv->setUndoRedoEnabled(false);
     tbRcv->setLineWrapMode(QPlainTextEdit::NoWrap);
     tbRcv->setAccessibleName(QStringLiteral("tbRcv"));
 
-    Frame3 = frame(form, "Frame3", " Command ", {206, 440, 470, 72});
+    Frame3 = frame(form, "Frame3", " Command ", {196, 400, 448, 68});
     tbCmd = named(new QLineEdit(Frame3), "tbCmd");
-    tbCmd->setGeometry(10, 30, 450, 28);
+    tbCmd->setGeometry(10, 28, 428, 28);
     tbCmd->setFont(mono);
     tbCmd->setToolTip(QStringLiteral("Type command and Enter"));
     tbCmd->setAccessibleName(QStringLiteral("tbCmd"));
@@ -132,13 +132,13 @@ void frmMain::createControls() {
 
     Frame4 = named(new QFrame(form), "Frame4");
     Frame4->setFrameShape(QFrame::StyledPanel);
-    Frame4->setGeometry(684, 44, 88, 424);
+    Frame4->setGeometry(652, 44, 80, 380);
     Frame4->setAccessibleName(QStringLiteral("Frame4"));
-    cmdClear = button(Frame4, "cmdClear", "&Clear", {8, 14, 72, 30}, "<- Clear the message window");
-    cbAbout = button(Frame4, "cbAbout", "&About", {8, 52, 72, 30});
-    cmdUpload = button(Frame4, "cmdUpload", "&File > CE", {8, 340, 72, 30}, "Copy file(s) to CE device");
-    cbLog = button(Frame4, "cbLog", "Show &Log", {8, 380, 72, 30}, "Show log of CE device");
-    cbExit = button(form, "cbExit", "E&xit", {692, 478, 72, 30}, "Say good bye !");
+    cmdClear = button(Frame4, "cmdClear", "&Clear", {6, 14, 68, 30}, "<- Clear the message window");
+    cbAbout = button(Frame4, "cbAbout", "&About", {6, 52, 68, 30});
+    cmdUpload = button(Frame4, "cmdUpload", "&File > CE", {6, 300, 68, 30}, "Copy file(s) to CE device");
+    cbLog = button(Frame4, "cbLog", "Show &Log", {6, 338, 68, 30}, "Show log of CE device");
+    cbExit = button(form, "cbExit", "E&xit", {658, 436, 68, 30}, "Say good bye !");
 }
 
 void frmMain::createMenus() {
@@ -304,10 +304,13 @@ void frmMain::HookMinMax() {
     savedMaximum_ = maximumSize();
     hooked_ = true;
     setMinimumSize(startSize_);
-    if (!isMaximized()) {
-        const QSize screen = this->screen() ? this->screen()->size() : QSize(1024, 768);
-        setMaximumSize(screen - QSize(50, 50));
-    }
+    if (!isMaximized()) setMaximumSize(maximumTrackingSize());
+}
+
+QSize frmMain::maximumTrackingSize() const {
+    const QSize screen = this->screen() ? this->screen()->size() : QSize(1024, 768);
+    // On a screen too small for the window the limits would contradict each other; the start size wins.
+    return (screen - QSize(50, 50)).expandedTo(startSize_);
 }
 
 void frmMain::UnhookMinMax() {
@@ -322,10 +325,8 @@ void frmMain::changeEvent(QEvent* event) {
     if (event->type() == QEvent::WindowStateChange && hooked_) {
         if (isMaximized())
             setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
-        else if (!isMinimized()) {
-            const QSize screen = this->screen() ? this->screen()->size() : QSize(1024, 768);
-            setMaximumSize(screen - QSize(50, 50));
-        }
+        else if (!isMinimized())
+            setMaximumSize(maximumTrackingSize());
     }
     QMainWindow::changeEvent(event);
 }

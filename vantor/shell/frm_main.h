@@ -166,6 +166,7 @@ private:
     void Form_Resize();
     void HookMinMax();
     void UnhookMinMax();
+    QSize maximumTrackingSize() const;
 
     // IP list.
     void LoadIPList();

@@ -1,0 +1,76 @@
+#include <gtest/gtest.h>
+
+#include <QByteArrayList>
+
+#include "vantor/shell/shell_messages.h"
+
+using vantor::Routing;
+using vantor::ShellMessages;
+
+namespace {
+QByteArrayList split(ShellMessages& messages, const QByteArray& chunk) {
+    QByteArrayList out;
+    messages.setChunk(chunk);
+    while (messages.GetNextMessage()) out << messages.curMessage();
+    return out;
+}
+}  // namespace
+
+TEST(GetNextMessage, SplitsAChunkAtEveryNul) {
+    ShellMessages messages;
+    EXPECT_EQ(split(messages, QByteArray("one\r\n\0two\r\n\0", 12)), (QByteArrayList{"one\r\n", "two\r\n"}));
+    // Two NULs in a row: an empty message. A leading NUL too.
+    EXPECT_EQ(split(messages, QByteArray("a\0\0b\0", 5)), (QByteArrayList{"a", "", "b"}));
+    EXPECT_EQ(split(messages, QByteArray("\0", 1)), (QByteArrayList{""}));
+    EXPECT_EQ(split(messages, QByteArray()), QByteArrayList{});
+}
+
+TEST(GetNextMessage, TheRestOfAChunkWithoutNulIsAMessageOfItsOwn) {
+    ShellMessages messages;
+    EXPECT_EQ(split(messages, "half a mess"), QByteArrayList{"half a mess"});
+    EXPECT_EQ(split(messages, QByteArray("age\r\n\0tail", 10)), (QByteArrayList{"age\r\n", "tail"}));
+}
+
+TEST(RouteMessage, FirstStatusWordWinsInTableOrder) {
+    const Routing success = vantor::routeMessage("error and success\r\n");
+    EXPECT_EQ(success.kind, Routing::Success);
+    EXPECT_EQ(success.msg, "success");
+    EXPECT_EQ(success.data, "");
+
+    const Routing notify = vantor::routeMessage("copy: notify 50%\r\n");
+    EXPECT_EQ(notify.kind, Routing::Notify);
+    EXPECT_EQ(notify.msg, "copy: notify 50%\r\n");
+    EXPECT_EQ(notify.data, "notify 50%\r\n");
+
+    const Routing error = vantor::routeMessage("error: no such file\r\n");
+    EXPECT_EQ(error.kind, Routing::Error);
+    EXPECT_EQ(error.msg, "error");
+    EXPECT_EQ(error.data, "error: no such file\r\n");
+
+    EXPECT_EQ(vantor::routeMessage("Error: SUCCESS Notify\r\n").kind, Routing::Log);
+    EXPECT_EQ(vantor::routeMessage("").kind, Routing::Log);
+}
+
+TEST(FirstWord, TextBeforeTheFirstSeparator) {
+    EXPECT_EQ(vantor::FirstWord("dir \\Windows", ' '), "dir");
+    EXPECT_EQ(vantor::FirstWord("help", ' '), "help");
+    EXPECT_EQ(vantor::FirstWord("", ' '), "");
+    EXPECT_EQ(vantor::FirstWord(" x", ' '), "");
+}
+
+TEST(GetReplyLine, ReadsLineByLineAndOnlyWhileCollecting) {
+    ShellMessages messages;
+    messages.collectReply("ignored\r\n");
+    EXPECT_EQ(messages.GetReplyLine(), "");
+
+    messages.startReplies();
+    messages.collectReply("10.0.0.5\r\nsec");
+    messages.collectReply(QByteArray("ond\r\n\0", 6));
+    EXPECT_EQ(messages.GetReplyLine(), "10.0.0.5\r\n");
+    EXPECT_EQ(messages.GetReplyLine(), "second\r\n");
+    EXPECT_EQ(messages.GetReplyLine(), QByteArray("\0", 1));  // no CR LF: all the rest
+    EXPECT_EQ(messages.GetReplyLine(), "");
+    messages.stopReplies();
+    messages.collectReply("late\r\n");
+    EXPECT_EQ(messages.GetReplyLine(), "");
+}
