@@ -1,0 +1,233 @@
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QPushButton>
+#include <memory>
+
+#include "devsim/image_loader.h"
+#include "pavane/automation.h"
+#include "platform/ui/scripted_dialogs.h"
+#include "platform/ui/time_scale.h"
+#include "platform/ui/wait.h"
+#include "tests/pavane/private_bus.h"
+#include "tests/pavane/test_images.h"
+#include "tests/support/device_fixture.h"
+#include "tests/support/test_environment.h"
+
+using namespace std::chrono_literals;
+
+namespace {
+
+const QString kService = QStringLiteral("org.quillon.Pavane");
+
+// Pavane's component on a bus of the test's own, and a client connection to the same bus, both in this
+// process: the client's calls are asynchronous, so the waits keep both sides running.
+class AutomationTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        testsupport::resetFolders();
+        platform::setTimeScale(0.2);
+        qputenv("PAVANE_LOCAL_ADDRESS", localAddress.toLatin1());
+        ASSERT_TRUE(bus.started()) << "dbus-daemon did not start";
+        server = std::make_unique<pavane::AutomationServer>(
+            QDBusConnection::connectToBus(bus.address(), QStringLiteral("pavane-%1").arg(++connections)),
+            pavane::AutomationServer::Options{});
+        QObject::connect(server.get(), &pavane::AutomationServer::finished, [this] { finished = true; });
+        QString error;
+        ASSERT_TRUE(server->start(&error)) << error.toStdString();
+        clientName = QStringLiteral("client-%1").arg(++connections);
+        client = std::make_unique<QDBusConnection>(QDBusConnection::connectToBus(bus.address(), clientName));
+    }
+    void TearDown() override {
+        server.reset();
+        client.reset();
+        QDBusConnection::disconnectFromBus(clientName);
+        qunsetenv("PAVANE_LOCAL_ADDRESS");
+        platform::setTimeScale(1.0);
+    }
+
+    QDBusMessage call(const QString& path, const QString& interface, const QString& method,
+                      const QVariantList& arguments = {}) {
+        QDBusMessage message = QDBusMessage::createMethodCall(kService, path, interface, method);
+        message.setArguments(arguments);
+        return message;
+    }
+    // Sends and waits for the answer, keeping this thread's events running.
+    QDBusMessage roundTrip(const QDBusMessage& message) {
+        QDBusPendingCall pending = client->asyncCall(message, 30000);
+        waitFor(pending);
+        return pending.reply();
+    }
+    QString createDownload() {
+        const QDBusMessage reply =
+            roundTrip(call(QStringLiteral("/org/quillon/Pavane"), kService, QStringLiteral("CreateDownload")));
+        EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
+        return reply.arguments().value(0).value<QDBusObjectPath>().path();
+    }
+    QDBusPendingCall setSource(const QString& path, const QString& ip, const QString& folder) {
+        return client->asyncCall(call(path, QStringLiteral("org.quillon.Pavane.Download"),
+                                      QStringLiteral("SetSource"), {ip, folder}),
+                                 120000);
+    }
+    // Waits until the window shows Download alone, ready for the operator.
+    bool waitForPreparedWindow() {
+        return platform::ui::waitUntil(
+            [&] {
+                return server->window() && server->window()->isVisible() &&
+                       server->window()->findChild<QPushButton*>(QStringLiteral("CmdDownload"))->isEnabled();
+            },
+            10s);
+    }
+    QPushButton* button(const char* name) {
+        return server->window()->findChild<QPushButton*>(QString::fromLatin1(name));
+    }
+    // The reply comes in on the bus's own thread; the watcher's event is what wakes this one.
+    static bool waitFor(const QDBusPendingCall& pending) {
+        QDBusPendingCallWatcher watcher(pending);
+        return platform::ui::waitUntil([&] { return watcher.isFinished(); }, 30s);
+    }
+
+    static inline int connections = 0;
+    platform::ui::ScriptedDialogs dialogs;
+    testsupport::PrivateBus bus;
+    const QString localAddress = testsupport::uniqueLoopbackAddress();
+    std::unique_ptr<pavane::AutomationServer> server;
+    std::unique_ptr<QDBusConnection> client;
+    QString clientName;
+    bool finished = false;
+};
+
+QString imageFolder(qint64 size) {
+    return QFileInfo(testsupport::writeImage(size)).absolutePath();
+}
+
+}  // namespace
+
+TEST_F(AutomationTest, SetSourceAnswersOnceTheOperatorsDownloadIsComplete) {
+    auto device = testsupport::startDevice({});
+    ASSERT_TRUE(device);
+    const qint64 size = 40 * 1470 + 77;
+    const QString folder = imageFolder(size);
+    EXPECT_EQ(server->window(), nullptr);  // nothing shown before a client calls
+
+    QDBusPendingCall pending = setSource(createDownload(), device->options().address, folder);
+    ASSERT_TRUE(waitForPreparedWindow());
+    ASSERT_EQ(dialogs.boxes().size(), 1u);
+    EXPECT_EQ(dialogs.boxes()[0].text,
+              QStringLiteral("Entfernen Sie den Ethernetloopbackstecker und schließen das Ethernetkabel an Hub und "
+                             "Board an!!"));
+    EXPECT_EQ(dialogs.boxes()[0].title, QStringLiteral("Info für Download"));
+    EXPECT_EQ(dialogs.boxes()[0].style, platform::ui::mb::OkOnly | platform::ui::mb::Exclamation);
+    EXPECT_FALSE(button("CmdFileSel")->isVisible());
+    EXPECT_FALSE(button("CmdQuit")->isVisible());
+    EXPECT_EQ(button("CmdDownload")->x(), 1320 / 15);
+    EXPECT_EQ(server->window()->findChild<QComboBox*>(QStringLiteral("txtIP"))->currentText(),
+              device->options().address);
+    EXPECT_EQ(server->window()->sFlatRelDir, folder);
+
+    platform::ui::waitFor(50ms);
+    EXPECT_FALSE(pending.isFinished());  // it waits for the download, not for the window
+    button("CmdDownload")->click();
+    EXPECT_EQ(server->window()->statusText(), QStringLiteral("Image download complete"));
+    ASSERT_TRUE(waitFor(pending));
+    EXPECT_EQ(pending.reply().type(), QDBusMessage::ReplyMessage) << pending.reply().errorMessage().toStdString();
+    ASSERT_TRUE(device->log().waitFor("image: stored", 10s));
+    QFile stored(device->files().root() + QStringLiteral("/nk.bin"));
+    ASSERT_TRUE(stored.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(stored.readAll() == testsupport::imageBytes(size));
+}
+
+TEST_F(AutomationTest, ClosingTheWindowAnswersThePendingCallWithAnError) {
+    QDBusPendingCall pending = setSource(createDownload(), QStringLiteral("10.0.0.1"), imageFolder(3000));
+    ASSERT_TRUE(waitForPreparedWindow());
+    server->window()->close();
+    ASSERT_TRUE(waitFor(pending));
+    EXPECT_EQ(pending.reply().errorName(), QLatin1String(pavane::kErrorEnded));
+    EXPECT_TRUE(finished);
+}
+
+TEST_F(AutomationTest, AnAbortAnswersWithTheAbortText) {
+    QDBusPendingCall pending = setSource(createDownload(), QStringLiteral("10.0.0."), imageFolder(3000));
+    ASSERT_TRUE(waitForPreparedWindow());
+    button("CmdDownload")->click();
+    ASSERT_TRUE(waitFor(pending));
+    EXPECT_EQ(pending.reply().errorName(), QLatin1String(pavane::kErrorAborted));
+    EXPECT_EQ(pending.reply().errorMessage(), QStringLiteral("Program aborted - invalid IP address"));
+    EXPECT_FALSE(finished);  // the window stays for the operator to close
+}
+
+TEST_F(AutomationTest, AFolderThatIsNotThereFailsTheCall) {
+    QDBusPendingCall pending =
+        setSource(createDownload(), QStringLiteral("10.0.0.1"), QStringLiteral("/no/such/folder/anywhere"));
+    ASSERT_TRUE(waitFor(pending));
+    EXPECT_EQ(pending.reply().errorName(), QLatin1String(pavane::kErrorPathNotFound));
+    EXPECT_FALSE(server->window()->findChild<QPushButton*>(QStringLiteral("CmdDownload"))->isEnabled());
+}
+
+TEST_F(AutomationTest, ASecondCallWhileOneIsPendingIsRefused) {
+    const QString path = createDownload();
+    QDBusPendingCall first = setSource(path, QStringLiteral("10.0.0.1"), imageFolder(3000));
+    ASSERT_TRUE(waitForPreparedWindow());
+    QDBusPendingCall second = setSource(createDownload(), QStringLiteral("10.0.0.2"), imageFolder(3000));
+    ASSERT_TRUE(waitFor(second));
+    EXPECT_EQ(second.reply().errorName(), QLatin1String(pavane::kErrorBusy));
+    EXPECT_FALSE(first.isFinished());
+}
+
+TEST_F(AutomationTest, AClientThatLeavesTakesItsObjectsAndTheWindowWithIt) {
+    QDBusPendingCall pending = setSource(createDownload(), QStringLiteral("10.0.0.1"), imageFolder(3000));
+    ASSERT_TRUE(waitForPreparedWindow());
+    EXPECT_EQ(server->objectCount(), 1);
+    QDBusConnection::disconnectFromBus(clientName);
+    client.reset();
+    ASSERT_TRUE(platform::ui::waitUntil([&] { return finished; }, 10s));
+    EXPECT_EQ(server->objectCount(), 0);
+    EXPECT_TRUE(server->window()->isUnloaded());
+}
+
+// The whole road: a private session bus starts Pavane from its activation file when a client process
+// asks for the class; the client's SetSource returns once the device holds the image.
+TEST(AutomationActivation, AnotherProcessGetsTheImageOntoTheDevice) {
+    testsupport::resetFolders();
+    platform::setTimeScale(0.2);
+    auto device = testsupport::startDevice({});
+    ASSERT_TRUE(device);
+    const qint64 size = 700 * 1470 + 3;
+    const QString folder = imageFolder(size);
+    const QString config = testsupport::PrivateBus::writeConfig(QStringLiteral(PAVANE_SERVICE_DIR));
+
+    QProcess session;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("PAVANE_UNATTENDED"), QStringLiteral("1"));
+    env.insert(QStringLiteral("PAVANE_LOCAL_ADDRESS"), testsupport::uniqueLoopbackAddress());
+    env.insert(QStringLiteral("QUILLON_TIME_SCALE"), QStringLiteral("0.2"));
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    session.setProcessEnvironment(env);
+    session.setProcessChannelMode(QProcess::MergedChannels);
+    session.start(QStringLiteral("dbus-run-session"),
+                  {QStringLiteral("--config-file=") + config, QStringLiteral("--"),
+                   QStringLiteral(PAVANE_DBUS_CLIENT), device->options().address, folder});
+    ASSERT_TRUE(session.waitForStarted(5000));
+    const bool ended = platform::ui::waitUntil([&] { return session.state() == QProcess::NotRunning; }, 60s);
+    const QString output = QString::fromUtf8(session.readAll());
+    platform::setTimeScale(1.0);
+    if (!ended) session.kill();
+    ASSERT_TRUE(ended) << output.toStdString();
+    EXPECT_EQ(session.exitCode(), 0) << output.toStdString();
+    EXPECT_TRUE(output.contains(QStringLiteral("SetSource returned"))) << output.toStdString();
+    // The client only got its answer after the last packet was acknowledged: every packet is there.
+    EXPECT_TRUE(device->log().contains("image: receiving from"));
+    ASSERT_TRUE(device->log().waitFor("image: stored", 10s));
+    EXPECT_TRUE(device->log().contains(" 701 packets"));
+    QFile stored(device->files().root() + QStringLiteral("/nk.bin"));
+    ASSERT_TRUE(stored.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(stored.readAll() == testsupport::imageBytes(size));
+}

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QProcess>
+#include <QString>
+
+namespace testsupport {
+
+// A message bus of the test's own (dbus-daemon), optionally with a folder of activation files.
+class PrivateBus {
+public:
+    explicit PrivateBus(const QString& serviceDir = {});
+    ~PrivateBus();
+    PrivateBus(const PrivateBus&) = delete;
+    PrivateBus& operator=(const PrivateBus&) = delete;
+
+    bool started() const { return !address_.isEmpty(); }
+    const QString& address() const { return address_; }
+    // The bus configuration file (for dbus-run-session --config-file).
+    const QString& configFile() const { return configFile_; }
+
+    static QString writeConfig(const QString& serviceDir);
+
+private:
+    QProcess daemon_;
+    QString address_;
+    QString configFile_;
+};
+
+}  // namespace testsupport
