@@ -19,6 +19,8 @@ namespace devsim {
 class ShellService;
 class DatapointService;
 class ImageLoader;
+class SqlService;
+class DebugService;
 
 struct DeviceOptions {
     QString address = QStringLiteral("127.0.0.1");
@@ -51,6 +53,8 @@ public:
     ShellService& shell() { return *shell_; }
     DatapointService& datapoints() { return *datapoints_; }
     ImageLoader& imageLoader() { return *imageLoader_; }
+    SqlService& sql() { return *sql_; }
+    DebugService& debug() { return *debug_; }
 
     // Runs `task` on the device thread and waits for it.
     void run(const std::function<void()>& task);
@@ -74,6 +78,8 @@ private:
     ShellService* shell_ = nullptr;
     DatapointService* datapoints_ = nullptr;
     ImageLoader* imageLoader_ = nullptr;
+    SqlService* sql_ = nullptr;
+    DebugService* debug_ = nullptr;
     std::vector<std::function<void()>> rebootHooks_;
     mutable std::mutex mutex_;
     int bootCount_ = 0;
