@@ -83,21 +83,23 @@ int main(int argc, char** argv) {
     std::thread connecting([&] { device->Connect(); });
     const int first = ::accept(server, nullptr, nullptr);
     const int second = ::accept(server, nullptr, nullptr);
-    // Connect may ask the command connection for "simulate/off": answer whoever asks.
-    for (int fd : {first, second}) {
-        timeval wait{0, 200000};
-        ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
-    }
+    // Whichever connection sends requests is the command connection: answer each line with "ok".
+    std::atomic<int> command{-1};
+    std::vector<std::thread> responders;
+    for (int fd : {first, second})
+        responders.emplace_back([fd, &command] {
+            char buf[256];
+            for (;;) {
+                const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+                if (n <= 0) return;
+                command = fd;
+                for (ssize_t i = 0; i < n; ++i)
+                    if (buf[i] == '\n') sendAll(fd, "ok\r\n");
+            }
+        });
     connecting.join();
     while (!device->IsConnected()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    std::thread simulate([&] { device->SetSimulation(false); });
-    int command = -1;
-    char buf[64];
-    while (command < 0)
-        for (int fd : {first, second})
-            if (::recv(fd, buf, sizeof buf, 0) > 0) command = fd;
-    sendAll(command, "ok\r\n");
-    simulate.join();
+    device->SetSimulation(false);
     const int notify = command == first ? second : first;
 
     ferrow::OTag* mark = device->FindPushedTag("Tag0");
@@ -144,6 +146,7 @@ int main(int argc, char** argv) {
     std::printf("  raw line split   %10.0f lines/s   wall %6.3f s   process CPU %6.3f s   (%ld lines)\n",
                 counted / rawSeconds, rawSeconds, cpu3 - cpu2, counted);
     device.reset();
+    for (auto& r : responders) r.join();
     ::close(first);
     ::close(second);
     ::close(server);

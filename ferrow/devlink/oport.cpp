@@ -15,6 +15,18 @@ namespace ferrow {
 
 using platform::net::BlockingTcpClient;
 
+namespace {
+// A reply or the next request usually comes within a round trip on the local network: giving the CPU
+// away a few times before sleeping saves the two thread wake-ups an exchange would otherwise cost,
+// and yielding (instead of spinning) leaves the CPU to the other threads meanwhile.
+constexpr int kYieldsBeforeSleeping = 200;
+
+template <typename Pred>
+void SpinWhile(Pred pred) {
+    for (int i = 0; i < kYieldsBeforeSleeping && pred(); ++i) std::this_thread::yield();
+}
+}  // namespace
+
 bool OPortRequest::SetCommand(std::string_view line) {
     m_wKind = kExchange;
     if (line.size() > sizeof m_szCommand - 1) return false;
@@ -61,6 +73,9 @@ bool OPort::Execute(OPortRequest& request) {
         // checks m_nPending before each read, so one of the two sides always notices the other.) A close
         // also cuts short a connect still in progress.
         if (readingPushes_ || kind == OPortRequest::kClose) Abort();
+        lock.unlock();
+        SpinWhile([this] { return m_nPending > 0 && m_nRun == 2; });
+        lock.lock();
         wake_.wait(lock, [this] { return m_nPending <= 0 || m_nRun != 2; });
         const bool workerEnded = m_nPending > 0;
         result = m_nPending;
@@ -81,6 +96,7 @@ void OPort::Finish(std::int16_t result) {
 void OPort::WorkerLoop() {
     for (;;) {
         OPortRequest* request;
+        SpinWhile([this] { return m_nPending <= 0 && m_nRun == 2; });
         {
             std::unique_lock lock(state_);
             wake_.wait(lock, [this] { return m_nPending > 0 || m_nRun != 2; });
@@ -119,7 +135,7 @@ void OPort::DoOpen() {
         socket = m_pSocket.get();
     }
     if (!socket->connect(host, static_cast<std::uint16_t>(m_nPortNumber), platform::scaled(kConnectLimit), &error)) {
-        trace("Connect socket failed %i\r\n", error);
+        if (!socket->aborted()) trace("Connect socket failed %i\r\n", error);
         m_bOpen = false;
         m_nStatus = 2;
         return;
@@ -250,7 +266,8 @@ int OPort::Receive(char* buffer, int length) {
         return -1;
     }
     if (got < 0) {
-        trace("OPort::Receive: %i\r\n", m_pSocket ? error : EBADF);
+        // A receive we cut short ourselves (delete, reconnect, give up) is no fault of the device.
+        if (!m_pSocket || !m_pSocket->aborted()) trace("OPort::Receive: %i\r\n", m_pSocket ? error : EBADF);
         return -1;
     }
     return static_cast<int>(got);
