@@ -109,6 +109,9 @@ void frmDownloadCE::buildControls() {
     connect(CmdDownload, &QPushButton::clicked, this, &frmDownloadCE::CmdDownload_Click);
     connect(CmdQuit, &QPushButton::clicked, this, &frmDownloadCE::CmdQuit_Click);
     SocketTimeout.setTimerType(Qt::PreciseTimer);
+    statusRefresh_.setSingleShot(true);
+    statusRefresh_.setInterval(kStatusRefresh);
+    connect(&statusRefresh_, &QTimer::timeout, this, &frmDownloadCE::showStatus);
 }
 
 void frmDownloadCE::Form_Load() {
@@ -119,12 +122,22 @@ void frmDownloadCE::Form_Load() {
     fileName_ = QString::fromLatin1(kDefaultImage);
 }
 
-QString frmDownloadCE::statusText() const { return statusPanel->text(); }
+QString frmDownloadCE::statusText() const { return status_; }
 
 void frmDownloadCE::setStatus(const QString& text) {
-    if (statusPanel->text() == text) return;
-    statusPanel->setText(text);
+    if (status_ == text) return;
+    status_ = text;
+    if (!statusShown_.isValid() || statusShown_.elapsed() >= kStatusRefresh.count())
+        showStatus();
+    else if (!statusRefresh_.isActive())
+        statusRefresh_.start();
     emit statusChanged(text);
+}
+
+void frmDownloadCE::showStatus() {
+    statusRefresh_.stop();
+    statusPanel->setText(status_);
+    statusShown_.start();
 }
 
 void frmDownloadCE::LoadIPList() {

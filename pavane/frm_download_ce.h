@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QHostAddress>
 #include <QString>
 #include <QTimer>
@@ -80,6 +81,7 @@ private:
     void DownloadImage();
     void sendFailed();
     void setStatus(const QString& text);
+    void showStatus();
     void Winsock1_DataArrival(qint64 bytesTotal);
     void Winsock1_Error(int number, const QString& description);
     void SocketTimeout_Timer();
@@ -94,6 +96,12 @@ private:
     QPushButton* CmdQuit = nullptr;
     QStatusBar* StatusBar1 = nullptr;
     QLabel* statusPanel = nullptr;
+    // The status text as set; the panel shows it at most every kStatusRefresh, since a packet takes far
+    // less than a frame and painting each "Packet n" would cost more than sending it.
+    static constexpr std::chrono::milliseconds kStatusRefresh{50};
+    QString status_;
+    QElapsedTimer statusShown_;
+    QTimer statusRefresh_;
     platform::net::UdpSocket Winsock1;
     QTimer SocketTimeout;
 
