@@ -4,11 +4,16 @@
 #include <QObject>
 #include <QThread>
 #include <QTimer>
+#include <condition_variable>
+#include <mutex>
 
 #include "devsim/basic_commands.h"
 #include "devsim/datapoint_service.h"
 #include "devsim/image_loader.h"
+#include "devsim/file_commands.h"
+#include "devsim/debug_service.h"
 #include "devsim/shell_service.h"
+#include "devsim/sql_service.h"
 #include "platform/ui/time_scale.h"
 
 namespace devsim {
@@ -55,7 +60,19 @@ void SimulatedDevice::run(const std::function<void()>& task) {
         task();
         return;
     }
-    QMetaObject::invokeMethod(context_, task, Qt::BlockingQueuedConnection);
+    // Completion is signalled with a standard mutex rather than Qt's blocking connection, so that the
+    // hand-over is visible to ThreadSanitizer too.
+    std::mutex doneMutex;
+    std::condition_variable doneChanged;
+    bool done = false;
+    QMetaObject::invokeMethod(context_, [&] {
+        task();
+        std::lock_guard lock(doneMutex);
+        done = true;
+        doneChanged.notify_all();
+    }, Qt::QueuedConnection);
+    std::unique_lock lock(doneMutex);
+    doneChanged.wait(lock, [&] { return done; });
 }
 
 bool SimulatedDevice::startServices(QString* error) {
@@ -66,6 +83,11 @@ bool SimulatedDevice::startServices(QString* error) {
     datapoints_->setParent(context_);
     imageLoader_ = new ImageLoader(*this);
     imageLoader_->setParent(context_);
+    installFileCommands(*shell_);
+    sql_ = new SqlService(*this);
+    sql_->setParent(context_);
+    debug_ = new DebugService(*this);
+    debug_->setParent(context_);
     return listenAll(error);
 }
 
@@ -77,7 +99,7 @@ bool SimulatedDevice::listenAll(QString* error) {
     }
     if (!imageLoader_->listen(host, error)) return false;
     if (!datapoints_->listen(host, error)) return false;
-    return shell_->listen(host, error);
+    return shell_->listen(host, error) && sql_->listen(host, error) && debug_->listen(host, error);
 }
 
 void SimulatedDevice::stopServices() {
@@ -90,6 +112,8 @@ void SimulatedDevice::stopServices() {
     shell_ = nullptr;
     datapoints_ = nullptr;
     imageLoader_ = nullptr;
+    sql_ = nullptr;
+    debug_ = nullptr;
 }
 
 void SimulatedDevice::reboot(const std::string& kind) {
@@ -108,6 +132,10 @@ void SimulatedDevice::reboot(const std::string& kind) {
     shell_->closeAllSessions();
     datapoints_->stopListening();
     datapoints_->closeAllSessions();
+    sql_->stopListening();
+    sql_->closeAllSessions();
+    debug_->stopListening();
+    debug_->closeAllSessions();
     QTimer::singleShot(platform::scaled(options_.rebootDelay), context_, [this] {
         QString error;
         if (listenAll(&error))

@@ -1,0 +1,215 @@
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+#include <thread>
+
+#include "devsim/file_commands.h"
+#include "devsim/file_faults.h"
+#include "platform/ui/scripted_dialogs.h"
+#include "platform/ui/time_scale.h"
+#include "tests/support/device_fixture.h"
+#include "tests/support/scripted_peer.h"
+#include "tests/support/test_environment.h"
+#include "tests/vantor/files/test_shell_host.h"
+#include "vantor/common/status_bar.h"
+#include "vantor/files/f_upload.h"
+#include "vantor/files/fce_browse.h"
+
+using namespace std::chrono_literals;
+using vantor::files::FCEBrowse;
+using vantor::files::FUpload;
+namespace mb = platform::ui::mb;
+
+namespace {
+
+QByteArray pattern(qsizetype size, int seed = 1) {
+    QByteArray bytes(size, Qt::Uninitialized);
+    quint32 x = 2463534242u * static_cast<quint32>(seed);
+    for (qsizetype i = 0; i < size; ++i) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        bytes[i] = static_cast<char>(x);
+    }
+    return bytes;
+}
+
+QString writePcFile(const QString& folder, const QString& name, const QByteArray& contents) {
+    const QString path = folder + QLatin1Char('/') + name;
+    QFile f(path);
+    f.open(QIODevice::WriteOnly);
+    f.write(contents);
+    return path;
+}
+
+class UploadTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        platform::setTimeScale(0.05);
+        device = testsupport::startDevice();
+        ASSERT_TRUE(device);
+        ASSERT_TRUE(host.connectTo(device->options().address));
+        pc = testsupport::freshFolder(QStringLiteral("pc"));
+        browser = std::make_unique<FCEBrowse>(host);
+        upload = std::make_unique<FUpload>(host, *browser);
+        upload->begin();
+        upload->show();
+    }
+    void TearDown() override { platform::setTimeScale(1.0); }
+
+    QByteArray deviceFile(const QString& path) {
+        QFile f(*device->files().hostPath(path));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+    }
+    void copy(const QString& source, const QString& dest) {
+        upload->txtSource->setText(source);
+        upload->txtDest->setText(dest);
+        upload->cmdCopy->click();
+    }
+
+    std::unique_ptr<devsim::SimulatedDevice> device;
+    testsupport::TestShellHost host;
+    platform::ui::ScriptedDialogs dialogs;
+    QString pc;
+    std::unique_ptr<FCEBrowse> browser;
+    std::unique_ptr<FUpload> upload;
+};
+
+TEST_F(UploadTest, FilesOfEveryBlockBoundaryArriveByteIdentical) {
+    for (const qsizetype size : {qsizetype(0), qsizetype(1024), qsizetype(1025), qsizetype(3 * 1024 * 1024)}) {
+        SCOPED_TRACE(size);
+        const QByteArray contents = pattern(size, static_cast<int>(size) + 1);
+        const QString name = QStringLiteral("f%1.bin").arg(size);
+        copy(writePcFile(pc, name, contents), QStringLiteral("\\Temp\\"));
+        ASSERT_TRUE(testsupport::waitForLog(device->log(), "copy: \\Temp\\" + name.toStdString() + " complete"));
+        EXPECT_EQ(deviceFile(QStringLiteral("\\Temp\\") + name), contents);
+    }
+    EXPECT_TRUE(dialogs.boxes().empty()) << dialogs.boxTexts().join(QLatin1Char('|')).toStdString();
+    EXPECT_TRUE(upload->cmdCopy->isEnabled());
+    EXPECT_EQ(upload->cmdDone->text(), "Done");
+    EXPECT_FALSE(upload->pbProgress->isVisible());
+    EXPECT_EQ(upload->sbCopyMsg->panelText(1), "Ready");
+}
+
+TEST_F(UploadTest, DoneFromTheDeviceEndsTheTransferWithoutAMessage) {
+    devsim::fileFaults(*device).doneAfterBlocks = 2;
+    copy(writePcFile(pc, QStringLiteral("five.bin"), pattern(5000)), QStringLiteral("\\Temp\\five.bin"));
+    EXPECT_TRUE(device->log().contains("done after 2 blocks"));
+    EXPECT_EQ(dialogs.boxTexts(), QStringList());
+    EXPECT_TRUE(upload->cmdCopy->isEnabled());
+}
+
+TEST_F(UploadTest, ExistingDestinationIsOverwrittenOnlyAfterYes) {
+    const QString source = writePcFile(pc, QStringLiteral("new.txt"), "new contents");
+    dialogs.answerNext(mb::No);
+    copy(source, QStringLiteral("\\Readme.txt"));
+    ASSERT_EQ(dialogs.boxes().size(), 1u);
+    EXPECT_EQ(dialogs.boxes()[0].text, "File '\\Readme.txt' exists !\r\nDo you want to overwrite it ?");
+    EXPECT_EQ(dialogs.boxes()[0].style, mb::YesNo | mb::Exclamation);
+    EXPECT_TRUE(testsupport::waitForLog(device->log(), "stopped by the PC"));
+    EXPECT_EQ(deviceFile(QStringLiteral("\\Readme.txt")), "Quillon 2000 simulated device\r\n");
+
+    dialogs.answerNext(mb::Yes);
+    copy(source, QStringLiteral("\\Readme.txt"));
+    ASSERT_TRUE(testsupport::waitForLog(device->log(), "copy: \\Readme.txt complete"));
+    EXPECT_EQ(deviceFile(QStringLiteral("\\Readme.txt")), "new contents");
+}
+
+TEST_F(UploadTest, PatternCopiesEveryFileAndAbortStopsAfterTheCurrentFileOnlyOnYes) {
+    const QString folder = testsupport::freshFolder(QStringLiteral("many"));
+    for (const char* n : {"a.txt", "b", "c.dat"}) writePcFile(folder, QLatin1String(n), QByteArray(n) + " body");
+    upload->txtSource->setText(folder + QStringLiteral("/*.*"));
+    upload->txtDest->setText(QStringLiteral("\\Temp\\ignored.name"));
+    upload->txtSource_LostFocus();
+    EXPECT_EQ(upload->txtDest->text(), "\\Temp\\");
+    // Abort pressed during the first file, the question answered No: everything is copied.
+    QTimer::singleShot(0, upload->cmdDone, &QPushButton::click);
+    dialogs.answerNext(mb::No);
+    upload->cmdCopy->click();
+    ASSERT_TRUE(testsupport::waitForLog(device->log(), "copy: \\Temp\\c.dat complete"));
+    EXPECT_EQ(dialogs.boxTexts(), QStringList{"Are you sure to abort the transfer ?"});
+    EXPECT_EQ(deviceFile(QStringLiteral("\\Temp\\b")), "b body");
+
+    // Answered Yes: the copy ends after the current file.
+    QDir(*device->files().hostPath(QStringLiteral("\\Temp"))).removeRecursively();
+    QDir().mkpath(*device->files().hostPath(QStringLiteral("\\Temp")));
+    dialogs.clear();
+    QTimer::singleShot(0, upload->cmdDone, &QPushButton::click);
+    dialogs.answerNext(mb::Yes);
+    upload->cmdCopy->click();
+    ASSERT_TRUE(testsupport::waitForLog(device->log(), "copy: \\Temp\\a.txt complete"));
+    EXPECT_EQ(deviceFile(QStringLiteral("\\Temp\\b")), "<missing>");
+    EXPECT_FALSE(upload->copyRunning());
+    EXPECT_TRUE(upload->isVisible());
+}
+
+TEST_F(UploadTest, FailuresGetTheirMessages) {
+    copy(QString(), QStringLiteral("\\Temp\\x"));
+    copy(pc + QStringLiteral("/missing.bin"), QStringLiteral("\\Temp\\x"));
+    const QString source = writePcFile(pc, QStringLiteral("s.bin"), pattern(4000));
+    devsim::fileFaults(*device).answerError = true;
+    copy(source, QStringLiteral("\\Temp\\x"));
+    devsim::fileFaults(*device).answerError = false;
+    // A device that falls silent during the transfer: the copy ends on its own.
+    devsim::fileFaults(*device).silenceAfterBytes = 10;
+    copy(source, QStringLiteral("\\Temp\\x"));
+    EXPECT_EQ(dialogs.boxTexts(),
+              (QStringList{"Missing source or destination file name !", "Unable to open file !",
+                           "Error creating file !\r\nCan not copy file ! - aborted",
+                           "*** No answer from the device for 30 seconds !\r\nCan not copy file ! - aborted"}));
+    EXPECT_EQ(dialogs.boxes()[1].style, mb::Critical);
+    EXPECT_EQ(deviceFile(QStringLiteral("\\Temp\\x")), "<missing>");
+}
+
+TEST_F(UploadTest, AShellErrorIsReportedAndDoneUnregisters) {
+    EXPECT_EQ(host.subscriberCount(), 1);
+    host.sckShell().SendData("nonsense\r\n");
+    ASSERT_TRUE(host.waitForMessage("error"));
+    EXPECT_EQ(dialogs.boxTexts(), QStringList{"*** Operation failed !"});
+    upload->cmdDone->click();
+    EXPECT_FALSE(upload->isVisible());
+    EXPECT_EQ(host.subscriberCount(), 0);
+}
+
+TEST(UploadWire, SendsTheCommandHandshakeAndFlaggedBlocksOneAtATime) {
+    platform::ui::ScriptedDialogs dialogs;
+    const QString address = testsupport::uniqueLoopbackAddress();
+    testsupport::ScriptedPeer peer(address, 4212);
+    testsupport::TestShellHost host;
+    ASSERT_TRUE(host.connectTo(address));
+    FCEBrowse browser(host);
+    FUpload upload(host, browser);
+    upload.begin();
+    const QByteArray contents = pattern(1025);
+    upload.txtSource->setText(writePcFile(testsupport::freshFolder(QStringLiteral("w")), QStringLiteral("f.bin"), contents));
+    upload.txtDest->setText(QStringLiteral("\\Temp\\"));
+    upload.chkExec->setChecked(true);
+    upload.chkAutoStart->setChecked(true);
+    // The device's side runs beside the window, which waits in its own event loop.
+    std::thread device([&] {
+        EXPECT_TRUE(peer.waitForReceived("copy -x -a \\Temp\\f.bin\r\n", 0));
+        ASSERT_TRUE(peer.waitForConnections(2));
+        peer.send("exists\r\n", 1);
+        EXPECT_TRUE(peer.waitForReceived("continue\r\n", 1));
+        peer.send("ok\r\n", 1);
+        EXPECT_TRUE(peer.waitForReceived("continue\r\n1" + contents.left(1024), 1));
+        // Nothing more goes out before the device's line.
+        std::this_thread::sleep_for(50ms);
+        EXPECT_EQ(peer.received(1).size(), 10 + 1025);
+        peer.send("ok\r\n", 1);
+        EXPECT_TRUE(peer.waitForReceived("continue\r\n1" + contents.left(1024) + "0" + contents.mid(1024), 1));
+        peer.send("done\r\n", 1);
+    });
+    upload.cmdCopy->click();
+    device.join();
+    EXPECT_TRUE(peer.waitForPeerClose(1));
+    EXPECT_EQ(dialogs.boxTexts(), QStringList{"File '\\Temp\\f.bin' exists !\r\nDo you want to overwrite it ?"});
+}
+
+}  // namespace

@@ -1,0 +1,59 @@
+#include "vantor/files/copy_protocol.h"
+
+namespace vantor::files {
+
+QByteArray ReadReply(QByteArray& copyBuffer) {
+    const qsizetype crlf = copyBuffer.indexOf("\r\n");
+    if (crlf < 0) return std::exchange(copyBuffer, QByteArray());
+    QByteArray reply = copyBuffer.left(crlf + 2);
+    copyBuffer.remove(0, crlf + 2);
+    return reply;
+}
+
+QByteArray ReadDataLine(QByteArray& copyBuffer) {
+    const qsizetype crlf = copyBuffer.indexOf("\r\n");
+    if (crlf < 0) return {};
+    QByteArray line = copyBuffer.left(crlf);
+    copyBuffer.remove(0, crlf + 2);
+    return line;
+}
+
+QByteArray copyCommand(const QByteArray& destination, bool execute, bool autoStart) {
+    return QByteArray("copy ") + (execute ? "-x " : "") + (autoStart ? "-a " : "") + destination;
+}
+
+std::optional<qint64> parseSizeLine(const QByteArray& reply) {
+    const qsizetype blank = reply.indexOf(' ');
+    const QByteArray digits = (blank < 0 ? reply : reply.mid(blank + 1)).trimmed();
+    if (digits.isEmpty()) return std::nullopt;
+    for (const char c : digits)
+        if (c < '0' || c > '9') return std::nullopt;
+    bool ok = false;
+    const qint64 size = digits.toLongLong(&ok);
+    if (!ok) return std::nullopt;
+    return size;
+}
+
+bool BlockSource::open() {
+    if (!file_.open(QIODevice::ReadOnly)) return false;
+    size_ = file_.size();
+    return true;
+}
+
+QByteArray BlockSource::next() {
+    if (finished_ || failed_) return {};
+    const qint64 remaining = size_ - sent_;
+    const bool last = remaining <= kBlockSize;
+    const qint64 want = last ? remaining : kBlockSize;
+    QByteArray block(1 + want, Qt::Uninitialized);
+    block[0] = last ? '0' : '1';
+    if (want > 0 && file_.read(block.data() + 1, want) != want) {
+        failed_ = true;  // the file shrank or can't be read any more
+        return {};
+    }
+    sent_ += want;
+    finished_ = last;
+    return block;
+}
+
+}  // namespace vantor::files

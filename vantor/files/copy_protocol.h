@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QByteArray>
+#include <QFile>
+#include <QString>
+#include <optional>
+
+namespace vantor::files {
+
+inline constexpr qint64 kBlockSize = 1024;
+
+// The next reply of the data connection: up to and including the first CR LF, or everything when there
+// is no CR LF yet; empty when nothing is there.
+QByteArray ReadReply(QByteArray& copyBuffer);
+// The next complete line without its CR LF; empty (buffer unchanged) while no CR LF has arrived.
+QByteArray ReadDataLine(QByteArray& copyBuffer);
+
+// "copy [-x ][-a ]<destination>" as sent on the shell (without CR LF).
+QByteArray copyCommand(const QByteArray& destination, bool execute, bool autoStart);
+
+// The file size of the device's answer to "getfile": the number after the first blank (or the whole line
+// when it has none), blanks and CR LF around it ignored. Nothing when that is not a whole, non-negative
+// number: a garbled line must not pass as an empty file.
+std::optional<qint64> parseSizeLine(const QByteArray& reply);
+
+// Reads a file block by block for the copy to the device: "1" + 1024 bytes while more follow, then "0"
+// + the rest (0 to 1024 bytes). Holds one block at a time.
+class BlockSource {
+public:
+    explicit BlockSource(const QString& path) : file_(path) {}
+    bool open();
+    qint64 size() const { return size_; }
+    qint64 sent() const { return sent_; }
+    bool finished() const { return finished_; }
+    // The next block with its flag; empty after the last one or when reading fails (see failed()).
+    QByteArray next();
+    bool failed() const { return failed_; }
+
+private:
+    QFile file_;
+    qint64 size_ = 0;
+    qint64 sent_ = 0;
+    bool finished_ = false;
+    bool failed_ = false;
+};
+
+}  // namespace vantor::files

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QString>
+
+class QCheckBox;
+class QDialog;
+class QGridLayout;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+
+namespace vantor {
+class StatusBar;
+}
+
+namespace vantor::files {
+
+// The controls both copy windows share, laid out the same way: source and destination rows with their
+// "..." buttons, Copy and Done, the progress bar (hidden) and the status bar ("Ready").
+struct CopyWindowParts {
+    CopyWindowParts(QDialog* window, const QString& sourceLabel, const QString& destLabel);
+
+    // The "..." button of row 0 (source) or 1 (destination).
+    QPushButton* browseButton(int row, const char* name);
+    // A check box below the rows, in column `column`.
+    QCheckBox* checkBox(const QString& caption, const char* name, int column);
+
+    QDialog* window;
+    QGridLayout* grid;
+    QLineEdit* txtSource;
+    QLineEdit* txtDest;
+    QPushButton* cmdCopy;
+    QPushButton* cmdDone;
+    QProgressBar* pbProgress;
+    StatusBar* sbCopyMsg;
+};
+
+// Drives a progress bar over a byte count that may exceed its int range; hides it again at the end.
+class ProgressScale {
+public:
+    ProgressScale(QProgressBar* bar, qint64 total);
+    void set(qint64 done);
+    void hide();
+
+private:
+    QProgressBar* bar_;
+    qint64 unit_ = 1;
+};
+
+}  // namespace vantor::files

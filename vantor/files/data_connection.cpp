@@ -1,0 +1,75 @@
+#include "vantor/files/data_connection.h"
+
+#include "platform/ui/time_scale.h"
+#include "platform/ui/wait.h"
+#include "vantor/common/shell_host.h"
+
+namespace vantor::files {
+
+using platform::net::TcpClient;
+
+DataConnection::DataConnection(QObject* parent) : QObject(parent) {
+    sckCopy.setObjectName(QStringLiteral("sckCopy"));
+    connect(&sckCopy, &TcpClient::dataArrival, this, [this] {
+        if (!takeOnlyWhileConnected || sckCopy.state() == TcpClient::Connected) onData();
+    });
+    // A close by the device and a socket error both end the connection for the waits.
+    connect(&sckCopy, &TcpClient::closed, this, [this] {
+        onData();  // what the device sent before it closed still counts
+        closed_ = true;
+        sckCopy.Close();
+    });
+    connect(&sckCopy, &TcpClient::error, this, [this] { closed_ = true; });
+    lastData_.start();
+}
+
+void DataConnection::onData() {
+    const QByteArray data = sckCopy.GetData();
+    if (data.isEmpty()) return;
+    copyBuffer += data;
+    lastData_.restart();
+}
+
+DataConnection::ConnectResult DataConnection::open(ShellHost& host) {
+    copyBuffer.clear();
+    sckCopy.Close();
+    closed_ = false;
+    sckCopy.setLocalPort(0);
+    sckCopy.Connect(host.HostIP(), host.HostPort());
+    platform::ui::waitUntil([this] { return sckCopy.state() == TcpClient::Connected || closed_; },
+                            platform::scaled(kConnectWait));
+    if (sckCopy.state() == TcpClient::Connected) {
+        lastData_.restart();
+        return ConnectResult::Connected;
+    }
+    const bool refused = closed_;
+    sckCopy.Close();
+    return refused ? ConnectResult::Refused : ConnectResult::TimedOut;
+}
+
+DataConnection::WaitResult DataConnection::waitFor(const std::function<bool()>& ready, std::chrono::milliseconds limit,
+                                                   bool sinceLastData, const bool* cancelled) {
+    // `ready` may consume what it finds (a reply): ask it until it says yes, never again after that.
+    bool got = false;
+    const auto check = [&] { return got || (got = ready()); };
+    const auto scaledLimit = platform::scaled(limit);
+    QElapsedTimer started;
+    started.start();
+    for (;;) {
+        if (check()) return WaitResult::Ready;
+        if (cancelled && *cancelled) return WaitResult::Cancelled;
+        if (closed_) return WaitResult::Closed;
+        const qint64 elapsed = sinceLastData ? lastData_.elapsed() : started.elapsed();
+        const qint64 left = scaledLimit.count() - elapsed;
+        if (left <= 0) return WaitResult::TimedOut;
+        platform::ui::waitUntil([&] { return check() || closed_ || (cancelled && *cancelled); },
+                                std::chrono::milliseconds(left));
+    }
+}
+
+void DataConnection::close() {
+    sckCopy.Close();
+    closed_ = true;  // a wait under way ends too
+}
+
+}  // namespace vantor::files

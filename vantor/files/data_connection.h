@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QObject>
+#include <chrono>
+#include <functional>
+
+#include "platform/net/tcp_client.h"
+
+namespace vantor {
+class ShellHost;
+}
+
+namespace vantor::files {
+
+using namespace std::chrono_literals;
+
+// Time limits of a copy's data connection (all through platform::scaled()).
+inline constexpr std::chrono::milliseconds kConnectWait = 10s;
+inline constexpr std::chrono::milliseconds kOkWait = 10s;
+inline constexpr std::chrono::milliseconds kSizeLineWait = 5s;
+// A device that sends nothing for this long during a copy is taken as gone.
+inline constexpr std::chrono::milliseconds kDeviceSilence = 30s;
+
+// The second connection of a copy window to the device (`sckCopy`) and the bytes received on it
+// (`copyBuffer`): connecting with its time limit, and waits that end on the awaited reply, a close by
+// the device, a time limit or silence. UI thread only.
+class DataConnection : public QObject {
+    Q_OBJECT
+public:
+    enum class ConnectResult { Connected, Refused, TimedOut };
+    enum class WaitResult { Ready, TimedOut, Closed, Cancelled };
+
+    explicit DataConnection(QObject* parent = nullptr);
+
+    platform::net::TcpClient sckCopy;
+    QByteArray copyBuffer;
+
+    // Empties the buffer, connects with local port 0 to the shell's address and port, and waits up to
+    // kConnectWait.
+    ConnectResult open(ShellHost& host);
+    // Waits, processing events, until `ready`, or the device closes the connection, or `cancelled`, or
+    // `limit` passes; with `sinceLastData` the limit counts from the last bytes that arrived (silence).
+    WaitResult waitFor(const std::function<bool()>& ready, std::chrono::milliseconds limit, bool sinceLastData,
+                       const bool* cancelled = nullptr);
+    bool closedByDevice() const { return closed_; }
+    void close();
+
+    // Data that arrives after a close by this side is not taken (a download reads only while connected).
+    bool takeOnlyWhileConnected = false;
+
+private:
+    void onData();
+
+    bool closed_ = false;
+    QElapsedTimer lastData_;
+};
+
+}  // namespace vantor::files

@@ -1,0 +1,236 @@
+#include "vantor/files/f_download.h"
+
+#include <QCloseEvent>
+#include <QFile>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSaveFile>
+
+#include "platform/ui/dialogs.h"
+#include "vantor/common/c_status_bar.h"
+#include "vantor/common/m_globals.h"
+#include "vantor/common/status_bar.h"
+#include "vantor/files/copy_protocol.h"
+#include "vantor/files/copy_window_parts.h"
+#include "vantor/files/fce_browse.h"
+#include "vantor/files/pc_paths.h"
+
+namespace vantor::files {
+
+namespace mb = platform::ui::mb;
+using MGlobals::FileNamePart;
+using MGlobals::FolderPart;
+using MGlobals::PathKind;
+using WaitResult = DataConnection::WaitResult;
+
+FDownload::FDownload(ShellHost& host, FCEBrowse& browser, QWidget* parent)
+    : QDialog(parent), data(this), host_(host), browser_(browser) {
+    setObjectName(QStringLiteral("FDownload"));
+    setWindowTitle(QStringLiteral("FPCBrowse"));
+    setModal(true);
+    CopyWindowParts parts(this, QStringLiteral("Source (CE):"), QStringLiteral("Destination (PC):"));
+    txtSource = parts.txtSource;
+    txtDest = parts.txtDest;
+    cmdCEBrowse = parts.browseButton(0, "cmdCEBrowse");
+    cmdBrowse = parts.browseButton(1, "cmdBrowse");
+    cmdCopy = parts.cmdCopy;
+    cmdDone = parts.cmdDone;
+    pbProgress = parts.pbProgress;
+    sbCopyMsg = parts.sbCopyMsg;
+    data.takeOnlyWhileConnected = true;
+
+    connect(cmdCEBrowse, &QPushButton::clicked, this, &FDownload::cmdCEBrowse_Click);
+    connect(cmdBrowse, &QPushButton::clicked, this, &FDownload::cmdBrowse_Click);
+    connect(cmdCopy, &QPushButton::clicked, this, &FDownload::cmdCopy_Click);
+    connect(cmdDone, &QPushButton::clicked, this, &FDownload::cmdDone_Click);
+}
+
+FDownload::~FDownload() { endRegistration(); }
+
+void FDownload::begin() {
+    closing_ = false;
+    cmdCopy->setEnabled(true);
+    if (notifyHandle_ == 0) notifyHandle_ = host_.Register4Notify(this);
+    cmdDone->setText(QStringLiteral("Done"));
+}
+
+void FDownload::Start() {
+    begin();
+    exec();
+}
+
+void FDownload::Notify(const QString& msg, const QString& text) {
+    if (msg != QLatin1String("error")) return;
+    shellFailed_ = true;
+    platform::ui::msgBox(text + QStringLiteral("\r\n*** Operation failed !"), mb::Critical);
+    data.close();
+}
+
+void FDownload::endRegistration() {
+    if (notifyHandle_ != 0) host_.UnRegister4Notify(notifyHandle_);
+    notifyHandle_ = 0;
+}
+
+void FDownload::cmdCEBrowse_Click() {
+    cmdCEBrowse->setEnabled(false);
+    if (browser_.ShowOpen()) {
+        const QString name = browser_.FileName();
+        if (!name.isEmpty()) {
+            txtSource->setText(browser_.FilePath() + name);
+            if (!txtDest->text().isEmpty()) txtDest->setText(FolderPart(txtDest->text(), PathKind::Pc) + name);
+        } else {
+            txtSource->setText(browser_.FilePath() + FileNamePart(txtSource->text()));
+        }
+    }
+    cmdCEBrowse->setEnabled(true);
+}
+
+void FDownload::cmdBrowse_Click() {
+    cmdBrowse->setEnabled(false);
+    platform::ui::FileDialogRequest request;
+    request.kind = platform::ui::FileDialogRequest::Kind::Save;
+    request.title = QStringLiteral("Select destination ...");
+    request.filter = QStringLiteral("Any File *.*|*.*");
+    request.fileName = FileNamePart(txtSource->text());
+    request.initialFolder = FolderPart(lastDestPath_, PathKind::Pc);
+    request.cancelRaises = true;
+    try {
+        const QString chosen = platform::ui::dialogs().fileDialog(request);
+        lastDestPath_ = chosen;
+        txtDest->setText(chosen);
+    } catch (const platform::ui::DialogCancelled&) {
+    }
+    cmdBrowse->setEnabled(true);
+}
+
+void FDownload::cmdCopy_Click() {
+    CStatusBar status;
+    status.Init(sbCopyMsg, 1);
+    if (txtSource->text().isEmpty() || txtDest->text().isEmpty()) {
+        platform::ui::msgBox(QStringLiteral("Missing source or destination file name !"), mb::Critical);
+        return;
+    }
+    cmdCopy->setEnabled(false);
+    cmdDone->setText(QStringLiteral("Abort"));
+    status.setText(txtSource->text());
+    const auto finish = [this] {
+        cmdDone->setText(QStringLiteral("Done"));
+        cmdCopy->setEnabled(true);
+    };
+    const std::optional<QString> destination = downloadTarget(txtDest->text(), txtSource->text());
+    if (!destination) {
+        platform::ui::msgBox(QStringLiteral("Destination is not a valid file name !"), mb::Critical);
+        finish();
+        return;
+    }
+    const QFileInfo info(*destination);
+    if (info.exists()) {
+        QFile probe(*destination);
+        if (info.isDir() || !probe.open(QIODevice::ReadOnly)) {
+            platform::ui::msgBox(QStringLiteral("Destination not accessible !"), mb::OkOnly);
+            finish();
+            return;
+        }
+    }
+    // The owner's write permission stands for the read-only attribute (it holds even for root).
+    if (info.exists() && !(info.permissions() & QFile::WriteOwner)) {
+        platform::ui::msgBox(QStringLiteral("Destination is write protected"), mb::Critical);
+    } else if (!info.exists() ||
+               platform::ui::msgBox(
+                   QStringLiteral("Destination file exists\r\nAre you sure to overwrite the existing file ?"),
+                   mb::YesNo | mb::Exclamation) == mb::Yes) {
+        CopyFileFromDevice(txtSource->text(), *destination);
+    }
+    finish();
+}
+
+void FDownload::CopyFileFromDevice(const QString& source, const QString& destination) {
+    shellFailed_ = false;
+    // Written beside the destination and renamed over it only when complete; dropped otherwise.
+    QSaveFile file(destination);
+    if (!file.open(QIODevice::WriteOnly)) {
+        platform::ui::msgBox(QStringLiteral("Unable to open destination file !"), mb::Critical);
+        return;
+    }
+    if (!host_.sckShell().SendData("getfile " + source.toLatin1() + "\r\n")) {
+        platform::ui::msgBox(QStringLiteral("Failed sending copy command !"), mb::Critical);
+        return;
+    }
+    switch (data.open(host_)) {
+    case DataConnection::ConnectResult::Connected:
+        break;
+    case DataConnection::ConnectResult::Refused:
+        platform::ui::msgBox(QStringLiteral("Unable to connect !"), mb::Critical);
+        return;
+    case DataConnection::ConnectResult::TimedOut:
+        platform::ui::msgBox(QStringLiteral("Connection timeout !\r\nCan not copy file ! - aborted"), mb::Critical);
+        return;
+    }
+    const auto quiet = [this] { return closing_ || shellFailed_; };  // someone has told the user already
+    QByteArray reply;
+    data.waitFor([&] { return !(reply = ReadReply(data.copyBuffer)).isEmpty(); }, kSizeLineWait, false);
+    if (reply.startsWith("error")) {
+        data.close();
+        platform::ui::msgBox(QStringLiteral("*** Operation failed !\r\nFile not found, in use or empty !"), mb::Critical);
+        return;
+    }
+    const std::optional<qint64> size = reply.isEmpty() ? std::nullopt : parseSizeLine(reply);
+    if (!size) {
+        if (!quiet()) platform::ui::msgBox(QStringLiteral("*** Failed to receive file size !"), mb::Critical);
+        data.close();
+        return;
+    }
+
+    ProgressScale progress(pbProgress, *size);
+    qint64 received = 0;
+    bool written = true;
+    WaitResult waited = WaitResult::Ready;
+    for (;;) {
+        if (!data.copyBuffer.isEmpty()) {
+            // Bytes past the announced size are not part of the file.
+            const qint64 take = std::min<qint64>(data.copyBuffer.size(), *size - received);
+            written = file.write(data.copyBuffer.constData(), take) == take;
+            received += take;
+            data.copyBuffer.clear();
+            progress.set(received);
+            if (!written) break;
+            data.sckCopy.SendData("ack\r\n");
+        }
+        if (received >= *size) break;
+        waited = data.waitFor([this] { return !data.copyBuffer.isEmpty(); }, kDeviceSilence, true);
+        if (waited != WaitResult::Ready && data.copyBuffer.isEmpty()) break;
+    }
+    data.copyBuffer.clear();
+    progress.hide();
+    data.close();
+
+    if (received >= *size && written && file.commit()) return;
+    file.cancelWriting();
+    if (quiet()) return;
+    QString why;
+    if (!written || received >= *size)
+        why = QStringLiteral("*** Unable to write the destination file !");
+    else if (waited == WaitResult::Closed)
+        why = QStringLiteral("*** The device closed the connection after %1 of %2 bytes !").arg(received).arg(*size);
+    else
+        why = QStringLiteral("*** No data from the device for 30 seconds after %1 of %2 bytes !").arg(received).arg(*size);
+    platform::ui::msgBox(why + QStringLiteral("\r\nThe destination file was not changed."), mb::Critical);
+}
+
+void FDownload::cmdDone_Click() {
+    hide();
+    endRegistration();
+}
+
+void FDownload::reject() { close(); }
+
+void FDownload::closeEvent(QCloseEvent* event) {
+    closing_ = true;
+    data.close();
+    endRegistration();
+    QDialog::closeEvent(event);
+}
+
+}  // namespace vantor::files

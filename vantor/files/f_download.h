@@ -1,0 +1,65 @@
+#pragma once
+
+#include <QDialog>
+
+#include "vantor/common/shell_host.h"
+#include "vantor/files/data_connection.h"
+
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+
+namespace vantor {
+class StatusBar;
+}
+
+namespace vantor::files {
+
+class FCEBrowse;
+
+// Copies one file from the device to the PC: "getfile" over the shell, the size line and the bytes over
+// the window's own data connection, each batch acknowledged with "ack". The bytes go straight to a
+// temporary file beside the destination, which replaces the destination only when the announced size
+// has arrived. UI thread only.
+class FDownload : public QDialog, public NotifyClient {
+    Q_OBJECT
+public:
+    FDownload(ShellHost& host, FCEBrowse& browser, QWidget* parent = nullptr);
+    ~FDownload() override;
+
+    void Start();
+    void begin();  // Start() without the modal loop
+    void Notify(const QString& msg, const QString& data) override;
+
+    QLineEdit* txtSource;
+    QLineEdit* txtDest;
+    QPushButton* cmdCEBrowse;
+    QPushButton* cmdBrowse;
+    QPushButton* cmdCopy;
+    QPushButton* cmdDone;
+    QProgressBar* pbProgress;
+    StatusBar* sbCopyMsg;
+    DataConnection data;  // sckCopy and copyBuffer
+
+    void cmdCEBrowse_Click();
+    void cmdBrowse_Click();
+    void cmdCopy_Click();
+    void cmdDone_Click();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void reject() override;
+
+private:
+    void CopyFileFromDevice(const QString& source, const QString& destination);
+    void endRegistration();
+
+    ShellHost& host_;
+    FCEBrowse& browser_;
+    qint32 notifyHandle_ = 0;
+    QString lastDestPath_;
+    bool closing_ = false;
+    bool shellFailed_ = false;
+};
+
+}  // namespace vantor::files

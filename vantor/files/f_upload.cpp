@@ -1,0 +1,267 @@
+#include "vantor/files/f_upload.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFile>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+
+#include "platform/ui/dialogs.h"
+#include "vantor/common/c_status_bar.h"
+#include "vantor/common/m_globals.h"
+#include "vantor/common/status_bar.h"
+#include "vantor/files/copy_protocol.h"
+#include "vantor/files/copy_window_parts.h"
+#include "vantor/files/fce_browse.h"
+#include "vantor/files/pc_paths.h"
+
+namespace vantor::files {
+
+namespace mb = platform::ui::mb;
+using MGlobals::FileNamePart;
+using MGlobals::FolderPart;
+using MGlobals::PathKind;
+using WaitResult = DataConnection::WaitResult;
+
+namespace {
+const QString kAborted = QStringLiteral("\r\nCan not copy file ! - aborted");
+}
+
+FUpload::FUpload(ShellHost& host, FCEBrowse& browser, QWidget* parent)
+    : QDialog(parent), data(this), host_(host), browser_(browser) {
+    setObjectName(QStringLiteral("FUpload"));
+    setWindowTitle(QStringLiteral("Upload file to CE device"));
+    setModal(true);
+    CopyWindowParts parts(this, QStringLiteral("Source:"), QStringLiteral("Destination:"));
+    txtSource = parts.txtSource;
+    txtDest = parts.txtDest;
+    cmdBrowse = parts.browseButton(0, "cmdBrowse");
+    cmdCEBrowse = parts.browseButton(1, "cmdCEBrowse");
+    chkExec = parts.checkBox(QStringLiteral("execute after upload"), "chkExec", 0);
+    chkAutoStart = parts.checkBox(QStringLiteral("execute after CE boot"), "chkAutoStart", 1);
+    cmdCopy = parts.cmdCopy;
+    cmdDone = parts.cmdDone;
+    pbProgress = parts.pbProgress;
+    sbCopyMsg = parts.sbCopyMsg;
+    txtSource->installEventFilter(this);
+
+    connect(cmdBrowse, &QPushButton::clicked, this, &FUpload::cmdBrowse_Click);
+    connect(cmdCEBrowse, &QPushButton::clicked, this, &FUpload::cmdCEBrowse_Click);
+    connect(cmdCopy, &QPushButton::clicked, this, &FUpload::cmdCopy_Click);
+    connect(cmdDone, &QPushButton::clicked, this, &FUpload::cmdDone_Click);
+}
+
+FUpload::~FUpload() { endRegistration(); }
+
+void FUpload::begin() {
+    closing_ = false;
+    cmdCopy->setEnabled(true);
+    if (notifyHandle_ == 0) notifyHandle_ = host_.Register4Notify(this);
+    cmdDone->setText(QStringLiteral("Done"));
+}
+
+void FUpload::Start() {
+    begin();
+    exec();
+}
+
+void FUpload::Notify(const QString& msg, const QString&) {
+    if (msg == QLatin1String("error")) platform::ui::msgBox(QStringLiteral("*** Operation failed !"), mb::Critical);
+}
+
+void FUpload::endRegistration() {
+    if (notifyHandle_ != 0) host_.UnRegister4Notify(notifyHandle_);
+    notifyHandle_ = 0;
+}
+
+void FUpload::cmdBrowse_Click() {
+    cmdBrowse->setEnabled(false);
+    const QString release = qEnvironmentVariable("_FLATRELEASEDIR");
+    if (!release.isEmpty()) QDir::setCurrent(release);  // errors ignored
+    platform::ui::FileDialogRequest request;
+    request.title = QStringLiteral("Select file to upload...");
+    request.filter = QStringLiteral("Any File *.*|*.*");
+    const QString chosen = platform::ui::dialogs().fileDialog(request);
+    if (!chosen.isEmpty()) {
+        txtSource->setText(chosen);
+        if (!txtDest->text().isEmpty()) txtDest->setText(browser_.FilePath() + FileNamePart(chosen, PathKind::Pc));
+    }
+    cmdBrowse->setEnabled(true);
+}
+
+void FUpload::cmdCEBrowse_Click() {
+    cmdCEBrowse->setEnabled(false);
+    if (browser_.ShowOpen()) {
+        const QString name = browser_.FileName().isEmpty() ? FileNamePart(txtSource->text(), PathKind::Pc)
+                                                           : browser_.FileName();
+        txtDest->setText(browser_.FilePath() + name);
+    }
+    cmdCEBrowse->setEnabled(true);
+}
+
+void FUpload::txtSource_LostFocus() {
+    if (FileNamePart(txtSource->text(), PathKind::Pc) == QLatin1String("*.*"))
+        txtDest->setText(FolderPart(txtDest->text()));
+}
+
+bool FUpload::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == txtSource && event->type() == QEvent::FocusOut) txtSource_LostFocus();
+    return QDialog::eventFilter(watched, event);
+}
+
+void FUpload::cmdCopy_Click() {
+    CStatusBar status;
+    status.Init(sbCopyMsg, 1);
+    const QString source = txtSource->text();
+    const QString dest = txtDest->text();
+    if (dest.isEmpty() || source.isEmpty()) {
+        platform::ui::msgBox(QStringLiteral("Missing source or destination file name !"), mb::OkOnly);
+        return;
+    }
+    cmdCopy->setEnabled(false);
+    cmdDone->setText(QStringLiteral("Abort"));
+    const QString destFolder = FolderPart(dest);
+    if (isWildcardSource(source)) {
+        const QString folder = FolderPart(source, PathKind::Pc);
+        copyRunning_ = true;
+        for (const QString& name : filesMatching(source)) {
+            if (!copyRunning_ || closing_) break;
+            status.setText(name);
+            CopyFileToDevice(folder + name, destFolder + name);
+            if (!copyRunning_ && !closing_ &&
+                platform::ui::msgBox(QStringLiteral("Are you sure to abort the transfer ?"), mb::YesNo | mb::Question) !=
+                    mb::Yes)
+                copyRunning_ = true;
+        }
+        copyRunning_ = false;
+    } else {
+        status.setText(source);
+        const QString name = FileNamePart(dest).isEmpty() ? FileNamePart(source, PathKind::Pc) : FileNamePart(dest);
+        CopyFileToDevice(source, destFolder + name);
+    }
+    cmdDone->setText(QStringLiteral("Done"));
+    cmdCopy->setEnabled(true);
+}
+
+void FUpload::CopyFileToDevice(const QString& source, const QString& destination) {
+    {
+        QFile probe(source);
+        if (!probe.open(QIODevice::ReadOnly)) {
+            platform::ui::msgBox(QStringLiteral("Unable to open file !"), mb::Critical);
+            return;
+        }
+    }
+    const QByteArray command =
+        copyCommand(destination.toLatin1(), chkExec->isChecked(), chkAutoStart->isChecked()) + "\r\n";
+    if (!host_.sckShell().SendData(command)) {
+        platform::ui::msgBox(QStringLiteral("Failed sending copy command !"), mb::Critical);
+        return;
+    }
+    switch (data.open(host_)) {
+    case DataConnection::ConnectResult::Connected:
+        break;
+    case DataConnection::ConnectResult::Refused:
+        platform::ui::msgBox(QStringLiteral("Unable to connect !"), mb::Critical);
+        return;
+    case DataConnection::ConnectResult::TimedOut:
+        platform::ui::msgBox(QStringLiteral("Connection timeout !") + kAborted, mb::Critical);
+        return;
+    }
+
+    QByteArray reply;
+    auto gotReply = [&] { return !(reply = ReadReply(data.copyBuffer)).isEmpty(); };
+    WaitResult waited = data.waitFor(gotReply, kDeviceSilence, true);
+    if (waited != WaitResult::Ready) {
+        reportLostDevice(waited);
+        data.close();
+        return;
+    }
+    if (reply.startsWith("exists")) {
+        const int answer = platform::ui::msgBox(
+            QStringLiteral("File '") + destination + QStringLiteral("' exists !\r\nDo you want to overwrite it ?"),
+            mb::YesNo | mb::Exclamation);
+        if (answer != mb::Yes) {
+            data.sckCopy.SendData("stop\r\n");
+            data.close();
+            return;
+        }
+        data.sckCopy.SendData("continue\r\n");
+    } else if (reply.startsWith("error")) {
+        platform::ui::msgBox(QStringLiteral("Error creating file !") + kAborted, mb::Critical);
+        data.close();
+        return;
+    }
+    waited = data.waitFor(gotReply, kOkWait, false);
+    if (waited != WaitResult::Ready || !reply.startsWith("ok")) {
+        if (!closing_) platform::ui::msgBox(QStringLiteral("Communication error or file in use !") + kAborted, mb::Critical);
+        data.close();
+        return;
+    }
+    sendBlocks(source);
+    data.close();
+}
+
+void FUpload::sendBlocks(const QString& source) {
+    BlockSource blocks(source);
+    if (!blocks.open()) {
+        platform::ui::msgBox(QStringLiteral("Unable to open file !"), mb::Critical);
+        return;
+    }
+    ProgressScale progress(pbProgress, blocks.size());
+    data.copyBuffer.clear();
+    QByteArray line;
+    auto gotLine = [&] { return !(line = ReadDataLine(data.copyBuffer)).isEmpty(); };
+    for (;;) {
+        const QByteArray block = blocks.next();
+        if (block.isEmpty()) {
+            platform::ui::msgBox(QStringLiteral("Unable to open file !"), mb::Critical);
+            break;
+        }
+        if (!data.sckCopy.SendData(block)) {
+            reportLostDevice(WaitResult::Closed);
+            break;
+        }
+        const WaitResult waited = data.waitFor(gotLine, kDeviceSilence, true);
+        if (waited != WaitResult::Ready) {
+            reportLostDevice(waited);
+            break;
+        }
+        if (line == "done") break;
+        progress.set(blocks.sent());
+        if (blocks.finished()) break;
+    }
+    data.copyBuffer.clear();
+    progress.hide();
+}
+
+void FUpload::reportLostDevice(WaitResult result) {
+    if (closing_ || result == WaitResult::Cancelled || result == WaitResult::Ready) return;
+    const QString why = result == WaitResult::Closed ? QStringLiteral("*** The device closed the data connection !")
+                                                     : QStringLiteral("*** No answer from the device for 30 seconds !");
+    platform::ui::msgBox(why + kAborted, mb::Critical);
+}
+
+void FUpload::cmdDone_Click() {
+    if (copyRunning_) {
+        copyRunning_ = false;  // the copy loop asks after the current file
+        return;
+    }
+    hide();
+    endRegistration();
+}
+
+void FUpload::reject() { close(); }
+
+void FUpload::closeEvent(QCloseEvent* event) {
+    closing_ = true;
+    copyRunning_ = false;
+    data.close();
+    endRegistration();
+    QDialog::closeEvent(event);
+}
+
+}  // namespace vantor::files

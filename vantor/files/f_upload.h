@@ -1,0 +1,75 @@
+#pragma once
+
+#include <QDialog>
+
+#include "vantor/common/shell_host.h"
+#include "vantor/files/data_connection.h"
+
+class QCheckBox;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+
+namespace vantor {
+class StatusBar;
+}
+
+namespace vantor::files {
+
+class FCEBrowse;
+
+// Copies one PC file, or every file a pattern matches, to the device: the command goes over the shell,
+// the bytes over the window's own data connection in acknowledged 1024-byte blocks, one in flight.
+// Reads the file block by block, so memory does not grow with its size. UI thread only.
+class FUpload : public QDialog, public NotifyClient {
+    Q_OBJECT
+public:
+    FUpload(ShellHost& host, FCEBrowse& browser, QWidget* parent = nullptr);
+    ~FUpload() override;
+
+    // Registers for shell notifications and shows the window modally.
+    void Start();
+    // Start() without the modal loop, for callers that show the window themselves.
+    void begin();
+    void Notify(const QString& msg, const QString& data) override;
+
+    QLineEdit* txtSource;
+    QLineEdit* txtDest;
+    QPushButton* cmdBrowse;
+    QPushButton* cmdCEBrowse;
+    QCheckBox* chkExec;
+    QCheckBox* chkAutoStart;
+    QPushButton* cmdCopy;
+    QPushButton* cmdDone;
+    QProgressBar* pbProgress;
+    StatusBar* sbCopyMsg;
+    DataConnection data;  // sckCopy and copyBuffer
+
+    void cmdBrowse_Click();
+    void cmdCEBrowse_Click();
+    void txtSource_LostFocus();
+    void cmdCopy_Click();
+    void cmdDone_Click();
+
+    bool copyRunning() const { return copyRunning_; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void reject() override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void CopyFileToDevice(const QString& source, const QString& destination);
+    void sendBlocks(const QString& source);
+    // Reports why a wait for the device ended without its answer; false when the window is going away.
+    void reportLostDevice(DataConnection::WaitResult result);
+    void endRegistration();
+
+    ShellHost& host_;
+    FCEBrowse& browser_;
+    qint32 notifyHandle_ = 0;
+    bool copyRunning_ = false;
+    bool closing_ = false;
+};
+
+}  // namespace vantor::files
