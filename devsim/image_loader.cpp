@@ -94,7 +94,10 @@ void ImageLoader::take(const QByteArray& datagram, const QHostAddress& sender, q
         device_.log().append("image: ignored packet number 0 from " + peer(sender, senderPort));
         return;
     }
-    if (n == 1 || !part_.isOpen()) {
+    if (!part_.isOpen() && n > 1 && highest_ > 0 && n <= highest_ + 1) {
+        // The sender paused longer than the quiet time (a long resend wait) and goes on where it was.
+        if (!resumeImage()) return;
+    } else if (n == 1 || !part_.isOpen()) {
         if (!beginImage()) return;
         device_.log().append("image: receiving from " + peer(sender, senderPort));
     }
@@ -158,6 +161,17 @@ bool ImageLoader::beginImage() {
     highest_ = 0;
     lastLength_ = 0;
     repeats_ = 0;
+    return true;
+}
+
+bool ImageLoader::resumeImage() {
+    part_.setFileName(imagePath() + QStringLiteral(".part"));
+    QFile::remove(part_.fileName());
+    if (!QFile::rename(imagePath(), part_.fileName()) || !part_.open(QIODevice::ReadWrite)) {
+        device_.log().append("image: cannot resume " + text(imagePath()));
+        return false;
+    }
+    device_.log().append("image: resumed after packet " + std::to_string(highest_));
     return true;
 }
 

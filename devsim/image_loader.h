@@ -56,7 +56,7 @@ private:
 // then 1470 image bytes), writes each at its place in "<root>/nk.bin.part", answers with the number of
 // the packet it now holds, and once the sender has been quiet for kQuietTime stores the image as
 // "<root>/nk.bin" (the zero padding of the last packet dropped) and logs the result. Packet 1 starts a
-// new image. Lives on the device thread.
+// new image; the next packet after a stored image takes that image up again. Lives on the device thread.
 class ImageLoader : public QObject {
     Q_OBJECT
 public:
@@ -79,6 +79,7 @@ private:
     void take(const QByteArray& datagram, const QHostAddress& sender, quint16 senderPort);
     void answer(int packet, const QHostAddress& sender, quint16 senderPort);
     bool beginImage();
+    bool resumeImage();
     void finishImage();
     QString imagePath() const;
 
