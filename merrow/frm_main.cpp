@@ -27,8 +27,8 @@ constexpr const char* kSection = "Settings";
 // Layout in pixels: the margins the resize rule keeps (240 twips in all), the fixed frame heights.
 constexpr int kMargin = 8;
 constexpr int kGap = 4;
-constexpr int kServerHeight = 52;
-constexpr int kPanelHeight = 44;
+constexpr int kServerHeight = 66;
+constexpr int kPanelHeight = 40;
 constexpr int kResizeAllowance = 240 / kTwipsPerPixel;
 
 QString setting(const char* key, const QString& fallback) {
@@ -111,7 +111,7 @@ void frmMain::buildControls() {
     lbPan1->setFrameShape(QFrame::StyledPanel);
     lbPan1->setFrameShadow(QFrame::Sunken);
     auto* panelRow = new QHBoxLayout(frmPanel);
-    panelRow->setContentsMargins(0, 0, 0, 0);
+    panelRow->setContentsMargins(0, 4, 0, 8);
     for (QPushButton* b : {cbSave, cbSnapshot, cbClrAnswer, cbStop, cbExit}) panelRow->addWidget(b);
     panelRow->addWidget(lbPan1, 1);
     paintStop();
