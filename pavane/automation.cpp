@@ -1,15 +1,15 @@
 #include "pavane/automation.h"
 
 #include <QDBusObjectPath>
-#include <QDBusServiceWatcher>
 
 #include "pavane/frm_download_ce.h"
 #include "platform/ui/dialogs.h"
+#include "platform/ui/time_scale.h"
 
 namespace pavane {
 
 QDBusObjectPath DownloadFactory::CreateDownload() {
-    return QDBusObjectPath(server_.createDownload(message().service()));
+    return QDBusObjectPath(server_.createDownload());
 }
 
 void DownloadObject::SetSource(const QString& Ip, const QString& Path) {
@@ -22,10 +22,10 @@ void DownloadObject::Release() { server_.release(path_); }
 
 AutomationServer::AutomationServer(QDBusConnection connection, Options options)
     : connection_(std::move(connection)), options_(options) {
-    watcher_ = new QDBusServiceWatcher(this);
-    watcher_->setConnection(connection_);
-    watcher_->setWatchMode(QDBusServiceWatcher::WatchForUnregistration);
-    connect(watcher_, &QDBusServiceWatcher::serviceUnregistered, this, &AutomationServer::onClientGone);
+    idle_.setSingleShot(true);
+    connect(&idle_, &QTimer::timeout, this, [this] {
+        if (!pending_ && !(window_ && window_->isVisible())) emit finished();
+    });
 }
 
 AutomationServer::~AutomationServer() {
@@ -58,22 +58,29 @@ bool AutomationServer::start(QString* error) {
         return false;
     }
     registered_ = true;
+    idle_.start(platform::scaled(kIdleTime));
+    connect(&busCheck_, &QTimer::timeout, this, [this] {
+        if (!connection_.isConnected()) {
+            busCheck_.stop();
+            emit finished();
+        }
+    });
+    busCheck_.start(1000);
     return true;
 }
 
-QString AutomationServer::createDownload(const QString& client) {
+QString AutomationServer::createDownload() {
+    idle_.start(platform::scaled(kIdleTime));
     const QString path = QString::fromLatin1(kDownloadPathPrefix) + QString::number(nextObject_++);
     auto object = std::make_unique<DownloadObject>(*this, path);
     connection_.registerObject(path, object.get(), QDBusConnection::ExportScriptableSlots);
     objects_[path] = std::move(object);
-    owners_[path] = client;
-    // A client that goes away without releasing its objects releases them by going.
-    if (!client.isEmpty() && !watcher_->watchedServices().contains(client)) watcher_->addWatchedService(client);
     return path;
 }
 
 void AutomationServer::setSource(DownloadObject& object, const QDBusMessage& call, const QString& ip,
                                  const QString& path) {
+    idle_.start(platform::scaled(kIdleTime));
     if (pending_) {
         reply(call.createErrorReply(QString::fromLatin1(kErrorBusy),
                                     QStringLiteral("Another client's download is not complete yet")));
@@ -141,20 +148,11 @@ void AutomationServer::release(const QString& path) {
     // The object may be the one whose slot is running now.
     it->second.release()->deleteLater();
     objects_.erase(it);
-    owners_.erase(path);
     if (!objects_.empty()) return;
     if (window_ && !window_->isUnloaded())
         window_->Unload();  // unloading ends the component through onUnloaded
     else
         emit finished();
-}
-
-void AutomationServer::onClientGone(const QString& client) {
-    watcher_->removeWatchedService(client);
-    QStringList paths;
-    for (const auto& [path, owner] : owners_)
-        if (owner == client) paths << path;
-    for (const QString& path : paths) release(path);
 }
 
 void AutomationServer::reply(const QDBusMessage& message) { connection_.send(message); }

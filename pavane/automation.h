@@ -7,6 +7,8 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QTimer>
+#include <chrono>
 #include <functional>
 #include <map>
 #include <memory>
@@ -14,7 +16,6 @@
 
 #include "pavane/frm_download_ce.h"
 
-class QDBusServiceWatcher;
 
 namespace pavane {
 
@@ -68,7 +69,9 @@ private:
 
 // Pavane as an automation component: registers the service and the class object on a bus connection,
 // keeps the clients' Download objects, runs SetSource on the one window and answers the pending call.
-// The window is made on the first SetSource (a component shows nothing before). UI thread only.
+// The window is made on the first SetSource (a component shows nothing before). Objects live until
+// Release or the end of the program, not as long as their creator's connection: a shell script makes
+// every call from a new connection. UI thread only.
 class AutomationServer : public QObject {
     Q_OBJECT
 public:
@@ -85,8 +88,11 @@ public:
     frmDownloadCE* window() const { return window_; }
     int objectCount() const { return static_cast<int>(objects_.size()); }
 
+    // A component that nobody has used for this long, with no window shown, ends.
+    static constexpr std::chrono::milliseconds kIdleTime{5 * 60 * 1000};
+
     // Called by the bus objects.
-    QString createDownload(const QString& client);
+    QString createDownload();
     void setSource(DownloadObject& object, const QDBusMessage& call, const QString& ip, const QString& path);
     void release(const QString& path);
 
@@ -108,7 +114,6 @@ private:
     void onStatusChanged(const QString& text);
     void onAborted(const QString& statusText);
     void onUnloaded();
-    void onClientGone(const QString& client);
     void reply(const QDBusMessage& message);
     void failPending(const char* errorName, const QString& text);
 
@@ -116,8 +121,8 @@ private:
     Options options_;
     std::unique_ptr<DownloadFactory> factory_;
     std::map<QString, std::unique_ptr<DownloadObject>> objects_;
-    std::map<QString, QString> owners_;  // object path -> client's unique bus name
-    QDBusServiceWatcher* watcher_ = nullptr;
+    QTimer idle_;
+    QTimer busCheck_;  // a component whose bus has gone has nobody left to serve
     QPointer<frmDownloadCE> window_;
     std::optional<Pending> pending_;
     int nextObject_ = 1;

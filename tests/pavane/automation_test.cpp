@@ -182,15 +182,29 @@ TEST_F(AutomationTest, ASecondCallWhileOneIsPendingIsRefused) {
     EXPECT_FALSE(first.isFinished());
 }
 
-TEST_F(AutomationTest, AClientThatLeavesTakesItsObjectsAndTheWindowWithIt) {
-    QDBusPendingCall pending = setSource(createDownload(), QStringLiteral("10.0.0.1"), imageFolder(3000));
+TEST_F(AutomationTest, ReleasingTheLastObjectEndsTheComponent) {
+    const QString first = createDownload();
+    const QString second = createDownload();
+    QDBusPendingCall pending = setSource(first, QStringLiteral("10.0.0.1"), imageFolder(3000));
     ASSERT_TRUE(waitForPreparedWindow());
-    EXPECT_EQ(server->objectCount(), 1);
-    QDBusConnection::disconnectFromBus(clientName);
-    client.reset();
-    ASSERT_TRUE(platform::ui::waitUntil([&] { return finished; }, 10s));
+    const QString download = QStringLiteral("org.quillon.Pavane.Download");
+    EXPECT_EQ(roundTrip(call(second, download, QStringLiteral("Release"))).type(), QDBusMessage::ReplyMessage);
+    EXPECT_FALSE(finished);
+    EXPECT_FALSE(pending.isFinished());
+    EXPECT_EQ(roundTrip(call(first, download, QStringLiteral("Release"))).type(), QDBusMessage::ReplyMessage);
+    ASSERT_TRUE(waitFor(pending));
+    EXPECT_EQ(pending.reply().errorName(), QLatin1String(pavane::kErrorEnded));
+    EXPECT_TRUE(finished);
     EXPECT_EQ(server->objectCount(), 0);
     EXPECT_TRUE(server->window()->isUnloaded());
+    // A released object is gone from the bus.
+    EXPECT_EQ(roundTrip(call(first, download, QStringLiteral("Release"))).type(), QDBusMessage::ErrorMessage);
+}
+
+TEST_F(AutomationTest, AnUnusedComponentEndsAfterItsIdleTime) {
+    platform::setTimeScale(0.001);
+    createDownload();
+    EXPECT_TRUE(platform::ui::waitUntil([&] { return finished; }, 5s));
 }
 
 // The whole road: a private session bus starts Pavane from its activation file when a client process

@@ -33,5 +33,7 @@ int main(int argc, char* argv[]) {
         return 1;
     }
     std::fprintf(stdout, "SetSource returned\n");
+    // Done with the object: the component may end.
+    download.call(QStringLiteral("Release"));
     return 0;
 }
