@@ -1,8 +1,6 @@
 #include "merrow/pane_view.h"
 
 #include <QPlainTextEdit>
-#include <QScrollBar>
-#include <QTextBlock>
 #include <QTextCursor>
 
 #include "merrow/pane_text.h"
@@ -55,7 +53,7 @@ void PaneView::sync() {
 
     cursor.movePosition(QTextCursor::End);
     edit_.setTextCursor(cursor);
-    edit_.verticalScrollBar()->setValue(edit_.verticalScrollBar()->maximum());
+    edit_.ensureCursorVisible();
 }
 
 }  // namespace merrow
