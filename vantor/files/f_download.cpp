@@ -1,6 +1,5 @@
 #include "vantor/files/f_download.h"
 
-#include <QCloseEvent>
 #include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
@@ -224,13 +223,13 @@ void FDownload::cmdDone_Click() {
     endRegistration();
 }
 
-void FDownload::reject() { close(); }
-
-void FDownload::closeEvent(QCloseEvent* event) {
+// The close box (through QDialog's close handling) and Escape: the data connection goes, and so does
+// the registration.
+void FDownload::reject() {
     closing_ = true;
     data.close();
     endRegistration();
-    QDialog::closeEvent(event);
+    QDialog::reject();
 }
 
 }  // namespace vantor::files

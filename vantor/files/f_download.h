@@ -47,7 +47,6 @@ public:
     void cmdDone_Click();
 
 protected:
-    void closeEvent(QCloseEvent* event) override;
     void reject() override;
 
 private:

@@ -1,8 +1,8 @@
 #include "vantor/files/f_upload.h"
 
 #include <QCheckBox>
-#include <QCloseEvent>
 #include <QDir>
+#include <QEvent>
 #include <QFile>
 #include <QGridLayout>
 #include <QLabel>
@@ -254,14 +254,14 @@ void FUpload::cmdDone_Click() {
     endRegistration();
 }
 
-void FUpload::reject() { close(); }
-
-void FUpload::closeEvent(QCloseEvent* event) {
+// The close box (through QDialog's close handling) and Escape: the data connection goes, and so does
+// the registration.
+void FUpload::reject() {
     closing_ = true;
     copyRunning_ = false;
     data.close();
     endRegistration();
-    QDialog::closeEvent(event);
+    QDialog::reject();
 }
 
 }  // namespace vantor::files

@@ -54,7 +54,6 @@ public:
     bool copyRunning() const { return copyRunning_; }
 
 protected:
-    void closeEvent(QCloseEvent* event) override;
     void reject() override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 

@@ -175,6 +175,13 @@ TEST_F(UploadTest, AShellErrorIsReportedAndDoneUnregisters) {
     upload->cmdDone->click();
     EXPECT_FALSE(upload->isVisible());
     EXPECT_EQ(host.subscriberCount(), 0);
+    // The close box ends the registration too.
+    upload->begin();
+    upload->show();
+    EXPECT_EQ(host.subscriberCount(), 1);
+    EXPECT_TRUE(upload->close());
+    EXPECT_FALSE(upload->isVisible());
+    EXPECT_EQ(host.subscriberCount(), 0);
 }
 
 TEST(UploadWire, SendsTheCommandHandshakeAndFlaggedBlocksOneAtATime) {

@@ -1,0 +1,146 @@
+// Throughput of Vantor's copy windows against a raw-socket client of the same stop-and-wait protocol,
+// both talking to the simulated device in this process, and the peak memory after 8 MB and 32 MB.
+#include <QApplication>
+#include <QCryptographicHash>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <cstdio>
+#include <sys/resource.h>
+
+#include "devsim/simulated_device.h"
+#include "platform/ui/scripted_dialogs.h"
+#include "platform/ui/wait.h"
+#include "raw_client.h"
+#include "tests/vantor/files/test_shell_host.h"
+#include "vantor/files/f_download.h"
+#include "vantor/files/f_upload.h"
+#include "vantor/files/fce_browse.h"
+
+namespace {
+
+long peakRssKb() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+// Writes `size` pseudo-random bytes in pieces, so making the file costs no memory either.
+void makeFile(const QString& path, qint64 size) {
+    QFile f(path);
+    f.open(QIODevice::WriteOnly);
+    QByteArray piece(1 << 16, Qt::Uninitialized);
+    quint32 x = 2463534242u;
+    for (qint64 done = 0; done < size; done += piece.size()) {
+        for (char& c : piece) {
+            x ^= x << 13;
+            x ^= x >> 17;
+            x ^= x << 5;
+            c = static_cast<char>(x);
+        }
+        f.write(piece.constData(), std::min<qint64>(piece.size(), size - done));
+    }
+}
+
+QByteArray digest(const QString& path) {
+    QFile f(path);
+    f.open(QIODevice::ReadOnly);
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    hash.addData(&f);
+    return hash.result();
+}
+
+double mbPerSecond(qint64 bytes, qint64 ms) { return ms > 0 ? bytes / 1048576.0 / (ms / 1000.0) : 0; }
+
+struct Figures {
+    double rawUp, vantorUp, rawDown, vantorDown;
+};
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QTemporaryDir work;
+    devsim::DeviceOptions options;
+    options.address = QStringLiteral("127.0.0.91");
+    options.root = work.filePath(QStringLiteral("device"));
+    devsim::SimulatedDevice device(options);
+    QString error;
+    if (!device.start(&error)) {
+        std::fprintf(stderr, "device: %s\n", qPrintable(error));
+        return 1;
+    }
+    platform::ui::ScriptedDialogs dialogs;
+    testsupport::TestShellHost host;
+    if (!host.connectTo(options.address)) return 1;
+    vantor::files::FCEBrowse browser(host);
+    vantor::files::FUpload upload(host, browser);
+    vantor::files::FDownload download(host, browser);
+    upload.begin();
+    download.begin();
+    const std::string address = options.address.toStdString();
+    const QString devRoot = options.root;
+
+    auto run = [&](qint64 size) {
+        const QString source = work.filePath(QStringLiteral("source.bin"));
+        makeFile(source, size);
+        const QByteArray want = digest(source);
+        Figures f{};
+        QElapsedTimer t;
+        std::string why;
+        auto check = [&](const QString& path, const char* what) {
+            if (digest(path) != want) std::fprintf(stderr, "%s: copy differs!\n", what);
+        };
+
+        t.start();
+        if (!rawclient::upload(address, source, "\\Temp\\raw.bin", &why)) std::fprintf(stderr, "raw upload: %s\n", why.c_str());
+        platform::ui::waitUntil([&] { return device.log().contains("copy: \\Temp\\raw.bin complete"); }, std::chrono::seconds(30));
+        f.rawUp = mbPerSecond(size, t.elapsed());
+        check(devRoot + QStringLiteral("/Temp/raw.bin"), "raw upload");
+
+        upload.txtSource->setText(source);
+        upload.txtDest->setText(QStringLiteral("\\Temp\\vantor.bin"));
+        t.restart();
+        upload.cmdCopy->click();
+        platform::ui::waitUntil([&] { return device.log().contains("copy: \\Temp\\vantor.bin complete"); }, std::chrono::seconds(30));
+        f.vantorUp = mbPerSecond(size, t.elapsed());
+        check(devRoot + QStringLiteral("/Temp/vantor.bin"), "Vantor upload");
+
+        const QString rawDest = work.filePath(QStringLiteral("raw-down.bin"));
+        t.restart();
+        if (!rawclient::download(address, "\\Temp\\raw.bin", rawDest, &why)) std::fprintf(stderr, "raw download: %s\n", why.c_str());
+        f.rawDown = mbPerSecond(size, t.elapsed());
+        check(rawDest, "raw download");
+
+        const QString dest = work.filePath(QStringLiteral("vantor-down.bin"));
+        QFile::remove(dest);
+        download.txtSource->setText(QStringLiteral("\\Temp\\vantor.bin"));
+        download.txtDest->setText(dest);
+        t.restart();
+        download.cmdCopy->click();
+        f.vantorDown = mbPerSecond(size, t.elapsed());
+        check(dest, "Vantor download");
+        device.log().clear();
+        QFile::remove(devRoot + QStringLiteral("/Temp/raw.bin"));
+        QFile::remove(devRoot + QStringLiteral("/Temp/vantor.bin"));
+        return f;
+    };
+
+    run(8 << 20);
+    const long rss8 = peakRssKb();
+    const Figures f = run(32 << 20);
+    const long rss32 = peakRssKb();
+
+    std::printf("32 MB over loopback, stop-and-wait (MB/s)\n");
+    std::printf("  upload    raw client %7.2f   Vantor FUpload   %7.2f   ratio %5.1f %%\n", f.rawUp, f.vantorUp,
+                100.0 * f.vantorUp / f.rawUp);
+    std::printf("  download  raw client %7.2f   Vantor FDownload %7.2f   ratio %5.1f %%\n", f.rawDown, f.vantorDown,
+                100.0 * f.vantorDown / f.rawDown);
+    std::printf("peak RSS of the process (device included): after 8 MB %ld KiB, after 32 MB %ld KiB (growth %ld KiB)\n",
+                rss8, rss32, rss32 - rss8);
+    if (!dialogs.boxes().empty()) std::printf("messages shown: %s\n", qPrintable(dialogs.boxTexts().join(QLatin1Char('|'))));
+    return 0;
+}

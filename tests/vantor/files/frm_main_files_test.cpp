@@ -1,0 +1,104 @@
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QFile>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include "platform/files/program_dir.h"
+#include "platform/ui/scripted_dialogs.h"
+#include "platform/ui/time_scale.h"
+#include "platform/ui/wait.h"
+#include "tests/support/device_fixture.h"
+#include "tests/support/test_environment.h"
+#include "tests/vantor/files/test_shell_host.h"
+#include "vantor/files/f_download.h"
+#include "vantor/files/f_upload.h"
+#include "vantor/files/fce_browse.h"
+#include "vantor/shell/frm_main.h"
+
+using namespace std::chrono_literals;
+
+namespace {
+
+// Runs `inside` once a modal window of type T is up (opened by the main window itself).
+template <typename T>
+void whenModal(std::function<void(T&)> inside) {
+    auto* timer = new QTimer;
+    timer->setInterval(5);
+    QObject::connect(timer, &QTimer::timeout, [timer, inside = std::move(inside)] {
+        T* window = qobject_cast<T*>(QApplication::activeModalWidget());
+        if (!window || !window->isVisible()) return;
+        timer->stop();
+        timer->deleteLater();
+        inside(*window);
+    });
+    timer->start();
+}
+
+TEST(MainWindowFiles, CopiesToAndFromTheDeviceAndBrowsesThroughTheMainWindow) {
+    testsupport::resetFolders();
+    platform::setTimeScale(0.05);
+    platform::ui::ScriptedDialogs dialogs;
+    auto device = testsupport::startDevice();
+    ASSERT_TRUE(device);
+    {
+        QFile ips(platform::programFile(QStringLiteral("qnIPs.txt")));
+        ASSERT_TRUE(ips.open(QIODevice::WriteOnly));
+        ips.write(device->options().address.toLatin1() + "\r\n");
+    }
+    vantor::frmMain window;
+    window.show();
+    QListWidget* list = window.lbIPs;
+    const QPoint at = list->visualItemRect(list->item(0)).center();
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
+    ASSERT_TRUE(platform::ui::waitUntil([&] { return window.cmdUpload->isEnabled(); }, 5s));
+
+    const QString pc = testsupport::freshFolder(QStringLiteral("pc"));
+    const QByteArray contents(5000, 'u');
+    {
+        QFile f(pc + QStringLiteral("/up.bin"));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(contents);
+    }
+    whenModal<vantor::files::FUpload>([&](vantor::files::FUpload& upload) {
+        upload.txtSource->setText(pc + QStringLiteral("/up.bin"));
+        upload.txtDest->setText(QStringLiteral("\\Temp\\"));
+        upload.cmdCopy->click();
+        EXPECT_TRUE(testsupport::waitForLog(device->log(), "copy: \\Temp\\up.bin complete"));
+        upload.cmdDone->click();
+    });
+    window.cmdUpload->click();
+
+    whenModal<vantor::files::FDownload>([&](vantor::files::FDownload& download) {
+        download.txtSource->setText(QStringLiteral("\\Temp\\up.bin"));
+        download.txtDest->setText(pc + QStringLiteral("/back/"));
+        QDir(pc).mkdir(QStringLiteral("back"));
+        download.cmdCopy->click();
+        download.cmdDone->click();
+    });
+    window.mnuDownload->trigger();
+    QFile back(pc + QStringLiteral("/back/up.bin"));
+    ASSERT_TRUE(back.open(QIODevice::ReadOnly));
+    EXPECT_EQ(back.readAll(), contents);
+
+    bool listed = false;
+    whenModal<vantor::files::FCEBrowse>([&](vantor::files::FCEBrowse& browser) {
+        EXPECT_FALSE(window.mnuDir->isEnabled());
+        listed = platform::ui::waitUntil([&] { return browser.lvList->topLevelItemCount() > 0; }, 5s);
+        browser.cmdCancel->click();
+    });
+    window.mnuDir->trigger();
+    EXPECT_TRUE(listed);
+    EXPECT_TRUE(window.mnuDir->isEnabled());
+    EXPECT_EQ(dialogs.boxTexts(), QStringList());
+    platform::setTimeScale(1.0);
+}
+
+}  // namespace
