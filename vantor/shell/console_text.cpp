@@ -30,49 +30,48 @@ QString ConsoleText::viewText(const QByteArray& bytes) {
     return view;
 }
 
-void ConsoleText::append(const QByteArray& bytes) {
-    if (bytes.isEmpty()) return;
-    // A CR at the end of the text and an LF at the start of the new bytes form one line break, which
-    // the view already shows.
-    const bool joinsBreak = text_.endsWith('\r') && bytes.startsWith('\n');
-    pendingAppend_ += viewText(joinsBreak ? bytes.mid(1) : bytes);
-    text_ += bytes;
-}
+void ConsoleText::append(const QByteArray& bytes) { text_ += bytes; }
 
 void ConsoleText::applyCap() {
     if (text_.size() <= kCap) return;
     qsizetype drop = 0;
     while (text_.size() - drop > kCap) drop += kDrop;
-    qsizetype viewDrop = viewLength(text_, drop);
-    // When the cut falls between CR and LF, the line break stays in the view: it now stands for the LF.
-    if (text_.at(drop - 1) == '\r' && text_.at(drop) == '\n') --viewDrop;
-    pendingDrop_ += viewDrop;
+    if (drop < shownEnd_) {
+        qsizetype viewDrop = viewLength(text_, drop);
+        // When the cut falls between CR and LF, the line break stays in the view: it now stands for the LF.
+        if (text_.at(drop - 1) == '\r' && text_.at(drop) == '\n') --viewDrop;
+        droppedView_ += viewDrop;
+        shownEnd_ -= drop;
+    } else {
+        replace_ = true;
+        shownEnd_ = 0;
+        droppedView_ = 0;
+    }
     text_.remove(0, drop);
 }
 
 void ConsoleText::clear() {
     text_.clear();
-    pendingAppend_.clear();
-    pendingDrop_ = 0;
-    pendingReplace_ = true;
-    shownLength_ = 0;
+    shownEnd_ = 0;
+    droppedView_ = 0;
+    replace_ = true;
 }
 
 ConsoleText::Edit ConsoleText::takeEdit() {
     Edit edit;
-    if (pendingReplace_ || (pendingDrop_ > 0 && pendingDrop_ >= shownLength_)) {
-        // Nothing the view holds survives: it takes the new text alone.
+    if (replace_) {
         edit.replaceAll = true;
-        edit.append = pendingAppend_.mid(pendingDrop_ - shownLength_);
-        shownLength_ = edit.append.size();
+        edit.append = viewText(text_);
     } else {
-        edit.dropFront = pendingDrop_;
-        edit.append = pendingAppend_;
-        shownLength_ += edit.append.size() - edit.dropFront;
+        edit.dropFront = droppedView_;
+        qsizetype from = shownEnd_;
+        // A CR the view already shows and an LF after it form one line break.
+        if (from > 0 && from < text_.size() && text_.at(from - 1) == '\r' && text_.at(from) == '\n') ++from;
+        edit.append = viewText(QByteArray::fromRawData(text_.constData() + from, text_.size() - from));
     }
-    pendingAppend_.clear();
-    pendingDrop_ = 0;
-    pendingReplace_ = false;
+    shownEnd_ = text_.size();
+    droppedView_ = 0;
+    replace_ = false;
     return edit;
 }
 

@@ -8,9 +8,9 @@ namespace vantor {
 // The console's text as bytes, with its cap, and the edits that keep a text view showing it. The view
 // shows every line break (CR LF, a lone CR or a lone LF) as one "\n" and every other byte as one
 // Latin-1 character. Changes are collected and handed to the view as one edit: "drop this many
-// characters at the front, then append this text" (or "take this whole text" when nothing old stays),
-// so the view never re-reads the whole text and never takes more than about kCap characters at once.
-// UI thread.
+// characters at the front, then append this text" (or "take this whole text" when nothing old stays).
+// Appended bytes are converted for the view only when the edit is taken, and only those that survived
+// the cap, so a large chunk costs little more than copying it. UI thread.
 class ConsoleText {
 public:
     static constexpr qsizetype kCap = 20000;   // more than this is cut back after each chunk
@@ -40,10 +40,9 @@ public:
 
 private:
     QByteArray text_;
-    qsizetype shownLength_ = 0;  // view characters the view held after the last edit
-    QString pendingAppend_;
-    qsizetype pendingDrop_ = 0;  // view characters dropped at the front since the last edit
-    bool pendingReplace_ = false;
+    qsizetype shownEnd_ = 0;      // text_[0, shownEnd_) is what the view shows; the rest is pending
+    qsizetype droppedView_ = 0;   // view characters dropped at the front since the last edit
+    bool replace_ = false;        // nothing the view shows survives: it takes the whole text again
 };
 
 }  // namespace vantor
