@@ -12,6 +12,7 @@
 #include "devsim/image_loader.h"
 #include "devsim/file_commands.h"
 #include "devsim/debug_service.h"
+#include "devsim/settings_commands.h"
 #include "devsim/shell_service.h"
 #include "devsim/sql_service.h"
 #include "platform/ui/time_scale.h"
@@ -79,6 +80,7 @@ bool SimulatedDevice::startServices(QString* error) {
     shell_ = new ShellService(*this);
     shell_->setParent(context_);
     installBasicCommands(*shell_);
+    installSettingsCommands(*shell_);
     datapoints_ = new DatapointService(*this);
     datapoints_->setParent(context_);
     imageLoader_ = new ImageLoader(*this);

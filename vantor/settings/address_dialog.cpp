@@ -11,7 +11,7 @@
 
 namespace vantor {
 
-AddressDialog::AddressDialog(const Design& design, QWidget* owner) : QDialog(owner), low_(design.low), high_(design.high) {
+AddressDialog::AddressDialog(const Design& design, QWidget* owner) : QDialog(owner), kind_(design.kind) {
     setWindowTitle(QString::fromLatin1(design.caption));
     setFixedSize(330, 130);
 
@@ -59,7 +59,7 @@ QString AddressDialog::run(const QString& current) {
 void AddressDialog::set_Click() {
     if (!confirmSet()) return;
     const QString text = edit_->text();
-    if (!settings::validAddress(text, low_, high_)) {
+    if (!settings::validAddress(text, kind_)) {
         platform::ui::msgBox(QStringLiteral("*** Bad IP format"), platform::ui::mb::OkOnly | platform::ui::mb::Exclamation,
                              appTitle());
         return;

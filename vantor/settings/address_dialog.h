@@ -3,6 +3,8 @@
 #include <QDialog>
 #include <QString>
 
+#include "vantor/settings/setting_rules.h"
+
 class QCheckBox;
 class QLabel;
 class QLineEdit;
@@ -25,8 +27,7 @@ public:
         const char* persistTip;      // or nullptr
         const char* setName;
         const char* cancelName;
-        int low;
-        int high;
+        settings::AddressKind kind;
     };
 
     AddressDialog(const Design& design, QWidget* owner);
@@ -48,8 +49,7 @@ protected:
     QPushButton* cancel_;
 
 private:
-    int low_;
-    int high_;
+    settings::AddressKind kind_;
     QString result_;
 };
 

@@ -7,7 +7,7 @@ namespace vantor {
 
 FGatewayAddr::FGatewayAddr(QWidget* owner)
     : AddressDialog({"Change Gateway Address", "txtGateway", "Gateway Address", "set persistent", nullptr, nullptr,
-                     "cmdSet", "cmdCancel", 1, 254},
+                     "cmdSet", "cmdCancel", settings::AddressKind::Host},
                     owner),
       txtGateway(edit_), chkPersist(persist_), cmdSet(set_), cmdCancel(cancel_) {
     setObjectName(QStringLiteral("FGatewayAddr"));

@@ -4,7 +4,7 @@
 
 namespace vantor {
 
-// "Change Gateway Address": each part 1 to 254; Set asks for confirmation first, since a wrong gateway
+// "Change Gateway Address": a host address; Set asks for confirmation first, since a wrong gateway
 // cuts the device off from other networks.
 class FGatewayAddr : public AddressDialog {
     Q_OBJECT

@@ -4,7 +4,7 @@
 
 namespace vantor {
 
-// "Change IP address": the device's own address, each part 1 to 254.
+// "Change IP address": the device's own address, a host address.
 class FIPAddr : public AddressDialog {
     Q_OBJECT
 public:

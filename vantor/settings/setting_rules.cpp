@@ -24,7 +24,7 @@ std::optional<int> addressPart(const QString& part) {
 }
 }  // namespace
 
-bool validAddress(const QString& text, int low, int high) {
+bool validAddress(const QString& text, AddressKind kind) {
     if (text == QLatin1String("0.0.0.0")) return true;
     const qsizetype d1 = text.indexOf(QLatin1Char('.'));
     if (d1 < 0) return false;
@@ -34,8 +34,11 @@ bool validAddress(const QString& text, int low, int high) {
     if (d3 < 0 || d3 + 1 >= text.size()) return false;
     const QString parts[] = {text.left(d1), text.mid(d1 + 1, d2 - d1 - 1), text.mid(d2 + 1, d3 - d2 - 1),
                              text.mid(d3 + 1)};
-    for (const QString& part : parts) {
-        const auto value = addressPart(part);
+    for (int i = 0; i < 4; ++i) {
+        const auto value = addressPart(parts[i]);
+        const bool middle = i == 1 || i == 2;
+        const int low = kind == AddressKind::Mask || middle ? 0 : 1;
+        const int high = kind == AddressKind::Mask ? 255 : 254;
         if (!value || *value < low || *value > high) return false;
     }
     return true;

@@ -7,10 +7,14 @@
 // The checks and rewrites of the device-settings dialogs. Pure functions.
 namespace vantor::settings {
 
+// What an address dialog edits: a host's address (IP, gateway) or a subnet mask.
+enum class AddressKind { Host, Mask };
+
 // An address as the dialogs accept it: "0.0.0.0", or four dotted parts (the last one is everything
-// after the third dot), each a decimal number from `low` to `high`. Taken as typed: no blanks, signs
-// or other number forms.
-bool validAddress(const QString& text, int low, int high);
+// after the third dot), each a decimal number: 0 to 255 for a mask; 1 to 254 for a host, where the two
+// middle parts may also be 0 (10.0.0.1 is an ordinary address). Taken as typed: no blanks, signs or
+// other number forms.
+bool validAddress(const QString& text, AddressKind kind);
 
 // A time of day the user typed (blanks around it ignored): "h:m" or "h:m:s", one or two digits each,
 // optionally followed by AM or PM. Rewritten as "h:m:s" without leading zeros (9:5:3).
