@@ -1,7 +1,6 @@
 #include "platform/net/udp_socket.h"
 
 #include <QHostInfo>
-#include <QNetworkDatagram>
 #include <utility>
 
 namespace platform::net {
@@ -97,10 +96,14 @@ bool UdpSocket::fail(const SocketError& e, SocketError* error) {
 
 void UdpSocket::onReadyRead() {
     // One event per datagram, as the windows expect; the socket may be closed from inside a handler.
-    while (socket_ && socket_->hasPendingDatagrams()) {
-        const QNetworkDatagram datagram = socket_->receiveDatagram();
-        current_ = datagram.data();
-        lastSender_ = datagram.senderAddress();
+    while (socket_) {
+        const qint64 size = socket_->pendingDatagramSize();  // -1: nothing pending
+        if (size < 0) break;
+        QByteArray datagram(size, Qt::Uninitialized);
+        const qint64 got = socket_->readDatagram(datagram.data(), size, &lastSender_);
+        if (got < 0) break;
+        datagram.truncate(got);
+        current_ = datagram;
         emit dataArrival(current_.size());
         current_.clear();
     }

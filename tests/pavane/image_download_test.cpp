@@ -85,56 +85,6 @@ TEST(ImageDownload, ImagesOfOnePacketOrTooManyPacketsAreNotValid) {
     EXPECT_FALSE(download.open(testsupport::freshFolder(QStringLiteral("folder"))));
 }
 
-TEST(ImageDownload, WrongSizedAnswersResendTheSamePacket) {
-    ImageDownload download;
-    ASSERT_TRUE(download.open(writeImage(3 * 1470)));
-    int answers = 0;
-    const Outcome run = drive(download, [&](int packet) {
-        ++answers;
-        if (answers == 2) return QByteArray(1, static_cast<char>(packet));
-        if (answers == 3) return UdpPeer::number(packet) + QByteArray(1, '\0');
-        if (answers == 4) return QByteArray();
-        return ackEach(packet);
-    });
-    EXPECT_EQ(run.sent, (std::vector<int>{1, 2, 2, 2, 2, 3}));
-    EXPECT_EQ(run.end, ImageDownload::Action::Complete);
-}
-
-TEST(ImageDownload, AnEarlierPacketNumberRewindsToThatPacket) {
-    const QByteArray image = testsupport::imageBytes(6 * 1470);
-    ImageDownload download;
-    ASSERT_TRUE(download.open(writeImage(image.size())));
-    bool rewound = false;
-    std::vector<QByteArray> datagrams;
-    Outcome run;
-    for (;;) {
-        if (download.next() != ImageDownload::Action::Send) break;
-        run.sent.push_back(download.packet());
-        datagrams.push_back(download.datagram());
-        const bool rewind = download.packet() == 5 && !rewound;
-        rewound = rewound || rewind;
-        download.answer(UdpPeer::number(rewind ? 3 : download.packet()));
-    }
-    EXPECT_EQ(run.sent, (std::vector<int>{1, 2, 3, 4, 5, 3, 4, 5, 6}));
-    // The packet sent after the rewind is packet 3 again, with packet 3's bytes.
-    EXPECT_EQ(datagrams[5], datagrams[2]);
-    EXPECT_EQ(datagrams[5].mid(2), image.mid(2 * 1470, 1470));
-}
-
-TEST(ImageDownload, PacketOneUnansweredOrNamedLaterMeansWrongAddress) {
-    ImageDownload download;
-    ASSERT_TRUE(download.open(writeImage(4 * 1470)));
-    Outcome run = drive(download, [](int) { return QByteArray(); });
-    EXPECT_EQ(run.sent, std::vector<int>{1});
-    EXPECT_EQ(run.end, ImageDownload::Action::WrongAddress);
-    EXPECT_FALSE(download.isOpen());
-
-    ASSERT_TRUE(download.open(writeImage(4 * 1470)));
-    run = drive(download, [](int packet) { return UdpPeer::number(packet == 3 ? 1 : packet); });
-    EXPECT_EQ(run.sent, (std::vector<int>{1, 2, 3}));
-    EXPECT_EQ(run.end, ImageDownload::Action::WrongAddress);
-}
-
 TEST(ImageDownload, ALaterNumberThanSentIsNoAnswerAndNeverSkipsPackets) {
     ImageDownload download;
     ASSERT_TRUE(download.open(writeImage(4 * 1470)));
