@@ -30,7 +30,7 @@ void ODevice::AddTag(std::unique_ptr<OTag> tag) {
     std::lock_guard document(documentLock());
     tag->m_pGroup = this;
     std::lock_guard tags(tagsLock_);
-    insertByName(m_tags, std::move(tag));
+    insertIntoSorted(m_tags, std::move(tag));
 }
 
 OTag* ODevice::FindPushedTag(std::string_view name) const {
