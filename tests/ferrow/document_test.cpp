@@ -3,6 +3,7 @@
 #include <QFile>
 
 #include "ferrow/devlink/oport.h"
+#include "ferrow/devlink/trace.h"
 #include "ferrow/model/cdoc.h"
 #include "ferrow/model/device.h"
 #include "ferrow/model/tdb_archive.h"
@@ -43,10 +44,18 @@ std::string names(const std::vector<std::unique_ptr<OTag>>& tags) {
     return out;
 }
 
+// The devices here never reach anything; their connect diagnostics are not this test's business.
+struct QuietTrace : TraceOutput {
+    QuietTrace() { setTraceOutput(this); }
+    ~QuietTrace() override { setTraceOutput(nullptr); }
+    void Write(std::string_view) override {}
+};
+
 class Document : public ::testing::Test {
 protected:
     void SetUp() override { doc.m_pDeviceView = &view; }
     void TearDown() override { objectCount = 0; }
+    QuietTrace quiet;  // first in, last out: it outlives the document's devices
     platform::ui::ScriptedDialogs dialogs;
     RecordingView view;
     CDoc doc;
