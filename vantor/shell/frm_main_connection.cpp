@@ -6,6 +6,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QTcpSocket>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTimer>
@@ -21,6 +22,9 @@
 namespace vantor {
 
 namespace {
+// Most bytes taken from the shell socket per data-arrival event.
+constexpr qint64 kReadChunk = 512 * 1024;
+
 bool isDisconnectEntry(const QString& text) { return text == QLatin1String(iplist::kDisconnectEntry); }
 
 // Blanks only, as the list has always trimmed its entries.
@@ -105,6 +109,11 @@ void frmMain::cmdDisconnect_Click() {
 }
 
 void frmMain::sckShell_Connect() {
+    // A device that sends faster than the window shows would otherwise hand over ever larger chunks, each
+    // blocking the window longer; a bounded read buffer keeps every data-arrival event short. The socket
+    // control has no setting for it, so it is made on its socket.
+    for (QTcpSocket* socket : sckShell_->findChildren<QTcpSocket*>(Qt::FindDirectChildrenOnly))
+        socket->setReadBufferSize(kReadChunk);
     setStatus(QStringLiteral("Connected to ") + sckShell_->RemoteHost());
     EnableDeviceCommands(true);
 }

@@ -236,22 +236,3 @@ TEST_F(SettingsDialogs, ASilentOrClosingDeviceEndsTheWaitWithAMessage) {
                                               "Nothing was changed."});
     EXPECT_EQ(window->statusText(), "Connection was closed");
 }
-
-TEST(SettingsDialogCaptions, AreAsDesigned) {
-    FClock clock;
-    EXPECT_EQ(clock.windowTitle(), "Adjust time & date");
-    EXPECT_EQ(clock.lblDate->text(), "Datee (dd.mm.yyyy)");
-    EXPECT_EQ(clock.lblTime->text(), "Time (hh:mm:ss)");
-    FIPAddr ip;
-    EXPECT_EQ(ip.windowTitle(), "Change IP address");
-    EXPECT_EQ(ip.chkPersist->text(), "set persistent");
-    EXPECT_EQ(ip.chkPersist->toolTip(), "check to save to flash");
-    EXPECT_EQ(ip.findChild<QLabel*>("lblAddress")->text(), "IP Address:");
-    FGatewayAddr gateway;
-    EXPECT_EQ(gateway.windowTitle(), "Change Gateway Address");
-    EXPECT_EQ(gateway.findChild<QLabel*>("lblAddress")->text(), "Gateway Address");
-    FSubnet subnet;
-    EXPECT_EQ(subnet.windowTitle(), "Change Subnet Mask");
-    EXPECT_EQ(subnet.CmdSet->text(), "Set");
-    EXPECT_EQ(subnet.CmdCancel->text(), "Cancel");
-}

@@ -17,26 +17,12 @@
 using namespace vantortest;
 using MainWindow = MainWindowTest;
 
-TEST_F(MainWindow, ShowsItsCaptionsTipsAndMenus) {
+TEST_F(MainWindow, StartsRestrictedWithItsMenusAndVersion) {
     open();
     EXPECT_EQ(window->windowTitle(), "Vantor");
     EXPECT_EQ(window->Label1->text(), "Morvane VoRezav1 Client");
     EXPECT_TRUE(QRegularExpression("^\\d+\\.\\d\\d\\.\\d\\d\\d\\d$").match(window->lbVersion->text()).hasMatch())
         << window->lbVersion->text().toStdString();
-    EXPECT_EQ(window->Frame1->title(), " Connect to ");
-    EXPECT_EQ(window->Frame2->title(), " Logged messages ");
-    EXPECT_EQ(window->Frame3->title(), " Command ");
-    EXPECT_EQ(window->lbIPs->toolTip(), "Double click on an IP address to connect");
-    EXPECT_EQ(window->txtNewIP->toolTip(), "enter new IP");
-    EXPECT_EQ(window->cmdAdd->toolTip(), "add IP to list");
-    EXPECT_EQ(window->cmdDel->toolTip(), "remove IP from list");
-    EXPECT_EQ(window->tbCmd->toolTip(), "Type command and Enter");
-    EXPECT_EQ(window->cmdClear->text(), "&Clear");
-    EXPECT_EQ(window->cmdClear->toolTip(), "<- Clear the message window");
-    EXPECT_EQ(window->cmdUpload->text(), "&File > CE");
-    EXPECT_EQ(window->cbLog->text(), "Show &Log");
-    EXPECT_EQ(window->cbExit->toolTip(), "Say good bye !");
-
     QStringList menu;
     for (QMenu* m : {window->mnuFile, window->mnuLog, window->mnuTools, window->mnuBoot, window->mnuAbout}) {
         QStringList items;
