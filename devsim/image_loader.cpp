@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QNetworkDatagram>
+#include <QNetworkProxy>
 #include <algorithm>
 
 #include "devsim/simulated_device.h"
@@ -55,6 +56,7 @@ ImageLoader::~ImageLoader() { stopListening(); }
 bool ImageLoader::listen(const QHostAddress& address, QString* error) {
     if (socket_) return true;
     auto* socket = new QUdpSocket(this);
+    socket->setProxy(QNetworkProxy::NoProxy);
     if (!socket->bind(address, kPort, QAbstractSocket::DontShareAddress)) {
         if (error) *error = QStringLiteral("image loader: UDP %1: %2").arg(kPort).arg(socket->errorString());
         delete socket;

@@ -1,6 +1,7 @@
 #include "platform/net/udp_socket.h"
 
 #include <QHostInfo>
+#include <QNetworkProxy>
 #include <utility>
 
 namespace platform::net {
@@ -32,6 +33,8 @@ bool UdpSocket::Bind(SocketError* error) {
     if (isBound()) return true;
     Close();
     auto* socket = new QUdpSocket(this);
+    // Devices sit on the local network: never through a proxy.
+    socket->setProxy(QNetworkProxy::NoProxy);
     // No address sharing: a port another program holds must fail here, not steal its datagrams.
     if (!socket->bind(localAddress_, localPort_, QAbstractSocket::DontShareAddress)) {
         const SocketError e = socketErrorFor(socket->error(), socket->errorString());
