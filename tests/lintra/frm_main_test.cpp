@@ -3,7 +3,6 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
-#include <QGroupBox>
 #include <QLabel>
 #include <QListWidget>
 #include <QPlainTextEdit>
@@ -324,18 +323,6 @@ TEST_F(LintraWindow, sqlFilesAreSavedWithLineEndsAndOpenedLineByLine) {
     QTest::mouseClick(window->cbSaveFile, Qt::LeftButton);
     ASSERT_EQ(dialogs.boxes().size(), 1u);
     EXPECT_TRUE(dialogs.boxes()[0].text.startsWith("Couldn't save the file"));
-}
-
-TEST_F(LintraWindow, startsWithCaptionControlsAndStatusAsTheUserKnowsThem) {
-    auto window = openWindow();
-    EXPECT_TRUE(window->windowTitle().startsWith("Lintra  "));
-    EXPECT_EQ(window->Frame1->title(), " Server ");
-    EXPECT_EQ(window->cbIPs->toolTip(), "Edit IP Adr here");
-    EXPECT_EQ(window->cbOpenFile->text(), "Open File ...");
-    EXPECT_EQ(window->cbSaveFile->text(), "Save File ...");
-    EXPECT_EQ(window->statusText(1), "Ready");
-    EXPECT_FALSE(window->cbSend->isEnabled());
-    EXPECT_TRUE(window->frTabs->isVisible());
 }
 
 }  // namespace
