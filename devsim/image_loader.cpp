@@ -1,7 +1,6 @@
 #include "devsim/image_loader.h"
 
 #include <QDir>
-#include <QNetworkDatagram>
 #include <QNetworkProxy>
 #include <algorithm>
 
@@ -79,10 +78,14 @@ QString ImageLoader::imagePath() const {
 }
 
 void ImageLoader::onReadyRead() {
-    while (socket_ && socket_->hasPendingDatagrams()) {
-        const QNetworkDatagram datagram = socket_->receiveDatagram();
-        take(datagram.data(), datagram.senderAddress(), static_cast<quint16>(datagram.senderPort()));
-    }
+    // One datagram per event (the socket announces the next one); the buffer holds the largest.
+    if (!socket_) return;
+    if (buffer_.isEmpty()) buffer_.resize(65536);
+    QHostAddress sender;
+    quint16 senderPort = 0;
+    const qint64 got = socket_->readDatagram(buffer_.data(), buffer_.size(), &sender, &senderPort);
+    if (got < 0) return;
+    take(QByteArray::fromRawData(buffer_.constData(), got), sender, senderPort);
 }
 
 void ImageLoader::take(const QByteArray& datagram, const QHostAddress& sender, quint16 senderPort) {

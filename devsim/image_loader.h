@@ -85,6 +85,7 @@ private:
 
     SimulatedDevice& device_;
     QUdpSocket* socket_ = nullptr;
+    QByteArray buffer_;  // one datagram, as large as they come
     ImageLoaderFaults faults_;
     QFile part_;
     QTimer quiet_;

@@ -98,18 +98,15 @@ bool UdpSocket::fail(const SocketError& e, SocketError* error) {
 }
 
 void UdpSocket::onReadyRead() {
-    // One event per datagram, as the windows expect; the socket may be closed from inside a handler.
-    while (socket_) {
-        const qint64 size = socket_->pendingDatagramSize();  // -1: nothing pending
-        if (size < 0) break;
-        QByteArray datagram(size, Qt::Uninitialized);
-        const qint64 got = socket_->readDatagram(datagram.data(), size, &lastSender_);
-        if (got < 0) break;
-        datagram.truncate(got);
-        current_ = datagram;
-        emit dataArrival(current_.size());
-        current_.clear();
-    }
+    // One datagram per event, read without asking its size first: the buffer holds the largest one, and
+    // the socket announces the next datagram with another event.
+    if (!socket_) return;
+    if (buffer_.isEmpty()) buffer_.resize(kMaxDatagram);
+    const qint64 got = socket_->readDatagram(buffer_.data(), buffer_.size(), &lastSender_);
+    if (got < 0) return;
+    current_ = QByteArray(buffer_.constData(), got);
+    emit dataArrival(current_.size());
+    current_.clear();
 }
 
 void UdpSocket::onError(QAbstractSocket::SocketError socketError) {

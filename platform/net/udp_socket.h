@@ -63,6 +63,8 @@ private:
     QString remoteHost_;
     quint16 remotePort_ = 0;
     QHostAddress resolved_;  // remoteHost_ looked up once
+    static constexpr qsizetype kMaxDatagram = 65536;
+    QByteArray buffer_;
     QByteArray current_;
     QHostAddress lastSender_;
     SocketError lastError_;
