@@ -72,7 +72,8 @@ TEST_F(IpList, MissingOrGarbageFileLoadsWhatItCan) {
     EXPECT_EQ(window->lbIPs->count(), 0);
     EXPECT_TRUE(dialogs.boxes().empty());
     window.reset();
-    QByteArray garbage("ok-host\r\n\x01\xff\xfe binary\x00junk\rmore\n", 32);
+    static const char raw[] = "ok-host\r\n\x01\xff\xfe binary\x00junk\rmore\n";
+    QByteArray garbage(raw, sizeof raw - 1);
     garbage += QByteArray(100000, '\xaa');
     writeIpList(garbage);
     open();
