@@ -76,6 +76,9 @@ int main(int argc, char* argv[]) {
     platform::ui::ScriptedDialogs dialogs;
     testsupport::TestShellHost host;
     if (!host.connectTo(options.address)) return 1;
+    // An idle shell connection could be taken for a data connection by the device: say something first.
+    host.sckShell().SendData("ver\r\n");
+    host.waitForMessage("shell");
     vantor::files::FCEBrowse browser(host);
     vantor::files::FUpload upload(host, browser);
     vantor::files::FDownload download(host, browser);

@@ -8,6 +8,7 @@
 
 #include "devsim/file_commands.h"
 #include "devsim/file_faults.h"
+#include "devsim/file_transfers.h"
 #include "tests/devsim/shell_client.h"
 #include "tests/support/device_fixture.h"
 
@@ -144,7 +145,8 @@ TEST_F(DevsimFiles, CopyOverAnExistingFileAsksAndStopKeepsTheOldFile) {
 }
 
 TEST_F(DevsimFiles, GetFileSendsTheSizeLineThenOnePiecePerAck) {
-    QByteArray contents(10000, Qt::Uninitialized);
+    constexpr qsizetype kPiece = devsim::FileSender::kPiece;
+    QByteArray contents(2 * kPiece + 1000, Qt::Uninitialized);
     for (int i = 0; i < contents.size(); ++i) contents[i] = static_cast<char>(i);
     {
         QFile f(host("\\Temp\\g.bin"));
@@ -154,15 +156,15 @@ TEST_F(DevsimFiles, GetFileSendsTheSizeLineThenOnePiecePerAck) {
     shell.sendLine("getfile \\Temp\\g.bin");
     DataClient data;
     ASSERT_TRUE(data.connectTo(device->options().address));
-    EXPECT_EQ(data.line(), "size 10000");
-    QByteArray got = data.bytes(4096);
+    EXPECT_EQ(data.line(), "size " + QByteArray::number(contents.size()));
+    QByteArray got = data.bytes(kPiece);
     EXPECT_FALSE(data.socket.waitForReadyRead(100));  // nothing more before the ack
     while (got.size() < contents.size()) {
         data.send("ack\r\n");
-        got += data.bytes(std::min<qsizetype>(4096, contents.size() - got.size()));
+        got += data.bytes(std::min<qsizetype>(kPiece, contents.size() - got.size()));
     }
     EXPECT_EQ(got, contents);
-    EXPECT_EQ(shell.readMessage(), "success: sent 10000 bytes of \\Temp\\g.bin\r\n");
+    EXPECT_EQ(shell.readMessage(), "success: sent " + QByteArray::number(contents.size()) + " bytes of \\Temp\\g.bin\r\n");
 
     shell.sendLine("getfile \\Temp\\none.bin");
     DataClient missing;
