@@ -4,7 +4,7 @@
 
 namespace platform {
 
-// One factor for every time limit the programs take from their specification (5 s, 10 s, 30 s, ...).
+// One factor for every fixed time limit of the programs (5 s, 10 s, 30 s, ...).
 // It is 1 in normal use; tests shorten the limits with it (QUILLON_TIME_SCALE or setTimeScale), never by
 // editing the constants.
 double timeScale();
