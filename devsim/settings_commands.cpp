@@ -38,7 +38,7 @@ bool isDottedQuad(const QByteArray& text) {
 void addAddressCommand(ShellService& shell, const QByteArray& word, const char* what, Address Settings::*member,
                        const std::shared_ptr<Settings>& settings) {
     const QByteArray usage = word + " get|set [-p ]<a.b.c.d>";
-    shell.addCommand(word.toLower(), usage.leftJustified(18, ' ') + QByteArray(what) + " (-p: kept in flash)",
+    shell.addCommand(word.toLower(), usage + "  " + QByteArray(what) + " (-p: kept in flash)",
                      [word, what, member, settings, usage](ShellSession& session, const QByteArray& args) {
         Address& address = (*settings).*member;
         if (args == "get") {
