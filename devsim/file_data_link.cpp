@@ -26,7 +26,14 @@ FileDataLink::FileDataLink(QTcpSocket* socket, FileFaults& faults, DeviceLog& lo
 }
 
 FileDataLink::~FileDataLink() {
-    if (socket_) socket_->abort();
+    // The owner is already gone (we are its child): no callback may reach it from here on.
+    onData = nullptr;
+    onClosed = nullptr;
+    onShellError = nullptr;
+    if (socket_) {
+        socket_->disconnect(this);
+        socket_->abort();
+    }
 }
 
 void FileDataLink::send(const QByteArray& bytes) {
