@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "devsim/simulated_device.h"
+#include "devsim/tcp_helpers.h"
 
 namespace devsim {
 
@@ -21,12 +22,7 @@ DatapointService::DatapointService(SimulatedDevice& device) : device_(device), t
 DatapointService::~DatapointService() { closeAllSessions(); }
 
 bool DatapointService::listen(const QHostAddress& address, QString* error) {
-    if (server_.isListening()) return true;
-    if (!server_.listen(address, kPort)) {
-        if (error) *error = QStringLiteral("datapoint port %1: %2").arg(kPort).arg(server_.errorString());
-        return false;
-    }
-    return true;
+    return listenOn(server_, address, kPort, "datapoint", error);
 }
 
 void DatapointService::stopListening() { server_.close(); }

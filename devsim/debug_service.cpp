@@ -6,6 +6,7 @@
 
 #include "devsim/shell_service.h"
 #include "devsim/simulated_device.h"
+#include "devsim/tcp_helpers.h"
 
 namespace devsim {
 
@@ -61,23 +62,14 @@ DebugService::~DebugService() {
 }
 
 bool DebugService::listen(const QHostAddress& address, QString* error) {
-    if (server_.isListening()) return true;
-    if (!server_.listen(address, kPort)) {
-        if (error) *error = QStringLiteral("debug port %1: %2").arg(kPort).arg(server_.errorString());
-        return false;
-    }
-    return true;
+    return listenOn(server_, address, kPort, "debug", error);
 }
 
 void DebugService::stopListening() { server_.close(); }
 
 void DebugService::closeAllSessions() {
     for (auto& session : sessions_) {
-        if (QTcpSocket* socket = session->socket) {
-            socket->disconnect(this);
-            socket->disconnectFromHost();
-            socket->deleteLater();
-        }
+        dropConnection(session->socket, this);
     }
     sessions_.clear();
 }
@@ -108,10 +100,7 @@ void DebugService::onNewConnection() {
     while (QTcpSocket* socket = server_.nextPendingConnection()) {
         auto session = std::make_unique<Session>();
         session->socket = socket;
-        session->peer = QStringLiteral("%1:%2")
-                            .arg(QHostAddress(socket->peerAddress().toIPv4Address()).toString())
-                            .arg(socket->peerPort())
-                            .toStdString();
+        session->peer = peerText(*socket);
         Session* raw = session.get();
         sessions_.push_back(std::move(session));
         socket->setParent(this);

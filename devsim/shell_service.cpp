@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "devsim/simulated_device.h"
+#include "devsim/tcp_helpers.h"
 
 namespace devsim {
 
@@ -46,9 +47,7 @@ void ShellSession::close() {
     if (socket_) {
         QTcpSocket* socket = socket_;
         socket_ = nullptr;
-        socket->disconnect(this);
-        socket->disconnectFromHost();
-        socket->deleteLater();
+        dropConnection(socket, this);
     }
     service_.sessionClosed(this);
 }
@@ -88,6 +87,10 @@ void ShellSession::onReadyRead() {
         handleLine(line);
         if (!alive || !socket_) return;
     }
+    if (discarding_) {
+        pending_.clear();  // still inside the over-long line, already answered
+        return;
+    }
     if (pending_.size() > kMaxLine) {
         pending_.clear();
         discarding_ = true;
@@ -117,12 +120,7 @@ ShellService::~ShellService() {
 
 bool ShellService::listen(const QHostAddress& address, QString* error) {
     address_ = address;
-    if (server_.isListening()) return true;
-    if (!server_.listen(address, kPort)) {
-        if (error) *error = QStringLiteral("shell port %1: %2").arg(kPort).arg(server_.errorString());
-        return false;
-    }
-    return true;
+    return listenOn(server_, address, kPort, "shell", error);
 }
 
 void ShellService::stopListening() { server_.close(); }

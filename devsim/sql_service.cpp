@@ -5,6 +5,7 @@
 
 #include "devsim/simulated_device.h"
 #include "devsim/sql_database.h"
+#include "devsim/tcp_helpers.h"
 
 namespace devsim {
 
@@ -22,23 +23,14 @@ bool SqlService::listen(const QHostAddress& address, QString* error) {
         if (!database->open(error)) return false;
         database_ = std::move(database);
     }
-    if (server_.isListening()) return true;
-    if (!server_.listen(address, kPort)) {
-        if (error) *error = QStringLiteral("SQL port %1: %2").arg(kPort).arg(server_.errorString());
-        return false;
-    }
-    return true;
+    return listenOn(server_, address, kPort, "SQL", error);
 }
 
 void SqlService::stopListening() { server_.close(); }
 
 void SqlService::closeAllSessions() {
     for (auto& session : sessions_) {
-        if (QTcpSocket* socket = session->socket) {
-            socket->disconnect(this);
-            socket->disconnectFromHost();
-            socket->deleteLater();
-        }
+        dropConnection(session->socket, this);
     }
     sessions_.clear();
 }
@@ -47,10 +39,7 @@ void SqlService::onNewConnection() {
     while (QTcpSocket* socket = server_.nextPendingConnection()) {
         auto session = std::make_unique<Session>();
         session->socket = socket;
-        session->peer = QStringLiteral("%1:%2")
-                            .arg(QHostAddress(socket->peerAddress().toIPv4Address()).toString())
-                            .arg(socket->peerPort())
-                            .toStdString();
+        session->peer = peerText(*socket);
         Session* raw = session.get();
         sessions_.push_back(std::move(session));
         socket->setParent(this);

@@ -18,7 +18,7 @@
 #include <QVBoxLayout>
 
 #include "iplist/ip_list_file.h"
-#include "iplist/ip_list_variants.h"
+#include "iplist/ip_list_combo.h"
 #include "lintra/text_lines.h"
 #include "platform/files/atomic_file.h"
 #include "platform/settings/settings_store.h"
@@ -194,29 +194,18 @@ void frmMain::SetStatus(int panel, const QString& text) {
 // ---- IP list --------------------------------------------------------------------------------------
 
 void frmMain::LoadIPList(const QString& lastHost) {
-    const iplist::SelectableList list = iplist::loadWithLastHost(iplist::defaultPath(), lastHost);
-    cbIPs->clear();
-    cbIPs->addItems(list.entries);
-    cbIPs->setCurrentIndex(list.selected);
+    iplist::fillCombo(*cbIPs, iplist::loadWithLastHost(iplist::defaultPath(), lastHost));
 }
 
 void frmMain::SaveIPList() {
-    QStringList entries;
-    for (int i = 0; i < cbIPs->count(); ++i) entries << cbIPs->itemText(i);
-    if (!iplist::saveEntries(iplist::defaultPath(), entries))
-        platform::ui::msgBox(QStringLiteral("Couldn't save IP number list !\r\nPlease make sure, that the file\r\n"
-                                            "is not write protected."));
+    if (!iplist::saveEntries(iplist::defaultPath(), iplist::comboEntries(*cbIPs))) iplist::warnSaveFailed();
 }
 
 // ---- connection -----------------------------------------------------------------------------------
 
 void frmMain::cbConnect_Click() {
     if (cbConnect->text() == QLatin1String("Connect")) {
-        const QString host = cbIPs->currentText().trimmed();
-        if (!host.isEmpty() && cbIPs->findText(host, Qt::MatchFixedString | Qt::MatchCaseSensitive) < 0) {
-            cbIPs->addItem(host);
-            cbIPs->setCurrentIndex(cbIPs->count() - 1);
-        }
+        const QString host = iplist::adoptTypedHost(*cbIPs);
         connState_ = 1;
         Timer1.start();
         cbIPs->setEnabled(false);

@@ -14,7 +14,7 @@
 #include <QResizeEvent>
 
 #include "iplist/ip_list_file.h"
-#include "iplist/ip_list_variants.h"
+#include "iplist/ip_list_combo.h"
 #include "platform/files/atomic_file.h"
 #include "platform/settings/settings_store.h"
 #include "platform/ui/dialogs.h"
@@ -147,29 +147,18 @@ void frmMain::ShowStatus(int panel, const QString& text) {
 // ---- IP list --------------------------------------------------------------------------------------
 
 void frmMain::LoadIPList(const QString& selected) {
-    const iplist::SelectableList list = iplist::loadWithLastHost(iplist::defaultPath(), selected);
-    cbIPs->clear();
-    cbIPs->addItems(list.entries);
-    cbIPs->setCurrentIndex(list.selected);
+    iplist::fillCombo(*cbIPs, iplist::loadWithLastHost(iplist::defaultPath(), selected));
 }
 
 void frmMain::SaveIPList() {
-    QStringList entries;
-    for (int i = 0; i < cbIPs->count(); ++i) entries << cbIPs->itemText(i);
-    if (!iplist::saveEntries(iplist::defaultPath(), entries))
-        platform::ui::msgBox(QStringLiteral("Couldn't save IP number list !\r\nPlease make sure, that the file\r\n"
-                                            "is not write protected."));
+    if (!iplist::saveEntries(iplist::defaultPath(), iplist::comboEntries(*cbIPs))) iplist::warnSaveFailed();
 }
 
 // ---- link -----------------------------------------------------------------------------------------
 
 void frmMain::cbConnect_Click() {
     if (cbConnect->text() == QLatin1String("Connect")) {
-        const QString host = cbIPs->currentText().trimmed();
-        if (!host.isEmpty() && cbIPs->findText(host, Qt::MatchFixedString | Qt::MatchCaseSensitive) < 0) {
-            cbIPs->addItem(host);
-            cbIPs->setCurrentIndex(cbIPs->count() - 1);
-        }
+        const QString host = iplist::adoptTypedHost(*cbIPs);
         linkState_ = 1;
         Timer1.start();
         cbIPs->setEnabled(false);

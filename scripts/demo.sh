@@ -11,6 +11,8 @@ demo=build/demo
 mkdir -p "$demo/program" "$demo/device" "$demo/config"
 export QUILLON_PROGRAM_DIR="$PWD/$demo/program"
 export XDG_CONFIG_HOME="$PWD/$demo/config"
+# The device holds UDP 4242 on 127.0.0.1; Pavane sends from the same port on another loopback address.
+export PAVANE_LOCAL_ADDRESS=127.0.0.2
 [ -f "$QUILLON_PROGRAM_DIR/qnIPs.txt" ] || printf '127.0.0.1\r\n' > "$QUILLON_PROGRAM_DIR/qnIPs.txt"
 
 build/bin/quillon-devsim --address 127.0.0.1 --root "$demo/device" > "$demo/devsim.log" 2>&1 &

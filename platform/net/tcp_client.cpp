@@ -33,6 +33,7 @@ void TcpClient::Connect(const QString& host, quint16 port) {
     remoteIp_.clear();
     lastError_ = {};
     auto* socket = new QTcpSocket(this);
+    socket->setReadBufferSize(readBufferSize_);
     socket_ = socket;
     connect(socket, &QTcpSocket::connected, this, &TcpClient::onConnected);
     connect(socket, &QTcpSocket::readyRead, this, &TcpClient::onReadyRead);
@@ -64,6 +65,11 @@ bool TcpClient::SendData(const QByteArray& data, SocketError* error) {
         return false;
     }
     return true;
+}
+
+void TcpClient::setReadBufferSize(qint64 bytes) {
+    readBufferSize_ = bytes;
+    if (socket_) socket_->setReadBufferSize(bytes);
 }
 
 QByteArray TcpClient::GetData() { return socket_ ? socket_->readAll() : QByteArray(); }

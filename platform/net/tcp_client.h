@@ -41,6 +41,10 @@ public:
     explicit TcpClient(QObject* parent = nullptr);
     ~TcpClient() override;
 
+    // Bounds what one data-arrival event can hand over (0: no bound). A window that must stay responsive
+    // under a fast sender reads in bounded steps; the rest waits in the system's buffers.
+    void setReadBufferSize(qint64 bytes);
+
     quint16 LocalPort() const { return localPort_; }
     void setLocalPort(quint16 port) { localPort_ = port; }
 
@@ -81,6 +85,7 @@ private:
     QTimer connectTimer_;
     State state_ = Closed;
     quint16 localPort_ = 0;
+    qint64 readBufferSize_ = 0;
     QString remoteHost_;
     quint16 remotePort_ = 0;
     QString remoteIp_;

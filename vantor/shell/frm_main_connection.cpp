@@ -6,12 +6,12 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
-#include <QTcpSocket>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTimer>
 
 #include "iplist/ip_list_file.h"
+#include "iplist/ip_list_combo.h"
 #include "iplist/ip_list_variants.h"
 #include "platform/files/program_dir.h"
 #include "platform/net/tcp_client.h"
@@ -39,17 +39,14 @@ QString trimBlanks(const QString& text) {
 // ---- IP list ----
 
 void frmMain::LoadIPList() {
-    for (const QString& entry : iplist::loadVantorList(platform::programFile(QLatin1String(iplist::kFileName))))
+    for (const QString& entry : iplist::loadVantorList(iplist::defaultPath()))
         lbIPs->addItem(entry);
 }
 
 void frmMain::SaveIPList() {
     QStringList entries;
     for (int i = 0; i < lbIPs->count(); ++i) entries << lbIPs->item(i)->text();
-    if (!iplist::saveVantorList(platform::programFile(QLatin1String(iplist::kFileName)), entries))
-        platform::ui::msgBox(QStringLiteral("Couldn't save IP number list !\r\nPlease make sure, that the file\r\n"
-                                            "is not write protected."),
-                             platform::ui::mb::OkOnly, appTitle());
+    if (!iplist::saveVantorList(iplist::defaultPath(), entries)) iplist::warnSaveFailed();
 }
 
 void frmMain::lbIPs_Click() {
@@ -110,10 +107,8 @@ void frmMain::cmdDisconnect_Click() {
 
 void frmMain::sckShell_Connect() {
     // A device that sends faster than the window shows would otherwise hand over ever larger chunks, each
-    // blocking the window longer; a bounded read buffer keeps every data-arrival event short. The socket
-    // control has no setting for it, so it is made on its socket.
-    for (QTcpSocket* socket : sckShell_->findChildren<QTcpSocket*>(Qt::FindDirectChildrenOnly))
-        socket->setReadBufferSize(kReadChunk);
+    // blocking the window longer; a bounded read buffer keeps every data-arrival event short.
+    sckShell_->setReadBufferSize(kReadChunk);
     setStatus(QStringLiteral("Connected to ") + sckShell_->RemoteHost());
     EnableDeviceCommands(true);
 }

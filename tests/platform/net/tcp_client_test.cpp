@@ -99,3 +99,25 @@ TEST(TcpClient, ConnectWhileConnectedIsRefusedWithAnEvent) {
     ASSERT_TRUE(waitForSignal(errors));
     EXPECT_EQ(errors[0][0].toInt(), platform::net::sckerr::InvalidOperation);
 }
+
+TEST(TcpClient, ABoundedReadBufferHandsOverLargeDataInBoundedSteps) {
+    const QString address = testsupport::uniqueLoopbackAddress();
+    testsupport::ScriptedPeer peer(address, kPort);
+    TcpClient client;
+    client.setReadBufferSize(1000);
+    QSignalSpy connected(&client, &TcpClient::connected);
+    QByteArray received;
+    qsizetype largest = 0;
+    QObject::connect(&client, &TcpClient::dataArrival, [&] {
+        const QByteArray chunk = client.GetData();
+        largest = std::max(largest, chunk.size());
+        received += chunk;
+    });
+    client.Connect(address, kPort);
+    ASSERT_TRUE(waitForSignal(connected));
+    ASSERT_TRUE(peer.waitForConnections(1));
+    const QByteArray sent(50000, 'x');
+    peer.send(sent);
+    EXPECT_TRUE(platform::ui::waitUntil([&] { return received.size() == sent.size(); }, 5s));
+    EXPECT_LE(largest, 1000);
+}

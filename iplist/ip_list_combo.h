@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include "iplist/ip_list_variants.h"
+
+class QComboBox;
+
+namespace iplist {
+
+// What every program says when qnIPs.txt can't be rewritten.
+inline constexpr const char* kSaveFailedMessage =
+    "Couldn't save IP number list !\r\nPlease make sure, that the file\r\nis not write protected.";
+
+// The device list as the programs' combo boxes hold it.
+void fillCombo(QComboBox& combo, const SelectableList& list);
+QStringList comboEntries(const QComboBox& combo);
+
+// The combo's text trimmed; when it is not an entry yet it becomes the last one and is selected.
+QString adoptTypedHost(QComboBox& combo);
+
+// The message box (OK only) with kSaveFailedMessage.
+void warnSaveFailed();
+
+}  // namespace iplist
