@@ -9,10 +9,9 @@ int word(const QByteArray& record, int offset) {
     return static_cast<int>(MGlobals::BinToNum(record.mid(offset, 2), MGlobals::kInteger).toDouble());
 }
 
-// The last `width` characters of ten blanks followed by the number.
-QByteArray rightAligned(qint32 value, int width) {
-    return (QByteArray(10, ' ') + QByteArray::number(value)).right(width);
-}
+// Right-aligned in `width` characters; a longer number keeps all its digits rather than losing the
+// leading ones (a flash of more than 99 MB free would otherwise show a wrong count).
+QByteArray rightAligned(qint32 value, int width) { return QByteArray::number(value).rightJustified(width, ' '); }
 }  // namespace
 
 QByteArray twoDigits(int value) { return ("00" + QByteArray::number(value)).right(2); }

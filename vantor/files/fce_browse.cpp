@@ -70,9 +70,9 @@ FCEBrowse::FCEBrowse(ShellHost& host, QWidget* parent) : QDialog(parent), host_(
                              QStringLiteral("Attributes")});
     lvList->setRootIsDecorated(false);
     lvList->setUniformRowHeights(true);
-    lvList->setColumnWidth(0, 200);
-    lvList->setColumnWidth(1, 130);
-    lvList->setColumnWidth(2, 130);
+    lvList->setColumnWidth(0, 190);
+    lvList->setColumnWidth(1, 190);
+    lvList->setColumnWidth(2, 170);
     lvList->header()->setSectionsClickable(true);
     QFont fixed = lvList->font();
     fixed.setStyleHint(QFont::Monospace);
@@ -125,7 +125,7 @@ FCEBrowse::FCEBrowse(ShellHost& host, QWidget* parent) : QDialog(parent), host_(
     connect(cmdIcons, &QPushButton::clicked, this, &FCEBrowse::cmdIcons_Click);
     connect(cmdDetails, &QPushButton::clicked, this, &FCEBrowse::cmdDetails_Click);
 
-    resize(600, 400);
+    resize(680, 420);
 }
 
 FCEBrowse::~FCEBrowse() = default;

@@ -86,6 +86,12 @@ TEST(ListingRows, BuildsTextsRelativeToTheFolderWithFlashFreeBytesAndHistory) {
     EXPECT_EQ(history.entries()[1].second, "\\MorvFlash");
 }
 
+TEST(SizeTexts, AreRightAlignedAndNeverLoseDigits) {
+    EXPECT_EQ(fileSizeText(0), "         0 Byte");
+    EXPECT_EQ(fileSizeText(2147483647), "2147483647 Byte");
+    EXPECT_EQ(flashFreeText(2147483647), "2147483647 Byte free");
+}
+
 TEST(ListingRows, ASecondEntryWithTheSameNameIsLeftOutAndACutTailStopsTheList) {
     const QByteArray a = record(0x20, 1, {2021, 1, 0, 1, 0, 0, 0, 0}, "\\T\\a");
     QByteArray buffer = a + a + record(0x20, 2, {2021, 1, 0, 1, 0, 0, 0, 0}, "\\T\\b") + a.left(30);

@@ -73,7 +73,7 @@ TEST_F(BrowseTest, RootListingShowsFoldersFilesAndTheFlashFreeBytesThenOpenGives
         QTreeWidgetItem* flash = item(browser, QStringLiteral("MorvFlash"));
         ASSERT_TRUE(flash);
         EXPECT_TRUE(QRegularExpression(QStringLiteral("^ *\\d+ Byte free$")).match(flash->text(1)).hasMatch());
-        EXPECT_EQ(flash->text(1).size(), 8 + 10);
+        EXPECT_GE(flash->text(1).size(), 8 + 10);  // at least eight places for the number
         EXPECT_EQ(item(browser, QStringLiteral("Windows"))->text(1), " ");
         QTreeWidgetItem* readme = item(browser, QStringLiteral("Readme.txt"));
         EXPECT_EQ(readme->text(1), "        31 Byte");
