@@ -33,4 +33,26 @@ public:
     virtual void UnRegister4Notify(qint32 handle) = 0;
 };
 
+// A window's subscription to routed shell messages: subscribes once, ends when released or destroyed.
+class NotifySubscription {
+public:
+    explicit NotifySubscription(ShellHost& host) : host_(host) {}
+    ~NotifySubscription() { release(); }
+    NotifySubscription(const NotifySubscription&) = delete;
+    NotifySubscription& operator=(const NotifySubscription&) = delete;
+
+    void subscribe(NotifyClient* client) {
+        if (handle_ == 0) handle_ = host_.Register4Notify(client);
+    }
+    void release() {
+        if (handle_ != 0) host_.UnRegister4Notify(handle_);
+        handle_ = 0;
+    }
+    qint32 handle() const { return handle_; }
+
+private:
+    ShellHost& host_;
+    qint32 handle_ = 0;
+};
+
 }  // namespace vantor

@@ -46,12 +46,10 @@ FDownload::FDownload(ShellHost& host, FCEBrowse& browser, QWidget* parent)
     connect(cmdDone, &QPushButton::clicked, this, &FDownload::cmdDone_Click);
 }
 
-FDownload::~FDownload() { endRegistration(); }
-
 void FDownload::begin() {
     closing_ = false;
     cmdCopy->setEnabled(true);
-    if (notifyHandle_ == 0) notifyHandle_ = host_.Register4Notify(this);
+    notifyHandle_.subscribe(this);
     cmdDone->setText(QStringLiteral("Done"));
 }
 
@@ -65,11 +63,6 @@ void FDownload::Notify(const QString& msg, const QString& text) {
     shellFailed_ = true;
     platform::ui::msgBox(text + QStringLiteral("\r\n*** Operation failed !"), mb::Critical);
     data.close();
-}
-
-void FDownload::endRegistration() {
-    if (notifyHandle_ != 0) host_.UnRegister4Notify(notifyHandle_);
-    notifyHandle_ = 0;
 }
 
 void FDownload::cmdCEBrowse_Click() {
@@ -220,7 +213,7 @@ void FDownload::CopyFileFromDevice(const QString& source, const QString& destina
 
 void FDownload::cmdDone_Click() {
     hide();
-    endRegistration();
+    notifyHandle_.release();
 }
 
 // The close box (through QDialog's close handling) and Escape: the data connection goes, and so does
@@ -228,7 +221,7 @@ void FDownload::cmdDone_Click() {
 void FDownload::reject() {
     closing_ = true;
     data.close();
-    endRegistration();
+    notifyHandle_.release();
     QDialog::reject();
 }
 

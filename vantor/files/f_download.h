@@ -25,7 +25,6 @@ class FDownload : public QDialog, public NotifyClient {
     Q_OBJECT
 public:
     FDownload(ShellHost& host, FCEBrowse& browser, QWidget* parent = nullptr);
-    ~FDownload() override;
 
     void Start();
     void begin();  // Start() without the modal loop
@@ -51,11 +50,10 @@ protected:
 
 private:
     void CopyFileFromDevice(const QString& source, const QString& destination);
-    void endRegistration();
 
     ShellHost& host_;
     FCEBrowse& browser_;
-    qint32 notifyHandle_ = 0;
+    NotifySubscription notifyHandle_{host_};
     QString lastDestPath_;
     bool closing_ = false;
     bool shellFailed_ = false;

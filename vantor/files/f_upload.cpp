@@ -55,12 +55,10 @@ FUpload::FUpload(ShellHost& host, FCEBrowse& browser, QWidget* parent)
     connect(cmdDone, &QPushButton::clicked, this, &FUpload::cmdDone_Click);
 }
 
-FUpload::~FUpload() { endRegistration(); }
-
 void FUpload::begin() {
     closing_ = false;
     cmdCopy->setEnabled(true);
-    if (notifyHandle_ == 0) notifyHandle_ = host_.Register4Notify(this);
+    notifyHandle_.subscribe(this);
     cmdDone->setText(QStringLiteral("Done"));
 }
 
@@ -71,11 +69,6 @@ void FUpload::Start() {
 
 void FUpload::Notify(const QString& msg, const QString&) {
     if (msg == QLatin1String("error")) platform::ui::msgBox(QStringLiteral("*** Operation failed !"), mb::Critical);
-}
-
-void FUpload::endRegistration() {
-    if (notifyHandle_ != 0) host_.UnRegister4Notify(notifyHandle_);
-    notifyHandle_ = 0;
 }
 
 void FUpload::cmdBrowse_Click() {
@@ -251,7 +244,7 @@ void FUpload::cmdDone_Click() {
         return;
     }
     hide();
-    endRegistration();
+    notifyHandle_.release();
 }
 
 // The close box (through QDialog's close handling) and Escape: the data connection goes, and so does
@@ -260,7 +253,7 @@ void FUpload::reject() {
     closing_ = true;
     copyRunning_ = false;
     data.close();
-    endRegistration();
+    notifyHandle_.release();
     QDialog::reject();
 }
 

@@ -25,7 +25,6 @@ class FUpload : public QDialog, public NotifyClient {
     Q_OBJECT
 public:
     FUpload(ShellHost& host, FCEBrowse& browser, QWidget* parent = nullptr);
-    ~FUpload() override;
 
     // Registers for shell notifications and shows the window modally.
     void Start();
@@ -62,11 +61,10 @@ private:
     void sendBlocks(const QString& source);
     // Reports why a wait for the device ended without its answer; false when the window is going away.
     void reportLostDevice(DataConnection::WaitResult result);
-    void endRegistration();
 
     ShellHost& host_;
     FCEBrowse& browser_;
-    qint32 notifyHandle_ = 0;
+    NotifySubscription notifyHandle_{host_};
     bool copyRunning_ = false;
     bool closing_ = false;
 };
