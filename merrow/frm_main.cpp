@@ -231,19 +231,23 @@ void frmMain::paintStop() {
 
 // ---- files ----------------------------------------------------------------------------------------
 
-void frmMain::cbSnapshot_Click() {
+QString frmMain::askSavePath(const QString& title, const QString& filter) {
     platform::ui::FileDialogRequest request;
     request.kind = platform::ui::FileDialogRequest::Kind::Save;
-    request.title = QStringLiteral("Save current log windows contents as ...");
-    request.filter = QStringLiteral("(*.txt)|*.txt");
+    request.title = title;
+    request.filter = filter;
     request.overwritePrompt = true;
     request.cancelRaises = true;
-    QString path;
     try {
-        path = platform::ui::dialogs().fileDialog(request);
+        return platform::ui::dialogs().fileDialog(request);
     } catch (const platform::ui::DialogCancelled&) {
-        return;
+        return {};  // Cancel: nothing to do
     }
+}
+
+void frmMain::cbSnapshot_Click() {
+    const QString path = askSavePath(QStringLiteral("Save current log windows contents as ..."),
+                                     QStringLiteral("(*.txt)|*.txt"));
     if (path.isEmpty()) return;
     QString error;
     if (!platform::writeFileAtomically(path, pane_.text() + "\r\n", &error))
@@ -251,18 +255,8 @@ void frmMain::cbSnapshot_Click() {
 }
 
 void frmMain::cbSave_Click() {
-    platform::ui::FileDialogRequest request;
-    request.kind = platform::ui::FileDialogRequest::Kind::Save;
-    request.title = QStringLiteral("Continuously save log as ...");
-    request.filter = QStringLiteral("(*.log)|*.log");
-    request.overwritePrompt = true;
-    request.cancelRaises = true;
-    QString path;
-    try {
-        path = platform::ui::dialogs().fileDialog(request);
-    } catch (const platform::ui::DialogCancelled&) {
-        return;
-    }
+    const QString path =
+        askSavePath(QStringLiteral("Continuously save log as ..."), QStringLiteral("(*.log)|*.log"));
     if (path.isEmpty()) return;
     QString error;
     if (!saveLog_.open(path, &error))

@@ -65,6 +65,8 @@ protected:
 
 private:
     void buildControls();
+    // The save dialog of Snapshot and Store; empty when cancelled.
+    QString askSavePath(const QString& title, const QString& filter);
     void LoadIPList(const QString& selected);
     void SaveIPList();
     void AppendLog(const QByteArray& text);
