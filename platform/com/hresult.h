@@ -30,4 +30,43 @@ inline constexpr HRESULT DISP_E_EXCEPTION = hr(0x80020009);
 inline constexpr HRESULT DISP_E_OVERFLOW = hr(0x8002000A);
 inline constexpr HRESULT DISP_E_DIVBYZERO = hr(0x80020012);
 
+inline constexpr HRESULT CLASS_E_NOAGGREGATION = hr(0x80040110);
+inline constexpr HRESULT CLASS_E_CLASSNOTAVAILABLE = hr(0x80040111);
+inline constexpr HRESULT CLASS_E_NOTLICENSED = hr(0x80040112);
+inline constexpr HRESULT CONNECT_E_NOCONNECTION = hr(0x80040200);
+inline constexpr HRESULT CONNECT_E_ADVISELIMIT = hr(0x80040201);
+inline constexpr HRESULT CONNECT_E_CANNOTCONNECT = hr(0x80040202);
+inline constexpr HRESULT CONNECT_E_OVERRIDDEN = hr(0x80040203);
+inline constexpr HRESULT OLE_E_NOCONNECTION = hr(0x80040004);
+inline constexpr HRESULT DV_E_FORMATETC = hr(0x80040064);
+inline constexpr HRESULT DV_E_DVTARGETDEVICE = hr(0x80040065);
+inline constexpr HRESULT DV_E_STGMEDIUM = hr(0x80040066);
+inline constexpr HRESULT DV_E_STATDATA = hr(0x80040067);
+inline constexpr HRESULT DV_E_LINDEX = hr(0x80040068);
+inline constexpr HRESULT DV_E_TYMED = hr(0x80040069);
+inline constexpr HRESULT DV_E_CLIPFORMAT = hr(0x8004006A);
+inline constexpr HRESULT DV_E_DVASPECT = hr(0x8004006B);
+inline constexpr HRESULT RPC_E_DISCONNECTED = hr(0x80010108);
+inline constexpr HRESULT CO_E_NOTINITIALIZED = hr(0x800401F0);
+inline constexpr HRESULT CO_E_OBJNOTCONNECTED = hr(0x800401FD);
+inline constexpr HRESULT REGDB_E_CLASSNOTREG = hr(0x80040154);
+
+// The OPC Data Access 1.0/2.0 codes (facility ITF).
+inline constexpr HRESULT OPC_E_INVALIDHANDLE = hr(0xC0040001);
+inline constexpr HRESULT OPC_E_BADTYPE = hr(0xC0040004);
+inline constexpr HRESULT OPC_E_PUBLIC = hr(0xC0040005);
+inline constexpr HRESULT OPC_E_BADRIGHTS = hr(0xC0040006);
+inline constexpr HRESULT OPC_E_UNKNOWNITEMID = hr(0xC0040007);
+inline constexpr HRESULT OPC_E_INVALIDITEMID = hr(0xC0040008);
+inline constexpr HRESULT OPC_E_INVALIDFILTER = hr(0xC0040009);
+inline constexpr HRESULT OPC_E_UNKNOWNPATH = hr(0xC004000A);
+inline constexpr HRESULT OPC_E_RANGE = hr(0xC004000B);
+inline constexpr HRESULT OPC_E_DUPLICATENAME = hr(0xC004000C);
+inline constexpr HRESULT OPC_S_UNSUPPORTEDRATE = hr(0x0004000D);
+inline constexpr HRESULT OPC_S_CLAMP = hr(0x0004000E);
+inline constexpr HRESULT OPC_S_INUSE = hr(0x0004000F);
+inline constexpr HRESULT OPC_E_INVALIDCONFIGFILE = hr(0xC0040010);
+inline constexpr HRESULT OPC_E_NOTFOUND = hr(0xC0040011);
+inline constexpr HRESULT OPC_E_INVALID_PID = hr(0xC0040203);
+
 }  // namespace platform::com
