@@ -14,6 +14,7 @@ bool ImageDownload::open(const QString& path) {
     n_ = 0;
     answered_ = 0;
     resend_ = false;
+    readFailed_ = false;
     datagram_ = QByteArray(kDatagramBytes, '\0');
     return true;
 }
@@ -23,7 +24,9 @@ void ImageDownload::close() {
 }
 
 ImageDownload::Action ImageDownload::next() {
-    if (n_ >= packetCount_) {
+    if (readFailed_) return Action::ReadFailed;
+    // The download is over once the device holds the last packet, not once it has been sent.
+    if (n_ >= packetCount_ && !resend_) {
         close();
         return Action::Complete;
     }
@@ -31,6 +34,7 @@ ImageDownload::Action ImageDownload::next() {
         ++n_;
         if (!readPacket(n_)) {
             close();
+            readFailed_ = true;
             return Action::ReadFailed;
         }
     } else if (n_ == 1) {
@@ -59,7 +63,7 @@ ImageDownload::Answer ImageDownload::answer(const QByteArray& ackText) {
     n_ = a;
     if (!readPacket(a)) {
         close();
-        packetCount_ = 0;  // next() must not go on with a stale datagram
+        readFailed_ = true;  // next() must not go on with a stale datagram
     }
     return Answer::Rewound;
 }

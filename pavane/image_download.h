@@ -62,6 +62,7 @@ private:
     int n_ = 0;
     int answered_ = 0;
     bool resend_ = false;
+    bool readFailed_ = false;
     QByteArray datagram_;
 };
 

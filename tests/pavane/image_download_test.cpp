@@ -100,6 +100,18 @@ TEST(ImageDownload, ALaterNumberThanSentIsNoAnswerAndNeverSkipsPackets) {
     EXPECT_EQ(run.end, ImageDownload::Action::Complete);
 }
 
+TEST(ImageDownload, TheLastPacketIsSentAgainUntilTheDeviceHoldsIt) {
+    ImageDownload download;
+    ASSERT_TRUE(download.open(writeImage(3 * 1470)));
+    int lastAnswers = 0;
+    const Outcome run = drive(download, [&](int packet) {
+        if (packet == 3 && lastAnswers++ < 2) return lastAnswers == 1 ? QByteArray() : UdpPeer::number(9);
+        return ackEach(packet);
+    });
+    EXPECT_EQ(run.sent, (std::vector<int>{1, 2, 3, 3, 3}));
+    EXPECT_EQ(run.end, ImageDownload::Action::Complete);
+}
+
 TEST(ImageDownload, NumbersOf32768AndMoreEndTheDownload) {
     ImageDownload download;
     ASSERT_TRUE(download.open(writeImage(4 * 1470)));
