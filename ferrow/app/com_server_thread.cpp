@@ -1,0 +1,53 @@
+#include "ferrow/app/com_server_thread.h"
+
+#include "platform/ui/time_scale.h"
+
+namespace ferrow {
+
+using platform::com::HRESULT;
+
+ComServerThread::ComServerThread(ComServerHooks hooks) : hooks_(std::move(hooks)) {}
+
+ComServerThread::~ComServerThread() { Stop(); }
+
+void ComServerThread::Start() {
+    if (thread_.joinable()) return;
+    shared_ = std::make_shared<Shared>();
+    thread_ = std::thread(&ComServerThread::Run, shared_, hooks_);
+}
+
+bool ComServerThread::Stop() {
+    if (!thread_.joinable()) return true;
+    std::unique_lock lock(shared_->lock);
+    shared_->quit = true;
+    shared_->changed.notify_all();
+    const bool finished = shared_->changed.wait_for(lock, platform::scaled(kSequenceLimit),
+                                                    [this] { return shared_->finished; });
+    lock.unlock();
+    // The thread owns its share of the state and copies of the hooks, so it may outlive this object.
+    if (finished)
+        thread_.join();
+    else
+        thread_.detach();
+    shared_.reset();
+    return finished;
+}
+
+void ComServerThread::Run(std::shared_ptr<Shared> shared, ComServerHooks hooks) {
+    std::uint32_t cookie = 0;
+    const HRESULT registered =
+        hooks.registerClassObject ? hooks.registerClassObject(&cookie) : platform::com::E_FAIL;
+    {
+        std::unique_lock lock(shared->lock);
+        shared->changed.wait(lock, [&] { return shared->quit; });
+    }
+    if (hooks.notifyServersShutdown) hooks.notifyServersShutdown(kShutdownReason);
+    std::this_thread::sleep_for(platform::scaled(kShutdownPause));
+    if (hooks.disconnectAndDeleteServers) hooks.disconnectAndDeleteServers(kPauseBetweenServers);
+    if (platform::com::SUCCEEDED(registered) && hooks.revokeClassObject) hooks.revokeClassObject(cookie);
+    std::lock_guard lock(shared->lock);
+    shared->finished = true;
+    shared->changed.notify_all();
+}
+
+}  // namespace ferrow

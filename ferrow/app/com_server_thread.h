@@ -1,0 +1,64 @@
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "platform/com/hresult.h"
+
+namespace ferrow {
+
+// What the COM server thread does with the OPC server objects; the OPC layer supplies the real ones,
+// tests supply fakes.
+struct ComServerHooks {
+    std::function<platform::com::HRESULT(std::uint32_t* cookie)> registerClassObject;
+    std::function<void(const std::u16string& reason)> notifyServersShutdown;
+    std::function<void(std::chrono::milliseconds pauseBetween)> disconnectAndDeleteServers;
+    std::function<platform::com::HRESULT(std::uint32_t cookie)> revokeClassObject;
+};
+
+// The thread that hosts the server's class object. It registers the class object, sleeps until it is
+// told to quit, and then runs the shutdown sequence: tell every client "Exiting Server", give them a
+// second, disconnect and delete each server object, revoke the class object. Start and Stop are called
+// from the user-interface thread.
+class ComServerThread {
+  public:
+    static constexpr std::chrono::milliseconds kShutdownPause{1000};
+    static constexpr std::chrono::milliseconds kPauseBetweenServers{10};
+    // How long Stop waits for the whole sequence. The document deletes the devices right after, and the
+    // OPC groups still use their tags until they are disconnected.
+    static constexpr std::chrono::milliseconds kSequenceLimit{5000};
+    static constexpr char16_t kShutdownReason[] = u"Exiting Server";
+
+    explicit ComServerThread(ComServerHooks hooks);
+    ~ComServerThread();
+    ComServerThread(const ComServerThread&) = delete;
+    ComServerThread& operator=(const ComServerThread&) = delete;
+
+    void Start();
+    // Tells the thread to quit and waits for its shutdown sequence, at most kSequenceLimit (scaled).
+    // True when it finished; a thread that did not is left to end on its own. Does nothing when no thread
+    // runs.
+    bool Stop();
+    bool IsRunning() const { return thread_.joinable(); }
+
+  private:
+    struct Shared {
+        std::mutex lock;
+        std::condition_variable changed;
+        bool quit = false;
+        bool finished = false;
+    };
+    static void Run(std::shared_ptr<Shared> shared, ComServerHooks hooks);
+
+    ComServerHooks hooks_;
+    std::shared_ptr<Shared> shared_;
+    std::thread thread_;
+};
+
+}  // namespace ferrow
