@@ -32,6 +32,12 @@ bool registerComponent(const QString& executable, QString* error) {
     return platform::writeFileAtomically(path, activationFileText(executable).toUtf8(), error);
 }
 
+bool refreshRegistration(const QString& executable) {
+    QFile current(userActivationFilePath());
+    if (current.open(QIODevice::ReadOnly) && current.readAll() == activationFileText(executable).toUtf8()) return true;
+    return registerComponent(executable);
+}
+
 bool unregisterComponent(QString* error) {
     QFile file(userActivationFilePath());
     if (!file.exists() || file.remove()) return true;

@@ -11,5 +11,8 @@ QString userActivationFilePath();
 // Writes (or removes) the user's activation file for `executable`. False with `error` on failure.
 bool registerComponent(const QString& executable, QString* error = nullptr);
 bool unregisterComponent(QString* error = nullptr);
+// Every start registers, so that a fresh account can create the class before anyone ran --register:
+// writes the file only when it is missing or names another executable. False when it can't.
+bool refreshRegistration(const QString& executable);
 
 }  // namespace pavane

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QGroupBox>
+#include <QHostInfo>
 #include <QLabel>
 #include <QPushButton>
 #include <QStatusBar>
@@ -29,6 +30,13 @@ const QString kSettingsSection = QStringLiteral("Settings");
 const QString kIpKey = QStringLiteral("IP");
 
 QString listPath() { return platform::programFile(QString::fromLatin1(iplist::kFileName)); }
+
+// The addresses answers may come from: the address itself, or what a host name stands for.
+QList<QHostAddress> addressesOf(const QString& host) {
+    const QHostAddress literal(host);
+    if (!literal.isNull()) return {literal};
+    return QHostInfo::fromName(host).addresses();
+}
 
 }  // namespace
 
@@ -229,6 +237,7 @@ void frmDownloadCE::AbortProgram(const QString& reason) {
 void frmDownloadCE::DownloadImage() {
     if (!CheckIPAddress()) return;
     Winsock1.setRemoteHost(targetHost);
+    targetAddresses_ = addressesOf(targetHost);
     const QString name = fileName_;
     if (!image_.open(name)) {
         platform::ui::msgBox(QStringLiteral("Couldn't open file '") + name + QStringLiteral("'"));
@@ -297,7 +306,17 @@ void frmDownloadCE::sendFailed() {
                          QString::number(Winsock1.RemotePort()) + QStringLiteral(" on host ") + Winsock1.RemoteHost());
 }
 
-void frmDownloadCE::Winsock1_DataArrival(qint64) { ackText = Winsock1.GetData(); }
+void frmDownloadCE::Winsock1_DataArrival(qint64) {
+    const QByteArray datagram = Winsock1.GetData();
+    // Only the device being loaded answers: anything else on the port is as if nothing had come.
+    const QHostAddress sender(Winsock1.RemoteHostIP());
+    for (const QHostAddress& target : targetAddresses_) {
+        if (sender.isEqual(target, QHostAddress::TolerantConversion)) {
+            ackText = datagram;
+            return;
+        }
+    }
+}
 
 void frmDownloadCE::Winsock1_Error(int, const QString& description) { platform::ui::msgBox(description); }
 

@@ -107,6 +107,7 @@ private:
 
     QString fileName_;  // the file dialog's file name
     QString targetHost;
+    QList<QHostAddress> targetAddresses_;  // where acknowledgements are taken from
     qint64 packetCount = 0;
     QByteArray ackText;
     int tickCount = 0;

@@ -59,6 +59,9 @@ int main(int argc, char* argv[]) {
         return ok ? 0 : 1;
     }
 
+    // Silently: a start that cannot register (a read-only home, say) still does its work.
+    pavane::refreshRegistration(QApplication::applicationFilePath());
+
     const bool unattended = qEnvironmentVariableIsSet("PAVANE_UNATTENDED");
     UnattendedDialogs unattendedDialogs;
     if (unattended) platform::ui::setDialogs(&unattendedDialogs);

@@ -13,6 +13,7 @@
 #include <memory>
 
 #include "devsim/image_loader.h"
+#include "pavane/activation_file.h"
 #include "pavane/automation.h"
 #include "platform/ui/scripted_dialogs.h"
 #include "platform/ui/time_scale.h"
@@ -207,6 +208,56 @@ TEST_F(AutomationTest, AnUnusedComponentEndsAfterItsIdleTime) {
     EXPECT_TRUE(platform::ui::waitUntil([&] { return finished; }, 5s));
 }
 
+// Runs a program with the test's display, time scale and a private data folder (XDG_DATA_HOME) unless
+// `extra` names another; waits for it to end (at most a minute) and returns its output and status.
+struct ProgramRun {
+    bool ended = false;
+    int exitCode = -1;
+    std::string output;
+};
+
+ProgramRun runProgram(const QString& program, const QStringList& arguments, const QProcessEnvironment& extra = {}) {
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_DATA_HOME"), testsupport::freshFolder(QStringLiteral("data")));
+    env.insert(QStringLiteral("PAVANE_UNATTENDED"), QStringLiteral("1"));
+    env.insert(QStringLiteral("PAVANE_LOCAL_ADDRESS"), testsupport::uniqueLoopbackAddress());
+    env.insert(QStringLiteral("QUILLON_TIME_SCALE"), QStringLiteral("0.2"));
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(extra);
+    process.setProcessEnvironment(env);
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(program, arguments);
+    ProgramRun run;
+    if (!process.waitForStarted(5000)) return run;
+    run.ended = platform::ui::waitUntil([&] { return process.state() == QProcess::NotRunning; }, 60s);
+    run.output = process.readAll().toStdString();
+    if (!run.ended) {
+        process.kill();
+        process.waitForFinished(3000);
+        return run;
+    }
+    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    return run;
+}
+
+// A client process asks a bus configured by `config` for the class and calls SetSource.
+ProgramRun runClientSession(const QString& config, const QString& device, const QString& folder,
+                     const QProcessEnvironment& extra = {}) {
+    return runProgram(QStringLiteral("dbus-run-session"),
+                      {QStringLiteral("--config-file=") + config, QStringLiteral("--"),
+                       QStringLiteral(PAVANE_DBUS_CLIENT), device, folder},
+                      extra);
+}
+
+void expectStored(devsim::SimulatedDevice& device, qint64 size, const char* packets) {
+    ASSERT_TRUE(device.log().waitFor("image: stored", 10s));
+    EXPECT_TRUE(device.log().contains(packets));
+    QFile stored(device.files().root() + QStringLiteral("/nk.bin"));
+    ASSERT_TRUE(stored.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(stored.readAll() == testsupport::imageBytes(size));
+}
+
 // The whole road: a private session bus starts Pavane from its activation file when a client process
 // asks for the class; the client's SetSource returns once the device holds the image.
 TEST(AutomationActivation, AnotherProcessGetsTheImageOntoTheDevice) {
@@ -218,30 +269,60 @@ TEST(AutomationActivation, AnotherProcessGetsTheImageOntoTheDevice) {
     const QString folder = imageFolder(size);
     const QString config = testsupport::PrivateBus::writeConfig(QStringLiteral(PAVANE_SERVICE_DIR));
 
-    QProcess session;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("PAVANE_UNATTENDED"), QStringLiteral("1"));
-    env.insert(QStringLiteral("PAVANE_LOCAL_ADDRESS"), testsupport::uniqueLoopbackAddress());
-    env.insert(QStringLiteral("QUILLON_TIME_SCALE"), QStringLiteral("0.2"));
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    session.setProcessEnvironment(env);
-    session.setProcessChannelMode(QProcess::MergedChannels);
-    session.start(QStringLiteral("dbus-run-session"),
-                  {QStringLiteral("--config-file=") + config, QStringLiteral("--"),
-                   QStringLiteral(PAVANE_DBUS_CLIENT), device->options().address, folder});
-    ASSERT_TRUE(session.waitForStarted(5000));
-    const bool ended = platform::ui::waitUntil([&] { return session.state() == QProcess::NotRunning; }, 60s);
-    const QString output = QString::fromUtf8(session.readAll());
+    const ProgramRun run = runClientSession(config, device->options().address, folder);
     platform::setTimeScale(1.0);
-    if (!ended) session.kill();
-    ASSERT_TRUE(ended) << output.toStdString();
-    EXPECT_EQ(session.exitCode(), 0) << output.toStdString();
-    EXPECT_TRUE(output.contains(QStringLiteral("SetSource returned"))) << output.toStdString();
+    ASSERT_TRUE(run.ended) << run.output;
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_NE(run.output.find("SetSource returned"), std::string::npos) << run.output;
     // The client only got its answer after the last packet was acknowledged: every packet is there.
     EXPECT_TRUE(device->log().contains("image: receiving from"));
-    ASSERT_TRUE(device->log().waitFor("image: stored", 10s));
-    EXPECT_TRUE(device->log().contains(" 701 packets"));
-    QFile stored(device->files().root() + QStringLiteral("/nk.bin"));
-    ASSERT_TRUE(stored.open(QIODevice::ReadOnly));
-    EXPECT_TRUE(stored.readAll() == testsupport::imageBytes(size));
+    expectStored(*device, size, " 701 packets");
+}
+
+// On a fresh account nobody has run --register: one ordinary start of Pavane is enough for a bus that
+// reads the user's own activation files to start it as the component.
+TEST(AutomationActivation, AfterOnePlainStartAFreshAccountCanCreateTheClass) {
+    testsupport::resetFolders();
+    platform::setTimeScale(0.2);
+    auto device = testsupport::startDevice({});
+    ASSERT_TRUE(device);
+    QProcessEnvironment account;
+    const QString dataHome = testsupport::freshFolder(QStringLiteral("account"));
+    account.insert(QStringLiteral("XDG_DATA_HOME"), dataHome);
+    account.insert(QStringLiteral("QUILLON_SCREENSHOT_DIR"), testsupport::freshFolder(QStringLiteral("shots")));
+
+    const ProgramRun start = runProgram(QStringLiteral(PAVANE_EXE), {}, account);
+    ASSERT_TRUE(start.ended) << start.output;
+    EXPECT_EQ(start.exitCode, 0) << start.output;
+    QFile activation(dataHome + QStringLiteral("/dbus-1/services/org.quillon.Pavane.service"));
+    ASSERT_TRUE(activation.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QString::fromUtf8(activation.readAll()),
+              pavane::activationFileText(QFileInfo(QStringLiteral(PAVANE_EXE)).canonicalFilePath()));
+
+    const qint64 size = 3 * 1470;
+    account.remove(QStringLiteral("QUILLON_SCREENSHOT_DIR"));
+    const ProgramRun run = runClientSession(testsupport::PrivateBus::writeConfig({}, true), device->options().address,
+                                     imageFolder(size), account);
+    platform::setTimeScale(1.0);
+    ASSERT_TRUE(run.ended) << run.output;
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+    expectStored(*device, size, " 3 packets");
+}
+
+TEST(AutomationActivation, AStartThatCannotRegisterStillShowsTheWindow) {
+    testsupport::resetFolders();
+    // The data folder is a file: no activation file can be written below it.
+    const QString blocked = testsupport::freshFolder(QStringLiteral("blocked")) + QStringLiteral("/data");
+    QFile file(blocked);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+    QProcessEnvironment account;
+    account.insert(QStringLiteral("XDG_DATA_HOME"), blocked);
+    const QString shots = testsupport::freshFolder(QStringLiteral("shots"));
+    account.insert(QStringLiteral("QUILLON_SCREENSHOT_DIR"), shots);
+
+    const ProgramRun start = runProgram(QStringLiteral(PAVANE_EXE), {}, account);
+    ASSERT_TRUE(start.ended) << start.output;
+    EXPECT_EQ(start.exitCode, 0) << start.output;
+    EXPECT_TRUE(QFileInfo::exists(shots + QStringLiteral("/pavane.png"))) << start.output;
 }

@@ -1,3 +1,7 @@
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
 #include <QFile>
 #include <QTimer>
 #include <QUdpSocket>
@@ -122,6 +126,31 @@ TEST_F(DownloadWindowTest, AnAnswerNamingPacketOneLaterMeansTheAddressIsWrong) {
     EXPECT_EQ(window->statusText(), QStringLiteral("IP address seems to be wrong"));
     EXPECT_EQ(peer.packetNumbers(), (std::vector<int>{1, 2, 3}));
     EXPECT_TRUE(button("CmdDownload")->isEnabled());
+}
+
+TEST_F(DownloadWindowTest, AnswersFromAnotherHostAreIgnoredAsIfNoneHadCome) {
+    // Another host on the port sends "packet 1" just when packet 3 is left unanswered: taken as the
+    // device's answer it would end the download with a wrong-address status.
+    const QString strayAddress = testsupport::uniqueLoopbackAddress();
+    QUdpSocket stray;
+    ASSERT_TRUE(stray.bind(QHostAddress(strayAddress), 4242));
+    const int strayFd = static_cast<int>(stray.socketDescriptor());
+    sockaddr_in pavanePort{};
+    pavanePort.sin_family = AF_INET;
+    pavanePort.sin_port = htons(4242);
+    pavanePort.sin_addr.s_addr = htonl(QHostAddress(localAddress).toIPv4Address());
+    UdpPeer peer(deviceAddress, 4242, [&](int index, const QByteArray& d) -> std::optional<QByteArray> {
+        if (index != 2) return UdpPeer::acknowledge(d);
+        const QByteArray one = UdpPeer::number(1);
+        ::sendto(strayFd, one.constData(), static_cast<size_t>(one.size()), 0,
+                 reinterpret_cast<const sockaddr*>(&pavanePort), sizeof pavanePort);
+        return std::nullopt;
+    });
+    openWindow();
+    downloadTo(deviceAddress, writeImage(4 * 1470));
+    EXPECT_EQ(window->statusText(), kComplete);
+    EXPECT_EQ(peer.packetNumbers(), (std::vector<int>{1, 2, 3, 3, 4}));
+    EXPECT_TRUE(statuses.contains(QStringLiteral("Resending 3")));
 }
 
 TEST_F(DownloadWindowTest, ASilentDeviceGetsPacketOneOnce) {

@@ -6,7 +6,7 @@
 
 namespace testsupport {
 
-QString PrivateBus::writeConfig(const QString& serviceDir) {
+QString PrivateBus::writeConfig(const QString& serviceDir, bool userDirs) {
     const QString path = freshFolder(QStringLiteral("bus")) + QStringLiteral("/bus.conf");
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly)) return {};
@@ -15,6 +15,7 @@ QString PrivateBus::writeConfig(const QString& serviceDir) {
         " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
         "<busconfig>\n  <type>session</type>\n  <listen>unix:tmpdir=/tmp</listen>\n  <auth>EXTERNAL</auth>\n";
     if (!serviceDir.isEmpty()) text += "  <servicedir>" + serviceDir.toUtf8() + "</servicedir>\n";
+    if (userDirs) text += "  <standard_session_servicedirs/>\n";
     text +=
         "  <policy context=\"default\">\n    <allow send_destination=\"*\" eavesdrop=\"true\"/>\n"
         "    <allow eavesdrop=\"true\"/>\n    <allow own=\"*\"/>\n  </policy>\n</busconfig>\n";

@@ -18,7 +18,8 @@ public:
     // The bus configuration file (for dbus-run-session --config-file).
     const QString& configFile() const { return configFile_; }
 
-    static QString writeConfig(const QString& serviceDir);
+    // userDirs: also the folders an ordinary session bus reads, among them $XDG_DATA_HOME/dbus-1/services.
+    static QString writeConfig(const QString& serviceDir, bool userDirs = false);
 
 private:
     QProcess daemon_;
