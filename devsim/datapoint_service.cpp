@@ -42,7 +42,8 @@ void DatapointService::closeAllSessions() {
 
 void DatapointService::onNewConnection() {
     while (QTcpSocket* socket = server_.nextPendingConnection()) {
-        sessions_.push_back({socket, socket->peerAddress(), {}, false});
+        socket->setReadBufferSize(kMaxLine);  // what waits unread stays bounded as well as the line
+        sessions_.push_back({socket, socket->peerAddress(), LineSplitter(kMaxLine), false});
         device_.log().append("datapoint " + socket->peerAddress().toString().toStdString() + " connected");
         connect(socket, &QTcpSocket::readyRead, this, [this, socket] { onReadyRead(socket); });
         connect(socket, &QTcpSocket::disconnected, this, [this, socket] { onDisconnected(socket); });
@@ -73,17 +74,19 @@ void DatapointService::onDisconnected(QTcpSocket* socket) {
 void DatapointService::onReadyRead(QTcpSocket* socket) {
     Session* session = sessionOf(socket);
     if (!session) return;
-    session->pending += socket->readAll();
-    qsizetype end;
-    while (session && (end = session->pending.indexOf('\n')) >= 0) {
-        QByteArray line = session->pending.left(end);
-        session->pending.remove(0, end + 1);
-        if (line.endsWith('\r')) line.chop(1);
+    for (LineSplitter::Piece& piece : session->lines.feed(socket->readAll())) {
         session->commands = true;
-        device_.log().append("datapoint " + session->peer.toString().toStdString() + " < " + line.toStdString());
-        if (faults_.silent) continue;
-        reply(*session, handle(*session, line));
+        if (piece.overLong) {
+            device_.log().append("datapoint " + session->peer.toString().toStdString() + " dropped an over-long line");
+            reply(*session, "error: line too long");
+        } else {
+            device_.log().append("datapoint " + session->peer.toString().toStdString() + " < " +
+                                 piece.line.toStdString());
+            if (faults_.silent) continue;
+            reply(*session, handle(*session, piece.line));
+        }
         session = sessionOf(socket);  // a reply may have closed it
+        if (!session) return;
     }
 }
 
@@ -160,7 +163,7 @@ void DatapointService::notify(const Datapoint& point) {
         if (!socket) continue;
         for (const auto& [handle, names] : handles)
             if (names.count(point.name))
-                socket->write("chg/" + QByteArray::number(handle) + "/" + point.name + "/" + point.hexValue() + "\r\n");
+                push(socket, "chg/" + QByteArray::number(handle) + "/" + point.name + "/" + point.hexValue() + "\r\n");
     }
 }
 
@@ -198,8 +201,24 @@ void DatapointService::closeNotificationConnections() {
 }
 
 void DatapointService::pushRaw(const QByteArray& bytes) {
+    std::vector<QTcpSocket*> sockets;
     for (auto& s : sessions_)
-        if (!s.commands && s.socket) s.socket->write(bytes);
+        if (!s.commands && s.socket) sockets.push_back(s.socket);
+    for (QTcpSocket* socket : sockets) push(socket, bytes);
+}
+
+void DatapointService::push(QTcpSocket* socket, const QByteArray& bytes) {
+    if (socket->state() != QAbstractSocket::ConnectedState) return;
+    // A PC that no longer reads its notifications must not make the device hold them for ever.
+    if (socket->bytesToWrite() + bytes.size() > kMaxBacklog) {
+        device_.log().append("datapoint " + socket->peerAddress().toString().toStdString() +
+                             " notification connection closed: " + std::to_string(socket->bytesToWrite()) +
+                             " bytes not read");
+        socket->abort();
+        onDisconnected(socket);  // at once, whether or not the abort announced itself
+        return;
+    }
+    socket->write(bytes);
 }
 
 int DatapointService::subscriptionCount() const {

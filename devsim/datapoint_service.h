@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "devsim/datapoint_table.h"
+#include "devsim/line_splitter.h"
 
 namespace devsim {
 
@@ -35,6 +36,9 @@ class DatapointService : public QObject {
 public:
     static constexpr quint16 kPort = 4224;
     static constexpr int kSimulationPeriodMs = 200;
+    static constexpr qsizetype kMaxLine = 4096;
+    // Notifications a connection has not taken yet; beyond this the connection is closed.
+    static constexpr qint64 kMaxBacklog = 256 * 1024;
 
     explicit DatapointService(SimulatedDevice& device);
     ~DatapointService() override;
@@ -61,7 +65,7 @@ private:
     struct Session {
         QPointer<QTcpSocket> socket;
         QHostAddress peer;
-        QByteArray pending;
+        LineSplitter lines{kMaxLine};
         bool commands = false;  // has sent a request
     };
     void onNewConnection();
@@ -70,6 +74,7 @@ private:
     QByteArray handle(Session& session, const QByteArray& line);
     void reply(Session& session, const QByteArray& text);
     void notify(const Datapoint& point);
+    void push(QTcpSocket* socket, const QByteArray& bytes);
     void simulateStep();
     Session* sessionOf(QTcpSocket* socket);
     QTcpSocket* notificationSocket(const QHostAddress& peer);

@@ -12,6 +12,8 @@ namespace devsim {
 ShellSession::ShellSession(QTcpSocket* socket, ShellService& service)
     : QObject(&service), service_(service), socket_(socket) {
     socket->setParent(this);
+    // What waits unread is bounded too, not only the line: the session reads it all at each event.
+    socket->setReadBufferSize(kReadBuffer);
     peerAddress_ = socket->peerAddress();
     peerPort_ = socket->peerPort();
     connect(socket, &QTcpSocket::readyRead, this, &ShellSession::onReadyRead);
@@ -62,6 +64,7 @@ QTcpSocket* ShellSession::detachSocket() {
     if (socket) {
         socket->disconnect(this);
         socket->setParent(nullptr);
+        socket->setReadBufferSize(0);  // a transfer reads its data at its own pace
     }
     service_.sessionClosed(this);
     return socket;
@@ -72,30 +75,15 @@ void ShellSession::onReadyRead() {
     const QByteArray data = socket_->readAll();
     if (data.isEmpty()) return;
     receivedAnything_ = true;
-    pending_ += data;
     QPointer<ShellSession> alive(this);
-    for (;;) {
-        const qsizetype lf = pending_.indexOf('\n');
-        if (lf < 0) break;
-        QByteArray line = pending_.left(lf);
-        pending_.remove(0, lf + 1);
-        if (line.endsWith('\r')) line.chop(1);
-        if (discarding_) {
-            discarding_ = false;  // the rest of an over-long line
-            continue;
+    for (LineSplitter::Piece& piece : lines_.feed(data)) {
+        if (piece.overLong) {
+            service_.device().log().append("shell " + peer().toStdString() + " dropped an over-long line");
+            sendMessage("error: line too long\r\n");
+        } else {
+            handleLine(piece.line);
         }
-        handleLine(line);
         if (!alive || !socket_) return;
-    }
-    if (discarding_) {
-        pending_.clear();  // still inside the over-long line, already answered
-        return;
-    }
-    if (pending_.size() > kMaxLine) {
-        pending_.clear();
-        discarding_ = true;
-        service_.device().log().append("shell " + peer().toStdString() + " dropped an over-long line");
-        sendMessage("error: line too long\r\n");
     }
 }
 

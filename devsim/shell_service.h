@@ -13,6 +13,8 @@
 #include <map>
 #include <vector>
 
+#include "devsim/line_splitter.h"
+
 namespace devsim {
 
 class SimulatedDevice;
@@ -31,6 +33,7 @@ class ShellSession : public QObject {
     Q_OBJECT
 public:
     static constexpr qsizetype kMaxLine = 4096;
+    static constexpr qint64 kReadBuffer = 64 * 1024;
 
     ShellSession(QTcpSocket* socket, ShellService& service);
     ~ShellSession() override;
@@ -62,8 +65,7 @@ private:
     QPointer<QTcpSocket> socket_;
     QHostAddress peerAddress_;
     quint16 peerPort_ = 0;
-    QByteArray pending_;
-    bool discarding_ = false;
+    LineSplitter lines_{kMaxLine};
     bool receivedAnything_ = false;
     long long bytesSent_ = 0;
     std::function<void(const QByteArray&)> lineTaker_;

@@ -43,6 +43,7 @@ void SqlService::onNewConnection() {
         Session* raw = session.get();
         sessions_.push_back(std::move(session));
         socket->setParent(this);
+        socket->setReadBufferSize(kMaxLine);  // what waits unread stays bounded as well
         connect(socket, &QTcpSocket::readyRead, this, [this, raw] { onReadyRead(raw); });
         connect(socket, &QTcpSocket::disconnected, this, [this, raw] { drop(raw); });
         device_.log().append("sql " + raw->peer + " connected");
@@ -51,22 +52,11 @@ void SqlService::onNewConnection() {
 
 void SqlService::onReadyRead(Session* session) {
     if (!session->socket) return;
-    session->pending += session->socket->readAll();
-    for (;;) {
-        const qsizetype lf = session->pending.indexOf('\n');
-        if (lf < 0) break;
-        QByteArray line = session->pending.left(lf);
-        session->pending.remove(0, lf + 1);
-        if (line.endsWith('\r')) line.chop(1);
-        if (session->discarding) {
-            session->discarding = false;  // the rest of an over-long line
+    for (LineSplitter::Piece& piece : session->lines.feed(session->socket->readAll())) {
+        if (!piece.overLong) {
+            answer(session, piece.line);
             continue;
         }
-        answer(session, line);
-    }
-    if (session->pending.size() > kMaxLine) {
-        session->pending.clear();
-        session->discarding = true;
         device_.log().append("sql " + session->peer + " dropped an over-long line");
         session->socket->write("error: line too long\r\n");
     }

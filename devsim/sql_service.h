@@ -10,6 +10,8 @@
 #include <memory>
 #include <vector>
 
+#include "devsim/line_splitter.h"
+
 namespace devsim {
 
 class SimulatedDevice;
@@ -43,8 +45,7 @@ public:
 private:
     struct Session {
         QPointer<QTcpSocket> socket;
-        QByteArray pending;
-        bool discarding = false;
+        LineSplitter lines{kMaxLine};
         std::string peer;
     };
 

@@ -3,7 +3,7 @@
 # Only the targets listed here are built, so this stays quick on a small machine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-targets=(ferrow_devlink_test ferrow_model_test devsim_shell_test devsim_datapoint_test devsim_sql_debug_test)
+targets=(ferrow_devlink_test ferrow_model_test devsim_shell_test devsim_datapoint_test devsim_sql_debug_test devsim_line_bounds_test)
 
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLON_SANITIZE=thread >/dev/null
 cmake --build build-tsan --parallel "$(nproc)" --target "${targets[@]}"
