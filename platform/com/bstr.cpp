@@ -54,11 +54,14 @@ BSTR bstrFromAnsi(std::string_view text) {
     return SysAllocStringLen(wide.data(), static_cast<std::uint32_t>(wide.size()));
 }
 
-std::string ansiFromBstr(BSTR text) {
-    const std::u16string_view wide = view(text);
+std::u16string_view wideView(const OLECHAR* text) { return text ? std::u16string_view(text) : std::u16string_view(); }
+
+std::string ansiFromWide(std::u16string_view wide) {
     std::string narrow(wide.size(), '\0');
     for (std::size_t i = 0; i < wide.size(); ++i) narrow[i] = wide[i] <= 0xFF ? static_cast<char>(wide[i]) : '?';
     return narrow;
 }
+
+std::string ansiFromBstr(BSTR text) { return ansiFromWide(view(text)); }
 
 }  // namespace platform::com

@@ -22,5 +22,8 @@ BSTR bstrFromAnsi(std::string_view text);
 // Characters beyond 8 bits become '?'.
 std::string ansiFromBstr(BSTR text);
 std::u16string_view view(BSTR text);
+// A NUL-terminated wide string (null counts as empty) and its 8-bit form, '?' beyond 8 bits.
+std::u16string_view wideView(const OLECHAR* text);
+std::string ansiFromWide(std::u16string_view text);
 
 }  // namespace platform::com

@@ -24,3 +24,81 @@ bool fileTimeFromDate(DATE date, FILETIME* time) {
 }
 
 }  // namespace platform::com
+
+namespace platform::com {
+
+namespace {
+constexpr std::int64_t kDate0From1970 = 25569;  // 30 Dec 1899 to 1 Jan 1970, in days
+
+// Days since 1 Jan 1970 of a proleptic Gregorian date (month 1..12).
+std::int64_t daysFromCivil(std::int64_t y, unsigned m, unsigned d) {
+    y -= m <= 2;
+    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const auto yoe = static_cast<unsigned>(y - era * 400);
+    const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
+    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
+}
+
+struct Civil {
+    std::int64_t year;
+    unsigned month;
+    unsigned day;
+};
+
+Civil civilFromDays(std::int64_t z) {
+    z += 719468;
+    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+    const auto doe = static_cast<unsigned>(z - era * 146097);
+    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const unsigned mp = (5 * doy + 2) / 153;
+    const unsigned d = doy - (153 * mp + 2) / 5 + 1;
+    const unsigned m = mp < 10 ? mp + 3 : mp - 9;
+    return {static_cast<std::int64_t>(yoe) + era * 400 + (m <= 2), m, d};
+}
+
+bool dosFields(std::int64_t days1970, std::int64_t secondsOfDay, WORD* dosDate, WORD* dosTime) {
+    const Civil c = civilFromDays(days1970);
+    if (c.year < 1980 || c.year > 2107) return false;
+    *dosDate = static_cast<WORD>(((c.year - 1980) << 9) | (c.month << 5) | c.day);
+    *dosTime = static_cast<WORD>(((secondsOfDay / 3600) << 11) | (((secondsOfDay / 60) % 60) << 5) |
+                                 ((secondsOfDay % 60) / 2));
+    return true;
+}
+}  // namespace
+
+bool FileTimeToDosDateTime(const FILETIME& time, WORD* dosDate, WORD* dosTime) {
+    const auto seconds1601 = static_cast<std::int64_t>(time.ticks() / 10'000'000);
+    const std::int64_t seconds1970 = seconds1601 - static_cast<std::int64_t>(kUnixEpochTicks / 10'000'000);
+    const std::int64_t days = seconds1970 >= 0 ? seconds1970 / 86400 : (seconds1970 - 86399) / 86400;
+    return dosFields(days, seconds1970 - days * 86400, dosDate, dosTime);
+}
+
+int DosDateTimeToVariantTime(WORD dosDate, WORD dosTime, DATE* date) {
+    const unsigned day = dosDate & 0x1F, month = (dosDate >> 5) & 0x0F, year = 1980 + (dosDate >> 9);
+    const unsigned second = (dosTime & 0x1F) * 2, minute = (dosTime >> 5) & 0x3F, hour = dosTime >> 11;
+    if (year > 2099 || month > 12 || hour > 23 || minute > 59 || second > 59) return 0;
+    // Month 0 is the month before January; day 0 the day before the first.
+    const std::int64_t firstOfMonth = month == 0 ? daysFromCivil(year - 1, 12, 1) : daysFromCivil(year, month, 1);
+    const std::int64_t days = firstOfMonth + static_cast<std::int64_t>(day) - 1;
+    *date = static_cast<double>(days + kDate0From1970) + (hour * 3600.0 + minute * 60.0 + second) / 86400.0;
+    return 1;
+}
+
+int VariantTimeToDosDateTime(DATE date, WORD* dosDate, WORD* dosTime) {
+    if (!(date >= 0.0) || date > 2958465.0) return 0;
+    const auto wholeDays = static_cast<std::int64_t>(date);
+    // Half a millisecond of slack: a DATE rarely holds a whole second exactly.
+    const auto seconds = static_cast<std::int64_t>((date - static_cast<double>(wholeDays)) * 86400.0 + 0.0005);
+    std::int64_t days = wholeDays - kDate0From1970;
+    std::int64_t secondsOfDay = seconds;
+    if (secondsOfDay >= 86400) {
+        ++days;
+        secondsOfDay -= 86400;
+    }
+    if (civilFromDays(days).year > 2099) return 0;
+    return dosFields(days, secondsOfDay, dosDate, dosTime) ? 1 : 0;
+}
+
+}  // namespace platform::com

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+
+#include "platform/com/filetime.h"
+#include "platform/com/hresult.h"
+
+namespace ferrow::opc {
+
+using platform::com::HRESULT;
+
+// What Ferrow's COM server thread does with the OPC server objects. Each may be called from any thread
+// while clients are calling in.
+
+// Registers the class object of Ferrow's server class in the process class table (local server,
+// multiple use); *cookie identifies the registration.
+HRESULT RegisterServerClassObject(std::uint32_t* cookie);
+// Sends ShutdownRequest(reason) to every shutdown sink of every server in serverList.
+void NotifyServersShutdown(const std::u16string& reason);
+// Server by server: cuts it off from its clients (their further calls fail with RPC_E_DISCONNECTED and
+// never reach a destroyed object), destroys it whatever its reference count, then pauses.
+void DisconnectAndDeleteServers(std::chrono::milliseconds pauseBetween);
+HRESULT RevokeServerClassObject(std::uint32_t cookie);
+
+// The process start time that GetStatus reports; the application records it at start-up. Until then it
+// is the time this module was loaded.
+void SetServerStartTime(const platform::com::FILETIME& time);
+platform::com::FILETIME ServerStartTime();
+
+}  // namespace ferrow::opc

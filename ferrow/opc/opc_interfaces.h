@@ -1,0 +1,136 @@
+#pragma once
+
+#include <cstdint>
+
+#include "ferrow/opc/opc_ids.h"
+#include "platform/com/filetime.h"
+#include "platform/com/interfaces.h"
+#include "platform/com/variant.h"
+
+namespace ferrow::opc {
+
+using platform::com::BOOL;
+using platform::com::DWORD;
+using platform::com::FILETIME;
+using platform::com::HRESULT;
+using platform::com::IUnknown;
+using platform::com::LCID;
+using platform::com::LONG;
+using platform::com::LPCWSTR;
+using platform::com::LPWSTR;
+using platform::com::REFIID;
+using platform::com::ULONG;
+using platform::com::VARIANT;
+using platform::com::VARTYPE;
+using platform::com::WORD;
+
+// A handle the client and the server exchange: a number from a handle table, never a pointer.
+using OPCHANDLE = std::uint32_t;
+
+enum OPCSERVERSTATE : DWORD {
+    OPC_STATUS_RUNNING = 1,
+    OPC_STATUS_FAILED = 2,
+    OPC_STATUS_NOCONFIG = 3,
+    OPC_STATUS_SUSPENDED = 4,
+    OPC_STATUS_TEST = 5,
+};
+enum OPCNAMESPACETYPE : DWORD { OPC_NS_HIERARCHIAL = 1, OPC_NS_FLAT = 2 };
+enum OPCBROWSEDIRECTION : DWORD { OPC_BROWSE_UP = 1, OPC_BROWSE_DOWN = 2, OPC_BROWSE_TO = 3 };
+enum OPCBROWSETYPE : DWORD { OPC_BRANCH = 1, OPC_LEAF = 2, OPC_FLAT = 3 };
+enum OPCENUMSCOPE : DWORD {
+    OPC_ENUM_PRIVATE_CONNECTIONS = 1,
+    OPC_ENUM_PUBLIC_CONNECTIONS = 2,
+    OPC_ENUM_ALL_CONNECTIONS = 3,
+    OPC_ENUM_PRIVATE = 4,
+    OPC_ENUM_PUBLIC = 5,
+    OPC_ENUM_ALL = 6,
+};
+inline constexpr DWORD OPC_READABLE = 1;
+inline constexpr DWORD OPC_WRITEABLE = 2;
+
+// In-memory layout is this platform's natural one; only byte streams are written field by field.
+struct OPCSERVERSTATUS {
+    FILETIME ftStartTime;
+    FILETIME ftCurrentTime;
+    FILETIME ftLastUpdateTime;
+    OPCSERVERSTATE dwServerState;
+    DWORD dwGroupCount;
+    DWORD dwBandWidth;
+    WORD wMajorVersion;
+    WORD wMinorVersion;
+    WORD wBuildNumber;
+    WORD wReserved;
+    LPWSTR szVendorInfo;
+};
+
+// The OPC interfaces, in their published slot order. Out-parameters are task-allocated as published.
+
+class IOPCServer : public IUnknown {
+public:
+    static constexpr const IID& kIid = IID_IOPCServer;
+    virtual HRESULT AddGroup(LPCWSTR szName, BOOL bActive, DWORD dwRequestedUpdateRate, OPCHANDLE hClientGroup,
+                             LONG* pTimeBias, float* pPercentDeadband, DWORD dwLCID, OPCHANDLE* phServerGroup,
+                             DWORD* pRevisedUpdateRate, REFIID riid, IUnknown** ppUnk) = 0;
+    virtual HRESULT GetErrorString(HRESULT dwError, LCID dwLocale, LPWSTR* ppString) = 0;
+    virtual HRESULT GetGroupByName(LPCWSTR szName, REFIID riid, IUnknown** ppUnk) = 0;
+    virtual HRESULT GetStatus(OPCSERVERSTATUS** ppServerStatus) = 0;
+    virtual HRESULT RemoveGroup(OPCHANDLE hServerGroup, BOOL bForce) = 0;
+    virtual HRESULT CreateGroupEnumerator(OPCENUMSCOPE dwScope, REFIID riid, IUnknown** ppUnk) = 0;
+
+protected:
+    ~IOPCServer() = default;
+};
+
+class IOPCCommon : public IUnknown {
+public:
+    static constexpr const IID& kIid = IID_IOPCCommon;
+    virtual HRESULT SetLocaleID(LCID dwLcid) = 0;
+    virtual HRESULT GetLocaleID(LCID* pdwLcid) = 0;
+    virtual HRESULT QueryAvailableLocaleIDs(DWORD* pdwCount, LCID** pdwLcid) = 0;
+    virtual HRESULT GetErrorString(HRESULT dwError, LPWSTR* ppString) = 0;
+    virtual HRESULT SetClientName(LPCWSTR szName) = 0;
+
+protected:
+    ~IOPCCommon() = default;
+};
+
+class IOPCBrowseServerAddressSpace : public IUnknown {
+public:
+    static constexpr const IID& kIid = IID_IOPCBrowseServerAddressSpace;
+    virtual HRESULT QueryOrganization(OPCNAMESPACETYPE* pNameSpaceType) = 0;
+    virtual HRESULT ChangeBrowsePosition(OPCBROWSEDIRECTION dwBrowseDirection, LPCWSTR szString) = 0;
+    virtual HRESULT BrowseOPCItemIDs(OPCBROWSETYPE dwBrowseFilterType, LPCWSTR szFilterCriteria,
+                                     VARTYPE vtDataTypeFilter, DWORD dwAccessRightsFilter,
+                                     platform::com::IEnumString** ppIEnumString) = 0;
+    virtual HRESULT GetItemID(LPWSTR szItemDataID, LPWSTR* szItemID) = 0;
+    virtual HRESULT BrowseAccessPaths(LPCWSTR szItemID, platform::com::IEnumString** ppIEnumString) = 0;
+
+protected:
+    ~IOPCBrowseServerAddressSpace() = default;
+};
+
+class IOPCItemProperties : public IUnknown {
+public:
+    static constexpr const IID& kIid = IID_IOPCItemProperties;
+    virtual HRESULT QueryAvailableProperties(LPWSTR szItemID, DWORD* pdwCount, DWORD** ppPropertyIDs,
+                                             LPWSTR** ppDescriptions, VARTYPE** ppvtDataTypes) = 0;
+    virtual HRESULT GetItemProperties(LPWSTR szItemID, DWORD dwCount, DWORD* pdwPropertyIDs, VARIANT** ppvData,
+                                      HRESULT** ppErrors) = 0;
+    virtual HRESULT LookupItemIDs(LPWSTR szItemID, DWORD dwCount, DWORD* pdwPropertyIDs, LPWSTR** ppszNewItemIDs,
+                                  HRESULT** ppErrors) = 0;
+
+protected:
+    ~IOPCItemProperties() = default;
+};
+
+// Implemented by the client; the server calls it when it is about to go away.
+class IOPCShutdown : public IUnknown {
+public:
+    static constexpr const IID& kIid = IID_IOPCShutdown;
+    virtual HRESULT ShutdownRequest(LPCWSTR szReason) = 0;
+
+protected:
+    ~IOPCShutdown() = default;
+};
+
+}  // namespace ferrow::opc

@@ -1,0 +1,484 @@
+#include "ferrow/opc/opc_server.h"
+
+#include <algorithm>
+#include <new>
+
+#include "ferrow/model/cdoc.h"
+#include "ferrow/model/locks.h"
+#include "ferrow/opc/com_server.h"
+#include "ferrow/opc/error_text.h"
+#include "ferrow/opc/object_count.h"
+#include "platform/com/class_table.h"
+#include "platform/com/task_memory.h"
+
+namespace ferrow::opc {
+
+using namespace platform::com;
+
+namespace {
+constexpr char16_t kVendorInfo[] = u"Ferrow server by Morvane GmbH";
+
+struct ServerListState {
+    std::mutex lock;
+    std::vector<OpcServer*> servers;
+};
+
+ServerListState& liveServers() {
+    static ServerListState state;
+    return state;
+}
+
+bool nameTaken(HandleTable<OpcGroup*>& groups, const std::string& name) {
+    return std::any_of(groups.begin(), groups.end(), [&](const auto& entry) { return entry.second->name() == name; });
+}
+}  // namespace
+
+std::vector<ComPtr<IOPCServer>> serverList() {
+    std::vector<ComPtr<IOPCServer>> out;
+    ServerListState& list = liveServers();
+    std::lock_guard lock(list.lock);
+    for (OpcServer* server : list.servers)
+        if (server->tryAddRef()) out.push_back(ComPtr<IOPCServer>::adopt(server));
+    return out;
+}
+
+OpcServer* asServer(IOPCServer* server) { return static_cast<OpcServer*>(server); }
+
+OpcServer* OpcServer::Create() {
+    auto* server = new (std::nothrow) OpcServer();
+    if (!server) return nullptr;
+    ServerListState& list = liveServers();
+    std::lock_guard lock(list.lock);
+    list.servers.push_back(server);
+    return server;
+}
+
+OpcServer::OpcServer()
+    : ComObject(&objectCount),
+      shutdownPoint_(this, this, IID_IOPCShutdown, &objectCount),
+      core_(std::make_shared<ServerCore>()) {}
+
+void OpcServer::teardown() {
+    {
+        ServerListState& list = liveServers();
+        std::lock_guard lock(list.lock);
+        std::erase(list.servers, this);
+    }
+    HandleTable<OpcGroup*> groups;
+    {
+        std::lock_guard lock(core_->serverLock);
+        std::swap(groups, groups_);
+    }
+    // A group's destruction waits for its update thread, which takes the server lock: not held here.
+    for (auto& [handle, group] : groups) {
+        group->MarkRemoved();
+        CoDisconnectObject(group->identity(), 0);
+        group->destroyNow();
+        group->Release();
+    }
+    shutdownPoint_.clear();
+}
+
+void OpcServer::NotifyShutdown(std::u16string_view reason) {
+    const std::u16string text(reason);
+    for (const auto& sink : shutdownPoint_.sinks<IOPCShutdown>()) sink->ShutdownRequest(text.c_str());
+}
+
+std::size_t OpcServer::groupCount() {
+    std::lock_guard lock(core_->serverLock);
+    return groups_.size();
+}
+
+// ---- IOPCServer
+
+HRESULT OpcServer::AddGroup(LPCWSTR szName, BOOL bActive, DWORD dwRequestedUpdateRate, OPCHANDLE hClientGroup,
+                            LONG* pTimeBias, float* pPercentDeadband, DWORD dwLCID, OPCHANDLE* phServerGroup,
+                            DWORD* pRevisedUpdateRate, REFIID riid, IUnknown** ppUnk) {
+    auto call = enterCall();
+    if (!call) return RPC_E_DISCONNECTED;
+    if (!ppUnk) return E_POINTER;
+    *ppUnk = nullptr;
+    std::string name = ansiFromWide(wideView(szName));
+    ComPtr<IUnknown> dropped;  // released after the server lock, as every group reference is
+    std::lock_guard lock(core_->serverLock);
+    if (name.empty()) {
+        for (std::size_t n = 1; name.empty(); ++n)
+            if (std::string candidate = "Group" + std::to_string(n); !nameTaken(groups_, candidate))
+                name = std::move(candidate);
+    } else if (nameTaken(groups_, name)) {
+        return OPC_E_DUPLICATENAME;
+    }
+    OpcGroup* group =
+        CreateGroup(std::move(name), bActive, dwRequestedUpdateRate, hClientGroup, pTimeBias, pPercentDeadband, dwLCID);
+    if (!group) return E_OUTOFMEMORY;
+    const OPCHANDLE handle = groups_.add(group);
+    if (handle == 0) {
+        dropped = ComPtr<IUnknown>(group->identity());
+        return E_OUTOFMEMORY;
+    }
+    group->AddRef();  // the map's reference
+    group->setServerHandle(handle);
+    if (phServerGroup) *phServerGroup = handle;
+    if (pRevisedUpdateRate) *pRevisedUpdateRate = group->updateRate();
+    const HRESULT query = group->QueryInterface(riid, reinterpret_cast<void**>(ppUnk));
+    if (FAILED(query)) return query;
+    return group->updateRate() != dwRequestedUpdateRate ? OPC_S_UNSUPPORTEDRATE : S_OK;
+}
+
+HRESULT OpcServer::GetErrorString(HRESULT dwError, LCID dwLocale, LPWSTR* ppString) {
+    auto call = enterCall();
+    if (!call) return RPC_E_DISCONNECTED;
+    if (!ppString) return E_POINTER;
+    *ppString = nullptr;
+    std::u16string text;
+    if (const char* known = opcErrorText(dwError)) {
+        text = std::u16string(known, known + std::char_traits<char>::length(known));
+    } else if (FAILED(SystemErrorText(dwError, dwLocale, &text))) {
+        text = std::u16string(kUnknownErrorText, kUnknownErrorText + std::char_traits<char>::length(kUnknownErrorText));
+    }
+    *ppString = taskString(text);
+    return *ppString ? S_OK : E_OUTOFMEMORY;
+}
+
+HRESULT OpcServer::GetGroupByName(LPCWSTR szName, REFIID riid, IUnknown** ppUnk) {
+    auto call = enterCall();
+    if (!call) return RPC_E_DISCONNECTED;
+    if (!ppUnk) return E_POINTER;
+    *ppUnk = nullptr;
+    const std::string name = ansiFromWide(wideView(szName));
+    std::lock_guard lock(core_->serverLock);
+    for (auto& [handle, group] : groups_)
+        if (group->name() == name) return group->QueryInterface(riid, reinterpret_cast<void**>(ppUnk));
+    return E_INVALIDARG;
+}
+
+HRESULT OpcServer::GetStatus(OPCSERVERSTATUS** ppServerStatus) {
+    auto call = enterCall();
+    if (!call) return RPC_E_DISCONNECTED;
+    if (!ppServerStatus) return E_POINTER;
+    *ppServerStatus = nullptr;
+    TaskPtr<OPCSERVERSTATUS> status(taskArray<OPCSERVERSTATUS>(1));
+    if (!status) return E_OUTOFMEMORY;
+    LPWSTR vendor = taskString(kVendorInfo);
+    if (!vendor) return E_OUTOFMEMORY;
+    {
+        std::lock_guard lock(core_->serverLock);
+        FillStatus(status.get());
+    }
+    status->szVendorInfo = vendor;
+    *ppServerStatus = status.release();
+    return S_OK;
+}
+
+HRESULT OpcServer::RemoveGroup(OPCHANDLE hServerGroup, BOOL /*bForce*/) {
+    auto call = enterCall();
+    if (!call) return RPC_E_DISCONNECTED;
+    if (hServerGroup == 0) return E_INVALIDARG;
+    std::optional<OpcGroup*> removed;
+    {
+        std::lock_guard lock(core_->serverLock);
+        removed = groups_.remove(hServerGroup);
+        if (!removed) return E_INVALIDARG;
+        (*removed)->MarkRemoved();
+    }
+    // The map's reference goes outside the server lock: a group's destruction waits for its update thread.
+    (*removed)->Release();
+    return S_OK;
+}
+
+HRESULT OpcServer::CreateGroupEnumerator(OPCENUMSCOPE /*dwScope*/, REFIID /*riid*/, IUnknown** ppUnk) {
+    auto call = enterCall();
+    if (!call) return RPC_E_DISCONNECTED;
+    if (ppUnk) *ppUnk = nullptr;
+    return E_NOTIMPL;
+}
+
+// ---- IOPCCommon
+
+HRESULT OpcServer::SetLocaleID(LCID dwLcid) {
+    auto call = enterCall();
+    if (!call) return RPC_E_DISCONNECTED;
+    if (dwLcid != kEnglishLocale) return E_INVALIDARG;
+    locale_ = dwLcid;
+    return S_OK;
+}
+
+HRESULT OpcServer::GetLocaleID(LCID* pdwLcid) {
+    auto call = enterCall();
+    if (!call) return RPC_E_DISCONNECTED;
+    if (!pdwLcid) return E_POINTER;
+    *pdwLcid = locale_;
+    return S_OK;
+}
+
+HRESULT OpcServer::QueryAvailableLocaleIDs(DWORD* pdwCount, LCID** pdwLcid) {
+    auto call = enterCall();
+    if (!call) return RPC_E_DISCONNECTED;
+    if (!pdwCount || !pdwLcid) return E_POINTER;
+    *pdwCount = 0;
+    *pdwLcid = taskArray<LCID>(1);
+    if (!*pdwLcid) return E_OUTOFMEMORY;
+    (*pdwLcid)[0] = kEnglishLocale;
+    *pdwCount = 1;
+    return S_OK;
+}
+
+HRESULT OpcServer::GetErrorString(HRESULT dwError, LPWSTR* ppString) {
+    return GetErrorString(dwError, locale_.load(), ppString);
+}
+
+HRESULT OpcServer::SetClientName(LPCWSTR szName) {
+    auto call = enterCall();
+    if (!call) return RPC_E_DISCONNECTED;
+    if (!szName) return E_POINTER;
+    std::string name = ansiFromWide(wideView(szName));
+    std::lock_guard lock(clientLock_);
+    clientName_ = std::move(name);
+    return S_OK;
+}
+
+// ---- IOPCBrowseServerAddressSpace
+
+BrowsePath OpcServer::browsePosition() {
+    std::lock_guard lock(clientLock_);
+    return browsePosition_;
+}
+
+void OpcServer::setBrowsePosition(BrowsePath path) {
+    std::lock_guard lock(clientLock_);
+    browsePosition_ = std::move(path);
+}
+
+HRESULT OpcServer::QueryOrganization(OPCNAMESPACETYPE* pNameSpaceType) {
+    auto call = enterCall();
+    if (!call) return RPC_E_DISCONNECTED;
+    if (!pNameSpaceType) return E_POINTER;
+    *pNameSpaceType = QueryOrganizationType();
+    return S_OK;
+}
+
+HRESULT OpcServer::ChangeBrowsePosition(OPCBROWSEDIRECTION dwBrowseDirection, LPCWSTR szString) {
+    auto call = enterCall();
+    if (!call) return RPC_E_DISCONNECTED;
+    return MoveBrowsePosition(dwBrowseDirection, ansiFromWide(wideView(szString)));
+}
+
+HRESULT OpcServer::BrowseOPCItemIDs(OPCBROWSETYPE dwBrowseFilterType, LPCWSTR szFilterCriteria,
+                                    VARTYPE vtDataTypeFilter, DWORD dwAccessRightsFilter,
+                                    IEnumString** ppIEnumString) {
+    auto call = enterCall();
+    if (!call) return RPC_E_DISCONNECTED;
+    if (!ppIEnumString) return E_POINTER;
+    *ppIEnumString = nullptr;
+    return CreateBrowseEnum(dwBrowseFilterType, ansiFromWide(wideView(szFilterCriteria)), vtDataTypeFilter,
+                            dwAccessRightsFilter, ppIEnumString);
+}
+
+HRESULT OpcServer::GetItemID(LPWSTR szItemDataID, LPWSTR* szItemID) {
+    auto call = enterCall();
+    if (!call) return RPC_E_DISCONNECTED;
+    if (!szItemID) return E_POINTER;
+    *szItemID = nullptr;
+    std::string itemId;
+    if (const HRESULT r = MakeItemID(ansiFromWide(wideView(szItemDataID)), &itemId); FAILED(r)) return r;
+    *szItemID = taskStringFromAnsi(itemId);
+    return *szItemID ? S_OK : E_OUTOFMEMORY;
+}
+
+HRESULT OpcServer::BrowseAccessPaths(LPCWSTR /*szItemID*/, IEnumString** ppIEnumString) {
+    auto call = enterCall();
+    if (!call) return RPC_E_DISCONNECTED;
+    if (ppIEnumString) *ppIEnumString = nullptr;
+    return E_NOTIMPL;
+}
+
+// ---- IOPCItemProperties
+
+HRESULT OpcServer::QueryAvailableProperties(LPWSTR szItemID, DWORD* pdwCount, DWORD** ppPropertyIDs,
+                                            LPWSTR** ppDescriptions, VARTYPE** ppvtDataTypes) {
+    auto call = enterCall();
+    if (!call) return RPC_E_DISCONNECTED;
+    if (!szItemID || !pdwCount || !ppPropertyIDs || !ppDescriptions || !ppvtDataTypes) return E_POINTER;
+    *pdwCount = 0;
+    *ppPropertyIDs = nullptr;
+    *ppDescriptions = nullptr;
+    *ppvtDataTypes = nullptr;
+    TagSnapshot tag;
+    DWORD count = 0;
+    if (const HRESULT r = FindItemTag(ansiFromWide(wideView(szItemID)), &tag, &count); FAILED(r)) return r;
+    TaskPtr<DWORD> ids(taskArray<DWORD>(count));
+    TaskPtr<LPWSTR> descriptions(taskArray<LPWSTR>(count));
+    TaskPtr<VARTYPE> types(taskArray<VARTYPE>(count));
+    if (!ids || !descriptions || !types) return E_OUTOFMEMORY;
+    ListProperties(count, ids.get(), descriptions.get(), types.get(), tag);
+    for (DWORD i = 0; i < count; ++i)
+        if (!descriptions[i]) {
+            for (DWORD j = 0; j < count; ++j) CoTaskMemFree(descriptions[j]);
+            return E_OUTOFMEMORY;
+        }
+    *pdwCount = count;
+    *ppPropertyIDs = ids.release();
+    *ppDescriptions = descriptions.release();
+    *ppvtDataTypes = types.release();
+    return S_OK;
+}
+
+HRESULT OpcServer::GetItemProperties(LPWSTR szItemID, DWORD dwCount, DWORD* pdwPropertyIDs, VARIANT** ppvData,
+                                     HRESULT** ppErrors) {
+    auto call = enterCall();
+    if (!call) return RPC_E_DISCONNECTED;
+    if (!szItemID || !pdwPropertyIDs || !ppvData || !ppErrors) return E_POINTER;
+    *ppvData = nullptr;
+    *ppErrors = nullptr;
+    TaskPtr<VARIANT> values(taskArray<VARIANT>(dwCount));  // zero bytes: every entry VT_EMPTY
+    TaskPtr<HRESULT> errors(taskArray<HRESULT>(dwCount));
+    if (!values || !errors) return E_OUTOFMEMORY;
+    TagSnapshot tag;
+    DWORD propertyCount = 0;
+    if (const HRESULT r = FindItemTag(ansiFromWide(wideView(szItemID)), &tag, &propertyCount); FAILED(r)) return r;
+    if (const HRESULT r = ReadProperties(tag, dwCount, pdwPropertyIDs, values.get(), errors.get()); FAILED(r)) {
+        for (DWORD i = 0; i < dwCount; ++i) VariantClear(&values[i]);
+        return r;
+    }
+    *ppvData = values.release();
+    *ppErrors = errors.release();
+    return S_OK;
+}
+
+HRESULT OpcServer::LookupItemIDs(LPWSTR /*szItemID*/, DWORD /*dwCount*/, DWORD* /*pdwPropertyIDs*/,
+                                 LPWSTR** ppszNewItemIDs, HRESULT** ppErrors) {
+    auto call = enterCall();
+    if (!call) return RPC_E_DISCONNECTED;
+    if (ppszNewItemIDs) *ppszNewItemIDs = nullptr;
+    if (ppErrors) *ppErrors = nullptr;
+    return LookupIDs();
+}
+
+// ---- IConnectionPointContainer
+
+HRESULT OpcServer::EnumConnectionPoints(IEnumConnectionPoints** ppEnum) {
+    auto call = enterCall();
+    if (!call) return RPC_E_DISCONNECTED;
+    if (!ppEnum) return E_POINTER;
+    *ppEnum = nullptr;
+    return enumConnectionPoints({ComPtr<IConnectionPoint>(&shutdownPoint_)}, &objectCount, ppEnum);
+}
+
+HRESULT OpcServer::FindConnectionPoint(REFIID riid, IConnectionPoint** ppCP) {
+    auto call = enterCall();
+    if (!call) return RPC_E_DISCONNECTED;
+    if (!ppCP) return E_POINTER;
+    *ppCP = nullptr;
+    if (riid != IID_IOPCShutdown) return CONNECT_E_NOCONNECTION;
+    shutdownPoint_.AddRef();
+    *ppCP = &shutdownPoint_;
+    return S_OK;
+}
+
+// ---- the operations
+
+HRESULT OpcServer::FindItemTag(std::string_view itemId, TagSnapshot* tag, DWORD* propertyCount) {
+    HRESULT copied = S_OK;
+    if (!tag->Load(itemId, &copied)) return OPC_E_UNKNOWNITEMID;
+    if (FAILED(copied)) return copied;
+    *propertyCount = static_cast<DWORD>(kItemProperties.size());
+    return S_OK;
+}
+
+void OpcServer::ListProperties(DWORD count, DWORD* ids, LPWSTR* descriptions, VARTYPE* types, const TagSnapshot& tag) {
+    for (DWORD i = 0; i < count && i < kItemProperties.size(); ++i) {
+        const ItemProperty& p = kItemProperties[i];
+        ids[i] = p.id;
+        descriptions[i] = taskString(p.description);
+        types[i] = p.type == VT_EMPTY ? tag.canonical : p.type;
+    }
+}
+
+HRESULT OpcServer::ReadProperties(const TagSnapshot& tag, DWORD count, const DWORD* ids, VARIANT* values,
+                                  HRESULT* errors) {
+    for (DWORD i = 0; i < count; ++i) {
+        if (const HRESULT r = readProperty(tag, ids[i], &values[i]); FAILED(r)) return r;
+        errors[i] = S_OK;
+    }
+    return S_OK;
+}
+
+HRESULT OpcServer::LookupIDs() { return E_NOTIMPL; }
+
+void OpcServer::FillStatus(OPCSERVERSTATUS* status) {
+    status->ftStartTime = ServerStartTime();
+    status->ftCurrentTime = CoFileTimeNow();
+    status->ftLastUpdateTime = core_->lastUpdateTime;
+    status->dwServerState = OPC_STATUS_RUNNING;
+    status->dwGroupCount = static_cast<DWORD>(groups_.size());
+    status->dwBandWidth = 0;
+    status->wMajorVersion = 2;
+    status->wMinorVersion = 0;
+    status->wBuildNumber = 1;
+}
+
+HRESULT OpcServer::SystemErrorText(HRESULT /*code*/, LCID /*locale*/, std::u16string* /*text*/) { return E_FAIL; }
+
+OpcGroup* OpcServer::CreateGroup(std::string name, BOOL active, DWORD requestedRate, OPCHANDLE clientHandle,
+                                 const LONG* timeBias, const float* percentDeadband, DWORD lcid) {
+    OpcGroup* group = OpcGroup::Create(core_);
+    if (group) group->Initialize(std::move(name), active, requestedRate, clientHandle, timeBias, percentDeadband, lcid);
+    return group;
+}
+
+OPCNAMESPACETYPE OpcServer::QueryOrganizationType() { return OPC_NS_HIERARCHIAL; }
+
+HRESULT OpcServer::MoveBrowsePosition(OPCBROWSEDIRECTION direction, const std::string& name) {
+    BrowsePath path = browsePosition();
+    if (direction == OPC_BROWSE_UP) {
+        if (path.empty()) return E_FAIL;
+        path.pop_back();
+        setBrowsePosition(std::move(path));
+        return S_OK;
+    }
+    // DOWN and TO alike: one level, relative, to a sub-group of exactly that name.
+    {
+        std::lock_guard lock(documentLock());
+        const OTagGroup* here = resolveBrowsePath(path);
+        const bool found = here && std::any_of(here->m_groups.begin(), here->m_groups.end(),
+                                               [&](const auto& child) { return child->m_strName == name; });
+        if (!found) return E_INVALIDARG;
+    }
+    path.push_back(name);
+    setBrowsePosition(std::move(path));
+    return S_OK;
+}
+
+HRESULT OpcServer::CreateBrowseEnum(OPCBROWSETYPE type, std::string filter, VARTYPE dataTypeFilter,
+                                    DWORD accessRightsFilter, IEnumString** out) {
+    if (type == OPC_FLAT) setBrowsePosition({});
+    BrowseEnum* created = BrowseEnum::Create(browsePosition(), type, std::move(filter), dataTypeFilter,
+                                             accessRightsFilter);
+    if (!created) return E_OUTOFMEMORY;
+    const HRESULT query = created->QueryInterface(IID_IEnumString, reinterpret_cast<void**>(out));
+    created->Release();
+    return query;
+}
+
+HRESULT OpcServer::MakeItemID(const std::string& name, std::string* itemId) {
+    const BrowsePath path = browsePosition();
+    std::lock_guard lock(documentLock());
+    if (const OTagGroup* here = resolveBrowsePath(path)) {
+        const bool known = std::any_of(here->m_groups.begin(), here->m_groups.end(),
+                                       [&](const auto& child) { return child->m_strName == name; }) ||
+                           std::any_of(here->m_tags.begin(), here->m_tags.end(),
+                                       [&](const auto& tag) { return tag->m_strName == name; });
+        if (known) {
+            *itemId = here->GetPath() + name;
+            return S_OK;
+        }
+    }
+    CDoc* doc = CDoc::Live();
+    if (doc && doc->FindItem(name)) {
+        *itemId = name;
+        return S_OK;
+    }
+    return E_FAIL;
+}
+
+}  // namespace ferrow::opc
