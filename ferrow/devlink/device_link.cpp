@@ -52,18 +52,26 @@ bool ODevice::IsConnecting() const { return m_pCommandPort->Status() == 1 || m_p
 bool ODevice::Connect() {
     if (IsConnected()) return true;
     bool opened = true;
-    if (!m_pCommandPort->IsOpen()) {
+    // Whichever port is not open is opened: a device whose notification connection failed or was
+    // closed must be able to connect again while its command connection stands.
+    const bool openCommand = !m_pCommandPort->IsOpen();
+    const bool openNotify = !m_pNotifyPort->IsOpen();
+    if (openCommand || openNotify) {
         std::string address;
         {
             std::lock_guard document(documentLock());
             address = m_params.Address();
         }
-        m_pCommandPort->SetHost(address);
-        m_pNotifyPort->SetHost(address);
-        OPortRequest open(OPortRequest::kOpen);
-        if (!m_pCommandPort->Execute(open)) return false;
-        OPortRequest openNotify(OPortRequest::kOpen);
-        opened = m_pNotifyPort->Execute(openNotify);
+        if (openCommand) {
+            m_pCommandPort->SetHost(address);
+            OPortRequest open(OPortRequest::kOpen);
+            if (!m_pCommandPort->Execute(open)) return false;
+        }
+        if (openNotify) {
+            m_pNotifyPort->SetHost(address);
+            OPortRequest open(OPortRequest::kOpen);
+            opened = m_pNotifyPort->Execute(open);
+        }
     }
     if (m_pCommandPort->IsConnected()) exchange(*m_pCommandPort, "simulate/off\r\n");
     return opened;
@@ -86,13 +94,27 @@ std::unique_ptr<OqnTag> ODevice::QueryTag(int n) {
     return tag;
 }
 
-int ODevice::LoadTags() {
-    int n = 0;
-    for (; n < kMaxTags; ++n) {
-        auto tag = QueryTag(n);
-        if (!tag) break;
-        AddTag(std::move(tag));
+std::vector<std::unique_ptr<OqnTag>> ODevice::FetchTags(bool* complete, const std::atomic<bool>* cancel) {
+    std::vector<std::unique_ptr<OqnTag>> tags;
+    bool ended = false;
+    while (static_cast<int>(tags.size()) < kMaxTags) {
+        if (cancel && *cancel) break;
+        auto tag = QueryTag(static_cast<int>(tags.size()));
+        if (!tag) {
+            // An empty reply ends the list; a failed exchange leaves the device not connected.
+            ended = IsConnected();
+            break;
+        }
+        tags.push_back(std::move(tag));
     }
+    if (complete) *complete = ended || static_cast<int>(tags.size()) == kMaxTags;
+    return tags;
+}
+
+int ODevice::LoadTags() {
+    auto tags = FetchTags();
+    const int n = static_cast<int>(tags.size());
+    for (auto& tag : tags) AddTag(std::move(tag));
     return n;
 }
 
@@ -135,10 +157,18 @@ void ODevice::OnCommFailure() {
     if (m_pNotifyPort->IsConnected()) m_pNotifyPort->GiveUp();
 }
 
+void ODevice::OnNotificationsEnded() {
+    // Without pushes the values shown would freeze while looking good: mark them, and let the device
+    // count as not connected, so that Connect opens the notification connection again.
+    MarkCommFailure();
+    m_pNotifyPort->GiveUp();
+}
+
 void ODevice::MarkCommFailure() {
-    // The tag list does not change under us: the tag-list lock is taken by its only writer too.
-    std::lock_guard tags(tagsLock_);
+    // The tag list does not change under us: the tag-list lock is taken by its only writer too. The
+    // value lock comes first (see locks.h).
     std::lock_guard values(valueLock());
+    std::lock_guard tags(tagsLock_);
     const FILETIME now = currentFileTime();
     for (auto& tag : m_tags) {
         tag->m_wQuality = kQualityCommFailure;

@@ -59,6 +59,7 @@ bool StartMonitor(CDoc& doc) {
         doc.m_bMonitor = false;
         return false;
     }
+    if (doc.m_pTagView) doc.m_pTagView->SetValueTimer(true);
     return true;
 }
 
@@ -72,6 +73,7 @@ void StopMonitor(CDoc& doc) {
         doc.m_bMonitor = false;
     }
     wake.notify_all();
+    if (doc.m_pTagView) doc.m_pTagView->SetValueTimer(false);
     // Its exchanges each have a limit, so this wait has one too.
     doc.m_hMonitorThread.join();
     doc.UpdateAllViews(kHintSelection);

@@ -142,7 +142,11 @@ void OPort::DoOpen() {
     }
     m_bConnected = true;
     m_nStatus = 0;
-    if (m_nKind == kNotifyPort) NotificationLoop();
+    if (m_nKind != kNotifyPort) return;
+    NotificationLoop();
+    // Ended by a request or a stop: the requester decides what follows. Ended by the device (closed,
+    // broken): its tags and its state say so.
+    if (m_nPending <= 0 && m_nRun == 2 && m_pDevice) m_pDevice->OnNotificationsEnded();
 }
 
 bool OPort::CreateSocket() {

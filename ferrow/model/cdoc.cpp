@@ -65,6 +65,7 @@ CDoc::~CDoc() {
     StopMonitor(*this);
     {
         std::lock_guard lock(documentLock());
+        UpdateAllViews(kHintClear);  // views let go of the devices before they go
         m_pSelection = nullptr;
         m_root.m_groups.clear();
     }
@@ -84,9 +85,9 @@ bool CDoc::RefuseWhileClientsConnected() const {
     return true;
 }
 
-void CDoc::UpdateAllViews(int hint, OTagGroup* object) {
-    if (m_pDeviceView) m_pDeviceView->OnUpdate(hint, object);
-    if (m_pTagView) m_pTagView->OnUpdate(hint, object);
+void CDoc::UpdateAllViews(int hint, OTagGroup* object, CDocView* sender) {
+    if (m_pDeviceView && m_pDeviceView != sender) m_pDeviceView->OnUpdate(hint, object);
+    if (m_pTagView && m_pTagView != sender) m_pTagView->OnUpdate(hint, object);
 }
 
 void CDoc::StartTagLoading() {
@@ -96,10 +97,11 @@ void CDoc::StartTagLoading() {
 void CDoc::Clear() {
     StopMonitor(*this);
     m_pSelection = nullptr;
+    // The views let go of the devices (items, rows, a tag load in progress) before they are deleted.
+    UpdateAllViews(kHintClear);
     // Each device stops its ports on the way out.
     m_root.m_groups.clear();
     m_nNextDevice = 1;
-    UpdateAllViews(kHintClear);
 }
 
 bool CDoc::OnNewDocument() {
@@ -174,11 +176,15 @@ bool CDoc::OnSaveDocument(const std::string& path) {
 }
 
 ODevice* CDoc::AddDevice(const std::function<bool(ODevice&)>& editDevice) {
-    std::lock_guard lock(documentLock());
     auto device = std::make_unique<ODevice>();
-    device->m_strName = "Device" + std::to_string(m_nNextDevice);
-    ++m_nNextDevice;  // used up whether or not the user confirms
+    {
+        std::lock_guard lock(documentLock());
+        device->m_strName = "Device" + std::to_string(m_nNextDevice);
+        ++m_nNextDevice;  // used up whether or not the user confirms
+    }
+    // The new device is nobody else's yet, and the list changes only on this thread.
     if (!editDevice || !editDevice(*device)) return nullptr;
+    std::lock_guard lock(documentLock());
     ODevice* added = device.get();
     m_pSelection = added;
     added->m_pParent = &m_root;
@@ -192,7 +198,7 @@ ODevice* CDoc::AddDevice(const std::function<bool(ODevice&)>& editDevice) {
 void CDoc::DeleteSelection() {
     std::lock_guard lock(documentLock());
     OTagGroup* selection = m_pSelection;
-    if (!selection || selection->m_nUseCount != 0 || m_bMonitor) return;
+    if (!selection || selection->m_nUseCount != 0 || m_bMonitor || selection->TagsHeld()) return;
     OTagGroup* parent = selection->IsDevice() ? &m_root : selection->m_pParent;
     if (!parent) return;
     auto& list = parent->m_groups;
@@ -219,6 +225,11 @@ OTag* CDoc::FindItem(std::string_view itemId, ODevice** device) {
         return group->FindTag(itemId.substr(dot + 1));
     }
     return nullptr;
+}
+
+TagRef CDoc::AcquireItem(std::string_view itemId, ODevice** device) {
+    std::lock_guard lock(documentLock());
+    return TagRef(FindItem(itemId, device));
 }
 
 }  // namespace ferrow

@@ -38,13 +38,22 @@ public:
     bool OnSaveDocument(const std::string& path);
 
     // Creates "Device%d", lets `editDevice` (the device dialog) confirm it, then inserts and connects
-    // it. Null when the dialog was cancelled.
+    // it. Null when the dialog was cancelled. The dialog runs without the document lock, so that OPC
+    // threads are not kept waiting by a user.
     ODevice* AddDevice(const std::function<bool(ODevice&)>& editDevice);
+    // Nothing while the selection is watched (use count), monitoring is on or an OPC item holds one of
+    // its tags.
     void DeleteSelection();
-    // "Device.Tag": the tag, and its device through `device` when given; null for anything else.
+    // "Device.Tag": the tag, and its device through `device` when given; null for anything else. The
+    // pointer stays valid only while the caller holds the document lock (a device may be deleted once
+    // it is released): take a use of the tag before letting the lock go, or call AcquireItem.
     OTag* FindItem(std::string_view itemId, ODevice** device = nullptr);
+    // FindItem with a use of the tag taken under the document lock: while the reference lives, the
+    // tag's device refuses to be deleted. Empty for an unknown item.
+    TagRef AcquireItem(std::string_view itemId, ODevice** device = nullptr);
 
-    void UpdateAllViews(int hint, OTagGroup* object = nullptr);
+    // Every view except `sender` gets the hint.
+    void UpdateAllViews(int hint, OTagGroup* object = nullptr, CDocView* sender = nullptr);
     bool IsModified() const { return m_bModified; }
     void SetModifiedFlag(bool modified = true) { m_bModified = modified; }
     std::size_t DeviceCount() const { return m_root.m_groups.size(); }

@@ -6,6 +6,7 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "ferrow/model/tag_group.h"
 #include "platform/com/filetime.h"
@@ -51,11 +52,16 @@ public:
     bool Connect();
     bool SetSimulation(bool on);
     std::unique_ptr<OqnTag> QueryTag(int n);
+    // The device's datapoints in enumeration order, without adding them. `complete` tells whether the
+    // device ended the list itself (rather than the connection failing or `cancel` being set).
+    std::vector<std::unique_ptr<OqnTag>> FetchTags(bool* complete = nullptr, const std::atomic<bool>* cancel = nullptr);
     int LoadTags();
     std::string ReadValue(const OTag& tag);
     bool SendValue(const OqnTag& tag, const platform::com::VARIANT& value);
     bool WriteTag(OTag& tag);
     void OnCommFailure();
+    // The device closed the notification connection (or it broke): from the notification worker.
+    void OnNotificationsEnded();
     void MarkCommFailure();
     // Stops both workers; the destructor does it, the document may do it earlier.
     void StopPorts();
@@ -68,7 +74,8 @@ public:
     std::uint32_t m_bSimulate = 0;
 
 private:
-    // Guards m_tags against the notification worker; changed only while the document lock is held too.
+    // The tag-list lock: guards m_tags against the notification worker; changed only while the document
+    // lock is held too. Last in the lock order (see locks.h).
     mutable std::mutex tagsLock_;
 };
 

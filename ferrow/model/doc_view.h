@@ -22,6 +22,8 @@ public:
     virtual void OnUpdate(int hint, OTagGroup* object) = 0;
     // New and Open start the tag-loading timer on the device tree.
     virtual void StartTagLoading() {}
+    // Monitoring switched on or off: the tag list runs its value-refresh timer meanwhile.
+    virtual void SetValueTimer(bool /*running*/) {}
 };
 
 }  // namespace ferrow

@@ -44,6 +44,37 @@ public:
     std::atomic<long> m_nRef{0};
 };
 
+// One use of a tag (AddRef on taking, Release on letting go). A device whose tags are held cannot be
+// deleted, so the tag stays valid while this lives. Any thread.
+class TagRef {
+public:
+    TagRef() = default;
+    // Takes a use of `tag`; call while the tag is known to live (under the document lock).
+    explicit TagRef(OTag* tag) : tag_(tag) {
+        if (tag_) tag_->AddRef();
+    }
+    TagRef(const TagRef& other) : TagRef(other.tag_) {}
+    TagRef(TagRef&& other) noexcept : tag_(other.tag_) { other.tag_ = nullptr; }
+    TagRef& operator=(TagRef other) noexcept {
+        OTag* mine = tag_;
+        tag_ = other.tag_;
+        other.tag_ = mine;
+        return *this;
+    }
+    ~TagRef() { reset(); }
+
+    void reset() {
+        if (tag_) tag_->Release();
+        tag_ = nullptr;
+    }
+    OTag* get() const { return tag_; }
+    OTag* operator->() const { return tag_; }
+    explicit operator bool() const { return tag_ != nullptr; }
+
+private:
+    OTag* tag_ = nullptr;
+};
+
 // Every tag of the running system: the device's own type number and access.
 class OqnTag : public OTag {
 public:

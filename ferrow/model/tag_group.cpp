@@ -27,4 +27,12 @@ OTag* OTagGroup::FindTag(std::string_view path) const {
     return nullptr;
 }
 
+bool OTagGroup::TagsHeld() const {
+    for (const auto& tag : m_tags)
+        if (tag->m_nRef > 0) return true;
+    for (const auto& group : m_groups)
+        if (group->TagsHeld()) return true;
+    return false;
+}
+
 }  // namespace ferrow

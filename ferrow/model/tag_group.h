@@ -30,6 +30,9 @@ public:
     // "Group.Tag" walks sub-groups (first name match ignoring case); a name without "." is a tag of
     // this group. Null when nothing matches.
     OTag* FindTag(std::string_view path) const;
+    // Whether an OPC item holds one of the tags of this group or of its sub-groups (active or not).
+    // Call under the document lock.
+    bool TagsHeld() const;
 
     std::string m_strName = "Group";
     std::string m_strDescription;

@@ -224,9 +224,14 @@ public:
             if (!classRecord(&name, &tag)) return false;
             if (tag == Tag::Null) continue;
             if (name != "ODevice" && name != "OTagGroup") return fail("unexpected class " + name);
+            // The root holds devices only, and devices hold plain groups only: the document takes
+            // whatever stands at the root for a device.
+            const bool isDevice = name == "ODevice";
+            if (depth == 0 && !isDevice) return fail("a group where a device belongs");
+            if (depth > 0 && isDevice) return fail("a device inside a device");
             ++next_;  // the object's own index
             TdbGroup child;
-            child.isDevice = name == "ODevice";
+            child.isDevice = isDevice;
             if (child.isDevice && !device(&child)) return false;
             if (!groupBody(&child, depth + 1)) return false;
             group->groups.push_back(std::move(child));

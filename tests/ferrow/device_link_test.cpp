@@ -138,12 +138,41 @@ TEST(DeviceLink, ClosedCommandConnectionMarksTagsAndTheNextConnectOpensBothPorts
     EXPECT_TRUE(eventuallyUnderValueLock([&] { return level->m_wQuality == kQualityGood && level->m_value.fltVal == 3.0f; }));
 }
 
-TEST(DeviceLink, ClosedNotificationConnectionKeepsTheDeviceConnected) {
+TEST(DeviceLink, ClosedNotificationConnectionMarksTheTagsAndConnectOpensItAgain) {
     LinkedDevice link;
     ASSERT_TRUE(link.connect());
     OqnTag* level = link.addTag("Level", VT_R4);
+    link.peer.send("a/b/Level/0000803F\r\n", link.notifyIndex);
+    ASSERT_TRUE(eventuallyUnderValueLock([&] { return level->m_wQuality == kQualityGood; }));
+
     link.peer.close(link.notifyIndex);
-    std::this_thread::sleep_for(50ms);
-    EXPECT_TRUE(link.device->IsConnected());
-    EXPECT_EQ(link.answer([&] { return link.device->ReadValue(*level); }, "getdp/Level\r\n", "00000000\r\n"), "00000000");
+    EXPECT_TRUE(eventually([&] { return !link.device->IsConnected(); }));
+    EXPECT_TRUE(eventuallyUnderValueLock([&] { return level->m_wQuality == kQualityCommFailure; }));
+    EXPECT_TRUE(link.device->m_pCommandPort->IsConnected());  // the command connection stands
+
+    // Connect opens only the port that is not open: one new connection, and the device is whole again.
+    EXPECT_TRUE(link.answer([&] { return link.device->Connect(); }, "simulate/off\r\n", "ok\r\n"));
+    ASSERT_TRUE(link.peer.waitForConnections(3));
+    EXPECT_TRUE(eventually([&] { return link.device->IsConnected(); }));
+    EXPECT_EQ(link.peer.connectionCount(), 3);
+    link.peer.send("a/b/Level/00004040\r\n", 2);
+    EXPECT_TRUE(eventuallyUnderValueLock([&] { return level->m_wQuality == kQualityGood && level->m_value.fltVal == 3.0f; }));
+}
+
+// MarkCommFailure keeps the server's lock order (value lock before the tag-list lock): a thread that
+// holds the value lock can still look a tag up while another thread waits to mark the tags.
+TEST(DeviceLink, MarkingTheTagsWaitsForTheValueLockWithoutHoldingTheTagList) {
+    LinkedDevice link;
+    link.addTag("Level", VT_R4);
+    std::unique_lock values(valueLock());
+    auto marking = std::async(std::launch::async, [&] { link.device->MarkCommFailure(); });
+    // Give the marking thread the chance to block; each lookup must still come through.
+    for (int i = 0; i < 20; ++i) {
+        auto lookup = std::async(std::launch::async, [&] { return link.device->FindPushedTag("Level"); });
+        ASSERT_EQ(lookup.wait_for(2s), std::future_status::ready) << "the tag list is held while waiting";
+        EXPECT_NE(lookup.get(), nullptr);
+        std::this_thread::sleep_for(5ms);
+    }
+    values.unlock();
+    marking.get();
 }

@@ -114,6 +114,25 @@ TEST_F(Document, FindItemRules) {
     EXPECT_EQ(first->GetPath(), "Plant.");
 }
 
+// An OPC item's use of a tag keeps the tag's device alive: taken under the document lock, and
+// DeleteSelection refuses while it lasts.
+TEST_F(Document, DeleteSelectionRefusesWhileAnItemHoldsATag) {
+    ODevice* plant = addDevice(doc, "Plant");
+    plant->AddTag(tag("Level"));
+    TagRef held = doc.AcquireItem("plant.level");
+    ASSERT_TRUE(held);
+    EXPECT_EQ(held->m_nRef.load(), 1);
+    EXPECT_FALSE(doc.AcquireItem("Plant.Nothing"));
+    TagRef copy = held;  // an inactive item holds it as much as an active one
+    held.reset();
+    doc.DeleteSelection();
+    EXPECT_EQ(doc.DeviceCount(), 1u);
+    copy.reset();
+    EXPECT_EQ(plant->m_tags[0]->m_nRef.load(), 0);
+    doc.DeleteSelection();
+    EXPECT_EQ(doc.DeviceCount(), 0u);
+}
+
 TEST_F(Document, DeleteSelectionSelectsThePreviousDevice) {
     ODevice* a = addDevice(doc, "A");
     ODevice* b = addDevice(doc, "B", "2");

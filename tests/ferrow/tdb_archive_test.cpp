@@ -135,8 +135,9 @@ TEST(TdbArchive, HostileFilesAreRefused) {
 
 TEST(TdbArchive, NestingAndDeviceCountAreBounded) {
     TdbDocument deep;
-    TdbGroup* g = &deep.root;
-    for (int i = 0; i <= kMaxTdbDepth; ++i) {
+    deep.root.groups.push_back(device("D", {"1", "2", "3", "4"}));
+    TdbGroup* g = &deep.root.groups.back();
+    for (int i = 1; i <= kMaxTdbDepth; ++i) {
         g->groups.emplace_back();
         g = &g->groups.back();
     }
@@ -150,4 +151,25 @@ TEST(TdbArchive, NestingAndDeviceCountAreBounded) {
     EXPECT_FALSE(ReadTdb(WriteTdb(many), &doc, &error));
     many.root.groups.pop_back();
     EXPECT_TRUE(ReadTdb(WriteTdb(many), &doc, &error)) << error;
+}
+
+// Ferrow writes devices at the root and plain groups inside devices only; the document relies on it.
+TEST(TdbArchive, GroupsAtTheRootAndDevicesInsideDevicesAreRefused) {
+    TdbDocument groupAtRoot;
+    groupAtRoot.root.groups.emplace_back();
+    groupAtRoot.root.groups.back().name = "Plain";
+    TdbDocument deviceInDevice;
+    deviceInDevice.root.groups.push_back(device("Outer", {"1", "2", "3", "4"}));
+    deviceInDevice.root.groups.back().groups.push_back(device("Inner", {"1", "2", "3", "5"}));
+    TdbDocument groupInDevice;
+    groupInDevice.root.groups.push_back(device("Outer", {"1", "2", "3", "4"}));
+    groupInDevice.root.groups.back().groups.emplace_back();
+
+    TdbDocument doc;
+    std::string error;
+    EXPECT_FALSE(ReadTdb(WriteTdb(groupAtRoot), &doc, &error));
+    EXPECT_NE(error.find("a group where a device belongs"), std::string::npos) << error;
+    EXPECT_FALSE(ReadTdb(WriteTdb(deviceInDevice), &doc, &error));
+    EXPECT_NE(error.find("a device inside a device"), std::string::npos) << error;
+    EXPECT_TRUE(ReadTdb(WriteTdb(groupInDevice), &doc, &error)) << error;
 }
