@@ -31,11 +31,15 @@ const QString kIpKey = QStringLiteral("IP");
 
 QString listPath() { return platform::programFile(QString::fromLatin1(iplist::kFileName)); }
 
-// The addresses answers may come from: the address itself, or what a host name stands for.
-QList<QHostAddress> addressesOf(const QString& host) {
-    const QHostAddress literal(host);
-    if (!literal.isNull()) return {literal};
-    return QHostInfo::fromName(host).addresses();
+// The addresses answers may come from (as the socket names a sender): the address itself, or what a
+// host name stands for.
+QStringList addressesOf(const QString& host) {
+    QList<QHostAddress> addresses{QHostAddress(host)};
+    if (addresses.front().isNull()) addresses = QHostInfo::fromName(host).addresses();
+    QStringList texts;
+    for (const QHostAddress& address : addresses)
+        if (address.protocol() == QAbstractSocket::IPv4Protocol) texts << address.toString();  // the socket's kind
+    return texts;
 }
 
 }  // namespace
@@ -309,13 +313,7 @@ void frmDownloadCE::sendFailed() {
 void frmDownloadCE::Winsock1_DataArrival(qint64) {
     const QByteArray datagram = Winsock1.GetData();
     // Only the device being loaded answers: anything else on the port is as if nothing had come.
-    const QHostAddress sender(Winsock1.RemoteHostIP());
-    for (const QHostAddress& target : targetAddresses_) {
-        if (sender.isEqual(target, QHostAddress::TolerantConversion)) {
-            ackText = datagram;
-            return;
-        }
-    }
+    if (targetAddresses_.contains(Winsock1.RemoteHostIP())) ackText = datagram;
 }
 
 void frmDownloadCE::Winsock1_Error(int, const QString& description) { platform::ui::msgBox(description); }

@@ -4,6 +4,7 @@
 #include <QElapsedTimer>
 #include <QHostAddress>
 #include <QString>
+#include <QStringList>
 #include <QTimer>
 #include <QWidget>
 #include <chrono>
@@ -107,7 +108,7 @@ private:
 
     QString fileName_;  // the file dialog's file name
     QString targetHost;
-    QList<QHostAddress> targetAddresses_;  // where acknowledgements are taken from
+    QStringList targetAddresses_;  // where acknowledgements are taken from
     qint64 packetCount = 0;
     QByteArray ackText;
     int tickCount = 0;

@@ -95,9 +95,9 @@ int main(int argc, char* argv[]) {
     auto device = startDevice(deviceAddress, dir.path() + QStringLiteral("/device"));
     if (!device) return 1;
 
-    // Alternate the two, best of three each, so that neither gets a warmer machine.
+    // Alternate the two, best of five each, so that neither gets a warmer machine.
     double baseline = 0, pavane = 0;
-    for (int round = 0; round < 3; ++round) {
+    for (int round = 0; round < 5; ++round) {
         QElapsedTimer timer;
         timer.start();
         if (!sendStopAndWait(image, deviceAddress, QStringLiteral("127.0.76.2"))) {
@@ -113,12 +113,12 @@ int main(int argc, char* argv[]) {
         pavane = std::max(pavane, double(size) / kMegabyte / (double(timer.nsecsElapsed()) / 1e9));
     }
     const double packets = double((size + 1469) / 1470);
-    std::printf("32 MB image (%.0f packets) to the simulated device on loopback, best of 3:\n", packets);
+    std::printf("32 MB image (%.0f packets) to the simulated device on loopback, best of 5:\n", packets);
     std::printf("  baseline stop-and-wait sender: %7.2f MB/s  (%6.0f packets/s)\n", baseline,
                 baseline * kMegabyte / size * packets);
     std::printf("  pavane window:                 %7.2f MB/s  (%6.0f packets/s)\n", pavane,
                 pavane * kMegabyte / size * packets);
-    std::printf("  ratio: %.0f %% of the baseline (target 70 %%)\n", 100.0 * pavane / baseline);
+    std::printf("  ratio: %.0f %% of the baseline (target 90 %%)\n", 100.0 * pavane / baseline);
 
     for (const qint64 megabytes : {8, 32}) {
         QProcess child;
