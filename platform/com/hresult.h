@@ -28,6 +28,8 @@ inline constexpr HRESULT DISP_E_TYPEMISMATCH = hr(0x80020005);
 inline constexpr HRESULT DISP_E_BADVARTYPE = hr(0x80020008);
 inline constexpr HRESULT DISP_E_EXCEPTION = hr(0x80020009);
 inline constexpr HRESULT DISP_E_OVERFLOW = hr(0x8002000A);
+inline constexpr HRESULT DISP_E_BADINDEX = hr(0x8002000B);
+inline constexpr HRESULT DISP_E_ARRAYISLOCKED = hr(0x8002000D);
 inline constexpr HRESULT DISP_E_DIVBYZERO = hr(0x80020012);
 
 inline constexpr HRESULT CLASS_E_NOAGGREGATION = hr(0x80040110);

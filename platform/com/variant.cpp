@@ -2,9 +2,11 @@
 
 #include <cfloat>
 #include <cmath>
+#include <cstdio>
 #include <limits>
 #include <string>
 
+#include "platform/com/safearray.h"
 #include "platform/com/variant_text.h"
 
 namespace platform::com {
@@ -13,6 +15,7 @@ namespace {
 
 // Type codes that have a meaning on the platform, whether or not this layer converts them.
 bool isDefinedVarType(VARTYPE vt) {
+    if ((vt & ~VT_TYPEMASK) == VT_ARRAY) return isArrayElementType(vt & VT_TYPEMASK);
     if (vt & (VT_VECTOR | VT_ARRAY | VT_BYREF | VT_RESERVED)) return false;
     return vt <= VT_DECIMAL || (vt >= VT_I1 && vt <= VT_UINT) || vt == VT_RECORD;
 }
@@ -32,6 +35,9 @@ bool integerRange(VARTYPE vt, IntRange* range) {
         case VT_UI2: *range = {0, 65535}; return true;
         case VT_UI4:
         case VT_UINT: *range = {0, std::numeric_limits<std::uint32_t>::max()}; return true;
+        case VT_I8: *range = {std::numeric_limits<std::int64_t>::min(), std::numeric_limits<std::int64_t>::max()}; return true;
+        // Unsigned values beyond the signed 64-bit range are refused as overflow, never wrapped.
+        case VT_UI8: *range = {0, std::numeric_limits<std::int64_t>::max()}; return true;
         default: return false;
     }
 }
@@ -47,6 +53,8 @@ std::int64_t integerOf(const VARIANT& v) {
         case VT_UI4: return v.ulVal;
         case VT_UINT: return v.uintVal;
         case VT_BOOL: return v.boolVal;
+        case VT_I8: return v.llVal;
+        case VT_UI8: return static_cast<std::int64_t>(v.ullVal);
         default: return 0;
     }
 }
@@ -63,6 +71,8 @@ void storeInteger(VARTYPE vt, std::int64_t value, VARIANT* out) {
         case VT_UI2: out->uiVal = static_cast<std::uint16_t>(value); break;
         case VT_UI4: out->ulVal = static_cast<std::uint32_t>(value); break;
         case VT_UINT: out->uintVal = static_cast<std::uint32_t>(value); break;
+        case VT_I8: out->llVal = value; break;
+        case VT_UI8: out->ullVal = static_cast<std::uint64_t>(value); break;
         default: break;
     }
 }
@@ -84,9 +94,23 @@ struct Source {
     std::string text;
 };
 
+constexpr std::int64_t kCyScale = 10000;
+
 HRESULT readSource(const VARIANT& src, Source* source) {
     IntRange unused;
-    if (integerRange(src.vt, &unused) || src.vt == VT_BOOL) {
+    if (src.vt == VT_UI8 && src.ullVal > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) {
+        source->kind = Source::Real;
+        source->real = static_cast<double>(src.ullVal);
+    } else if (src.vt == VT_CY) {
+        // A whole currency amount stays an integer; a fraction makes it a real.
+        if (src.llVal % kCyScale == 0) {
+            source->kind = Source::Integer;
+            source->integer = src.llVal / kCyScale;
+        } else {
+            source->kind = Source::Real;
+            source->real = static_cast<double>(src.llVal) / kCyScale;
+        }
+    } else if (integerRange(src.vt, &unused) || src.vt == VT_BOOL) {
         source->kind = Source::Integer;
         source->integer = integerOf(src);
     } else if (src.vt == VT_R4 || src.vt == VT_R8 || src.vt == VT_DATE) {
@@ -127,7 +151,9 @@ HRESULT toInteger(const VARIANT& src, const Source& s, VARTYPE vt, VARIANT* out)
             if (const HRESULT r = numberFromText(s.text, &real); FAILED(r)) return r;
         }
         real = roundHalfEven(real);
-        if (!(real >= static_cast<double>(range.low) && real <= static_cast<double>(range.high))) return DISP_E_OVERFLOW;
+        // high + 1 is exact as a double also for the 64-bit types, whose high itself is not.
+        if (!(real >= static_cast<double>(range.low) && real < static_cast<double>(range.high) + 1.0))
+            return DISP_E_OVERFLOW;
         value = static_cast<std::int64_t>(real);
     }
     if (value < range.low || value > range.high) return DISP_E_OVERFLOW;
@@ -159,6 +185,45 @@ HRESULT toReal(const Source& s, VARTYPE vt, VARIANT* out) {
         out->dblVal = value;
     }
     return S_OK;
+}
+
+HRESULT toCurrency(const VARIANT& src, const Source& s, VARIANT* out) {
+    constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max() / kCyScale;
+    std::int64_t scaled;
+    if (src.vt == VT_CY) {
+        scaled = src.llVal;
+    } else if (s.kind == Source::Integer) {
+        if (s.integer > kMax || s.integer < -kMax) return DISP_E_OVERFLOW;
+        scaled = s.integer * kCyScale;
+    } else {
+        double real = s.real;
+        if (s.kind == Source::Text) {
+            if (const HRESULT r = numberFromText(s.text, &real); FAILED(r)) return r;
+        }
+        real = roundHalfEven(real * kCyScale);
+        if (!(real >= -9223372036854775808.0 && real < 9223372036854775808.0)) return DISP_E_OVERFLOW;
+        scaled = static_cast<std::int64_t>(real);
+    }
+    out->vt = VT_CY;
+    out->llVal = scaled;
+    return S_OK;
+}
+
+// "-12.3456" with the trailing zeros of the fraction dropped.
+std::string currencyText(std::int64_t scaled) {
+    const bool negative = scaled < 0;
+    const std::uint64_t magnitude = negative ? 0 - static_cast<std::uint64_t>(scaled) : static_cast<std::uint64_t>(scaled);
+    std::string text;
+    if (negative) text.push_back('-');
+    text.append(std::to_string(magnitude / kCyScale));
+    if (const std::uint64_t fraction = magnitude % kCyScale; fraction != 0) {
+        char digits[8];
+        std::snprintf(digits, sizeof digits, ".%04u", static_cast<unsigned>(fraction));
+        std::size_t length = 5;
+        while (digits[length - 1] == '0') --length;
+        text.append(digits, length);
+    }
+    return text;
 }
 
 HRESULT toBool(const VARIANT& src, const Source& s, VARIANT* out) {
@@ -204,6 +269,10 @@ HRESULT toText(const VARIANT& src, const Source& s, std::uint16_t flags, VARIANT
     }
     if (src.vt == VT_BOOL && (flags & (VARIANT_ALPHABOOL | VARIANT_LOCALBOOL)))
         text = src.boolVal ? "True" : "False";
+    else if (src.vt == VT_CY)
+        text = currencyText(src.llVal);
+    else if (src.vt == VT_UI8)
+        text = std::to_string(src.ullVal);
     else if (s.kind == Source::Integer)
         text = std::to_string(s.integer);
     else if (src.vt == VT_DATE) {
@@ -220,6 +289,8 @@ HRESULT toText(const VARIANT& src, const Source& s, std::uint16_t flags, VARIANT
 
 HRESULT convert(const VARIANT& src, std::uint16_t flags, VARTYPE vt, VARIANT* out) {
     IntRange range;
+    // A null converts to nothing but null, not even to empty.
+    if (src.vt == VT_NULL && vt != VT_NULL) return DISP_E_TYPEMISMATCH;
     if (vt == VT_EMPTY) return S_OK;
     if (src.vt == VT_NULL || vt == VT_NULL) {
         if (src.vt != vt && src.vt != VT_EMPTY) return DISP_E_TYPEMISMATCH;
@@ -241,6 +312,7 @@ HRESULT convert(const VARIANT& src, std::uint16_t flags, VARTYPE vt, VARIANT* ou
     if (const HRESULT r = readSource(src, &source); FAILED(r)) return r;
     if (integerRange(vt, &range)) return toInteger(src, source, vt, out);
     switch (vt) {
+        case VT_CY: return toCurrency(src, source, out);
         case VT_R4:
         case VT_R8:
         case VT_DATE: return toReal(source, vt, out);
@@ -254,7 +326,7 @@ HRESULT convert(const VARIANT& src, std::uint16_t flags, VARTYPE vt, VARIANT* ou
 
 bool isKnownVarType(VARTYPE vt) {
     IntRange unused;
-    return vt == VT_EMPTY || vt == VT_NULL || vt == VT_R4 || vt == VT_R8 || vt == VT_DATE || vt == VT_BOOL ||
+    return vt == VT_EMPTY || vt == VT_NULL || vt == VT_R4 || vt == VT_R8 || vt == VT_DATE || vt == VT_BOOL || vt == VT_CY ||
            vt == VT_BSTR || integerRange(vt, &unused);
 }
 
@@ -268,6 +340,7 @@ HRESULT VariantClear(VARIANT* variant) {
     if (!variant) return E_INVALIDARG;
     if (!isDefinedVarType(variant->vt)) return DISP_E_BADVARTYPE;
     if (variant->vt == VT_BSTR) SysFreeString(variant->bstrVal);
+    if (variant->vt & VT_ARRAY) SafeArrayDestroy(variant->parray);
     VariantInit(variant);
     return S_OK;
 }
@@ -281,8 +354,11 @@ HRESULT VariantCopy(VARIANT* dest, const VARIANT* src) {
         copy.bstrVal = SysAllocStringLen(src->bstrVal, SysStringLen(src->bstrVal));
         if (!copy.bstrVal) return E_OUTOFMEMORY;
     }
+    if (src->vt & VT_ARRAY) {
+        if (const HRESULT r = SafeArrayCopy(src->parray, &copy.parray); FAILED(r)) return r;
+    }
     if (const HRESULT r = VariantClear(dest); FAILED(r)) {
-        if (copy.vt == VT_BSTR) SysFreeString(copy.bstrVal);
+        VariantClear(&copy);
         return r;
     }
     *dest = copy;
@@ -294,7 +370,10 @@ HRESULT VariantChangeType(VARIANT* dest, const VARIANT* src, std::uint16_t flags
     if (!isDefinedVarType(vt) || !isDefinedVarType(src->vt) || !isDefinedVarType(dest->vt)) return DISP_E_BADVARTYPE;
     VARIANT result;
     VariantInit(&result);
-    if (const HRESULT r = convert(*src, flags, vt, &result); FAILED(r)) {
+    if ((src->vt | vt) & VT_ARRAY) {
+        if (src->vt != vt) return DISP_E_TYPEMISMATCH;
+        if (const HRESULT r = VariantCopy(&result, src); FAILED(r)) return r;
+    } else if (const HRESULT r = convert(*src, flags, vt, &result); FAILED(r)) {
         VariantClear(&result);
         return r;
     }
@@ -302,6 +381,63 @@ HRESULT VariantChangeType(VARIANT* dest, const VARIANT* src, std::uint16_t flags
     VariantClear(dest);
     *dest = result;
     return S_OK;
+}
+
+namespace {
+bool realsEqual(double a, double b) { return a == b || (std::isnan(a) && std::isnan(b)); }
+
+bool arraysEqual(const SAFEARRAY* a, const SAFEARRAY* b) {
+    if (!a || !b) return a == b;
+    if (a->rgsabound[0].cElements != b->rgsabound[0].cElements || a->rgsabound[0].lLbound != b->rgsabound[0].lLbound)
+        return false;
+    VARTYPE vt = VT_EMPTY;
+    SafeArrayGetVartype(a, &vt);
+    for (std::uint32_t i = 0; i < a->rgsabound[0].cElements; ++i) {
+        VARIANT x, y;
+        VariantInit(&x);
+        VariantInit(&y);
+        const auto index = static_cast<std::int32_t>(a->rgsabound[0].lLbound + static_cast<std::int64_t>(i));
+        if (vt == VT_VARIANT) {
+            SafeArrayGetElement(a, &index, &x);
+            SafeArrayGetElement(b, &index, &y);
+        } else {
+            // Element by element through a variant of the element type, so that texts and reals compare
+            // as values.
+            x.vt = y.vt = vt;
+            SafeArrayGetElement(a, &index, vt == VT_BSTR ? static_cast<void*>(&x.bstrVal) : &x.llVal);
+            SafeArrayGetElement(b, &index, vt == VT_BSTR ? static_cast<void*>(&y.bstrVal) : &y.llVal);
+        }
+        const bool same = VariantEqual(x, y);
+        VariantClear(&x);
+        VariantClear(&y);
+        if (!same) return false;
+    }
+    return true;
+}
+}  // namespace
+
+bool VariantEqual(const VARIANT& a, const VARIANT& b) {
+    if (a.vt != b.vt) return false;
+    if (a.vt & VT_ARRAY) return arraysEqual(a.parray, b.parray);
+    switch (a.vt) {
+        case VT_EMPTY:
+        case VT_NULL: return true;
+        case VT_I1:
+        case VT_UI1: return a.bVal == b.bVal;
+        case VT_I2:
+        case VT_UI2:
+        case VT_BOOL: return a.uiVal == b.uiVal;
+        case VT_I4:
+        case VT_UI4:
+        case VT_INT:
+        case VT_UINT:
+        case VT_ERROR: return a.ulVal == b.ulVal;
+        case VT_R4: return realsEqual(a.fltVal, b.fltVal);
+        case VT_R8:
+        case VT_DATE: return realsEqual(a.dblVal, b.dblVal);
+        case VT_BSTR: return view(a.bstrVal) == view(b.bstrVal);
+        default: return a.ullVal == b.ullVal;
+    }
 }
 
 }  // namespace platform::com

@@ -8,6 +8,7 @@
 
 namespace platform::com {
 
+struct SAFEARRAY;
 using VARTYPE = std::uint16_t;
 using VARIANT_BOOL = std::int16_t;
 
@@ -78,19 +79,25 @@ struct VARIANT {
         std::int32_t intVal;
         std::uint32_t uintVal;
         void* byref;
+        SAFEARRAY* parray;  // VT_ARRAY | element type: the variant owns the array
     };
 };
 
 void VariantInit(VARIANT* variant);
-// Frees what the variant owns and leaves it VT_EMPTY; DISP_E_BADVARTYPE (variant untouched) for a type
+// Frees what the variant owns (a string, an array) and leaves it VT_EMPTY; DISP_E_BADVARTYPE (variant untouched) for a type
 // code this layer does not know.
 HRESULT VariantClear(VARIANT* variant);
 // dest becomes a deep copy of src (dest is cleared first).
 HRESULT VariantCopy(VARIANT* dest, const VARIANT* src);
 // Converts src to type vt into dest (which may be src itself). On failure dest is left as it was.
-// Covers VT_EMPTY, VT_NULL, the integer types, VT_R4, VT_R8, VT_BOOL, VT_DATE and VT_BSTR; text is read
-// and written with the en-US conventions.
+// Covers VT_EMPTY, VT_NULL, the integer types (VT_I8 and VT_UI8 too), VT_R4, VT_R8, VT_CY, VT_BOOL,
+// VT_DATE and VT_BSTR; text is read and written with the en-US conventions. An array converts only to its
+// own type (a copy); a null only to null.
 HRESULT VariantChangeType(VARIANT* dest, const VARIANT* src, std::uint16_t flags, VARTYPE vt);
+
+// Same type and same value: texts compare by their characters, arrays element by element, and a real
+// equals itself even when it is not a number (so that a NaN is no change).
+bool VariantEqual(const VARIANT& a, const VARIANT& b);
 
 // True for the scalar type codes this layer can hold.
 bool isKnownVarType(VARTYPE vt);

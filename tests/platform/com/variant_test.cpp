@@ -179,8 +179,9 @@ TEST(VariantChangeType, EmptyAndNullSources) {
     Var null;
     null.vt = VT_NULL;
     EXPECT_EQ(change(null, VT_NULL, &out), S_OK);
-    for (VARTYPE vt : {VT_EMPTY, VT_BSTR, VT_I4})
-        EXPECT_EQ(change(null, vt, &out), vt == VT_EMPTY ? S_OK : DISP_E_TYPEMISMATCH) << vt;
+    // A null becomes nothing else, not even empty.
+    for (VARTYPE vt : {VT_EMPTY, VT_BSTR, VT_I4, VT_I8, VT_CY})
+        EXPECT_EQ(change(null, vt, &out), DISP_E_TYPEMISMATCH) << vt;
 }
 
 TEST(VariantChangeType, UnsignedToSignedWithoutOverflowCheck) {
