@@ -1,0 +1,21 @@
+// Ferrow: the OPC Data Access server for the devices' datapoints, with its configuration window.
+#include <QApplication>
+
+#include "ferrow/app/c_ferrow_app.h"
+#include "ferrow/app/c_main_frame.h"
+#include "ferrow/app/doc_template.h"
+#include "ferrow/app/opc_binding.h"
+#include "platform/ui/demo_screenshot.h"
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(ferrow::ferrowAppTitle());
+    ferrow::CFerrowApp ferrowApp(QApplication::arguments().mid(1), ferrow::opcServerHooks(),
+                                 QApplication::applicationFilePath());
+    int result = 0;
+    if (ferrowApp.InitInstance()) {
+        platform::ui::screenshotAndQuitIfAsked(ferrowApp.mainFrame(), "ferrow");
+        result = QApplication::exec();
+    }
+    return ferrowApp.ExitInstance(result);
+}

@@ -1,0 +1,189 @@
+#include <QAction>
+#include <QLabel>
+#include <QMenu>
+#include <QSplitter>
+#include <QTest>
+#include <QToolBar>
+
+#include "ferrow/app/c_main_frame.h"
+#include "ferrow/app/views/device_commands.h"
+#include "ferrow/model/cdoc.h"
+#include "platform/ui/wait.h"
+#include "tests/ferrow/app/app_fixture.h"
+
+using namespace std::chrono_literals;
+using ferrowtest::FerrowAppTest;
+namespace mb = platform::ui::mb;
+
+namespace {
+const QString kClientsQuestion =
+    QStringLiteral("OPC Clients are currently connected to this server, Exit anyway?");
+}
+
+TEST_F(FerrowAppTest, ExitWithConnectedClientsAsksAndNoKeepsEverythingRunning) {
+    auto& app = start({});
+    ferrow::CMainFrame& frame = *app.mainFrame();
+    ferrow::objectCount = 2;
+
+    boxes.answerNext(mb::No);
+    frame.actAppExit->trigger();
+    ASSERT_EQ(boxes.boxes().size(), 1u);
+    EXPECT_EQ(boxes.boxes()[0].text, kClientsQuestion);
+    EXPECT_EQ(boxes.boxes()[0].title, QStringLiteral("FERROW"));
+    EXPECT_EQ(boxes.boxes()[0].style, mb::YesNo | mb::Exclamation);
+    EXPECT_TRUE(frame.isVisible());
+    EXPECT_TRUE(app.comThreadRunning());
+
+    // The close box asks the same with the stop icon.
+    boxes.answerNext(mb::No);
+    frame.close();
+    ASSERT_EQ(boxes.boxes().size(), 2u);
+    EXPECT_EQ(boxes.boxes()[1].style, mb::YesNo | mb::Critical);
+    EXPECT_TRUE(frame.isVisible());
+    EXPECT_TRUE(app.comThreadRunning());
+    EXPECT_EQ(com.taken(), std::vector<std::string>{"register"});
+
+    // Yes tells and disconnects the clients, then the ordinary exit goes on.
+    boxes.answerNext(mb::Yes);
+    frame.actAppExit->trigger();
+    EXPECT_FALSE(app.comThreadRunning());
+    EXPECT_EQ(com.taken(), (std::vector<std::string>{"register", "notify", "disconnect", "revoke"}));
+    EXPECT_FALSE(frame.isVisible());
+    EXPECT_EQ(boxes.boxes().size(), 3u);
+}
+
+TEST_F(FerrowAppTest, WithoutClientsExitAsksNothing) {
+    auto& app = start({});
+    app.mainFrame()->actAppExit->trigger();
+    EXPECT_FALSE(app.mainFrame()->isVisible());
+    EXPECT_TRUE(boxes.boxes().empty());
+}
+
+TEST_F(FerrowAppTest, AChangedConfigurationIsOfferedForSavingOnExit) {
+    auto& app = start({});
+    ferrow::CMainFrame& frame = *app.mainFrame();
+    app.document()->SetModifiedFlag();
+
+    boxes.answerNext(mb::Cancel);
+    frame.close();
+    ASSERT_EQ(boxes.boxes().size(), 1u);
+    EXPECT_EQ(boxes.boxes()[0].text, QStringLiteral("Save changes to Untitled?"));
+    EXPECT_EQ(boxes.boxes()[0].style & mb::ButtonMask, mb::YesNoCancel);
+    EXPECT_TRUE(frame.isVisible());
+
+    // Yes with the Save As dialog cancelled keeps the window too.
+    boxes.answerNext(mb::Yes);
+    boxes.cancelNextFile();
+    frame.close();
+    EXPECT_TRUE(frame.isVisible());
+    ASSERT_EQ(boxes.fileDialogs().size(), 1u);
+    EXPECT_EQ(boxes.fileDialogs()[0].fileName, QStringLiteral("Untitled.tdb"));
+
+    const QString target = files + QStringLiteral("/saved");
+    boxes.answerNext(mb::Yes);
+    boxes.answerNextFile(target);
+    frame.close();
+    EXPECT_FALSE(frame.isVisible());
+    EXPECT_TRUE(QFile::exists(target + QStringLiteral(".tdb")));
+}
+
+TEST_F(FerrowAppTest, SaveAsAndOpenSetTheCaptionAndTheRecentFiles) {
+    auto& app = start({});
+    ferrow::CMainFrame& frame = *app.mainFrame();
+    const QString first = files + QStringLiteral("/first.tdb");
+    boxes.answerNextFile(first);
+    frame.actFileSaveAs->trigger();
+    EXPECT_EQ(frame.windowTitle(), QStringLiteral("first.tdb - Morvane Ferrow Server"));
+    ASSERT_EQ(boxes.fileDialogs().size(), 1u);
+    EXPECT_EQ(boxes.fileDialogs()[0].filter,
+              QStringLiteral("Tag Configuration Files (*.tdb)|*.tdb|All Files (*.*)|*.*"));
+
+    const QString other = writeConfiguration(QStringLiteral("other.tdb"), {"Pump"});
+    boxes.answerNextFile(other);
+    frame.actFileOpen->trigger();
+    EXPECT_EQ(frame.windowTitle(), QStringLiteral("other.tdb - Morvane Ferrow Server"));
+    EXPECT_EQ(app.document()->DeviceCount(), 1u);
+
+    // The recent files appear in the File menu, newest first, and open from there.
+    emit frame.mnuFile->aboutToShow();
+    QStringList recent;
+    for (QAction* action : frame.mnuFile->actions())
+        if (action->objectName().startsWith(QStringLiteral("ID_FILE_MRU_FILE"))) recent << action->text();
+    ASSERT_EQ(recent.size(), 2);
+    EXPECT_EQ(recent[0], QStringLiteral("&1 ") + other);
+    EXPECT_EQ(recent[1], QStringLiteral("&2 ") + first);
+    frame.OnFileMruFile(1);
+    EXPECT_EQ(frame.windowTitle(), QStringLiteral("first.tdb - Morvane Ferrow Server"));
+    EXPECT_EQ(app.document()->DeviceCount(), 0u);
+
+    frame.actFileNew->trigger();
+    EXPECT_EQ(frame.windowTitle(), QStringLiteral("Untitled - Morvane Ferrow Server"));
+}
+
+TEST_F(FerrowAppTest, NewAndOpenAreRefusedWhileClientsAreConnected) {
+    auto& app = start({writeConfiguration(QStringLiteral("kept.tdb"), {"Kept"})});
+    ferrow::CMainFrame& frame = *app.mainFrame();
+    ferrow::objectCount = 1;
+    boxes.answerNextFile(writeConfiguration(QStringLiteral("other.tdb"), {"Other"}));
+    frame.actFileOpen->trigger();
+    frame.actFileNew->trigger();
+    EXPECT_EQ(
+        boxes.boxTexts(),
+        (QStringList{QStringLiteral("Cannot change files while OPC Clients are connected to this server."),
+                     QStringLiteral("Cannot change files while OPC Clients are connected to this server.")}));
+    EXPECT_EQ(frame.windowTitle(), QStringLiteral("kept.tdb - Morvane Ferrow Server"));
+    EXPECT_EQ(app.document()->DeviceCount(), 1u);
+}
+
+TEST_F(FerrowAppTest, FrameLayoutMenusAndPanes) {
+    auto& app = start({});
+    ferrow::CMainFrame& frame = *app.mainFrame();
+    const QList<int> sizes = frame.m_wndSplitter->sizes();
+    ASSERT_EQ(sizes.size(), 2);
+    EXPECT_NEAR(sizes[0] * 2, sizes[1], 8);
+
+    QStringList menus;
+    for (QMenu* menu : {frame.mnuFile, frame.mnuEdit, frame.mnuView, frame.mnuDevice, frame.mnuHelp})
+        menus << menu->title();
+    EXPECT_EQ(menus, (QStringList{QStringLiteral("&File"), QStringLiteral("&Edit"), QStringLiteral("&View"),
+                                  QStringLiteral("&Device"), QStringLiteral("&Help")}));
+    EXPECT_TRUE(frame.mnuEdit->actions().contains(frame.m_pCommands->deleteSelection));
+    EXPECT_TRUE(frame.mnuDevice->actions().contains(frame.m_pCommands->monitor));
+    EXPECT_TRUE(frame.m_wndToolBar->actions().contains(frame.m_pCommands->newDevice));
+    for (QAction* never : {frame.actEditCut, frame.actEditCopy, frame.actEditPaste}) {
+        frame.UpdateCommandStates();
+        EXPECT_FALSE(never->isEnabled()) << never->text().toStdString();
+    }
+    for (QAction* action : frame.m_wndToolBar->actions()) {
+        if (action->isSeparator()) continue;
+        EXPECT_FALSE(action->icon().isNull()) << action->text().toStdString();
+    }
+
+    EXPECT_EQ(frame.m_wndMessagePane->text(), QStringLiteral("Ready"));
+    EXPECT_EQ(frame.m_wndMessagePane->accessibleName(), QString());
+    frame.actViewStatusBar->trigger();
+    EXPECT_FALSE(frame.m_wndMessagePane->isVisible());
+    frame.actViewToolbar->trigger();
+    EXPECT_FALSE(frame.m_wndToolBar->isVisible());
+}
+
+TEST_F(FerrowAppTest, TheSplashClosesAtTheFirstKeyAnywhereAndSwallowsIt) {
+    auto& app = start({QStringLiteral("-Embedding")});
+    ferrow::CSplashWnd::ShowSplashScreen();
+    ferrow::CSplashWnd* splash = ferrow::CSplashWnd::current();
+    ASSERT_NE(splash, nullptr);
+    ferrow::CSplashWnd::ShowSplashScreen();
+    EXPECT_EQ(ferrow::CSplashWnd::current(), splash);
+    app.mainFrame()->showNormal();
+    // Ctrl+N would ask to save the changed configuration, if it got through.
+    app.document()->SetModifiedFlag();
+    QTest::keyClick(app.mainFrame(), Qt::Key_N, Qt::ControlModifier);
+    EXPECT_TRUE(platform::ui::waitUntil([] { return ferrow::CSplashWnd::current() == nullptr; }, 5s));
+    EXPECT_TRUE(boxes.boxes().empty());
+    app.document()->SetModifiedFlag(false);
+
+    // Left alone it goes after its (scaled) three seconds.
+    ferrow::CSplashWnd::ShowSplashScreen();
+    EXPECT_NE(ferrow::CSplashWnd::current(), nullptr);
+    EXPECT_TRUE(platform::ui::waitUntil([] { return ferrow::CSplashWnd::current() == nullptr; }, 5s));
+}
