@@ -1,5 +1,7 @@
 #include "vantor/files/copy_protocol.h"
 
+#include <algorithm>
+
 namespace vantor::files {
 
 QByteArray ReadReply(QByteArray& copyBuffer) {
@@ -10,12 +12,14 @@ QByteArray ReadReply(QByteArray& copyBuffer) {
     return reply;
 }
 
-QByteArray ReadDataLine(QByteArray& copyBuffer) {
-    const qsizetype crlf = copyBuffer.indexOf("\r\n");
-    if (crlf < 0) return {};
-    QByteArray line = copyBuffer.left(crlf);
-    copyBuffer.remove(0, crlf + 2);
-    return line;
+LineStatus TakeLine(QByteArray& buffer, QByteArray& line) {
+    // Only the first kMaxReplyLine + 2 bytes can hold the end of an acceptable line.
+    const QByteArrayView head = QByteArrayView(buffer).first(std::min(buffer.size(), kMaxReplyLine + 2));
+    const qsizetype crlf = head.indexOf("\r\n");
+    if (crlf < 0) return buffer.size() > kMaxReplyLine + 1 ? LineStatus::TooLong : LineStatus::Incomplete;
+    line = buffer.left(crlf);
+    buffer.remove(0, crlf + 2);
+    return LineStatus::Complete;
 }
 
 QByteArray copyCommand(const QByteArray& destination, bool execute, bool autoStart) {

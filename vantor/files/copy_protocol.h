@@ -12,8 +12,14 @@ inline constexpr qint64 kBlockSize = 1024;
 // The next reply of the data connection: up to and including the first CR LF, or everything when there
 // is no CR LF yet; empty when nothing is there.
 QByteArray ReadReply(QByteArray& copyBuffer);
-// The next complete line without its CR LF; empty (buffer unchanged) while no CR LF has arrived.
-QByteArray ReadDataLine(QByteArray& copyBuffer);
+// The longest reply line the device may send on a data connection (without its CR LF). Longer is a
+// protocol error: no real reply comes near it, and waiting for its end would let memory grow without bound.
+inline constexpr qsizetype kMaxReplyLine = 4096;
+
+enum class LineStatus { Incomplete, Complete, TooLong };
+// Takes the next whole line from `buffer` into `line` (without its CR LF; what follows stays). Incomplete:
+// no CR LF yet and nothing changed. TooLong: no CR LF within kMaxReplyLine bytes; nothing changed.
+LineStatus TakeLine(QByteArray& buffer, QByteArray& line);
 
 // "copy [-x ][-a ]<destination>" as sent on the shell (without CR LF).
 QByteArray copyCommand(const QByteArray& destination, bool execute, bool autoStart);

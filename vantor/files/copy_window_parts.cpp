@@ -20,7 +20,6 @@ QLineEdit* pathBox(const QString& label, const char* name, int row, QGridLayout*
     auto* caption = new QLabel(label, parent);
     auto* box = new QLineEdit(parent);
     box->setObjectName(QLatin1String(name));
-    box->setAccessibleName(label);
     box->setMinimumWidth(320);
     caption->setBuddy(box);
     grid->addWidget(caption, row, 0);
@@ -38,7 +37,7 @@ CopyWindowParts::CopyWindowParts(QDialog* w, const QString& sourceLabel, const Q
     txtDest = pathBox(destLabel, "txtDest", 1, grid, body);
     pbProgress = new QProgressBar(body);
     pbProgress->setObjectName(QStringLiteral("pbProgress"));
-    pbProgress->setAccessibleName(QStringLiteral("pbProgress"));
+    pbProgress->setAccessibleName(QStringLiteral("Copy progress"));
     pbProgress->setTextVisible(false);
     pbProgress->hide();
     grid->addWidget(pbProgress, 3, 0, 1, 3);
@@ -59,10 +58,10 @@ CopyWindowParts::CopyWindowParts(QDialog* w, const QString& sourceLabel, const Q
     outer->addWidget(sbCopyMsg);
 }
 
-QPushButton* CopyWindowParts::browseButton(int row, const char* name) {
+QPushButton* CopyWindowParts::browseButton(int row, const char* name, const QString& accessibleName) {
     auto* b = new QPushButton(QStringLiteral("..."), txtSource->parentWidget());
     b->setObjectName(QLatin1String(name));
-    b->setAccessibleName(QLatin1String(name));
+    b->setAccessibleName(accessibleName);
     b->setFixedWidth(32);
     grid->addWidget(b, row, 2);
     return b;

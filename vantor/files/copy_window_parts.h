@@ -20,8 +20,8 @@ namespace vantor::files {
 struct CopyWindowParts {
     CopyWindowParts(QDialog* window, const QString& sourceLabel, const QString& destLabel);
 
-    // The "..." button of row 0 (source) or 1 (destination).
-    QPushButton* browseButton(int row, const char* name);
+    // The "..." button of row 0 (source) or 1 (destination); "..." says nothing, `accessibleName` does.
+    QPushButton* browseButton(int row, const char* name, const QString& accessibleName);
     // A check box below the rows, in column `column`.
     QCheckBox* checkBox(const QString& caption, const char* name, int column);
 

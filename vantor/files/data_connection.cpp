@@ -1,8 +1,11 @@
 #include "vantor/files/data_connection.h"
 
+#include <algorithm>
+
 #include "platform/ui/time_scale.h"
 #include "platform/ui/wait.h"
 #include "vantor/common/shell_host.h"
+#include "vantor/files/copy_protocol.h"
 
 namespace vantor::files {
 
@@ -53,6 +56,7 @@ DataConnection::WaitResult DataConnection::waitFor(const std::function<bool()>& 
     bool got = false;
     const auto check = [&] { return got || (got = ready()); };
     const auto scaledLimit = platform::scaled(limit);
+    const qint64 total = platform::scaled(kReplyTotal).count();
     QElapsedTimer started;
     started.start();
     for (;;) {
@@ -60,11 +64,36 @@ DataConnection::WaitResult DataConnection::waitFor(const std::function<bool()>& 
         if (cancelled && *cancelled) return WaitResult::Cancelled;
         if (closed_) return WaitResult::Closed;
         const qint64 elapsed = sinceLastData ? lastData_.elapsed() : started.elapsed();
-        const qint64 left = scaledLimit.count() - elapsed;
+        qint64 left = scaledLimit.count() - elapsed;
         if (left <= 0) return WaitResult::TimedOut;
+        if (sinceLastData) {
+            const qint64 totalLeft = total - started.elapsed();
+            if (totalLeft <= 0) return WaitResult::ProtocolError;
+            left = std::min(left, totalLeft);
+        }
         platform::ui::waitUntil([&] { return check() || closed_ || (cancelled && *cancelled); },
                                 std::chrono::milliseconds(left));
     }
+}
+
+DataConnection::WaitResult DataConnection::waitForLine(QByteArray& line, std::chrono::milliseconds limit,
+                                                       bool sinceLastData, bool skipEmpty) {
+    LineStatus status = LineStatus::Incomplete;
+    const auto take = [&] {
+        do status = TakeLine(copyBuffer, line);
+        while (skipEmpty && status == LineStatus::Complete && line.isEmpty());
+        return status != LineStatus::Incomplete;
+    };
+    const WaitResult result = waitFor(take, limit, sinceLastData);
+    return result == WaitResult::Ready && status == LineStatus::TooLong ? WaitResult::ProtocolError : result;
+}
+
+DataConnection::WaitResult DataConnection::waitForReply(QByteArray& reply, std::chrono::milliseconds limit,
+                                                        bool sinceLastData) {
+    const WaitResult result = waitForLine(reply, limit, sinceLastData);
+    if (result != WaitResult::TimedOut || copyBuffer.isEmpty()) return result;
+    reply = ReadReply(copyBuffer);
+    return WaitResult::Ready;
 }
 
 void DataConnection::close() {

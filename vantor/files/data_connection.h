@@ -22,6 +22,8 @@ inline constexpr std::chrono::milliseconds kOkWait = 10s;
 inline constexpr std::chrono::milliseconds kSizeLineWait = 5s;
 // A device that sends nothing for this long during a copy is taken as gone.
 inline constexpr std::chrono::milliseconds kDeviceSilence = 30s;
+// No wait for one reply lasts longer than this, however the device trickles its bytes.
+inline constexpr std::chrono::milliseconds kReplyTotal = 60s;
 
 // The second connection of a copy window to the device (`sckCopy`) and the bytes received on it
 // (`copyBuffer`): connecting with its time limit, and waits that end on the awaited reply, a close by
@@ -30,7 +32,8 @@ class DataConnection : public QObject {
     Q_OBJECT
 public:
     enum class ConnectResult { Connected, Refused, TimedOut };
-    enum class WaitResult { Ready, TimedOut, Closed, Cancelled };
+    // ProtocolError: a reply line longer than any the device sends, or one that took longer than kReplyTotal.
+    enum class WaitResult { Ready, TimedOut, Closed, Cancelled, ProtocolError };
 
     explicit DataConnection(QObject* parent = nullptr);
 
@@ -41,9 +44,17 @@ public:
     // kConnectWait.
     ConnectResult open(ShellHost& host);
     // Waits, processing events, until `ready`, or the device closes the connection, or `cancelled`, or
-    // `limit` passes; with `sinceLastData` the limit counts from the last bytes that arrived (silence).
+    // `limit` passes; with `sinceLastData` the limit counts from the last bytes that arrived (silence),
+    // and the whole wait ends after kReplyTotal all the same (ProtocolError).
     WaitResult waitFor(const std::function<bool()>& ready, std::chrono::milliseconds limit, bool sinceLastData,
                        const bool* cancelled = nullptr);
+    // Waits as waitFor for the next whole reply line and takes it from copyBuffer without its CR LF (what
+    // follows stays). `skipEmpty` passes over empty lines.
+    WaitResult waitForLine(QByteArray& line, std::chrono::milliseconds limit, bool sinceLastData,
+                           bool skipEmpty = false);
+    // waitForLine for a handshake reply: a reply whose CR LF never comes is still taken, as it stands,
+    // once the time runs out.
+    WaitResult waitForReply(QByteArray& reply, std::chrono::milliseconds limit, bool sinceLastData);
     bool closedByDevice() const { return closed_; }
     void close();
 

@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QSaveFile>
 
 #include "platform/ui/dialogs.h"
@@ -32,8 +33,8 @@ FDownload::FDownload(ShellHost& host, FCEBrowse& browser, QWidget* parent)
     CopyWindowParts parts(this, QStringLiteral("Source (CE):"), QStringLiteral("Destination (PC):"));
     txtSource = parts.txtSource;
     txtDest = parts.txtDest;
-    cmdCEBrowse = parts.browseButton(0, "cmdCEBrowse");
-    cmdBrowse = parts.browseButton(1, "cmdBrowse");
+    cmdCEBrowse = parts.browseButton(0, "cmdCEBrowse", QStringLiteral("Browse device folders"));
+    cmdBrowse = parts.browseButton(1, "cmdBrowse", QStringLiteral("Browse PC files"));
     cmdCopy = parts.cmdCopy;
     cmdDone = parts.cmdDone;
     pbProgress = parts.pbProgress;
@@ -54,6 +55,14 @@ void FDownload::begin() {
 }
 
 void FDownload::Start() {
+    if (copying_) {
+        // exec() cannot nest: the running copy's window comes back as it was.
+        notifyHandle_.subscribe(this);
+        show();
+        raise();
+        activateWindow();
+        return;
+    }
     begin();
     exec();
 }
@@ -98,6 +107,7 @@ void FDownload::cmdBrowse_Click() {
 }
 
 void FDownload::cmdCopy_Click() {
+    const QScopedValueRollback busy(copying_, true);
     CStatusBar status;
     status.Init(sbCopyMsg, 1);
     if (txtSource->text().isEmpty() || txtDest->text().isEmpty()) {
@@ -161,8 +171,9 @@ void FDownload::CopyFileFromDevice(const QString& source, const QString& destina
         return;
     }
     const auto quiet = [this] { return closing_ || shellFailed_; };  // someone has told the user already
+    // The size line may come in pieces: only a whole one counts, and the bytes behind it are file data.
     QByteArray reply;
-    data.waitFor([&] { return !(reply = ReadReply(data.copyBuffer)).isEmpty(); }, kSizeLineWait, false);
+    if (data.waitForReply(reply, kSizeLineWait, false) != WaitResult::Ready) reply.clear();
     if (reply.startsWith("error")) {
         data.close();
         platform::ui::msgBox(QStringLiteral("*** Operation failed !\r\nFile not found, in use or empty !"), mb::Critical);
@@ -216,8 +227,6 @@ void FDownload::cmdDone_Click() {
     notifyHandle_.release();
 }
 
-// The close box (through QDialog's close handling) and Escape: the data connection goes, and so does
-// the registration.
 void FDownload::reject() {
     closing_ = true;
     data.close();

@@ -26,6 +26,7 @@ class FDownload : public QDialog, public NotifyClient {
 public:
     FDownload(ShellHost& host, FCEBrowse& browser, QWidget* parent = nullptr);
 
+    // As FUpload::Start: a copy still running behind the hidden window gets its window back.
     void Start();
     void begin();  // Start() without the modal loop
     void Notify(const QString& msg, const QString& data) override;
@@ -45,7 +46,8 @@ public:
     void cmdCopy_Click();
     void cmdDone_Click();
 
-protected:
+    bool copying() const { return copying_; }
+    // The close box and Escape, and the main window's Exit: the copy ends, the data connection closes.
     void reject() override;
 
 private:
@@ -56,6 +58,7 @@ private:
     NotifySubscription notifyHandle_{host_};
     QString lastDestPath_;
     bool closing_ = false;
+    bool copying_ = false;  // the Copy button's handler runs
     bool shellFailed_ = false;
 };
 

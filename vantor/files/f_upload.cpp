@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScopedValueRollback>
 
 #include "platform/ui/dialogs.h"
 #include "vantor/common/c_status_bar.h"
@@ -39,8 +40,8 @@ FUpload::FUpload(ShellHost& host, FCEBrowse& browser, QWidget* parent)
     CopyWindowParts parts(this, QStringLiteral("Source:"), QStringLiteral("Destination:"));
     txtSource = parts.txtSource;
     txtDest = parts.txtDest;
-    cmdBrowse = parts.browseButton(0, "cmdBrowse");
-    cmdCEBrowse = parts.browseButton(1, "cmdCEBrowse");
+    cmdBrowse = parts.browseButton(0, "cmdBrowse", QStringLiteral("Browse PC files"));
+    cmdCEBrowse = parts.browseButton(1, "cmdCEBrowse", QStringLiteral("Browse device folders"));
     chkExec = parts.checkBox(QStringLiteral("execute after upload"), "chkExec", 0);
     chkAutoStart = parts.checkBox(QStringLiteral("execute after CE boot"), "chkAutoStart", 1);
     cmdCopy = parts.cmdCopy;
@@ -63,6 +64,14 @@ void FUpload::begin() {
 }
 
 void FUpload::Start() {
+    if (copying_) {
+        // exec() cannot nest: the running copy's window comes back as it was.
+        notifyHandle_.subscribe(this);
+        show();
+        raise();
+        activateWindow();
+        return;
+    }
     begin();
     exec();
 }
@@ -107,6 +116,7 @@ bool FUpload::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void FUpload::cmdCopy_Click() {
+    const QScopedValueRollback busy(copying_, true);
     CStatusBar status;
     status.Init(sbCopyMsg, 1);
     const QString source = txtSource->text();
@@ -166,8 +176,7 @@ void FUpload::CopyFileToDevice(const QString& source, const QString& destination
     }
 
     QByteArray reply;
-    auto gotReply = [&] { return !(reply = ReadReply(data.copyBuffer)).isEmpty(); };
-    WaitResult waited = data.waitFor(gotReply, kDeviceSilence, true);
+    WaitResult waited = data.waitForReply(reply, kDeviceSilence, true);
     if (waited != WaitResult::Ready) {
         reportLostDevice(waited);
         data.close();
@@ -188,7 +197,7 @@ void FUpload::CopyFileToDevice(const QString& source, const QString& destination
         data.close();
         return;
     }
-    waited = data.waitFor(gotReply, kOkWait, false);
+    waited = data.waitForReply(reply, kOkWait, false);
     if (waited != WaitResult::Ready || !reply.startsWith("ok")) {
         if (!closing_) platform::ui::msgBox(QStringLiteral("Communication error or file in use !") + kAborted, mb::Critical);
         data.close();
@@ -207,7 +216,6 @@ void FUpload::sendBlocks(const QString& source) {
     ProgressScale progress(pbProgress, blocks.size());
     data.copyBuffer.clear();
     QByteArray line;
-    auto gotLine = [&] { return !(line = ReadDataLine(data.copyBuffer)).isEmpty(); };
     for (;;) {
         const QByteArray block = blocks.next();
         if (block.isEmpty()) {
@@ -218,7 +226,7 @@ void FUpload::sendBlocks(const QString& source) {
             reportLostDevice(WaitResult::Closed);
             break;
         }
-        const WaitResult waited = data.waitFor(gotLine, kDeviceSilence, true);
+        const WaitResult waited = data.waitForLine(line, kDeviceSilence, true, true);
         if (waited != WaitResult::Ready) {
             reportLostDevice(waited);
             break;
@@ -233,8 +241,11 @@ void FUpload::sendBlocks(const QString& source) {
 
 void FUpload::reportLostDevice(WaitResult result) {
     if (closing_ || result == WaitResult::Cancelled || result == WaitResult::Ready) return;
-    const QString why = result == WaitResult::Closed ? QStringLiteral("*** The device closed the data connection !")
-                                                     : QStringLiteral("*** No answer from the device for 30 seconds !");
+    QString why = QStringLiteral("*** No answer from the device for 30 seconds !");
+    if (result == WaitResult::Closed)
+        why = QStringLiteral("*** The device closed the data connection !");
+    else if (result == WaitResult::ProtocolError)
+        why = QStringLiteral("Communication error or file in use !");
     platform::ui::msgBox(why + kAborted, mb::Critical);
 }
 
@@ -247,8 +258,6 @@ void FUpload::cmdDone_Click() {
     notifyHandle_.release();
 }
 
-// The close box (through QDialog's close handling) and Escape: the data connection goes, and so does
-// the registration.
 void FUpload::reject() {
     closing_ = true;
     copyRunning_ = false;

@@ -26,7 +26,8 @@ class FUpload : public QDialog, public NotifyClient {
 public:
     FUpload(ShellHost& host, FCEBrowse& browser, QWidget* parent = nullptr);
 
-    // Registers for shell notifications and shows the window modally.
+    // Registers for shell notifications and shows the window modally. While a copy of this window still
+    // runs (hidden by Abort), shows the window again instead: the copy goes on where it is.
     void Start();
     // Start() without the modal loop, for callers that show the window themselves.
     void begin();
@@ -51,9 +52,12 @@ public:
     void cmdDone_Click();
 
     bool copyRunning() const { return copyRunning_; }
+    bool copying() const { return copying_; }
+    // The close box and Escape, and the main window's Exit: a copy under way ends, its data connection
+    // closes, and the registration ends.
+    void reject() override;
 
 protected:
-    void reject() override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -66,6 +70,7 @@ private:
     FCEBrowse& browser_;
     NotifySubscription notifyHandle_{host_};
     bool copyRunning_ = false;
+    bool copying_ = false;  // the Copy button's handler runs
     bool closing_ = false;
 };
 

@@ -35,7 +35,6 @@ constexpr int kListTop = 40;
 QPushButton* button(const QString& caption, const char* name, QWidget* parent) {
     auto* b = new QPushButton(caption, parent);
     b->setObjectName(QLatin1String(name));
-    b->setAccessibleName(caption.isEmpty() ? QLatin1String(name) : caption);
     return b;
 }
 }  // namespace
@@ -49,23 +48,25 @@ FCEBrowse::FCEBrowse(ShellHost& host, QWidget* parent) : QDialog(parent), host_(
     searchLabel->setGeometry(8, 10, 62, 22);
     cmbPath = new QComboBox(this);
     cmbPath->setObjectName(QStringLiteral("cmbPath"));
-    cmbPath->setAccessibleName(QStringLiteral("Search in:"));
     cmbPath->setEditable(true);
     cmbPath->setInsertPolicy(QComboBox::NoInsert);
     searchLabel->setBuddy(cmbPath);
     cmdUpDir = button({}, "cmdUpDir", this);
     cmdUpDir->setIcon(style()->standardIcon(QStyle::SP_FileDialogToParent));
     cmdUpDir->setToolTip(QStringLiteral("Up one level"));
+    cmdUpDir->setAccessibleName(QStringLiteral("Up one level"));
     cmdIcons = button({}, "cmdIcons", this);
     cmdIcons->setIcon(style()->standardIcon(QStyle::SP_FileDialogListView));
     cmdIcons->setToolTip(QStringLiteral("List"));
+    cmdIcons->setAccessibleName(QStringLiteral("Show as list"));
     cmdDetails = button({}, "cmdDetails", this);
     cmdDetails->setIcon(style()->standardIcon(QStyle::SP_FileDialogDetailedView));
     cmdDetails->setToolTip(QStringLiteral("Details"));
+    cmdDetails->setAccessibleName(QStringLiteral("Show details"));
 
     lvList = new QTreeWidget(this);
     lvList->setObjectName(QStringLiteral("lvList"));
-    lvList->setAccessibleName(QStringLiteral("lvList"));
+    lvList->setAccessibleName(QStringLiteral("Device files"));
     lvList->setHeaderLabels({QStringLiteral("Name"), QStringLiteral("Size"), QStringLiteral("Date"),
                              QStringLiteral("Attributes")});
     lvList->setRootIsDecorated(false);
@@ -85,7 +86,6 @@ FCEBrowse::FCEBrowse(ShellHost& host, QWidget* parent) : QDialog(parent), host_(
     auto* fileLabel = new QLabel(QStringLiteral("Filename:"), frmFile);
     txtFileName = new QLineEdit(frmFile);
     txtFileName->setObjectName(QStringLiteral("txtFileName"));
-    txtFileName->setAccessibleName(QStringLiteral("Filename:"));
     fileLabel->setBuddy(txtFileName);
     auto* fileLayout = new QGridLayout(frmFile);
     fileLayout->addWidget(fileLabel, 0, 0);
@@ -107,7 +107,7 @@ FCEBrowse::FCEBrowse(ShellHost& host, QWidget* parent) : QDialog(parent), host_(
     cmdOpen->setDefault(true);
 
     sckDir.setObjectName(QStringLiteral("sckDir"));
-    connect(&sckDir, &TcpClient::dataArrival, this, [this] { dirBuffer_ += sckDir.GetData(); });
+    connect(&sckDir, &TcpClient::dataArrival, this, &FCEBrowse::sckDir_DataArrival);
     connect(&sckDir, &TcpClient::closed, this, &FCEBrowse::sckDir_Close);
     // Errors of the listing connection are left to the listing's time limit.
 
@@ -144,6 +144,7 @@ bool FCEBrowse::ShowDialog() {
     cancelled_ = false;
     SetFileName({});
     filePath_ = "\\";
+    listedPath_ = filePath_;
     lvList->clear();
     cmbPath->clear();
     dirHistory_.clear();
@@ -158,6 +159,7 @@ bool FCEBrowse::ListDirectory() {
     CMouser mouser;
     mouser.SetBusy(Screen);
     listingClosed_ = false;
+    listingTooLong_ = false;
     if (!host_.sckShell().SendData("dir " + filePath_ + "\r\n")) {
         platform::ui::msgBox(QStringLiteral("Failed sending dir command !"), mb::OkOnly);
         return false;
@@ -168,13 +170,25 @@ bool FCEBrowse::ListDirectory() {
     dirBuffer_.clear();
     sckDir.Connect(host_.HostIP(), host_.HostPort());
     // An empty folder is a close without data: no need to sit out the whole limit for it.
-    platform::ui::waitUntil([this] { return !dirBuffer_.isEmpty() || listingClosed_; },
+    platform::ui::waitUntil([this] { return !dirBuffer_.isEmpty() || listingClosed_ || listingTooLong_; },
                             platform::scaled(kListingWait));
+    if (listingTooLong_) return false;  // already reported
     if (!dirBuffer_.isEmpty() || listingClosed_) return true;
     mouser.ReleaseLinks();
     platform::ui::msgBox(QStringLiteral("*** ERROR: Timeout for Dir lookup"));
     sckDir.Close();
     return false;
+}
+
+void FCEBrowse::sckDir_DataArrival() {
+    dirBuffer_ += sckDir.GetData();
+    if (dirBuffer_.size() <= kMaxListing) return;
+    // The list keeps what it shows, and the path goes back to it; the listing failed as one that never came.
+    sckDir.Close();
+    dirBuffer_ = QByteArray();
+    listingTooLong_ = true;
+    filePath_ = listedPath_;
+    platform::ui::msgBox(QStringLiteral("*** ERROR: Timeout for Dir lookup"));
 }
 
 void FCEBrowse::sckDir_Close() {
@@ -184,6 +198,7 @@ void FCEBrowse::sckDir_Close() {
     dirBuffer_ += sckDir.GetData();
     const std::vector<ListRow> rows = listingRows(dirBuffer_, filePath_, dirHistory_);
     showRows(rows);
+    listedPath_ = filePath_;
     if (textSorted_) applyTextSort();
     settingPath_ = true;
     cmbPath->clear();

@@ -27,6 +27,8 @@ class FCEBrowse : public QDialog {
     Q_OBJECT
 public:
     static constexpr std::chrono::milliseconds kListingWait{5000};
+    // Far above any real folder's listing; a device that goes on sending past it is cut off.
+    static constexpr qsizetype kMaxListing = 64 * 1024 * 1024;
 
     explicit FCEBrowse(ShellHost& host, QWidget* parent = nullptr);
     ~FCEBrowse() override;
@@ -75,6 +77,7 @@ private:
     bool ShowDialog();
     bool ListDirectory();
     void sckDir_Close();
+    void sckDir_DataArrival();
     void SetFileName(const QByteArray& text);
     void SetPathText(const QByteArray& text);
     void showRows(const std::vector<ListRow>& rows);
@@ -83,9 +86,11 @@ private:
 
     ShellHost& host_;
     QByteArray fileName_;
-    QByteArray filePath_ = "\\";
+    QByteArray filePath_;  // empty until the first opening
+    QByteArray listedPath_;  // the folder the list shows
     bool cancelled_ = false;
     bool listingClosed_ = false;
+    bool listingTooLong_ = false;
     QByteArray dirBuffer_;
     DirHistory dirHistory_;
     bool settingPath_ = false;

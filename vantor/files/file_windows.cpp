@@ -13,9 +13,17 @@ const char* const kName = "vantorFileWindows";
 }
 
 FileWindows& FileWindows::of(ShellHost& host, QWidget* mainWindow) {
-    if (auto* existing = mainWindow->findChild<FileWindows*>(QLatin1String(kName), Qt::FindDirectChildrenOnly))
-        return *existing;
+    if (FileWindows* existing = find(mainWindow)) return *existing;
     return *new FileWindows(host, mainWindow);
+}
+
+FileWindows* FileWindows::find(QWidget* mainWindow) {
+    return mainWindow->findChild<FileWindows*>(QLatin1String(kName), Qt::FindDirectChildrenOnly);
+}
+
+void FileWindows::endCopies() {
+    if (upload_) upload_->reject();
+    if (download_) download_->reject();
 }
 
 FileWindows::FileWindows(ShellHost& host, QWidget* mainWindow)
@@ -23,7 +31,6 @@ FileWindows::FileWindows(ShellHost& host, QWidget* mainWindow)
     setObjectName(QLatin1String(kName));
 }
 
-// The windows go before the main window's other children.
 FileWindows::~FileWindows() = default;
 
 FCEBrowse& FileWindows::browser() {

@@ -16,13 +16,31 @@ TEST(ReadReply, TakesUpToTheFirstCrLfOrEverything) {
     EXPECT_TRUE(ReadReply(buffer).isEmpty());
 }
 
-TEST(ReadDataLine, WaitsForTheCrLfAndDropsIt) {
-    QByteArray buffer = "do";
-    EXPECT_TRUE(ReadDataLine(buffer).isEmpty());
-    EXPECT_EQ(buffer, "do");
-    buffer += "ne\r\nnext";
-    EXPECT_EQ(ReadDataLine(buffer), "done");
-    EXPECT_EQ(buffer, "next");
+TEST(TakeLine, WaitsForAWholeLineKeepsWhatFollowsAndRefusesEndlessOnes) {
+    QByteArray buffer = "size 1";
+    QByteArray line = "untouched";
+    EXPECT_EQ(TakeLine(buffer, line), LineStatus::Incomplete);
+    EXPECT_EQ(buffer, "size 1");
+    EXPECT_EQ(line, "untouched");
+    buffer += "1\r";
+    EXPECT_EQ(TakeLine(buffer, line), LineStatus::Incomplete);
+    buffer += "\nhello\r\nworld";
+    EXPECT_EQ(TakeLine(buffer, line), LineStatus::Complete);
+    EXPECT_EQ(line, "size 11");
+    EXPECT_EQ(buffer, "hello\r\nworld");
+
+    // A line of exactly the limit still counts; one byte more without its end is refused at once.
+    QByteArray longest(kMaxReplyLine, 'x');
+    buffer = longest + "\r";
+    EXPECT_EQ(TakeLine(buffer, line), LineStatus::Incomplete);
+    buffer += "\n";
+    EXPECT_EQ(TakeLine(buffer, line), LineStatus::Complete);
+    EXPECT_EQ(line, longest);
+    buffer = longest + "xy";
+    EXPECT_EQ(TakeLine(buffer, line), LineStatus::TooLong);
+    buffer = QByteArray(1 << 20, 'z') + "\r\n";
+    EXPECT_EQ(TakeLine(buffer, line), LineStatus::TooLong);
+    EXPECT_EQ(buffer.size(), (1 << 20) + 2);
 }
 
 TEST(CopyCommand, FlagsRunTogetherBeforeTheDestination) {

@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <functional>
 #include <thread>
 
 #include "devsim/file_commands.h"
@@ -194,6 +195,66 @@ TEST(DownloadWire, ASizeOfZeroEndsAtOnceWithAnEmptyFile) {
     device.join();
     EXPECT_EQ(readAll(dest), QByteArray());
     EXPECT_TRUE(dialogs.boxes().empty());
+}
+
+// One download of "\f.txt" from a scripted device whose data-connection side is `play`; the bytes that
+// ended up in the destination file ("<missing>" when there is none).
+QByteArray downloadFromScript(const std::function<void(testsupport::ScriptedPeer&)>& play,
+                              platform::ui::ScriptedDialogs& dialogs) {
+    static int run = 0;
+    const QString address = testsupport::uniqueLoopbackAddress();
+    testsupport::ScriptedPeer peer(address, 4212);
+    testsupport::TestShellHost host;
+    EXPECT_TRUE(host.connectTo(address));
+    FCEBrowse browser(host);
+    FDownload download(host, browser);
+    download.begin();
+    const QString dest = testsupport::freshFolder(QStringLiteral("d%1").arg(++run)) + QStringLiteral("/f.txt");
+    download.txtSource->setText(QStringLiteral("\\f.txt"));
+    download.txtDest->setText(dest);
+    std::thread device([&] {
+        ASSERT_TRUE(peer.waitForConnections(2));
+        play(peer);
+    });
+    download.cmdCopy->click();
+    device.join();
+    EXPECT_TRUE(dialogs.boxes().empty()) << dialogs.boxTexts().join(QLatin1Char('|')).toStdString();
+    return readAll(dest);
+}
+
+TEST(DownloadWire, ASizeLineInPiecesIsReadWholeAndWhatFollowsItIsFileData) {
+    platform::ui::ScriptedDialogs dialogs;
+    // Cut inside the number, and between the CR and its LF.
+    EXPECT_EQ(downloadFromScript(
+                  [](testsupport::ScriptedPeer& peer) {
+                      peer.send("size 1", 1);
+                      std::this_thread::sleep_for(30ms);
+                      peer.send("1\r\nhello world", 1);
+                  },
+                  dialogs),
+              "hello world");
+    EXPECT_EQ(downloadFromScript(
+                  [](testsupport::ScriptedPeer& peer) {
+                      peer.send("size 11\r", 1);
+                      std::this_thread::sleep_for(30ms);
+                      peer.send("\nhello world", 1);
+                  },
+                  dialogs),
+              "hello world");
+}
+
+TEST(DownloadWire, BytesPastTheAnnouncedSizeAreNotPartOfTheFile) {
+    platform::ui::ScriptedDialogs dialogs;
+    EXPECT_EQ(downloadFromScript([](testsupport::ScriptedPeer& peer) { peer.send("size 5\r\nhelloEXTRA", 1); }, dialogs),
+              "hello");
+    EXPECT_EQ(downloadFromScript(
+                  [](testsupport::ScriptedPeer& peer) {
+                      peer.send("size 5\r\n", 1);
+                      std::this_thread::sleep_for(30ms);
+                      peer.send("helloEXTRA", 1);
+                  },
+                  dialogs),
+              "hello");
 }
 
 }  // namespace

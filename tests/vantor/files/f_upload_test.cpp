@@ -1,12 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
+#include <functional>
 #include <thread>
 
 #include "devsim/file_commands.h"
@@ -167,6 +170,42 @@ TEST_F(UploadTest, FailuresGetTheirMessages) {
     EXPECT_EQ(deviceFile(QStringLiteral("\\Temp\\x")), "<missing>");
 }
 
+TEST_F(UploadTest, PickingASourceBeforeTheDeviceBrowserWasEverOpenedGivesTheBareFileName) {
+    upload->txtDest->setText(QStringLiteral("\\Temp\\old.bin"));
+    dialogs.answerNextFile(pc + QStringLiteral("/new.bin"));
+    upload->cmdBrowse->click();
+    EXPECT_EQ(upload->txtSource->text(), pc + QStringLiteral("/new.bin"));
+    EXPECT_EQ(upload->txtDest->text(), "new.bin");
+    // An empty destination stays empty.
+    upload->txtDest->clear();
+    dialogs.answerNextFile(pc + QStringLiteral("/other.bin"));
+    upload->cmdBrowse->click();
+    EXPECT_EQ(upload->txtDest->text(), "");
+}
+
+TEST_F(UploadTest, AssistiveToolsReadTheBoxesByTheirLabelsAndTheStatusAsShown) {
+    const auto name = [](QObject* object) {
+        QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(object);
+        return accessible ? accessible->text(QAccessible::Name) : QStringLiteral("<none>");
+    };
+    EXPECT_EQ(name(upload->txtSource), "Source:");
+    EXPECT_EQ(name(upload->txtDest), "Destination:");
+    EXPECT_EQ(name(upload->cmdBrowse), "Browse PC files");
+    EXPECT_EQ(name(upload->cmdCEBrowse), "Browse device folders");
+    EXPECT_EQ(name(upload->sbCopyMsg->panel(1)), "Ready");
+    // While a copy runs the panel names the file; read it while the overwrite question is open.
+    const QString source = writePcFile(pc, QStringLiteral("a.bin"), pattern(10));
+    copy(source, QStringLiteral("\\Temp\\a.bin"));
+    ASSERT_TRUE(testsupport::waitForLog(device->log(), "copy: \\Temp\\a.bin complete"));
+    QString duringCopy;
+    dialogs.onBox([&](const platform::ui::MessageBoxRequest&) { duringCopy = name(upload->sbCopyMsg->panel(1)); });
+    dialogs.answerNext(mb::No);
+    copy(source, QStringLiteral("\\Temp\\a.bin"));
+    dialogs.onBox({});
+    EXPECT_EQ(duringCopy, source);
+    EXPECT_EQ(name(upload->sbCopyMsg->panel(1)), "Ready");
+}
+
 TEST_F(UploadTest, AShellErrorIsReportedAndDoneUnregisters) {
     EXPECT_EQ(host.subscriberCount(), 1);
     host.sckShell().SendData("nonsense\r\n");
@@ -217,6 +256,90 @@ TEST(UploadWire, SendsTheCommandHandshakeAndFlaggedBlocksOneAtATime) {
     device.join();
     EXPECT_TRUE(peer.waitForPeerClose(1));
     EXPECT_EQ(dialogs.boxTexts(), QStringList{"File '\\Temp\\f.bin' exists !\r\nDo you want to overwrite it ?"});
+}
+
+// One upload of a 2000-byte file to a scripted device whose data-connection side is `play`; the time
+// limits scaled down (silence 1.5 s, whole reply 3 s).
+class UploadAgainstScript : public ::testing::Test {
+protected:
+    void SetUp() override { platform::setTimeScale(0.05); }
+    void TearDown() override { platform::setTimeScale(1.0); }
+
+    void run(const std::function<void(testsupport::ScriptedPeer&)>& play) {
+        const QString address = testsupport::uniqueLoopbackAddress();
+        testsupport::ScriptedPeer peer(address, 4212);
+        testsupport::TestShellHost host;
+        ASSERT_TRUE(host.connectTo(address));
+        FCEBrowse browser(host);
+        FUpload upload(host, browser);
+        upload.begin();
+        upload.txtSource->setText(writePcFile(testsupport::freshFolder(QStringLiteral("s")), QStringLiteral("f.bin"), contents));
+        upload.txtDest->setText(QStringLiteral("\\Temp\\f.bin"));
+        std::thread device([&] {
+            ASSERT_TRUE(peer.waitForConnections(2));
+            play(peer);
+        });
+        upload.cmdCopy->click();
+        device.join();
+        dataClosed = peer.waitForPeerClose(1);
+        received = peer.received(1);
+    }
+
+    const QByteArray contents = pattern(2000, 7);
+    platform::ui::ScriptedDialogs dialogs;
+    QByteArray received;
+    bool dataClosed = false;
+};
+
+const QString kProtocolError = QStringLiteral("Communication error or file in use !\r\nCan not copy file ! - aborted");
+
+TEST_F(UploadAgainstScript, HandshakeRepliesSplitAcrossReadsAreReadWhole) {
+    dialogs.answerNext(mb::Yes);
+    run([&](testsupport::ScriptedPeer& peer) {
+        peer.send("exi", 1);
+        std::this_thread::sleep_for(30ms);
+        peer.send("sts\r", 1);
+        std::this_thread::sleep_for(30ms);
+        peer.send("\n", 1);
+        EXPECT_TRUE(peer.waitForReceived("continue\r\n", 1));
+        peer.send("o", 1);
+        std::this_thread::sleep_for(30ms);
+        peer.send("k\r\n", 1);
+        EXPECT_TRUE(peer.waitForReceived("continue\r\n1" + contents.left(1024), 1));
+        peer.send("o", 1);
+        std::this_thread::sleep_for(30ms);
+        peer.send("k\r\n", 1);
+        EXPECT_TRUE(peer.waitForReceived("continue\r\n1" + contents.left(1024) + "0" + contents.mid(1024), 1));
+        peer.send("done\r\n", 1);
+    });
+    EXPECT_EQ(dialogs.boxTexts(), QStringList{"File '\\Temp\\f.bin' exists !\r\nDo you want to overwrite it ?"});
+    EXPECT_EQ(received, "continue\r\n1" + contents.left(1024) + "0" + contents.mid(1024));
+}
+
+TEST_F(UploadAgainstScript, ALineLongerThanAnyReplyEndsTheCopyAsAProtocolError) {
+    run([&](testsupport::ScriptedPeer& peer) {
+        peer.send("new\r\nok\r\n", 1);
+        EXPECT_TRUE(peer.waitForReceived("1" + contents.left(1024), 1));
+        peer.send(QByteArray(5000, 'x'), 1);
+    });
+    EXPECT_EQ(dialogs.boxTexts(), QStringList{kProtocolError});
+    EXPECT_TRUE(dataClosed);
+    EXPECT_EQ(received, "1" + contents.left(1024));
+}
+
+TEST_F(UploadAgainstScript, ADeviceThatTricklesBytesWithoutEndingItsLineIsCutOff) {
+    // A byte every 100 ms keeps the 1.5 s silence limit from ever running out; the whole reply's limit
+    // (3 s here) ends it. The device gives up by itself after 15 s, so a missing limit fails, not hangs.
+    run([&](testsupport::ScriptedPeer& peer) {
+        peer.send("new\r\nok\r\n", 1);
+        EXPECT_TRUE(peer.waitForReceived("1" + contents.left(1024), 1));
+        for (int i = 0; i < 150 && !peer.peerClosed(1); ++i) {
+            peer.send("x", 1);
+            std::this_thread::sleep_for(100ms);
+        }
+    });
+    EXPECT_EQ(dialogs.boxTexts(), QStringList{kProtocolError});
+    EXPECT_TRUE(dataClosed);
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <QTest>
 #include <QTreeWidget>
 #include <QtEndian>
+#include <thread>
 
 #include "devsim/file_commands.h"
 #include "devsim/file_faults.h"
@@ -234,6 +235,40 @@ TEST(BrowseWire, RepeatedNamesAndACutLastRecordNeverBreakTheList) {
     });
     EXPECT_FALSE(browser.ShowOpen());
     platform::setTimeScale(1.0);
+}
+
+TEST(BrowseWire, AListingThatNeverEndsIsCutOffAtItsLimitAndTheListStays) {
+    platform::ui::ScriptedDialogs dialogs;
+    const QString address = testsupport::uniqueLoopbackAddress();
+    testsupport::ScriptedPeer peer(address, 4212);
+    testsupport::TestShellHost host;
+    ASSERT_TRUE(host.connectTo(address));
+    QByteArray folder(24, '\0');
+    qToLittleEndian<quint32>(0x10, folder.data());
+    folder += QByteArray("\\D") + '\0';
+    FCEBrowse browser(host);
+    std::thread device([&] {
+        ASSERT_TRUE(peer.waitForConnections(2));
+        peer.send(folder, 1);
+        peer.close(1);
+        // The listing of \D goes on and on, and its connection stays open.
+        ASSERT_TRUE(peer.waitForConnections(3));
+        const QByteArray piece(1024 * 1024, 'z');
+        for (qsizetype sent = 0; sent <= FCEBrowse::kMaxListing && !peer.peerClosed(2); sent += piece.size())
+            peer.send(piece, 2);
+    });
+    whenShown(&browser, [&] {
+        ASSERT_TRUE(waitForItem(browser, QStringLiteral("D")));
+        browser.lvList_DblClick(item(browser, QStringLiteral("D")));
+        EXPECT_TRUE(platform::ui::waitUntil([&] { return !dialogs.boxes().empty(); }, 60s));
+        EXPECT_EQ(dialogs.boxTexts(), QStringList{"*** ERROR: Timeout for Dir lookup"});
+        EXPECT_TRUE(peer.waitForPeerClose(2));
+        EXPECT_EQ(names(browser), QStringList{"D"});
+        EXPECT_EQ(browser.FilePath(), "\\");
+        browser.cmdCancel->click();
+    });
+    EXPECT_FALSE(browser.ShowOpen());
+    device.join();
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <thread>
 #include <QTreeWidget>
 
 #include "platform/files/program_dir.h"
@@ -15,11 +16,13 @@
 #include "platform/ui/time_scale.h"
 #include "platform/ui/wait.h"
 #include "tests/support/device_fixture.h"
+#include "tests/support/scripted_peer.h"
 #include "tests/support/test_environment.h"
 #include "tests/vantor/files/test_shell_host.h"
 #include "vantor/files/f_download.h"
 #include "vantor/files/f_upload.h"
 #include "vantor/files/fce_browse.h"
+#include "vantor/files/file_windows.h"
 #include "vantor/shell/frm_main.h"
 
 using namespace std::chrono_literals;
@@ -99,6 +102,111 @@ TEST(MainWindowFiles, CopiesToAndFromTheDeviceAndBrowsesThroughTheMainWindow) {
     EXPECT_TRUE(window.mnuDir->isEnabled());
     EXPECT_EQ(dialogs.boxTexts(), QStringList());
     platform::setTimeScale(1.0);
+}
+
+// A main window connected to a scripted device, with the time limits scaled down.
+class MainWindowCopies : public ::testing::Test {
+protected:
+    void SetUp() override {
+        testsupport::resetFolders();
+        platform::setTimeScale(0.05);
+        address = testsupport::uniqueLoopbackAddress();
+        peer = std::make_unique<testsupport::ScriptedPeer>(address, 4212);
+        QFile ips(platform::programFile(QStringLiteral("qnIPs.txt")));
+        ASSERT_TRUE(ips.open(QIODevice::WriteOnly));
+        ips.write(address.toLatin1() + "\r\n");
+        ips.close();
+        window = std::make_unique<vantor::frmMain>();
+        window->show();
+        QListWidget* list = window->lbIPs;
+        const QPoint at = list->visualItemRect(list->item(0)).center();
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
+        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
+        ASSERT_TRUE(platform::ui::waitUntil([&] { return window->cmdUpload->isEnabled(); }, 5s));
+        source = testsupport::freshFolder(QStringLiteral("pc")) + QStringLiteral("/a.bin");
+        QFile f(source);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray(5000, 'a'));
+    }
+    void TearDown() override { platform::setTimeScale(1.0); }
+
+    platform::ui::ScriptedDialogs dialogs;
+    QString address;
+    std::unique_ptr<testsupport::ScriptedPeer> peer;
+    std::unique_ptr<vantor::frmMain> window;
+    QString source;
+};
+
+TEST_F(MainWindowCopies, ACopyHiddenByAbortComesBackFromTheMenuAndExitEndsIt) {
+    // The device takes the first block and then keeps its answer: the copy waits.
+    std::thread device([&] {
+        ASSERT_TRUE(peer->waitForConnections(2));
+        peer->send("new\r\nok\r\n", 1);
+    });
+    bool hiddenByAbort = false, shownAgain = false, copyEnded = false;
+    whenModal<vantor::files::FUpload>([&](vantor::files::FUpload& upload) {
+        upload.txtSource->setText(source);
+        upload.txtDest->setText(QStringLiteral("\\Temp\\a.bin"));
+        auto* poll = new QTimer(&upload);
+        QObject::connect(poll, &QTimer::timeout, [&, poll] {
+            if (peer->received(1).size() < 1025) return;
+            poll->stop();
+            upload.cmdDone->click();  // reads "Abort": hides the window, the copy goes on
+            hiddenByAbort = !upload.isVisible() && upload.copying();
+            window->mnuUpload->trigger();
+            shownAgain = upload.isVisible() && upload.copying();
+            window->close();  // Exit
+        });
+        poll->start(5);
+        upload.cmdCopy->click();
+        copyEnded = !upload.copying();
+    });
+    window->mnuUpload->trigger();
+    device.join();
+    EXPECT_TRUE(hiddenByAbort);
+    EXPECT_TRUE(shownAgain);
+    EXPECT_TRUE(copyEnded);
+    EXPECT_TRUE(peer->waitForPeerClose(1));
+    // Ended by Exit, not by the device's silence: nothing to report.
+    EXPECT_EQ(dialogs.boxTexts(), QStringList());
+    EXPECT_EQ(peer->received(1).size(), 1025);
+}
+
+TEST_F(MainWindowCopies, ExitEndsACopyLeftRunningBehindAHiddenWindow) {
+    std::thread device([&] {
+        ASSERT_TRUE(peer->waitForConnections(2));
+        peer->send("new\r\nok\r\n", 1);
+    });
+    bool stillCopying = false;
+    whenModal<vantor::files::FUpload>([&](vantor::files::FUpload& upload) {
+        upload.txtSource->setText(source);
+        upload.txtDest->setText(QStringLiteral("\\Temp\\a.bin"));
+        auto* poll = new QTimer(&upload);
+        QObject::connect(poll, &QTimer::timeout, [&, poll] {
+            if (peer->received(1).size() < 1025) return;
+            poll->stop();
+            upload.cmdDone->click();
+            stillCopying = upload.copying();
+            window->close();  // the copy window is hidden: only Exit can end its copy
+        });
+        poll->start(5);
+        upload.cmdCopy->click();
+    });
+    window->mnuUpload->trigger();
+    device.join();
+    EXPECT_TRUE(stillCopying);
+    EXPECT_TRUE(peer->waitForPeerClose(1));
+    EXPECT_EQ(dialogs.boxTexts(), QStringList());
+}
+
+TEST_F(MainWindowCopies, AMainWindowGoesAwayCleanlyWhileItsCopyWindowsAreSubscribed) {
+    // Found by AddressSanitizer before: the copy windows ended their subscriptions in a main window
+    // that was already half destroyed.
+    auto& windows = vantor::files::FileWindows::of(*window, window.get());
+    windows.upload().begin();
+    windows.download().begin();
+    window.reset();
+    SUCCEED();
 }
 
 }  // namespace
