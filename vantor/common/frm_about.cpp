@@ -30,7 +30,7 @@ frmAbout::frmAbout(QWidget* owner) : QDialog(owner) {
 
     Picture1 = label(this, "Picture1", {}, QRect(16, 16, 72, 72));
     Picture1->setPixmap(makerLogo(72));
-    Picture1->setAccessibleName(QStringLiteral("Picture1"));
+    Picture1->setAccessibleName(QStringLiteral("Maker's logo"));
 
     lblTitle = label(this, "lblTitle", appTitle(), QRect(104, 14, 300, 30));
     lblTitle->setFont(designFont(QStringLiteral("Arial"), 15, true));

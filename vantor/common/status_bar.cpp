@@ -14,7 +14,6 @@ StatusBar::StatusBar(int panelCount, QWidget* parent) : QStatusBar(parent) {
     for (int i = 1; i <= panelCount; ++i) {
         auto* label = new QLabel(this);
         label->setObjectName(QStringLiteral("panel%1").arg(i));
-        label->setAccessibleName(QStringLiteral("status panel %1").arg(i));
         label->setTextFormat(Qt::PlainText);
         label->setFrameShape(QFrame::Panel);
         label->setFrameShadow(QFrame::Sunken);

@@ -20,7 +20,6 @@ AddressDialog::AddressDialog(const Design& design, QWidget* owner) : QDialog(own
     label->setGeometry(14, 14, 180, 20);
     edit_ = new QLineEdit(this);
     edit_->setObjectName(QLatin1String(design.editName));
-    edit_->setAccessibleName(QLatin1String(design.editName));
     edit_->setGeometry(14, 38, 180, 26);
     label->setBuddy(edit_);
 

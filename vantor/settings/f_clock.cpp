@@ -20,7 +20,6 @@ FClock::FClock(QWidget* owner) : QDialog(owner) {
     lblDate->setGeometry(14, 14, 180, 20);
     txtDate = new QLineEdit(this);
     txtDate->setObjectName(QStringLiteral("txtDate"));
-    txtDate->setAccessibleName(QStringLiteral("txtDate"));
     txtDate->setGeometry(14, 36, 180, 26);
     lblDate->setBuddy(txtDate);
 
@@ -29,7 +28,6 @@ FClock::FClock(QWidget* owner) : QDialog(owner) {
     lblTime->setGeometry(14, 72, 180, 20);
     txtTime = new QLineEdit(this);
     txtTime->setObjectName(QStringLiteral("txtTime"));
-    txtTime->setAccessibleName(QStringLiteral("txtTime"));
     txtTime->setGeometry(14, 94, 180, 26);
     lblTime->setBuddy(txtTime);
 

@@ -11,6 +11,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <utility>
 
 #include "platform/net/tcp_client.h"
 #include "platform/settings/settings_store.h"
@@ -82,6 +83,8 @@ frmMain::frmMain(QWidget* parent)
 }
 
 frmMain::~frmMain() {
+    // The file windows end their subscriptions on the way out: while the subscriber list still exists.
+    endFileWindows(true);
     if (!unloaded_) log_.close();
     if (mainStatusBar() == sbStatus) setMainStatusBar(nullptr);
 }
@@ -109,7 +112,7 @@ void frmMain::createControls() {
     txtNewIP->setGeometry(10, 356, 160, 26);
     txtNewIP->setFont(mono);
     txtNewIP->setToolTip(QStringLiteral("enter new IP"));
-    txtNewIP->setAccessibleName(QStringLiteral("txtNewIP"));
+    txtNewIP->setAccessibleName(QStringLiteral("New device address"));
     cmdAdd = button(Frame1, "cmdAdd", "Add", {10, 390, 75, 28}, "add IP to list");
     cmdDel = button(Frame1, "cmdDel", "Del", {95, 390, 75, 28}, "remove IP from list");
 
@@ -120,20 +123,19 @@ void frmMain::createControls() {
     tbRcv->setReadOnly(true);
     tbRcv->setUndoRedoEnabled(false);
     tbRcv->setLineWrapMode(QPlainTextEdit::NoWrap);
-    tbRcv->setAccessibleName(QStringLiteral("tbRcv"));
+    tbRcv->setAccessibleName(QStringLiteral("Logged messages"));
 
     Frame3 = frame(form, "Frame3", " Command ", {196, 400, 448, 68});
     tbCmd = named(new QLineEdit(Frame3), "tbCmd");
     tbCmd->setGeometry(10, 28, 428, 28);
     tbCmd->setFont(mono);
     tbCmd->setToolTip(QStringLiteral("Type command and Enter"));
-    tbCmd->setAccessibleName(QStringLiteral("tbCmd"));
+    tbCmd->setAccessibleName(QStringLiteral("Command"));
     tbCmd->installEventFilter(this);
 
     Frame4 = named(new QFrame(form), "Frame4");
     Frame4->setFrameShape(QFrame::StyledPanel);
     Frame4->setGeometry(652, 44, 80, 380);
-    Frame4->setAccessibleName(QStringLiteral("Frame4"));
     cmdClear = button(Frame4, "cmdClear", "&Clear", {6, 14, 68, 30}, "<- Clear the message window");
     cbAbout = button(Frame4, "cbAbout", "&About", {6, 52, 68, 30});
     cmdUpload = button(Frame4, "cmdUpload", "&File > CE", {6, 300, 68, 30}, "Copy file(s) to CE device");
@@ -171,6 +173,10 @@ void frmMain::createMenus() {
 
 void frmMain::connectHandlers() {
     connect(lbIPs, &QListWidget::itemClicked, this, &frmMain::lbIPs_Click);
+    // Choosing with the arrow keys selects as a click does.
+    connect(lbIPs, &QListWidget::currentRowChanged, this, [this](int row) {
+        if (row >= 0) lbIPs_Click();
+    });
     connect(lbIPs, &QListWidget::itemDoubleClicked, this, &frmMain::lbIPs_DblClick);
     connect(txtNewIP, &QLineEdit::textChanged, this, &frmMain::txtNewIP_Change);
     connect(cmdAdd, &QPushButton::clicked, this, &frmMain::cmdAdd_Click);
@@ -334,18 +340,22 @@ void frmMain::changeEvent(QEvent* event) {
 bool frmMain::eventFilter(QObject* watched, QEvent* event) {
     if (watched == centralWidget() && event->type() == QEvent::Resize) {
         Form_Resize();
-    } else if (watched == tbCmd && event->type() == QEvent::KeyRelease) {
+    } else if (watched == tbCmd && (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease)) {
         auto* key = static_cast<QKeyEvent*>(event);
-        if (!key->isAutoRepeat()) {
-            int code = 0;
-            switch (key->key()) {
-            case Qt::Key_Up: code = 38; break;
-            case Qt::Key_Down: code = 40; break;
-            case Qt::Key_Return:
-            case Qt::Key_Enter: code = 13; break;
-            default: break;
-            }
-            if (code) tbCmd_KeyUp(code, key->modifiers());
+        int code = 0;
+        switch (key->key()) {
+        case Qt::Key_Up: code = 38; break;
+        case Qt::Key_Down: code = 40; break;
+        case Qt::Key_Return:
+        case Qt::Key_Enter: code = 13; break;
+        default: break;
+        }
+        // A release counts only after its press reached the command line: the Enter that closes a hint
+        // box is pressed in the box and released here, and must not send the line it left behind.
+        if (code && event->type() == QEvent::KeyPress) {
+            if (!key->isAutoRepeat()) pressedKey_ = code;
+        } else if (code && !key->isAutoRepeat() && std::exchange(pressedKey_, 0) == code) {
+            tbCmd_KeyUp(code, key->modifiers());
         }
     }
     return QMainWindow::eventFilter(watched, event);
@@ -371,10 +381,11 @@ void frmMain::Form_Unload() {
         platform::SaveSetting(title, section, QStringLiteral("MainWidth"), QString::number(toTwips(g.width())));
         platform::SaveSetting(title, section, QStringLiteral("MainHeight"), QString::number(toTwips(g.height())));
     }
-    // The other windows go first, the newest first.
+    // The other windows go first, the newest first; a copy hidden behind Abort ends with them.
     const QWidgetList windows = QApplication::topLevelWidgets();
     for (auto it = windows.crbegin(); it != windows.crend(); ++it)
         if (*it != this && (*it)->isVisible()) (*it)->close();
+    endFileWindows(false);
     UnhookMinMax();
 }
 

@@ -63,6 +63,10 @@ public:
 
     // The receive path: splits a chunk into messages, routes, shows and logs them.
     void addText(const QByteArray& rcv);
+    // Most bytes held back while a subscriber waits inside Notify; more stay with the socket (and the
+    // device) until the receive path is free again.
+    static constexpr qint64 kQueueLimit = 1024 * 1024;
+    qint64 queuedBytes() const { return queuedBytes_; }
 
     // State a user (or a test) can observe.
     int connectedIndex() const { return connectedIndex_; }
@@ -162,6 +166,8 @@ private:
     void connectHandlers();
     void Form_Load();
     void Form_Unload();
+    // Ends the copies of the file windows (hidden ones too); with `destroy` the windows go as well.
+    void endFileWindows(bool destroy);
     void recordLayout();
     void Form_Resize();
     void HookMinMax();
@@ -175,6 +181,7 @@ private:
     // Shell socket events.
     void sckShell_Connect();
     void sckShell_DataArrival();
+    void takeShellData(bool evenIfQueueFull);
     void sckShell_Close();
     void sckShell_Error(int number, const QString& description);
 
@@ -208,6 +215,8 @@ private:
     ShellMessages messages_;
     bool receiving_ = false;        // addText is running (a subscriber may wait for events)
     QList<QByteArray> queuedChunks_;  // chunks that arrived meanwhile, split in turn afterwards
+    qint64 queuedBytes_ = 0;          // their total, at most about kQueueLimit
+    bool shellDataWaiting_ = false;   // bytes left in the socket while the queue was full
     ConsoleText console_;
     ShellLog log_;
     bool logFailureReported_ = false;
@@ -226,6 +235,7 @@ private:
     std::array<QByteArray, 6> restrictedWords_;
     std::array<QByteArray, kHistorySize> history_;
     qint16 histIndex_ = 0;
+    int pressedKey_ = 0;  // the command line's key whose press came and whose release has not
     bool exchangeRunning_ = false;  // a get/set exchange or a boot pause is waiting
     bool unloaded_ = false;
 

@@ -9,6 +9,7 @@
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTimer>
+#include <utility>
 
 #include "iplist/ip_list_file.h"
 #include "iplist/ip_list_combo.h"
@@ -69,8 +70,12 @@ void frmMain::cmdDel_Click() {
     const int row = lbIPs->currentRow();
     if (row >= 0 && !isDisconnectEntry(lbIPs->item(row)->text())) {
         delete lbIPs->takeItem(row);
-        // The connected host keeps its place in the count.
-        if (connectedIndex_ > row) --connectedIndex_;
+        // The connected host keeps its place in the count. Its own entry gone, the connection belongs to
+        // no entry: it stays (Disconnect still ends it), and the entry that moved up is a different host.
+        if (connectedIndex_ > row)
+            --connectedIndex_;
+        else if (connectedIndex_ == row)
+            connectedIndex_ = -1;
     }
     SaveIPList();
     txtNewIP->clear();
@@ -86,7 +91,7 @@ void frmMain::lbIPs_DblClick() {
         platform::ui::msgBox(QStringLiteral("Already connected to this host"), platform::ui::mb::OkOnly, appTitle());
         return;
     }
-    if (connectedIndex_ >= 0) sckShell_->Close();
+    if (connectedIndex_ >= 0 || sckShell_->state() != platform::net::TcpClient::Closed) sckShell_->Close();
     connectedIndex_ = static_cast<qint16>(index);
     const QString host = lbIPs->item(index)->text();
     setStatus(QStringLiteral("Connecting to ") + host + QStringLiteral("..."));
@@ -95,7 +100,7 @@ void frmMain::lbIPs_DblClick() {
 }
 
 void frmMain::cmdDisconnect_Click() {
-    if (connectedIndex_ < 0) return;
+    if (connectedIndex_ < 0 && sckShell_->state() == platform::net::TcpClient::Closed) return;
     connectedIndex_ = -1;
     sckShell_->Close();
     setStatus(QStringLiteral("Disconnected !"));
@@ -115,7 +120,7 @@ void frmMain::sckShell_Connect() {
 
 void frmMain::sckShell_Close() {
     // What arrived just before the close is still shown.
-    if (sckShell_->BytesReceived() > 0) sckShell_DataArrival();
+    if (sckShell_->BytesReceived() > 0) takeShellData(true);
     setStatus(QStringLiteral("Connection was closed"));
     sckShell_->Close();
     connectedIndex_ = -1;
@@ -131,7 +136,13 @@ void frmMain::sckShell_Error(int, const QString& description) {
 
 // ---- Receive path ----
 
-void frmMain::sckShell_DataArrival() {
+void frmMain::sckShell_DataArrival() { takeShellData(false); }
+
+void frmMain::takeShellData(bool evenIfQueueFull) {
+    if (receiving_ && queuedBytes_ >= kQueueLimit && !evenIfQueueFull) {
+        shellDataWaiting_ = true;  // the socket's bounded buffer fills, then the device waits
+        return;
+    }
     const QByteArray rcv = sckShell_->GetData();
     if (rcv.isEmpty()) return;
     messages_.collectReply(rcv);
@@ -142,6 +153,7 @@ void frmMain::addText(const QByteArray& rcv) {
     if (receiving_) {
         // A subscriber is waiting inside Notify; this chunk is split after the current one.
         queuedChunks_.append(rcv);
+        queuedBytes_ += rcv.size();
         return;
     }
     receiving_ = true;
@@ -156,9 +168,15 @@ void frmMain::addText(const QByteArray& rcv) {
         showConsoleEdit();
         if (queuedChunks_.isEmpty()) break;
         chunk = queuedChunks_.takeFirst();
+        queuedBytes_ -= chunk.size();
     }
     receiving_ = false;
     if (!log_.flush()) reportLogFailure(log_.errorString());
+    // What arrived while a subscriber waited sits in the socket unannounced (its data-arrival event does
+    // not nest, and a full buffer stops reading): fetch it now, or it waits for the device's next bytes,
+    // which a device blocked by the full buffer never sends.
+    if (std::exchange(shellDataWaiting_, false) || sckShell_->BytesReceived() > 0)
+        QTimer::singleShot(0, this, &frmMain::sckShell_DataArrival);
 }
 
 bool frmMain::GetNextMessage() { return messages_.GetNextMessage(); }

@@ -23,4 +23,11 @@ void frmMain::mnuDownload_Click() { files::FileWindows::of(*this, this).download
 
 void frmMain::cmdUpload_Click() { mnuUpload_Click(); }
 
+void frmMain::endFileWindows(bool destroy) {
+    files::FileWindows* windows = files::FileWindows::find(this);
+    if (!windows) return;
+    windows->endCopies();
+    if (destroy) delete windows;
+}
+
 }  // namespace vantor

@@ -88,8 +88,9 @@ TEST_F(SettingsDialogs, ClockReplyIsSplitAndTheSetCommandRewritesTimeAndDate) {
     window->mnuClock->trigger();
     EXPECT_EQ(shownDate, "05.03.2004");
     EXPECT_EQ(shownTime, "09:05:03");
-    EXPECT_EQ(peer->received(), "clock get\r\n");
+    // The set command leaves as soon as Set is clicked: look at the wire once both lines are there.
     EXPECT_TRUE(peer->waitForReceived("clock get\r\nclock set 9:5:3 5.3.2004\r\n"));
+    EXPECT_EQ(peer->received(), "clock get\r\nclock set 9:5:3 5.3.2004\r\n");
     // The reply also went the normal way: shown and logged.
     EXPECT_EQ(window->consoleText(), "05.03.2004 09:05:03\r\n");
     EXPECT_TRUE(dialogs.boxes().empty());
@@ -223,6 +224,7 @@ TEST_F(SettingsDialogs, ASilentOrClosingDeviceEndsTheWaitWithAMessage) {
     window->mnuIPAddr->trigger();  // nobody answers: 10 s, scaled
     EXPECT_EQ(dialogs.boxTexts(),
               QStringList{"The device did not answer \"ip get\" within 10 seconds.\r\nNothing was changed."});
+    EXPECT_TRUE(peer->waitForReceived("ip get\r\n"));
     EXPECT_EQ(peer->received(), "ip get\r\n");
 
     dialogs.clear();

@@ -75,6 +75,22 @@ TEST(ConsoleText, EditsKeepATextViewShowingExactlyTheText) {
     }
 }
 
+TEST(ConsoleText, ACutBetweenACrAndItsLfKeepsTheViewEqualToTheText) {
+    // Lines of 100 bytes ending in CR LF: the cut at byte 19999 lands between a CR and its LF, in text
+    // the view already shows (each message is its own chunk).
+    for (const int lineLength : {100, 50, 40}) {
+        QPlainTextEdit view;
+        ConsoleText console;
+        for (int i = 0; i < 700; ++i) {
+            console.append(QByteArray::number(i).rightJustified(lineLength - 2, '.') + "\r\n");
+            console.applyCap();
+            apply(view, console.takeEdit());
+            ASSERT_EQ(view.toPlainText(), ConsoleText::viewText(console.text()))
+                << "line length " << lineLength << ", after message " << i;
+        }
+    }
+}
+
 TEST(ConsoleText, ViewShowsEachLineBreakOnce) {
     EXPECT_EQ(ConsoleText::viewText("a\r\nb\rc\nd\r\n\r\n"), "a\nb\nc\nd\n\n");
     EXPECT_EQ(ConsoleText::viewText("\xe4"), QString(QChar(0xe4)));

@@ -1,8 +1,11 @@
 // The device list and the shell connection of the main window.
+#include <QAccessible>
 #include <QDir>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QTest>
 
 #include "platform/files/program_dir.h"
 #include "platform/net/tcp_client.h"
@@ -10,6 +13,7 @@
 #include "tests/support/scripted_peer.h"
 #include "tests/support/test_environment.h"
 #include "tests/vantor/shell/main_window_fixture.h"
+#include "vantor/common/status_bar.h"
 
 using namespace vantortest;
 
@@ -115,6 +119,26 @@ TEST_F(ShellConnection, DoubleClickConnectsAndASecondOneSaysAlreadyConnected) {
     EXPECT_EQ(window->statusText(), "Connected to " + address);
 }
 
+TEST_F(ShellConnection, AssistiveToolsReadTheStatusAsShownAndPlainNamesForTheEdits) {
+    const QString address = testsupport::uniqueLoopbackAddress();
+    testsupport::ScriptedPeer peer(address, 4212);
+    writeIpList(address.toLatin1() + "\r\n");
+    open();
+    doubleClick(0);
+    ASSERT_TRUE(waitForStatus("Connected to " + address));
+    const auto name = [](QObject* object) {
+        QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(object);
+        return accessible ? accessible->text(QAccessible::Name) : QStringLiteral("<none>");
+    };
+    EXPECT_EQ(name(window->sbStatus->panel(1)), "Connected to " + address);
+    EXPECT_EQ(name(window->txtNewIP), "New device address");
+    EXPECT_EQ(name(window->tbCmd), "Command");
+    EXPECT_EQ(name(window->cmdDisconnect), "Disconnect");
+    // Code and tests keep finding the controls by their names.
+    EXPECT_EQ(window->sbStatus->objectName(), "sbStatus");
+    EXPECT_EQ(window->tbCmd->objectName(), "tbCmd");
+}
+
 TEST_F(ShellConnection, SwitchingHostsClosesTheFirstAndKeepsCommandsEnabled) {
     const QString first = testsupport::uniqueLoopbackAddress();
     const QString second = testsupport::uniqueLoopbackAddress();
@@ -130,6 +154,39 @@ TEST_F(ShellConnection, SwitchingHostsClosesTheFirstAndKeepsCommandsEnabled) {
     ASSERT_TRUE(waitForStatus("Connected to " + second));
     EXPECT_TRUE(a.waitForPeerClose());
     EXPECT_EQ(window->connectedIndex(), 1);
+}
+
+TEST_F(IpList, ChoosingAnEntryWithTheKeyboardSelectsItAsAClickDoes) {
+    writeIpList("10.0.0.1\r\n10.0.0.2\r\n");
+    open();
+    window->lbIPs->setFocus();
+    QTest::keyClick(window->lbIPs, Qt::Key_Down);
+    QTest::keyClick(window->lbIPs, Qt::Key_Down);
+    EXPECT_EQ(window->lbIPs->currentRow(), 1);
+    EXPECT_EQ(window->txtNewIP->text(), "10.0.0.2");
+    EXPECT_TRUE(window->cmdDel->isEnabled());
+    QTest::keyClick(window->lbIPs, Qt::Key_Up);
+    EXPECT_EQ(window->txtNewIP->text(), "10.0.0.1");
+}
+
+TEST_F(ShellConnection, DeletingTheConnectedEntryLeavesNoEntryMarkedConnected) {
+    const QString first = testsupport::uniqueLoopbackAddress();
+    const QString second = testsupport::uniqueLoopbackAddress();
+    testsupport::ScriptedPeer a(first, 4212), b(second, 4212);
+    writeIpList((first + "\r\n" + second + "\r\n").toLatin1());
+    open();
+    doubleClick(0);
+    ASSERT_TRUE(waitForStatus("Connected to " + first));
+    click(0);
+    window->cmdDel->click();
+    EXPECT_EQ(entries(*window), QStringList{second});
+    EXPECT_EQ(window->connectedIndex(), -1);
+    // The entry that moved up is another host: a double-click connects to it.
+    doubleClick(0);
+    EXPECT_EQ(dialogs.boxTexts(), QStringList());
+    ASSERT_TRUE(waitForStatus("Connected to " + second));
+    EXPECT_TRUE(a.waitForPeerClose());
+    EXPECT_EQ(window->connectedIndex(), 0);
 }
 
 TEST_F(ShellConnection, DisconnectButtonReturnsToIdle) {

@@ -1,9 +1,13 @@
 // The command line: history, restricted mode and its access code, echo, Show Log and boot.
 #include <QAction>
+#include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPushButton>
+#include <QTest>
+#include <QTimer>
 #include <functional>
 
 #include "platform/ui/dialogs.h"
@@ -130,6 +134,43 @@ TEST_F(Console, HistoryKeepsTheLastTenLines) {
     EXPECT_EQ(window->tbCmd->text(), "");
 }
 
+TEST_F(Console, TheEnterThatClosesAHintBoxSendsNothing) {
+    connectToPeer();
+    QByteArray sent;
+    for (int i = 0; i < 10; ++i) {
+        enterCommand(QStringLiteral("cmd%1").arg(i));
+        sent += "cmd" + QByteArray::number(i) + "\r\n";
+    }
+    EXPECT_EQ(receivedThrough("cmd9\r\n"), sent);
+
+    // A real message box and real key events: Enter is pressed in the box, which closes on the press,
+    // and released once the box is gone, where the focus went back to: the command line.
+    platform::ui::setDialogs(nullptr);
+    QString hint;
+    bool released = false;
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box || !box->isVisible()) return;
+        closer.stop();
+        hint = box->text();
+        QTest::keyPress(box, Qt::Key_Return);
+        QTimer::singleShot(0, window.get(), [&] {
+            QTest::keyRelease(window->tbCmd, Qt::Key_Return);
+            released = true;
+        });
+    });
+    closer.start(5);
+    window->tbCmd->setText(QStringLiteral("copy"));
+    QTest::keyClick(window->tbCmd, Qt::Key_Return);
+    platform::ui::setDialogs(&dialogs);
+    EXPECT_EQ(hint, "Please use Menu 'File/Copy to CE' or\r\nButton 'File > CE' to copy files to the CE device !");
+    EXPECT_EQ(window->tbCmd->text(), "cmd1");  // "copy" took the oldest slot; the next oldest shows
+    ASSERT_TRUE(waitUntil([&] { return released; }));
+    enterCommand(QStringLiteral("marker"));
+    EXPECT_EQ(receivedThrough("marker\r\n"), sent + "marker\r\n");
+}
+
 TEST_F(Console, ShowLogEchoesAndAsksTheDevice) {
     connectToPeer();
     window->tbCmd->setText("half typed");
@@ -145,7 +186,7 @@ TEST_F(Console, BootLeavesTheWindowDisconnectedWhatEverTheDeviceDoes) {
     // A device that ignores the command: the window disconnects itself after the pause.
     connectToPeer();
     window->mnuBWarm->trigger();
-    EXPECT_EQ(peer->received(), "boot -w\r\n");
+    EXPECT_EQ(receivedThrough("boot -w\r\n"), "boot -w\r\n");
     EXPECT_EQ(window->statusText(), "Disconnected !");
     EXPECT_EQ(window->connectedIndex(), -1);
     EXPECT_FALSE(deviceCommandsEnabled());

@@ -103,6 +103,35 @@ TEST_F(ReceivePath, ASubscriberThatGoesAwayDuringNotifyIsHandledSafely) {
     EXPECT_EQ(logAfterStart(), "after\r\n\r\nnested\r\n\r\n");
 }
 
+TEST_F(ReceivePath, WhileASubscriberWaitsLittleIsHeldAndEverythingArrivesAfterwards) {
+    connectToPeer();
+    // A subscriber that keeps the receive path busy (as an open message box does) while the device
+    // sends far more than the window holds back: the rest waits in the socket and at the device, and
+    // comes in once the subscriber is done, though the socket announced it while it waited.
+    struct Waiter : vantor::NotifyClient {
+        testsupport::ScriptedPeer* peer = nullptr;
+        vantor::frmMain* window = nullptr;
+        qint64 queued = -1;
+        void Notify(const QString&, const QString&) override {
+            if (queued >= 0) return;
+            peer->waitForSent(0, 1s);  // a second for the device to push what it can
+            queued = window->queuedBytes();
+        }
+    } waiter;
+    waiter.peer = peer.get();
+    waiter.window = window.get();
+    window->Register4Notify(&waiter);
+    const qsizetype flood = 16 * 1024 * 1024;
+    peer->send(QByteArray("success\r\n\0", 10));
+    for (int i = 0; i < 16; ++i) peer->send(QByteArray(flood / 16, 'y'));
+    peer->send(QByteArray("end\r\n\0", 6));
+    ASSERT_TRUE(waitUntil([&] { return window->consoleText().endsWith("end\r\n"); }, 60s));
+    EXPECT_GE(waiter.queued, 0);
+    EXPECT_LE(waiter.queued, vantor::frmMain::kQueueLimit + 512 * 1024);
+    EXPECT_EQ(window->queuedBytes(), 0);
+    EXPECT_EQ(readProgramFile("qnLog.txt").count('y'), flood);
+}
+
 TEST_F(ReceivePath, ConsoleIsCappedAfterEachChunkAsTheViewShows) {
     open();
     QByteArray expected;
