@@ -88,8 +88,11 @@ void frmMain::buildControls() {
     Frame1->setObjectName(QStringLiteral("Frame1"));
     cbIPs = new QComboBox(Frame1);
     cbIPs->setObjectName(QStringLiteral("cbIPs"));
-    cbIPs->setAccessibleName(QStringLiteral("cbIPs"));
     cbIPs->setEditable(true);
+    // What assistive tools read: plain words, not the control's code name. The edit inside the box
+    // carries them too, since on some platforms a combo box's name is its current text.
+    cbIPs->setAccessibleName(QStringLiteral("Server address"));
+    cbIPs->lineEdit()->setAccessibleName(cbIPs->accessibleName());
     cbIPs->setInsertPolicy(QComboBox::NoInsert);
     cbIPs->setToolTip(QStringLiteral("Edit IP Adr here"));
     cbIPs->setMinimumWidth(180);
@@ -108,13 +111,16 @@ void frmMain::buildControls() {
     lbItems = new QListWidget(this);
     lbItems->setObjectName(QStringLiteral("lbItems"));
     Label2->setBuddy(lbItems);
+    // Qt's list views don't take their name from a buddy label: they get the label's words.
+    lbDBs->setAccessibleName(Label1->text());
+    lbItems->setAccessibleName(Label2->text());
 
     frTabs = new QFrame(this);
     frTabs->setObjectName(QStringLiteral("frTabs"));
     frTabs->setVisible(false);
     tbSQL = new QPlainTextEdit(frTabs);
     tbSQL->setObjectName(QStringLiteral("tbSQL"));
-    tbSQL->setAccessibleName(QStringLiteral("tbSQL"));
+    tbSQL->setAccessibleName(QStringLiteral("SQL statements"));
     tbSQL->setFont(fixed);
     cbSend = button(QStringLiteral("Send"), "cbSend", frTabs);
     cbSend->setEnabled(false);
@@ -123,7 +129,7 @@ void frmMain::buildControls() {
     cbClrSQL = button(QStringLiteral("Clear"), "cbClrSQL", frTabs);
     tbResult = new QPlainTextEdit(frTabs);
     tbResult->setObjectName(QStringLiteral("tbResult"));
-    tbResult->setAccessibleName(QStringLiteral("tbResult"));
+    tbResult->setAccessibleName(QStringLiteral("Answers from the device"));
     tbResult->setReadOnly(true);
     tbResult->setFont(fixed);
     cbClrAnswer = button(QStringLiteral("Clear"), "cbClrAnswer", frTabs);

@@ -80,9 +80,12 @@ void frmMain::buildControls() {
     frmServer->setGeometry(kMargin, kGap, 420, kServerHeight);
     cbIPs = new QComboBox(frmServer);
     cbIPs->setObjectName(QStringLiteral("cbIPs"));
-    cbIPs->setAccessibleName(QStringLiteral("cbIPs"));
     cbIPs->setEditable(true);
     cbIPs->setInsertPolicy(QComboBox::NoInsert);
+    // What assistive tools read: plain words, not the control's code name. The edit inside the box
+    // carries them too, since on some platforms a combo box's name is its current text.
+    cbIPs->setAccessibleName(QStringLiteral("Server address"));
+    cbIPs->lineEdit()->setAccessibleName(cbIPs->accessibleName());
     cbIPs->lineEdit()->setPlaceholderText(QStringLiteral("Edit IP Adr here"));
     cbConnect = button(QStringLiteral("Connect"), "cbConnect", frmServer);
     auto* serverRow = new QHBoxLayout(frmServer);
@@ -91,7 +94,7 @@ void frmMain::buildControls() {
 
     tbMsgs = new QPlainTextEdit(this);
     tbMsgs->setObjectName(QStringLiteral("tbMsgs"));
-    tbMsgs->setAccessibleName(QStringLiteral("tbMsgs"));
+    tbMsgs->setAccessibleName(QStringLiteral("Debug messages"));
     QFont courier = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     courier.setFamilies({QStringLiteral("Courier New"), courier.family()});
     tbMsgs->setFont(courier);

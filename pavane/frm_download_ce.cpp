@@ -7,6 +7,7 @@
 #include <QGroupBox>
 #include <QHostInfo>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QStatusBar>
 
@@ -88,8 +89,11 @@ void frmDownloadCE::buildControls() {
     Frame1->setGeometry(px(120), px(660), px(3855), px(750));
     txtIP = new QComboBox(Frame1);
     txtIP->setObjectName(QStringLiteral("txtIP"));
-    txtIP->setAccessibleName(QStringLiteral("IP Address"));
     txtIP->setEditable(true);
+    // The frame's caption in plain words for assistive tools; the edit inside the box carries them
+    // too, since on some platforms a combo box's name is its current text.
+    txtIP->setAccessibleName(QStringLiteral("IP Address"));
+    txtIP->lineEdit()->setAccessibleName(txtIP->accessibleName());
     txtIP->setInsertPolicy(QComboBox::NoInsert);
     txtIP->setGeometry(px(120), px(285), px(3615), px(330));
 
@@ -114,7 +118,6 @@ void frmDownloadCE::buildControls() {
     StatusBar1->setGeometry(0, px(2400) - px(330), px(4095), px(330));
     statusPanel = new QLabel(StatusBar1);
     statusPanel->setObjectName(QStringLiteral("StatusBar1Panel1"));
-    statusPanel->setAccessibleName(QStringLiteral("Status"));
     StatusBar1->addWidget(statusPanel, 1);
 
     connect(CmdFileSel, &QPushButton::clicked, this, &frmDownloadCE::CmdFileSel_Click);

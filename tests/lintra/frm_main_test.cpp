@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -17,6 +18,7 @@
 #include "platform/ui/scripted_dialogs.h"
 #include "platform/ui/time_scale.h"
 #include "platform/ui/wait.h"
+#include "tests/support/accessible_names.h"
 #include "tests/support/device_fixture.h"
 #include "tests/support/scripted_peer.h"
 #include "tests/support/test_environment.h"
@@ -323,6 +325,23 @@ TEST_F(LintraWindow, sqlFilesAreSavedWithLineEndsAndOpenedLineByLine) {
     QTest::mouseClick(window->cbSaveFile, Qt::LeftButton);
     ASSERT_EQ(dialogs.boxes().size(), 1u);
     EXPECT_TRUE(dialogs.boxes()[0].text.startsWith("Couldn't save the file"));
+}
+
+TEST_F(LintraWindow, assistiveToolsReadTheStatusAsShownAndEveryControlInPlainWords) {
+    auto device = testsupport::startDevice();
+    ASSERT_TRUE(device);
+    auto window = openWindow();
+    ASSERT_TRUE(connectTo(*window, device->options().address));
+    auto* connection = window->findChild<QLabel*>(QStringLiteral("StatusBar1Panel2"));
+    ASSERT_TRUE(waitUntil([&] { return connection->text() == "Connected"; }, 5s));
+    EXPECT_EQ(testsupport::accessibleName(connection), "Connected");
+    auto* progress = window->findChild<QLabel*>(QStringLiteral("StatusBar1Panel1"));
+    EXPECT_FALSE(progress->text().isEmpty());
+    EXPECT_EQ(testsupport::accessibleName(progress), progress->text());
+    EXPECT_EQ(testsupport::accessibleName(window->cbIPs->lineEdit()), "Server address");
+    EXPECT_EQ(testsupport::accessibleName(window->tbSQL), "SQL statements");
+    EXPECT_EQ(testsupport::accessibleName(window->lbDBs), "Tables");  // from its label
+    EXPECT_EQ(testsupport::controlsNamedByCodeName(window.get()), QStringList());
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include "platform/ui/scripted_dialogs.h"
 #include "platform/ui/wait.h"
 #include "tests/devsim/shell_client.h"
+#include "tests/support/accessible_names.h"
 #include "tests/support/device_fixture.h"
 #include "tests/support/scripted_peer.h"
 #include "tests/support/test_environment.h"
@@ -249,6 +250,18 @@ TEST_F(MerrowWindow, theResizeRuleKeepsThePanelAtTheBottomAndThePaneBetween) {
     EXPECT_EQ(window->tbMsgs->width(), 800 - 16);
     EXPECT_LT(window->tbMsgs->geometry().bottom(), window->frmPanel->y());
     EXPECT_GT(window->tbMsgs->y(), window->frmServer->geometry().bottom());
+}
+
+TEST_F(MerrowWindow, assistiveToolsReadTheStatusAsShownAndEveryControlInPlainWords) {
+    auto device = testsupport::startDevice();
+    ASSERT_TRUE(device);
+    auto window = openWindow();
+    ASSERT_TRUE(connectTo(*window, device->options().address));
+    ASSERT_TRUE(waitUntil([&] { return window->lbPan1->text() == "Connected"; }, 5s));
+    EXPECT_EQ(testsupport::accessibleName(window->lbPan1), "Connected");
+    EXPECT_EQ(testsupport::accessibleName(window->cbIPs->lineEdit()), "Server address");
+    EXPECT_EQ(testsupport::accessibleName(window->tbMsgs), "Debug messages");
+    EXPECT_EQ(testsupport::controlsNamedByCodeName(window.get()), QStringList());
 }
 
 }  // namespace

@@ -3,14 +3,18 @@
 #include <sys/socket.h>
 
 #include <QFile>
+#include <QLabel>
+#include <QLineEdit>
 #include <QTimer>
 #include <QUdpSocket>
 
 #include "iplist/ip_list_file.h"
 #include "platform/files/program_dir.h"
 #include "platform/settings/settings_store.h"
+#include "platform/ui/wait.h"
 #include "tests/pavane/download_window_fixture.h"
 #include "devsim/image_loader.h"
+#include "tests/support/accessible_names.h"
 #include "tests/support/device_fixture.h"
 #include "tests/pavane/test_images.h"
 #include "tests/pavane/udp_peer.h"
@@ -151,6 +155,18 @@ TEST_F(DownloadWindowTest, AnswersFromAnotherHostAreIgnoredAsIfNoneHadCome) {
     EXPECT_EQ(window->statusText(), kComplete);
     EXPECT_EQ(peer.packetNumbers(), (std::vector<int>{1, 2, 3, 3, 4}));
     EXPECT_TRUE(statuses.contains(QStringLiteral("Resending 3")));
+}
+
+TEST_F(DownloadWindowTest, AssistiveToolsReadTheStatusAsShownAndEveryControlInPlainWords) {
+    auto device = testsupport::startDevice({});
+    ASSERT_TRUE(device);
+    openWindow();
+    downloadTo(device->options().address, writeImage(3 * 1470));
+    auto* panel = control<QLabel>("StatusBar1Panel1");
+    ASSERT_TRUE(platform::ui::waitUntil([&] { return panel->text() == kComplete; }, std::chrono::seconds(5)));
+    EXPECT_EQ(testsupport::accessibleName(panel), kComplete);
+    EXPECT_EQ(testsupport::accessibleName(control<QComboBox>("txtIP")->lineEdit()), QStringLiteral("IP Address"));
+    EXPECT_EQ(testsupport::controlsNamedByCodeName(window.get()), QStringList());
 }
 
 TEST_F(DownloadWindowTest, ASilentDeviceGetsPacketOneOnce) {
