@@ -83,7 +83,19 @@ void DatapointService::onReadyRead(QTcpSocket* socket) {
             device_.log().append("datapoint " + session->peer.toString().toStdString() + " < " +
                                  piece.line.toStdString());
             if (faults_.silent) continue;
-            reply(*session, handle(*session, piece.line));
+            if (faults_.repliesBeforeSilence >= 0 && faults_.repliesBeforeSilence-- == 0) {
+                faults_.silent = true;
+                continue;
+            }
+            const QByteArray answer = handle(*session, piece.line);
+            if (const int delay = faults_.replyDelayMs; delay > 0) {
+                // A slow device: the answer leaves later, in order with the others.
+                QTimer::singleShot(delay, socket, [this, socket, answer] {
+                    if (Session* later = sessionOf(socket)) reply(*later, answer);
+                });
+                continue;
+            }
+            reply(*session, answer);
         }
         session = sessionOf(socket);  // a reply may have closed it
         if (!session) return;

@@ -24,6 +24,8 @@ struct DatapointFaults {
     std::atomic<bool> silent{false};        // requests are read and logged, never answered
     std::atomic<bool> overlongReply{false};  // every reply is a line of 200 characters
     std::atomic<bool> loneCrReply{false};    // every reply ends with a lone CR instead of CR LF
+    std::atomic<int> replyDelayMs{0};        // each reply leaves this long after its request
+    std::atomic<int> repliesBeforeSilence{-1};  // >= 0: that many more replies, then silent
 };
 
 // The datapoint server on TCP 4224. A PC opens two connections: the one that sends requests is its

@@ -166,8 +166,8 @@ void CDeviceView::InsertObject(OTagGroup* object) {
         }
         break;
     }
-    QTreeWidgetItem* item =
-        MakeItem(object, device ? DeviceImage(static_cast<ODevice&>(*object)) : kImageNotConnected);
+    // A new device starts out "not connected"; the timer shows its connection at the next tick.
+    QTreeWidgetItem* item = MakeItem(object, kImageNotConnected);
     if (device)
         insertTopLevelItem(position, item);
     else

@@ -1,0 +1,134 @@
+#include <gtest/gtest.h>
+
+#include <QContextMenuEvent>
+#include <QMenu>
+#include <QTest>
+
+#include "platform/ui/time_scale.h"
+#include "views_window.h"
+
+using namespace ferrow;
+using namespace viewstest;
+
+namespace {
+std::unique_ptr<devsim::SimulatedDevice> slowDevice(int replyDelayMs) {
+    auto sim = testsupport::startDevice();
+    if (sim) sim->datapoints().faults().replyDelayMs = replyDelayMs;
+    return sim;
+}
+
+void rightClick(CDeviceView& tree, const QPoint& at) {
+    QContextMenuEvent event(QContextMenuEvent::Mouse, at, tree.viewport()->mapToGlobal(at));
+    QApplication::sendEvent(tree.viewport(), &event);
+}
+}  // namespace
+
+// A new device shows "not connected" until the timer tick after its connection, then "connected"; once
+// its tags are in, the tree is rebuilt and the tag list fills.
+TEST(DeviceTree, NewDeviceConnectsAndLoadsItsTags) {
+    auto sim = slowDevice(100);  // the load takes over a second: the state before it can be seen
+    ASSERT_TRUE(sim);
+    ViewsWindow window;
+    EXPECT_TRUE(window.tree->tagLoadingRunning());
+    ODevice* boiler = window.newDevice("Boiler", sim->options().address);
+    ASSERT_NE(boiler, nullptr);
+    EXPECT_EQ(boiler->m_strName, "Boiler");
+    ASSERT_EQ(window.tree->topLevelItemCount(), 1);
+    EXPECT_EQ(window.tree->currentItem(), window.itemOf(boiler));
+    EXPECT_EQ(window.imageOf(boiler), 3);
+    EXPECT_EQ(window.tree->currentItem()->text(0), "Boiler");
+
+    ASSERT_TRUE(waitFor([&] { return window.imageOf(boiler) == 1; }));
+    EXPECT_FALSE(boiler->m_bTagsLoaded);
+    EXPECT_EQ(window.rows(), 0);
+    window.commands->updateStates();
+    EXPECT_EQ(window.commands->selectionPaneText(), "Boiler has 0 Tags");
+
+    ASSERT_TRUE(window.loaded(boiler));
+    EXPECT_EQ(window.rows(), 11);
+    EXPECT_EQ(window.cell(0, 0), "Alarm");
+    EXPECT_EQ(window.cell(0, 1), "Input");
+    EXPECT_EQ(window.cell(10, 0), "Valve");
+    EXPECT_EQ(window.cell(10, 1), "Output");
+    EXPECT_EQ(window.imageOf(boiler), 1);
+    EXPECT_EQ(window.tree->currentItem(), window.itemOf(boiler));
+    EXPECT_EQ(window.commands->selectionPaneText(), "Boiler has 11 Tags");
+    EXPECT_EQ(window.doc.m_cfPrivate, RegisterClipboardFormat("FERROW"));
+}
+
+TEST(DeviceTree, DevicesInNameOrderAndSelectionChangesRefillTheList) {
+    auto sim = testsupport::startDevice();
+    ASSERT_TRUE(sim);
+    ViewsWindow window;
+    ODevice* plant = window.newDevice("Plant", sim->options().address);
+    ASSERT_TRUE(window.loaded(plant));
+    // Nobody listens at this one: it stays not connected.
+    ODevice* alpha = window.newDevice("alpha", testsupport::uniqueLoopbackAddress());
+    ASSERT_EQ(window.tree->topLevelItemCount(), 2);
+    EXPECT_EQ(window.tree->topLevelItem(0), window.itemOf(alpha));
+    EXPECT_EQ(window.tree->currentItem(), window.itemOf(alpha));
+    EXPECT_EQ(window.rows(), 0);
+    EXPECT_EQ(window.commands->selectionPaneText(), "alpha has 0 Tags");
+
+    window.tree->setCurrentItem(window.itemOf(plant));
+    EXPECT_EQ(window.doc.m_pSelection.load(), plant);
+    EXPECT_EQ(window.rows(), 11);
+
+    // A right click selects for the commands without moving the highlight or the list.
+    const QRect alphaRect = window.tree->visualItemRect(window.itemOf(alpha));
+    rightClick(*window.tree, alphaRect.center());
+    EXPECT_EQ(window.doc.m_pSelection.load(), alpha);
+    EXPECT_EQ(window.tree->currentItem(), window.itemOf(plant));
+    EXPECT_EQ(window.rows(), 11);
+    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    ASSERT_NE(menu, nullptr);
+    EXPECT_EQ(menu->title(), "Device");
+    QStringList items;
+    for (QAction* action : menu->actions()) items << action->text() + (action->isEnabled() ? "" : " (disabled)");
+    EXPECT_EQ(items, QStringList({"&Delete", "Pr&operties...", "Connect", "Simulate (disabled)"}));
+    menu->close();
+
+    // Beside every item: no menu.
+    rightClick(*window.tree, QPoint(5, window.tree->viewport()->height() - 5));
+    EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+
+    // Deleting the first device leaves nothing selected and the list empty.
+    window.tree->setCurrentItem(window.itemOf(alpha));
+    window.commands->updateStates();
+    window.key(Qt::Key_Delete);
+    ASSERT_EQ(window.tree->topLevelItemCount(), 1);
+    EXPECT_EQ(window.doc.m_pSelection.load(), nullptr);
+    EXPECT_EQ(window.rows(), 0);
+    EXPECT_EQ(window.commands->selectionPaneText(), "");
+}
+
+// A device that stops answering in the middle of its list: the load ends within the reply limit, the
+// device shows as not connected, and after Connect its whole list comes.
+TEST(DeviceTree, DeviceFallingSilentDuringTheLoad) {
+    platform::setTimeScale(0.02);  // reply limit 200 ms
+    auto sim = testsupport::startDevice();
+    ASSERT_TRUE(sim);
+    sim->datapoints().faults().repliesBeforeSilence = 5;
+    ViewsWindow window;
+    ODevice* plant = window.newDevice("Plant", sim->options().address);
+    ASSERT_TRUE(waitFor([&] { return window.tree->loadingDevice() == plant; }));
+    int paints = 0;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] { ++paints; });
+    ticker.start(10);
+    ASSERT_TRUE(waitFor([&] { return window.tree->loadingDevice() == nullptr; }, 3s));
+    EXPECT_GT(paints, 5);  // the window's events ran during the load
+    EXPECT_FALSE(plant->m_bTagsLoaded);
+    EXPECT_TRUE(plant->m_tags.empty());
+    EXPECT_FALSE(plant->IsConnected());
+    EXPECT_EQ(window.imageOf(plant), 3);
+    window.commands->updateStates();
+    EXPECT_TRUE(window.commands->connectDevice->isEnabled());
+
+    sim->datapoints().faults().silent = false;
+    window.commands->connectDevice->trigger();
+    EXPECT_TRUE(window.loaded(plant));
+    EXPECT_EQ(plant->m_tags.size(), 11u);
+    EXPECT_EQ(window.imageOf(plant), 1);
+    platform::setTimeScale(1.0);
+}
