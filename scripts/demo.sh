@@ -1,14 +1,28 @@
 #!/usr/bin/env bash
-# The demo: installs what is missing, builds, starts a simulated device on 127.0.0.1 and the programs
-# with 127.0.0.1 in their device list. Without a display the programs run offscreen and each saves a
-# screenshot of its window to build/demo/screenshots.
+# The demo: installs what is missing, builds only what the demo runs (the simulated device and the
+# programs listed below, not the tests), starts a simulated device on 127.0.0.1 and the programs with
+# 127.0.0.1 in their device list. Without a display the programs run offscreen and each saves a
+# screenshot of its window to build/demo/screenshots. One line per step; the details go to logs in
+# build/demo.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/setup.sh
-scripts/build.sh
+
+# The programs the demo starts, in this order (the first is the one that ends the demo on a desktop).
+programs=(vantor lintra pavane merrow)
 
 demo=build/demo
 mkdir -p "$demo/program" "$demo/device" "$demo/config"
+
+QUILLON_SETUP_LOG="$demo/setup.log" scripts/setup.sh
+
+build_log=$demo/build.log
+echo "Building the simulated device and ${programs[*]} (output in $build_log)"
+if ! { cmake -S . -B build -G Ninja && cmake --build build --target quillon-devsim "${programs[@]}"; } >"$build_log" 2>&1; then
+  echo "The build failed; the last lines of $build_log:"
+  tail -n 20 "$build_log"
+  exit 1
+fi
+
 export QUILLON_PROGRAM_DIR="$PWD/$demo/program"
 export XDG_CONFIG_HOME="$PWD/$demo/config"
 # The device holds UDP 4242 on 127.0.0.1; Pavane sends from the same port on another loopback address.
@@ -24,26 +38,21 @@ if ! kill -0 $devsim_pid 2>/dev/null; then
 fi
 echo "Simulated device on 127.0.0.1 (files in $demo/device, log in $demo/devsim.log)"
 
-programs=()
-for p in vantor ferrow lintra pavane merrow; do
-  [ -x "build/bin/$p" ] && programs+=("$p")
-done
-
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
   export QT_QPA_PLATFORM=offscreen
   export QUILLON_SCREENSHOT_DIR="$PWD/$demo/screenshots"
   mkdir -p "$QUILLON_SCREENSHOT_DIR"
   echo "No display: running the programs offscreen, one after the other."
   for p in "${programs[@]}"; do
-    QUILLON_DEMO_CONNECT=127.0.0.1 timeout 60 "build/bin/$p" || echo "$p ended with status $?"
+    QUILLON_DEMO_CONNECT=127.0.0.1 timeout 60 "build/bin/$p" >>"$demo/programs.log" 2>&1 || echo "$p ended with status $?"
   done
   echo "Screenshots are in $QUILLON_SCREENSHOT_DIR:"
   ls -1 "$QUILLON_SCREENSHOT_DIR"
 else
-  echo "Starting: ${programs[*]}. In Vantor, double-click 127.0.0.1 and type help. Close Vantor to end the demo."
-  for p in "${programs[@]}"; do
-    [ "$p" = vantor ] && continue
-    "build/bin/$p" &
+  first=${programs[0]}
+  echo "Starting: ${programs[*]}. In Vantor, double-click 127.0.0.1 and type help. Close $first to end the demo."
+  for p in "${programs[@]:1}"; do
+    "build/bin/$p" >>"$demo/programs.log" 2>&1 &
   done
-  build/bin/vantor
+  "build/bin/$first"
 fi

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages the suite needs to build, test and run; does nothing when all are there.
+# Prints one line per step; apt's output goes to build/setup.log (or $QUILLON_SETUP_LOG).
 set -euo pipefail
+cd "$(dirname "$0")/.."
 
 packages=(
   cmake ninja-build g++ ccache pkg-config
@@ -19,11 +21,24 @@ if [ ${#missing[@]} -eq 0 ]; then
   exit 0
 fi
 
-echo "Installing: ${missing[*]}"
+# The package manager's own output goes to a log; the terminal gets one line per step.
+log=${QUILLON_SETUP_LOG:-build/setup.log}
+mkdir -p "$(dirname "$log")"
+: > "$log"
 sudo_cmd=()
 if [ "$(id -u)" -ne 0 ]; then
   sudo_cmd=(sudo)
 fi
 export DEBIAN_FRONTEND=noninteractive
-"${sudo_cmd[@]}" apt-get update -qq
-"${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+run() {
+  echo "$1"
+  shift
+  if ! "$@" >>"$log" 2>&1; then
+    echo "Failed. The package manager's output is in $log"
+    exit 1
+  fi
+}
+run "Updating the package lists (${#missing[@]} packages missing; output in $log)" \
+  "${sudo_cmd[@]}" apt-get update -q
+run "Installing ${missing[*]}" \
+  "${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
