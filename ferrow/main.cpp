@@ -3,6 +3,7 @@
 
 #include "ferrow/app/c_ferrow_app.h"
 #include "ferrow/app/c_main_frame.h"
+#include "ferrow/app/demo_monitor.h"
 #include "ferrow/app/doc_template.h"
 #include "ferrow/app/opc_binding.h"
 #include "platform/ui/demo_screenshot.h"
@@ -14,7 +15,9 @@ int main(int argc, char** argv) {
                                  QApplication::applicationFilePath());
     int result = 0;
     if (ferrowApp.InitInstance()) {
-        platform::ui::screenshotAndQuitIfAsked(ferrowApp.mainFrame(), "ferrow");
+        ferrow::monitorForDemoIfAsked(*ferrowApp.mainFrame());
+        // Long enough for the device to connect, its tags to load and a few values to arrive.
+        platform::ui::screenshotAndQuitIfAsked(ferrowApp.mainFrame(), "ferrow", 4000);
         result = QApplication::exec();
     }
     return ferrowApp.ExitInstance(result);
