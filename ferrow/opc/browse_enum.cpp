@@ -12,15 +12,6 @@ namespace ferrow::opc {
 
 using namespace platform::com;
 
-namespace {
-// Every item ID below `group`: its own tags in list order, then its sub-groups, depth first.
-void collectItemIds(const OTagGroup& group, std::vector<std::string>* out) {
-    const std::string path = group.GetPath();
-    for (const auto& tag : group.m_tags) out->push_back(path + tag->m_strName);
-    for (const auto& child : group.m_groups) collectItemIds(*child, out);
-}
-}  // namespace
-
 OTagGroup* resolveBrowsePath(const BrowsePath& path) {
     CDoc* doc = CDoc::Live();
     if (!doc) return nullptr;
@@ -38,13 +29,36 @@ OTagGroup* resolveBrowsePath(const BrowsePath& path) {
     return group;
 }
 
+namespace {
+// Every item ID below `group`: its own tags in list order, then its sub-groups, depth first.
+template <class Add>
+void collectItemIds(const OTagGroup& group, Add&& add) {
+    const std::string path = group.GetPath();
+    for (const auto& tag : group.m_tags) add(path, tag->m_strName);
+    for (const auto& child : group.m_groups) collectItemIds(*child, add);
+}
+}  // namespace
+
 BrowseEnum* BrowseEnum::Create(BrowsePath path, OPCBROWSETYPE type, std::string filter, VARTYPE dataTypeFilter,
                                DWORD accessRightsFilter) {
-    std::shared_ptr<Names> flat;
+    std::shared_ptr<FlatIds> flat;
     if (type == OPC_FLAT) {
-        flat = std::make_shared<Names>();
+        flat = std::make_shared<FlatIds>();
         std::lock_guard lock(documentLock());
-        if (OTagGroup* group = resolveBrowsePath(path)) collectItemIds(*group, flat.get());
+        if (OTagGroup* group = resolveBrowsePath(path)) {
+            std::size_t bytes = 0, count = 0;
+            collectItemIds(*group, [&](const std::string& prefix, const std::string& name) {
+                bytes += prefix.size() + name.size();
+                ++count;
+            });
+            flat->chars.reserve(bytes);
+            flat->ends.reserve(count);
+            collectItemIds(*group, [&](const std::string& prefix, const std::string& name) {
+                flat->chars += prefix;
+                flat->chars += name;
+                flat->ends.push_back(flat->chars.size());
+            });
+        }
     }
     auto* created = new (std::nothrow)
         BrowseEnum(std::move(path), type, std::move(filter), dataTypeFilter, accessRightsFilter, std::move(flat));
@@ -53,7 +67,7 @@ BrowseEnum* BrowseEnum::Create(BrowsePath path, OPCBROWSETYPE type, std::string 
 }
 
 BrowseEnum::BrowseEnum(BrowsePath path, OPCBROWSETYPE type, std::string filter, VARTYPE dataTypeFilter,
-                       DWORD accessRightsFilter, std::shared_ptr<const Names> flat)
+                       DWORD accessRightsFilter, std::shared_ptr<const FlatIds> flat)
     : ComObject(&objectCount),
       path_(std::move(path)),
       type_(type),
@@ -62,25 +76,31 @@ BrowseEnum::BrowseEnum(BrowsePath path, OPCBROWSETYPE type, std::string filter, 
       accessRightsFilter_(accessRightsFilter),
       flat_(std::move(flat)) {}
 
-BrowseEnum::Names BrowseEnum::take(ULONG count) {
-    Names out;
-    const auto passes = [this](const std::string& name) { return filter_.empty() || MatchPattern(name, filter_); };
+template <class Emit>
+ULONG BrowseEnum::walk(ULONG count, Emit&& emit) {
+    ULONG done = 0;
+    const auto offer = [&](std::string_view name) {
+        if (!filter_.empty() && !MatchPattern(name, filter_)) return true;
+        if (!emit(name, done)) return false;
+        ++done;
+        return true;
+    };
     if (type_ == OPC_FLAT) {
-        for (; place_ < flat_->size() && out.size() < count; ++place_)
-            if (passes((*flat_)[place_])) out.push_back((*flat_)[place_]);
-        return out;
+        for (; place_ < flat_->size() && done < count; ++place_)
+            if (!offer(flat_->at(place_))) break;
+        return done;
     }
-    if (type_ != OPC_BRANCH && type_ != OPC_LEAF) return out;
+    if (type_ != OPC_BRANCH && type_ != OPC_LEAF) return done;
     std::lock_guard documentGuard(documentLock());
     const OTagGroup* group = resolveBrowsePath(path_);
-    if (!group) return out;
+    if (!group) return done;
     const std::size_t size = type_ == OPC_BRANCH ? group->m_groups.size() : group->m_tags.size();
-    for (; place_ < size && out.size() < count; ++place_) {
+    for (; place_ < size && done < count; ++place_) {
         const std::string& name =
             type_ == OPC_BRANCH ? group->m_groups[place_]->m_strName : group->m_tags[place_]->m_strName;
-        if (passes(name)) out.push_back(name);
+        if (!offer(name)) break;
     }
-    return out;
+    return done;
 }
 
 HRESULT BrowseEnum::Next(ULONG celt, LPOLESTR* rgelt, ULONG* pceltFetched) {
@@ -88,25 +108,27 @@ HRESULT BrowseEnum::Next(ULONG celt, LPOLESTR* rgelt, ULONG* pceltFetched) {
     if (!rgelt) return E_POINTER;
     std::lock_guard placeGuard(placeLock_);
     const std::size_t start = place_;
-    const Names names = take(celt);
-    for (std::size_t i = 0; i < names.size(); ++i) {
-        rgelt[i] = taskStringFromAnsi(names[i]);
-        if (!rgelt[i]) {
-            for (std::size_t j = 0; j < i; ++j) {
-                CoTaskMemFree(rgelt[j]);
-                rgelt[j] = nullptr;
-            }
-            place_ = start;  // nothing was handed out: the next call starts here again
-            return E_OUTOFMEMORY;
+    bool outOfMemory = false;
+    const ULONG fetched = walk(celt, [&](std::string_view name, ULONG at) {
+        rgelt[at] = taskStringFromAnsi(name);
+        outOfMemory = !rgelt[at];
+        return !outOfMemory;
+    });
+    if (outOfMemory) {
+        for (ULONG j = 0; j < fetched; ++j) {
+            CoTaskMemFree(rgelt[j]);
+            rgelt[j] = nullptr;
         }
+        place_ = start;  // nothing was handed out: the next call starts here again
+        return E_OUTOFMEMORY;
     }
-    if (pceltFetched) *pceltFetched = static_cast<ULONG>(names.size());
-    return names.size() == celt ? S_OK : S_FALSE;
+    if (pceltFetched) *pceltFetched = fetched;
+    return fetched == celt ? S_OK : S_FALSE;
 }
 
 HRESULT BrowseEnum::Skip(ULONG celt) {
     std::lock_guard placeGuard(placeLock_);
-    return take(celt).size() == celt ? S_OK : S_FALSE;
+    return walk(celt, [](std::string_view, ULONG) { return true; }) == celt ? S_OK : S_FALSE;
 }
 
 HRESULT BrowseEnum::Reset() {

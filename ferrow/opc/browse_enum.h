@@ -38,19 +38,29 @@ public:
     HRESULT Clone(platform::com::IEnumString** ppenum) override;
 
 private:
-    using Names = std::vector<std::string>;
+    // The FLAT list: every item ID in one block, so that collecting 2 000 IDs costs two allocations.
+    struct FlatIds {
+        std::string chars;
+        std::vector<std::size_t> ends;
+        std::size_t size() const { return ends.size(); }
+        std::string_view at(std::size_t i) const {
+            const std::size_t begin = i == 0 ? 0 : ends[i - 1];
+            return std::string_view(chars).substr(begin, ends[i] - begin);
+        }
+    };
     BrowseEnum(BrowsePath path, OPCBROWSETYPE type, std::string filter, VARTYPE dataTypeFilter,
-               DWORD accessRightsFilter, std::shared_ptr<const Names> flat);
-    // Up to `count` names that pass the filter, from the current place on; moves the place past them.
-    // Call with placeLock_ held.
-    Names take(ULONG count);
+               DWORD accessRightsFilter, std::shared_ptr<const FlatIds> flat);
+    // Hands up to `count` names that pass the filter, from the current place on, to `emit` and moves the
+    // place past them; stops early when `emit` returns false. Call with placeLock_ held.
+    template <class Emit>
+    ULONG walk(ULONG count, Emit&& emit);
 
     const BrowsePath path_;
     const OPCBROWSETYPE type_;
     const std::string filter_;
     const VARTYPE dataTypeFilter_;
     const DWORD accessRightsFilter_;
-    const std::shared_ptr<const Names> flat_;
+    const std::shared_ptr<const FlatIds> flat_;
     std::mutex placeLock_;
     std::size_t place_ = 0;
 };

@@ -28,6 +28,29 @@ ServerListState& liveServers() {
     return state;
 }
 
+// A client's wide string in 8-bit form; short ones (item IDs, mostly) without a heap allocation.
+class NarrowText {
+public:
+    explicit NarrowText(LPCWSTR text) {
+        const std::u16string_view wide = wideView(text);
+        if (wide.size() > sizeof small_) {
+            long_ = ansiFromWide(wide);
+            view_ = long_;
+            return;
+        }
+        for (std::size_t i = 0; i < wide.size(); ++i) small_[i] = wide[i] <= 0xFF ? static_cast<char>(wide[i]) : '?';
+        view_ = std::string_view(small_, wide.size());
+    }
+    NarrowText(const NarrowText&) = delete;
+    NarrowText& operator=(const NarrowText&) = delete;
+    std::string_view view() const { return view_; }
+
+private:
+    char small_[128];
+    std::string long_;
+    std::string_view view_;
+};
+
 bool nameTaken(HandleTable<OpcGroup*>& groups, const std::string& name) {
     return std::any_of(groups.begin(), groups.end(), [&](const auto& entry) { return entry.second->name() == name; });
 }
@@ -130,13 +153,13 @@ HRESULT OpcServer::GetErrorString(HRESULT dwError, LCID dwLocale, LPWSTR* ppStri
     if (!call) return RPC_E_DISCONNECTED;
     if (!ppString) return E_POINTER;
     *ppString = nullptr;
-    std::u16string text;
     if (const char* known = opcErrorText(dwError)) {
-        text = std::u16string(known, known + std::char_traits<char>::length(known));
-    } else if (FAILED(SystemErrorText(dwError, dwLocale, &text))) {
-        text = std::u16string(kUnknownErrorText, kUnknownErrorText + std::char_traits<char>::length(kUnknownErrorText));
+        *ppString = taskStringFromAnsi(known);
+    } else if (std::u16string text; SUCCEEDED(SystemErrorText(dwError, dwLocale, &text))) {
+        *ppString = taskString(text);
+    } else {
+        *ppString = taskStringFromAnsi(kUnknownErrorText);
     }
-    *ppString = taskString(text);
     return *ppString ? S_OK : E_OUTOFMEMORY;
 }
 
@@ -305,7 +328,7 @@ HRESULT OpcServer::QueryAvailableProperties(LPWSTR szItemID, DWORD* pdwCount, DW
     *ppvtDataTypes = nullptr;
     TagSnapshot tag;
     DWORD count = 0;
-    if (const HRESULT r = FindItemTag(ansiFromWide(wideView(szItemID)), &tag, &count); FAILED(r)) return r;
+    if (const HRESULT r = FindItemTag(NarrowText(szItemID).view(), &tag, &count); FAILED(r)) return r;
     TaskPtr<DWORD> ids(taskArray<DWORD>(count));
     TaskPtr<LPWSTR> descriptions(taskArray<LPWSTR>(count));
     TaskPtr<VARTYPE> types(taskArray<VARTYPE>(count));
@@ -335,7 +358,7 @@ HRESULT OpcServer::GetItemProperties(LPWSTR szItemID, DWORD dwCount, DWORD* pdwP
     if (!values || !errors) return E_OUTOFMEMORY;
     TagSnapshot tag;
     DWORD propertyCount = 0;
-    if (const HRESULT r = FindItemTag(ansiFromWide(wideView(szItemID)), &tag, &propertyCount); FAILED(r)) return r;
+    if (const HRESULT r = FindItemTag(NarrowText(szItemID).view(), &tag, &propertyCount); FAILED(r)) return r;
     if (const HRESULT r = ReadProperties(tag, dwCount, pdwPropertyIDs, values.get(), errors.get()); FAILED(r)) {
         for (DWORD i = 0; i < dwCount; ++i) VariantClear(&values[i]);
         return r;
