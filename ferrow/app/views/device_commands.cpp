@@ -105,7 +105,7 @@ void DeviceCommands::updateStates() {
 }
 
 QString DeviceCommands::selectionPaneText() const {
-    std::lock_guard lock(documentLock());
+    // Names and tag lists change only on this thread; the window never waits for the document lock.
     OTagGroup* selection = doc_.m_pSelection;
     if (!selection) return {};
     const QString name = QString::fromLatin1(selection->m_strName);

@@ -9,7 +9,6 @@
 #include "ferrow/app/views/tree_images.h"
 #include "ferrow/model/cdoc.h"
 #include "ferrow/model/device.h"
-#include "ferrow/model/locks.h"
 
 namespace ferrow {
 
@@ -124,8 +123,10 @@ void CDeviceView::InsertGroups(QTreeWidgetItem* parent, OTagGroup& group, int de
     }
 }
 
+// The device list, names and tag lists change only on this thread (under the document lock, for the
+// other threads' sake), so reading them here needs no lock: an OPC thread that holds the document lock
+// across a device's reply never stalls the window.
 void CDeviceView::Rebuild() {
-    std::lock_guard lock(documentLock());
     DeleteAllItems();
     suppressSelection_ = true;
     for (std::size_t i = 0; i < doc_.DeviceCount(); ++i) {
@@ -150,7 +151,6 @@ void CDeviceView::SelectDocumentSelection() {
 
 void CDeviceView::InsertObject(OTagGroup* object) {
     if (!object) return;
-    std::lock_guard lock(documentLock());
     const bool device = object->IsDevice();
     OTagGroup* parentGroup = device ? &doc_.m_root : object->m_pParent;
     QTreeWidgetItem* parentItem = device ? nullptr : itemOf(parentGroup);
@@ -179,7 +179,6 @@ void CDeviceView::InsertObject(OTagGroup* object) {
 void CDeviceView::RefreshItem(OTagGroup* object) {
     QTreeWidgetItem* item = itemOf(object);
     if (!item) return;
-    std::lock_guard lock(documentLock());
     item->setText(0, QString::fromLatin1(object->m_strName));
     SetImage(item, object->IsDevice() ? DeviceImage(static_cast<ODevice&>(*object)) : kImageNotConnected);
 }

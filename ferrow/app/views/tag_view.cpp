@@ -3,12 +3,10 @@
 #include <QContextMenuEvent>
 #include <QHeaderView>
 #include <QMenu>
-#include <mutex>
 
 #include "ferrow/app/views/tree_images.h"
 #include "ferrow/model/cdoc.h"
 #include "ferrow/model/device.h"
-#include "ferrow/model/locks.h"
 
 namespace ferrow {
 
@@ -66,15 +64,13 @@ void CTagView::OnUpdate(int hint, OTagGroup* object) {
 }
 
 void CTagView::Refill() {
+    // Tag lists change only on this thread: no document lock needed to read one here.
     std::vector<OTag*> tags;
-    {
-        std::lock_guard lock(documentLock());
-        OTagGroup* selection = doc_.m_pSelection;
-        ODevice* device = selection ? selection->GetDevice() : nullptr;
-        if (selection && (!device || device->m_bTagsLoaded)) {
-            tags.reserve(selection->m_tags.size());
-            for (const auto& tag : selection->m_tags) tags.push_back(tag.get());
-        }
+    OTagGroup* selection = doc_.m_pSelection;
+    ODevice* device = selection ? selection->GetDevice() : nullptr;
+    if (selection && (!device || device->m_bTagsLoaded)) {
+        tags.reserve(selection->m_tags.size());
+        for (const auto& tag : selection->m_tags) tags.push_back(tag.get());
     }
     setUpdatesEnabled(false);
     model_.SetTags(tags);
