@@ -132,3 +132,26 @@ TEST(DeviceTree, DeviceFallingSilentDuringTheLoad) {
     EXPECT_EQ(window.imageOf(plant), 1);
     platform::setTimeScale(1.0);
 }
+
+// New (and Open, and the end of the program) while a device that has stopped answering is loading its
+// tags: the load is cut short at once instead of waiting for the device's reply limit, and the worker
+// never touches the deleted device.
+TEST(DeviceTree, NewDocumentCutsARunningLoadShort) {
+    auto sim = testsupport::startDevice();
+    ASSERT_TRUE(sim);
+    sim->datapoints().faults().repliesBeforeSilence = 3;
+    ViewsWindow window;
+    ODevice* plant = window.newDevice("Plant", sim->options().address);
+    ASSERT_TRUE(waitFor([&] { return window.tree->loadingDevice() == plant; }));
+    EXPECT_EQ(plant->m_nUseCount, 1);
+    window.commands->updateStates();
+    EXPECT_FALSE(window.commands->deleteSelection->isEnabled());  // the loader holds the device
+
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(window.doc.OnNewDocument());
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);  // the reply limit is 10 s
+    EXPECT_EQ(window.tree->loadingDevice(), nullptr);
+    EXPECT_EQ(window.tree->topLevelItemCount(), 0);
+    EXPECT_EQ(window.doc.DeviceCount(), 0u);
+    EXPECT_EQ(window.rows(), 0);
+}
