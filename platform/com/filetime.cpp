@@ -3,6 +3,8 @@
 #include <chrono>
 #include <cmath>
 
+#include "platform/com/civil_date.h"
+
 namespace platform::com {
 
 FILETIME currentFileTime() {
@@ -30,38 +32,12 @@ namespace platform::com {
 namespace {
 constexpr std::int64_t kDate0From1970 = 25569;  // 30 Dec 1899 to 1 Jan 1970, in days
 
-// Days since 1 Jan 1970 of a proleptic Gregorian date (month 1..12).
-std::int64_t daysFromCivil(std::int64_t y, unsigned m, unsigned d) {
-    y -= m <= 2;
-    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const auto yoe = static_cast<unsigned>(y - era * 400);
-    const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
-    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
-}
-
-struct Civil {
-    std::int64_t year;
-    unsigned month;
-    unsigned day;
-};
-
-Civil civilFromDays(std::int64_t z) {
-    z += 719468;
-    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    const auto doe = static_cast<unsigned>(z - era * 146097);
-    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const unsigned mp = (5 * doy + 2) / 153;
-    const unsigned d = doy - (153 * mp + 2) / 5 + 1;
-    const unsigned m = mp < 10 ? mp + 3 : mp - 9;
-    return {static_cast<std::int64_t>(yoe) + era * 400 + (m <= 2), m, d};
-}
-
 bool dosFields(std::int64_t days1970, std::int64_t secondsOfDay, WORD* dosDate, WORD* dosTime) {
-    const Civil c = civilFromDays(days1970);
-    if (c.year < 1980 || c.year > 2107) return false;
-    *dosDate = static_cast<WORD>(((c.year - 1980) << 9) | (c.month << 5) | c.day);
+    std::int64_t year;
+    unsigned month, day;
+    civilFromDays(days1970, &year, &month, &day);
+    if (year < 1980 || year > 2107) return false;
+    *dosDate = static_cast<WORD>(((year - 1980) << 9) | (month << 5) | day);
     *dosTime = static_cast<WORD>(((secondsOfDay / 3600) << 11) | (((secondsOfDay / 60) % 60) << 5) |
                                  ((secondsOfDay % 60) / 2));
     return true;
@@ -97,7 +73,10 @@ int VariantTimeToDosDateTime(DATE date, WORD* dosDate, WORD* dosTime) {
         ++days;
         secondsOfDay -= 86400;
     }
-    if (civilFromDays(days).year > 2099) return 0;
+    std::int64_t year;
+    unsigned month, day;
+    civilFromDays(days, &year, &month, &day);
+    if (year > 2099) return 0;
     return dosFields(days, secondsOfDay, dosDate, dosTime) ? 1 : 0;
 }
 
