@@ -2,6 +2,11 @@
 
 #include <QTest>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include "views_window.h"
 
 using namespace ferrow;
@@ -131,4 +136,47 @@ TEST(DeviceCommands, PropertiesAppliesOnlyToADeviceThatIsNotConnected) {
     window.commands->properties->trigger();
     EXPECT_EQ(plant->m_strName, "Plant");
     EXPECT_TRUE(window.dialogs.boxes().empty());
+}
+
+namespace {
+// A datapoint port whose accept queue is full: connects to it neither succeed nor fail, they stay in
+// progress (the kernel drops their SYNs), which is "connecting" for as long as the test needs.
+class FullListener {
+public:
+    explicit FullListener(const QString& address) {
+        sockaddr_in at{};
+        at.sin_family = AF_INET;
+        at.sin_port = htons(4224);
+        inet_pton(AF_INET, address.toLatin1().constData(), &at.sin_addr);
+        listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        filler_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        ok_ = ::bind(listener_, reinterpret_cast<sockaddr*>(&at), sizeof at) == 0 && ::listen(listener_, 0) == 0 &&
+              ::connect(filler_, reinterpret_cast<sockaddr*>(&at), sizeof at) == 0;
+    }
+    ~FullListener() {
+        ::close(filler_);
+        ::close(listener_);
+    }
+    bool ok() const { return ok_; }
+
+private:
+    int listener_ = -1;
+    int filler_ = -1;
+    bool ok_ = false;
+};
+}  // namespace
+
+// While a device is connecting: no Delete, no Connect, no File New or Open, and the pane says so.
+TEST(DeviceCommands, ConnectingDeviceRules) {
+    const QString address = testsupport::uniqueLoopbackAddress();
+    FullListener listener(address);
+    ASSERT_TRUE(listener.ok());
+    ViewsWindow window;
+    ODevice* slow = window.newDevice("Slow", address);
+    ASSERT_TRUE(waitFor([&] { return slow->IsConnecting(); }));
+    EXPECT_EQ(states(window), (States{false, true, false, false, true}));
+    EXPECT_FALSE(window.commands->noDeviceConnecting());
+    EXPECT_EQ(window.commands->selectionPaneText(), "Connecting to Slow");
+    window.key(Qt::Key_Delete);
+    EXPECT_EQ(window.doc.DeviceCount(), 1u);
 }
