@@ -7,7 +7,10 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <algorithm>
+#include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <sys/resource.h>
 
 #include "devsim/simulated_device.h"
@@ -52,7 +55,24 @@ QByteArray digest(const QString& path) {
     return hash.result();
 }
 
-double mbPerSecond(qint64 bytes, qint64 ms) { return ms > 0 ? bytes / 1048576.0 / (ms / 1000.0) : 0; }
+double mbPerSecond(qint64 bytes, qint64 ns) { return ns > 0 ? bytes / 1048576.0 / (ns / 1e9) : 0; }
+
+// Waits until the device's log has `fragment`. The device's thread wakes this one when it writes the
+// line: a wait that only looked at its timer would add its whole limit to a figure.
+bool waitForDeviceLog(devsim::SimulatedDevice& device, const std::string& fragment) {
+    std::atomic<bool> seen{false};
+    QObject waker;
+    const int id = device.log().addListener([&](const std::string& line) {
+        if (line.find(fragment) == std::string::npos) return;
+        seen = true;
+        QMetaObject::invokeMethod(&waker, [] {}, Qt::QueuedConnection);
+    });
+    const bool ok = platform::ui::waitUntil([&] { return seen.load() || device.log().contains(fragment); },
+                                            std::chrono::seconds(30));
+    device.log().removeListener(id);
+    if (!ok) std::fprintf(stderr, "device never logged \"%s\"\n", fragment.c_str());
+    return ok;
+}
 
 struct Figures {
     double rawUp, vantorUp, rawDown, vantorDown;
@@ -98,24 +118,26 @@ int main(int argc, char* argv[]) {
             if (digest(path) != want) std::fprintf(stderr, "%s: copy differs!\n", what);
         };
 
+        // An upload is timed until the client has the device's line for the last block; the device
+        // then commits the file on its own time, the same for both clients, outside the figure.
         t.start();
         if (!rawclient::upload(address, source, "\\Temp\\raw.bin", &why)) std::fprintf(stderr, "raw upload: %s\n", why.c_str());
-        platform::ui::waitUntil([&] { return device.log().contains("copy: \\Temp\\raw.bin complete"); }, std::chrono::seconds(30));
-        f.rawUp = mbPerSecond(size, t.elapsed());
+        f.rawUp = mbPerSecond(size, t.nsecsElapsed());
+        waitForDeviceLog(device, "copy: \\Temp\\raw.bin complete");
         check(devRoot + QStringLiteral("/Temp/raw.bin"), "raw upload");
 
         upload.txtSource->setText(source);
         upload.txtDest->setText(QStringLiteral("\\Temp\\vantor.bin"));
         t.restart();
         upload.cmdCopy->click();
-        platform::ui::waitUntil([&] { return device.log().contains("copy: \\Temp\\vantor.bin complete"); }, std::chrono::seconds(30));
-        f.vantorUp = mbPerSecond(size, t.elapsed());
+        f.vantorUp = mbPerSecond(size, t.nsecsElapsed());
+        waitForDeviceLog(device, "copy: \\Temp\\vantor.bin complete");
         check(devRoot + QStringLiteral("/Temp/vantor.bin"), "Vantor upload");
 
         const QString rawDest = work.filePath(QStringLiteral("raw-down.bin"));
         t.restart();
         if (!rawclient::download(address, "\\Temp\\raw.bin", rawDest, &why)) std::fprintf(stderr, "raw download: %s\n", why.c_str());
-        f.rawDown = mbPerSecond(size, t.elapsed());
+        f.rawDown = mbPerSecond(size, t.nsecsElapsed());
         check(rawDest, "raw download");
 
         const QString dest = work.filePath(QStringLiteral("vantor-down.bin"));
@@ -124,7 +146,7 @@ int main(int argc, char* argv[]) {
         download.txtDest->setText(dest);
         t.restart();
         download.cmdCopy->click();
-        f.vantorDown = mbPerSecond(size, t.elapsed());
+        f.vantorDown = mbPerSecond(size, t.nsecsElapsed());
         check(dest, "Vantor download");
         device.log().clear();
         QFile::remove(devRoot + QStringLiteral("/Temp/raw.bin"));
@@ -132,18 +154,23 @@ int main(int argc, char* argv[]) {
         return f;
     };
 
-    run(8 << 20);
+    // Optional: the size in MB and the number of rounds (for profiling a single short run).
+    const qint64 megabytes = argc > 1 ? std::max(1, std::atoi(argv[1])) : 32;
+    const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
+    run(std::min<qint64>(8, megabytes) << 20);  // warm-up
     const long rss8 = peakRssKb();
-    const Figures f = run(32 << 20);
-    const long rss32 = peakRssKb();
-
-    std::printf("32 MB over loopback, stop-and-wait (MB/s)\n");
-    std::printf("  upload    raw client %7.2f   Vantor FUpload   %7.2f   ratio %5.1f %%\n", f.rawUp, f.vantorUp,
-                100.0 * f.vantorUp / f.rawUp);
-    std::printf("  download  raw client %7.2f   Vantor FDownload %7.2f   ratio %5.1f %%\n", f.rawDown, f.vantorDown,
-                100.0 * f.vantorDown / f.rawDown);
-    std::printf("peak RSS of the process (device included): after 8 MB %ld KiB, after 32 MB %ld KiB (growth %ld KiB)\n",
-                rss8, rss32, rss32 - rss8);
+    std::printf("%lld MB over loopback, stop-and-wait (MB/s), %d rounds; the clients take turns in each\n",
+                static_cast<long long>(megabytes), rounds);
+    for (int round = 1; round <= rounds; ++round) {
+        const Figures f = run(megabytes << 20);
+        std::printf("  round %d  upload    raw client %7.2f   Vantor FUpload   %7.2f   ratio %5.1f %%\n", round, f.rawUp,
+                    f.vantorUp, 100.0 * f.vantorUp / f.rawUp);
+        std::printf("  round %d  download  raw client %7.2f   Vantor FDownload %7.2f   ratio %5.1f %%\n", round,
+                    f.rawDown, f.vantorDown, 100.0 * f.vantorDown / f.rawDown);
+    }
+    const long rssEnd = peakRssKb();
+    std::printf("peak RSS of the process (device included): after 8 MB %ld KiB, after the rounds %ld KiB (growth %ld KiB)\n",
+                rss8, rssEnd, rssEnd - rss8);
     if (!dialogs.boxes().empty()) std::printf("messages shown: %s\n", qPrintable(dialogs.boxTexts().join(QLatin1Char('|'))));
     return 0;
 }

@@ -1,6 +1,8 @@
 #include "platform/net/tcp_client.h"
 
 #include <QHostAddress>
+#include <QMetaMethod>
+#include <sys/socket.h>
 
 #include "platform/ui/time_scale.h"
 
@@ -58,7 +60,23 @@ bool TcpClient::SendData(const QByteArray& data, SocketError* error) {
         return false;
     }
     if (data.isEmpty()) return true;
-    if (socket_->write(data) != data.size()) {
+    // Nothing queued: the bytes go to the system directly. Through the socket's buffer every send turns
+    // its write notifier on and off again, and with the GLib event loop each turn wakes the loop once
+    // more: two extra passes for every block of a stop-and-wait exchange. What the system does not take
+    // at once (or an error) goes the usual way, which queues it and reports errors as events.
+    qsizetype sent = 0;
+    if (socket_->bytesToWrite() == 0) {
+        const ssize_t n = ::send(static_cast<int>(socket_->socketDescriptor()), data.constData(),
+                                 static_cast<size_t>(data.size()), MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n > 0) sent = n;
+    }
+    if (sent == data.size()) {
+        if (isSignalConnected(QMetaMethod::fromSignal(&TcpClient::sendComplete)))
+            QMetaObject::invokeMethod(this, &TcpClient::sendComplete, Qt::QueuedConnection);
+        return true;
+    }
+    const QByteArray rest = sent > 0 ? data.mid(sent) : data;
+    if (socket_->write(rest) != rest.size()) {
         const SocketError e = socketErrorFor(socket_->error(), socket_->errorString());
         lastError_ = e;
         if (error) *error = e;
