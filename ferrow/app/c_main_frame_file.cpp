@@ -7,6 +7,7 @@
 #include "ferrow/app/c_main_frame.h"
 #include "ferrow/app/doc_template.h"
 #include "ferrow/app/recent_file_list.h"
+#include "ferrow/app/views/device_commands.h"
 #include "ferrow/model/cdoc.h"
 #include "ferrow/opc/object_count.h"
 #include "platform/ui/dialogs.h"
@@ -53,12 +54,12 @@ bool CMainFrame::OpenDocumentFile(const QString& path) {
 }
 
 void CMainFrame::OnFileNew() {
-    if (!actFileNew->isEnabled() || !SaveModified()) return;
+    if (!m_pCommands->noDeviceConnecting() || !SaveModified()) return;
     OnNewDocument();
 }
 
 void CMainFrame::OnFileOpen() {
-    if (!actFileOpen->isEnabled()) return;
+    if (!m_pCommands->noDeviceConnecting()) return;
     platform::ui::FileDialogRequest request;
     request.kind = platform::ui::FileDialogRequest::Kind::Open;
     request.title = QStringLiteral("Open");
@@ -70,7 +71,7 @@ void CMainFrame::OnFileOpen() {
 }
 
 void CMainFrame::OnFileMruFile(int index) {
-    if (index < 0 || index >= m_recent.files().size() || !actFileOpen->isEnabled()) return;
+    if (index < 0 || index >= m_recent.files().size() || !m_pCommands->noDeviceConnecting()) return;
     const QString path = m_recent.files()[index];
     if (!SaveModified()) return;
     OpenDocumentFile(path);

@@ -23,6 +23,7 @@ const QString kClientsQuestion =
 TEST_F(FerrowAppTest, ExitWithConnectedClientsAsksAndNoKeepsEverythingRunning) {
     auto& app = start({});
     ferrow::CMainFrame& frame = *app.mainFrame();
+    ASSERT_TRUE(platform::ui::waitUntil([&] { return !com.taken().empty(); }, 5s));
     ferrow::objectCount = 2;
 
     boxes.answerNext(mb::No);
@@ -112,17 +113,21 @@ TEST_F(FerrowAppTest, SaveAsAndOpenSetTheCaptionAndTheRecentFiles) {
     ASSERT_EQ(recent.size(), 2);
     EXPECT_EQ(recent[0], QStringLiteral("&1 ") + other);
     EXPECT_EQ(recent[1], QStringLiteral("&2 ") + first);
+    // Files change only while no device is connecting.
+    ASSERT_TRUE(platform::ui::waitUntil([&] { return frame.m_pCommands->noDeviceConnecting(); }, 5s));
     frame.OnFileMruFile(1);
     EXPECT_EQ(frame.windowTitle(), QStringLiteral("first.tdb - Morvane Ferrow Server"));
     EXPECT_EQ(app.document()->DeviceCount(), 0u);
 
-    frame.actFileNew->trigger();
+    frame.OnFileNew();
     EXPECT_EQ(frame.windowTitle(), QStringLiteral("Untitled - Morvane Ferrow Server"));
 }
 
 TEST_F(FerrowAppTest, NewAndOpenAreRefusedWhileClientsAreConnected) {
     auto& app = start({writeConfiguration(QStringLiteral("kept.tdb"), {"Kept"})});
     ferrow::CMainFrame& frame = *app.mainFrame();
+    ASSERT_TRUE(platform::ui::waitUntil([&] { return frame.m_pCommands->noDeviceConnecting(); }, 5s));
+    frame.UpdateCommandStates();
     ferrow::objectCount = 1;
     boxes.answerNextFile(writeConfiguration(QStringLiteral("other.tdb"), {"Other"}));
     frame.actFileOpen->trigger();
