@@ -7,14 +7,12 @@
 #include <cstdlib>
 #include <vector>
 
+#include "tests/fuzz/fuzz_check.h"
 #include "lintra/schema_reader.h"
 #include "lintra/text_lines.h"
 
 namespace {
 
-void check(bool ok) {
-    if (!ok) std::abort();
-}
 
 struct Reading {
     std::vector<lintra::SchemaReader::Event> events;
@@ -28,11 +26,11 @@ Reading read(const QByteArray& answer, std::size_t chunk) {
     Reading r;
     for (qsizetype at = 0; at < answer.size(); at += static_cast<qsizetype>(chunk)) {
         for (auto& e : reader.feed(answer.mid(at, static_cast<qsizetype>(chunk)))) {
-            check(!e.text.contains('\n'));
+            FUZZ_CHECK(!e.text.contains('\n'));
             r.events.push_back(std::move(e));
         }
-        check(reader.pending().size() <= lintra::SchemaReader::kMaxLine);
-        check(!reader.pending().contains('\n'));
+        FUZZ_CHECK(reader.pending().size() <= lintra::SchemaReader::kMaxLine);
+        FUZZ_CHECK(!reader.pending().contains('\n'));
     }
     for (const lintra::DBTable& table : tables) {
         r.tables += "T" + table.mName + '\n';
@@ -52,21 +50,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Lines shorter than the limit read the same in any pieces.
     const Reading whole = read(answer, answer.size() + 1);
     const Reading cut = read(answer, chunk);
-    check(whole.events == cut.events && whole.tables == cut.tables && whole.pending == cut.pending);
+    FUZZ_CHECK(whole.events == cut.events && whole.tables == cut.tables && whole.pending == cut.pending);
     for (const auto& e : whole.events)
-        if (e.kind == lintra::SchemaReader::Event::Kind::Table) check(answer.contains("#TABLE" + e.text));
+        if (e.kind == lintra::SchemaReader::Event::Kind::Table) FUZZ_CHECK(answer.contains("#TABLE" + e.text));
 
     // A script is cut into the lines it sends: never an empty one or a comment, never a line break.
     lintra::SqlScript script(answer);
-    while (const auto line = script.next()) check(!line->isEmpty() && !line->startsWith(';') && !line->contains('\n'));
+    while (const auto line = script.next()) FUZZ_CHECK(!line->isEmpty() && !line->startsWith(';') && !line->contains('\n'));
 
     // The result pane stays within its limit and ends with the newest text.
     QByteArray pane;
     for (qsizetype at = 0; at < answer.size(); at += static_cast<qsizetype>(chunk)) {
         const QByteArray more = answer.mid(at, static_cast<qsizetype>(chunk)).repeated(400);
         lintra::appendCapped(pane, more);
-        check(pane.size() <= lintra::kLimit);
-        check(pane.endsWith(more.right(std::min(more.size(), pane.size()))));
+        FUZZ_CHECK(pane.size() <= lintra::kLimit);
+        FUZZ_CHECK(pane.endsWith(more.right(std::min(more.size(), pane.size()))));
     }
     return 0;
 }

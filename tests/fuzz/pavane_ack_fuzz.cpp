@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "tests/fuzz/fuzz_check.h"
 #include "pavane/image_download.h"
 
 namespace {
@@ -41,23 +42,16 @@ const QString& imagePath() {
     return path;
 }
 
-// A broken promise names its line before the fuzzer keeps the input.
-void checkAt(bool ok, int line) {
-    if (ok) return;
-    std::fprintf(stderr, "pavane_ack_fuzz: check at line %d failed\n", line);
-    std::abort();
-}
-#define check(ok) checkAt((ok), __LINE__)
 
 // The datagram for packet n: its number, then its part of the image, zeros behind the end.
 void checkDatagram(const QByteArray& datagram, int n) {
-    check(datagram.size() == ImageDownload::kDatagramBytes);
-    check(n >= 1 && n <= kPackets);
-    check(ImageDownload::ackNumber(datagram.left(2)) == n);
+    FUZZ_CHECK(datagram.size() == ImageDownload::kDatagramBytes);
+    FUZZ_CHECK(n >= 1 && n <= kPackets);
+    FUZZ_CHECK(ImageDownload::ackNumber(datagram.left(2)) == n);
     const qint64 from = qint64(n - 1) * ImageDownload::kDataBytes;
     const qint64 have = std::min<qint64>(ImageDownload::kDataBytes, kImageBytes - from);
-    check(std::memcmp(datagram.constData() + 2, image().constData() + from, static_cast<size_t>(have)) == 0);
-    for (qint64 i = have; i < ImageDownload::kDataBytes; ++i) check(datagram[2 + i] == '\0');
+    FUZZ_CHECK(std::memcmp(datagram.constData() + 2, image().constData() + from, static_cast<size_t>(have)) == 0);
+    for (qint64 i = have; i < ImageDownload::kDataBytes; ++i) FUZZ_CHECK(datagram[2 + i] == '\0');
 }
 
 }  // namespace
@@ -66,24 +60,24 @@ void checkDatagram(const QByteArray& datagram, int n) {
 // many bytes.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     ImageDownload download;
-    check(download.open(imagePath()));
-    check(download.packetCount() == kPackets && download.isValidImage());
+    FUZZ_CHECK(download.open(imagePath()));
+    FUZZ_CHECK(download.packetCount() == kPackets && download.isValidImage());
     std::size_t at = 0;
     bool resent = false;
     int held = 0;  // the highest packet in a row the device has acknowledged
     for (int round = 0; round < 4 * kPackets * kPackets + 8; ++round) {
         const ImageDownload::Action action = download.next();
         if (action == ImageDownload::Action::Complete) {
-            check(held == kPackets && !download.isOpen());
+            FUZZ_CHECK(held == kPackets && !download.isOpen());
             return 0;
         }
         if (action == ImageDownload::Action::WrongAddress) {
-            check(download.packet() == 1 && resent && !download.isOpen());
+            FUZZ_CHECK(download.packet() == 1 && resent && !download.isOpen());
             return 0;
         }
-        check(action == ImageDownload::Action::Send);
+        FUZZ_CHECK(action == ImageDownload::Action::Send);
         const int n = download.packet();
-        check(n == held + 1 || (resent && n <= held + 1));
+        FUZZ_CHECK(n == held + 1 || (resent && n <= held + 1));
         checkDatagram(download.datagram(), n);
         if (at >= size) return 0;
         const std::size_t wanted = data[at++] % 4;
@@ -93,22 +87,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const int a = ImageDownload::ackNumber(ack);
         switch (download.answer(ack)) {
             case ImageDownload::Answer::Advanced:
-                check(a == n && download.packet() == n);
+                FUZZ_CHECK(a == n && download.packet() == n);
                 held = std::max(held, n);
                 resent = false;
                 break;
             case ImageDownload::Answer::Resend:
-                check(a != n && (a == 0 || a > n) && download.packet() == n);
+                FUZZ_CHECK(a != n && (a == 0 || a > n) && download.packet() == n);
                 resent = true;
                 break;
             case ImageDownload::Answer::Rewound:
-                check(a >= 1 && a < n && download.packet() == a);
+                FUZZ_CHECK(a >= 1 && a < n && download.packet() == a);
                 checkDatagram(download.datagram(), a);
                 held = a - 1;  // the device says it holds a: what follows a must go again
                 resent = true;
                 break;
             case ImageDownload::Answer::OutOfRange:
-                check(a >= 32768 && !download.isOpen());
+                FUZZ_CHECK(a >= 32768 && !download.isOpen());
                 return 0;
         }
     }

@@ -8,18 +8,13 @@
 #include <cstdlib>
 #include <vector>
 
+#include "tests/fuzz/fuzz_check.h"
 #include "vantor/files/copy_protocol.h"
 
 namespace {
 
 using vantor::files::LineStatus;
 
-void checkAt(bool ok, int line) {
-    if (ok) return;
-    std::fprintf(stderr, "vantor_copy_reply_fuzz: check at line %d failed\n", line);
-    std::abort();
-}
-#define check(ok) checkAt((ok), __LINE__)
 
 struct Reading {
     std::vector<QByteArray> lines;
@@ -41,7 +36,7 @@ Reading read(const QByteArray& stream, qsizetype chunk) {
                 r.tooLong = true;  // the copy fails here: nothing after it is read
                 break;
             }
-            check(line.size() <= vantor::files::kMaxReplyLine && !line.contains("\r\n"));
+            FUZZ_CHECK(line.size() <= vantor::files::kMaxReplyLine && !line.contains("\r\n"));
             r.lines.push_back(line);
         }
     }
@@ -52,11 +47,11 @@ Reading read(const QByteArray& stream, qsizetype chunk) {
 void checkSize(const QByteArray& line) {
     const std::optional<qint64> size = vantor::files::parseSizeLine(line);
     if (!size) return;
-    check(*size >= 0);
+    FUZZ_CHECK(*size >= 0);
     const qsizetype blank = line.indexOf(' ');
     QByteArray digits = (blank < 0 ? line : line.mid(blank + 1)).trimmed();
     while (digits.size() > 1 && digits.startsWith('0')) digits.remove(0, 1);
-    check(QByteArray::number(*size) == digits);
+    FUZZ_CHECK(QByteArray::number(*size) == digits);
 }
 
 }  // namespace
@@ -72,10 +67,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const Reading whole = read(stream, stream.size() + 1);
     const Reading cut = read(stream, chunk);
-    check(whole == cut);
+    FUZZ_CHECK(whole == cut);
     for (const QByteArray& line : whole.lines) {
         checkSize(line);
-        if (line.startsWith("exists") || line.startsWith("new") || line.startsWith("ok")) check(!line.isEmpty());
+        if (line.startsWith("exists") || line.startsWith("new") || line.startsWith("ok")) FUZZ_CHECK(!line.isEmpty());
     }
 
     // Whatever is left when a wait ends: taken reply by reply, every byte once, each ends at its CR LF.
@@ -83,9 +78,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     QByteArray taken;
     for (QByteArray reply; !(reply = vantor::files::ReadReply(rest)).isEmpty();) {
         const qsizetype crlf = reply.indexOf("\r\n");
-        check(crlf < 0 ? rest.isEmpty() : crlf == reply.size() - 2);
+        FUZZ_CHECK(crlf < 0 ? rest.isEmpty() : crlf == reply.size() - 2);
         taken += reply;
     }
-    check(taken == whole.rest);
+    FUZZ_CHECK(taken == whole.rest);
     return 0;
 }

@@ -8,17 +8,12 @@
 #include <cstdlib>
 #include <set>
 
+#include "tests/fuzz/fuzz_check.h"
 #include "vantor/files/dir_entry.h"
 #include "vantor/files/dir_listing.h"
 
 namespace {
 
-void checkAt(bool ok, int line) {
-    if (ok) return;
-    std::fprintf(stderr, "vantor_listing_fuzz: check at line %d failed\n", line);
-    std::abort();
-}
-#define check(ok) checkAt((ok), __LINE__)
 
 }  // namespace
 
@@ -35,37 +30,37 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     while (!buffer.isEmpty()) {
         const qsizetype before = buffer.size();
         const vantor::files::DirEntry entry = vantor::files::ParseDirEntry(buffer);
-        check(buffer.size() < before);
+        FUZZ_CHECK(buffer.size() < before);
         if (entry.fullName.isEmpty()) {
-            check(buffer.isEmpty() || before >= vantor::files::kRecordHeader + 1);
+            FUZZ_CHECK(buffer.isEmpty() || before >= vantor::files::kRecordHeader + 1);
             if (buffer.isEmpty()) break;
             continue;  // a record with an empty name
         }
         ++records;
-        check(!entry.fullName.contains('\0'));
-        check(entry.date.size() == 10 && entry.time.size() == 8);
+        FUZZ_CHECK(!entry.fullName.contains('\0'));
+        FUZZ_CHECK(entry.date.size() == 10 && entry.time.size() == 8);
     }
 
     QByteArray again = listing;
     vantor::files::DirHistory history;
     std::vector<vantor::files::ListRow> rows = vantor::files::listingRows(again, filePath, history);
-    check(rows.size() <= static_cast<std::size_t>(records));
+    FUZZ_CHECK(rows.size() <= static_cast<std::size_t>(records));
     std::set<QByteArray> keys;
     for (const auto& row : rows) {
-        check(keys.insert(row.key).second);
-        check(row.kind == 'D' || row.kind == 'F');
-        check(row.date.size() == 18);
-        check(!row.size.isEmpty());
+        FUZZ_CHECK(keys.insert(row.key).second);
+        FUZZ_CHECK(row.kind == 'D' || row.kind == 'F');
+        FUZZ_CHECK(row.date.size() == 18);
+        FUZZ_CHECK(!row.size.isEmpty());
         vantor::files::rowDateTime(row.date);
     }
-    for (const auto& [name, full] : history.entries()) check(keys.count(full) == 1);
+    for (const auto& [name, full] : history.entries()) FUZZ_CHECK(keys.count(full) == 1);
     for (bool descending : {false, true}) {
         std::vector<vantor::files::ListRow> sorted = rows;
         vantor::files::sortRowsByDate(sorted, descending);
-        check(sorted.size() == rows.size());
+        FUZZ_CHECK(sorted.size() == rows.size());
         std::set<QByteArray> sortedKeys;
         for (const auto& row : sorted) sortedKeys.insert(row.key);
-        check(sortedKeys == keys);
+        FUZZ_CHECK(sortedKeys == keys);
     }
     return 0;
 }

@@ -7,28 +7,23 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "tests/fuzz/fuzz_check.h"
 #include "vantor/shell/shell_messages.h"
 
 namespace {
 
-void checkAt(bool ok, int line) {
-    if (ok) return;
-    std::fprintf(stderr, "vantor_messages_fuzz: check at line %d failed\n", line);
-    std::abort();
-}
-#define check(ok) checkAt((ok), __LINE__)
 
 void checkRouting(const QByteArray& message) {
     const vantor::Routing r = vantor::routeMessage(message);
     const bool success = message.contains("success"), notify = message.contains("notify"),
                error = message.contains("error");
     switch (r.kind) {
-        case vantor::Routing::Success: check(success && r.msg == "success" && r.data.isEmpty()); break;
+        case vantor::Routing::Success: FUZZ_CHECK(success && r.msg == "success" && r.data.isEmpty()); break;
         case vantor::Routing::Notify:
-            check(!success && notify && r.msg == message && r.data.startsWith("notify") && message.endsWith(r.data));
+            FUZZ_CHECK(!success && notify && r.msg == message && r.data.startsWith("notify") && message.endsWith(r.data));
             break;
-        case vantor::Routing::Error: check(!success && !notify && error && r.msg == "error" && r.data == message); break;
-        case vantor::Routing::Log: check(!success && !notify && !error); break;
+        case vantor::Routing::Error: FUZZ_CHECK(!success && !notify && error && r.msg == "error" && r.data == message); break;
+        case vantor::Routing::Log: FUZZ_CHECK(!success && !notify && !error); break;
     }
 }
 
@@ -41,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     vantor::ShellMessages messages;
     messages.collectReply("not collected: no exchange waits");
-    check(messages.replyBuffer().isEmpty());
+    FUZZ_CHECK(messages.replyBuffer().isEmpty());
     messages.startReplies();
     QByteArray collected;
     for (qsizetype at = 0; at < stream.size(); at += chunk) {
@@ -53,26 +48,26 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         int count = 0;
         while (messages.GetNextMessage()) {
             const QByteArray& message = messages.curMessage();
-            check(!message.contains('\0'));
+            FUZZ_CHECK(!message.contains('\0'));
             if (count++ > 0) rebuilt += '\0';
             rebuilt += message;
             checkRouting(message);
         }
         // The chunk again: messages joined by NULs, and the NUL that ended the last one.
         if (rcv.endsWith('\0')) rebuilt += '\0';
-        check(rebuilt == rcv);
-        check(!messages.GetNextMessage());
+        FUZZ_CHECK(rebuilt == rcv);
+        FUZZ_CHECK(!messages.GetNextMessage());
     }
-    check(messages.replyBuffer() == collected);
+    FUZZ_CHECK(messages.replyBuffer() == collected);
 
     QByteArray lines;
     for (QByteArray line; !(line = messages.GetReplyLine()).isEmpty();) {
         const qsizetype crlf = line.indexOf("\r\n");
-        check(crlf < 0 ? messages.replyBuffer().isEmpty() : crlf == line.size() - 2);
+        FUZZ_CHECK(crlf < 0 ? messages.replyBuffer().isEmpty() : crlf == line.size() - 2);
         lines += line;
     }
-    check(lines == collected);
+    FUZZ_CHECK(lines == collected);
     messages.stopReplies();
-    check(!messages.collectingReplies() && messages.replyBuffer().isEmpty());
+    FUZZ_CHECK(!messages.collectingReplies() && messages.replyBuffer().isEmpty());
     return 0;
 }
