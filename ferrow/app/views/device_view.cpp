@@ -26,8 +26,7 @@ unsigned RegisterClipboardFormat(const char* name) {
     static std::mutex lock;
     static std::map<std::string, unsigned> formats;
     std::lock_guard guard(lock);
-    const auto [at, added] = formats.emplace(name, 0xC000u + static_cast<unsigned>(formats.size()));
-    return at->second;
+    return formats.emplace(name, 0xC000u + static_cast<unsigned>(formats.size())).first->second;
 }
 
 CDeviceView::CDeviceView(CDoc& doc, QWidget* parent) : QTreeWidget(parent), doc_(doc) {

@@ -18,7 +18,8 @@ class ODevice;
 // The device tree: the configuration's devices (and their groups) with their connection images. It
 // carries the "Device" context menu and runs the tag-loading timer, which fetches the datapoints of
 // each newly connected device on a worker (TagLoader) and adds them here on the user-interface
-// thread. Registers itself as the document's device view for its lifetime. GUI thread only.
+// thread. Registers itself as the document's device view for its lifetime; the document outlives it.
+// GUI thread only.
 class CDeviceView : public QTreeWidget, public CDocView {
     Q_OBJECT
 public:

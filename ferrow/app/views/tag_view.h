@@ -16,7 +16,7 @@ class CDoc;
 
 // The tag list: the selected device's datapoints with their access and, while monitoring, their live
 // values (refreshed by the 600 ms value timer). Column clicks sort. Registers itself as the document's
-// tag view for its lifetime. GUI thread only.
+// tag view for its lifetime; the document outlives it. GUI thread only.
 class CTagView : public QTreeView, public CDocView {
     Q_OBJECT
 public:
