@@ -18,10 +18,6 @@ public:
     explicit LineSplitter(qsizetype limit) : limit_(limit) {}
 
     std::vector<Piece> feed(const QByteArray& data);
-    void clear() {
-        pending_.clear();
-        discarding_ = false;
-    }
 
 private:
     qsizetype limit_;
