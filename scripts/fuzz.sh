@@ -8,9 +8,13 @@ cd "$(dirname "$0")/.."
 seconds=${1:-20}
 [ $# -gt 0 ] && shift
 
-cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
-  -DQUILLON_FUZZ=ON >/dev/null
-cmake --build build-fuzz --target quillon_fuzzers >/dev/null
+mkdir -p build-fuzz
+if ! { cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
+         -DQUILLON_FUZZ=ON && cmake --build build-fuzz --target quillon_fuzzers; } >build-fuzz/build.log 2>&1; then
+  echo "Building the fuzz targets failed; the last lines of build-fuzz/build.log:"
+  tail -n 20 build-fuzz/build.log
+  exit 1
+fi
 
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
