@@ -37,8 +37,10 @@ bool SingleInstance::claim() {
     // The first instance runs for days: only a dead owner makes the lock stale, never its age.
     lock_->setStaleLockTime(0);
     if (!lock_->tryLock(0)) {
+        const bool heldByAnother = lock_->error() == QLockFile::LockFailedError;
         lock_.reset();
-        return false;
+        // A runtime folder that cannot hold the lock must not keep Ferrow from starting at all.
+        return !heldByAnother;
     }
     // Whoever held the socket name before is gone (we hold the lock): its file may still be there.
     QLocalServer::removeServer(socketPath());
