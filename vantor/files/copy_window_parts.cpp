@@ -74,6 +74,13 @@ QCheckBox* CopyWindowParts::checkBox(const QString& caption, const char* name, i
     return box;
 }
 
+void showRunningCopy(QDialog* window, NotifySubscription& subscription, NotifyClient* client) {
+    subscription.subscribe(client);
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+
 ProgressScale::ProgressScale(QProgressBar* bar, qint64 total) : bar_(bar) {
     while (total / unit_ > std::numeric_limits<int>::max()) unit_ *= 1024;
     bar_->setRange(0, static_cast<int>(total / unit_));

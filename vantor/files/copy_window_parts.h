@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include "vantor/common/shell_host.h"
+
 class QCheckBox;
 class QDialog;
 class QGridLayout;
@@ -34,6 +36,10 @@ struct CopyWindowParts {
     QProgressBar* pbProgress;
     StatusBar* sbCopyMsg;
 };
+
+// Start of a copy window whose copy still runs behind it (hidden by Abort): exec() cannot nest, so the
+// window comes back as it was, subscribed to the shell's messages again.
+void showRunningCopy(QDialog* window, NotifySubscription& subscription, NotifyClient* client);
 
 // Drives a progress bar over a byte count that may exceed its int range; hides it again at the end.
 class ProgressScale {

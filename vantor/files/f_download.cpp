@@ -56,11 +56,7 @@ void FDownload::begin() {
 
 void FDownload::Start() {
     if (copying_) {
-        // exec() cannot nest: the running copy's window comes back as it was.
-        notifyHandle_.subscribe(this);
-        show();
-        raise();
-        activateWindow();
+        showRunningCopy(this, notifyHandle_, this);
         return;
     }
     begin();

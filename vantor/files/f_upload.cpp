@@ -65,11 +65,7 @@ void FUpload::begin() {
 
 void FUpload::Start() {
     if (copying_) {
-        // exec() cannot nest: the running copy's window comes back as it was.
-        notifyHandle_.subscribe(this);
-        show();
-        raise();
-        activateWindow();
+        showRunningCopy(this, notifyHandle_, this);
         return;
     }
     begin();
