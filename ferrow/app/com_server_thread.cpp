@@ -13,17 +13,18 @@ ComServerThread::~ComServerThread() { Stop(); }
 void ComServerThread::Start() {
     if (thread_.joinable()) return;
     shared_ = std::make_shared<Shared>();
+    finished_ = shared_->finished.get_future();
     thread_ = std::thread(&ComServerThread::Run, shared_, hooks_);
 }
 
 bool ComServerThread::Stop() {
     if (!thread_.joinable()) return true;
-    std::unique_lock lock(shared_->lock);
-    shared_->quit = true;
-    shared_->changed.notify_all();
-    const bool finished = shared_->changed.wait_for(lock, platform::scaled(kSequenceLimit),
-                                                    [this] { return shared_->finished; });
-    lock.unlock();
+    {
+        std::lock_guard lock(shared_->lock);
+        shared_->quit = true;
+    }
+    shared_->quitAsked.notify_all();
+    const bool finished = finished_.wait_for(platform::scaled(kSequenceLimit)) == std::future_status::ready;
     // The thread owns its share of the state and copies of the hooks, so it may outlive this object.
     if (finished)
         thread_.join();
@@ -39,15 +40,13 @@ void ComServerThread::Run(std::shared_ptr<Shared> shared, ComServerHooks hooks) 
         hooks.registerClassObject ? hooks.registerClassObject(&cookie) : platform::com::E_FAIL;
     {
         std::unique_lock lock(shared->lock);
-        shared->changed.wait(lock, [&] { return shared->quit; });
+        shared->quitAsked.wait(lock, [&] { return shared->quit; });
     }
     if (hooks.notifyServersShutdown) hooks.notifyServersShutdown(kShutdownReason);
     std::this_thread::sleep_for(platform::scaled(kShutdownPause));
     if (hooks.disconnectAndDeleteServers) hooks.disconnectAndDeleteServers(kPauseBetweenServers);
     if (platform::com::SUCCEEDED(registered) && hooks.revokeClassObject) hooks.revokeClassObject(cookie);
-    std::lock_guard lock(shared->lock);
-    shared->finished = true;
-    shared->changed.notify_all();
+    shared->finished.set_value();
 }
 
 }  // namespace ferrow

@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -50,14 +51,16 @@ class ComServerThread {
   private:
     struct Shared {
         std::mutex lock;
-        std::condition_variable changed;
+        std::condition_variable quitAsked;
         bool quit = false;
-        bool finished = false;
+        // Kept when the sequence has run; Stop waits on it with its time limit.
+        std::promise<void> finished;
     };
     static void Run(std::shared_ptr<Shared> shared, ComServerHooks hooks);
 
     ComServerHooks hooks_;
     std::shared_ptr<Shared> shared_;
+    std::future<void> finished_;
     std::thread thread_;
 };
 
