@@ -5,6 +5,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 targets=(ferrow_devlink_test ferrow_model_test devsim_shell_test devsim_datapoint_test devsim_sql_debug_test devsim_line_bounds_test)
 
+# Ferrow's start-up: the COM server thread and the single-instance socket.
+targets+=(ferrow_app_threads_test)
+
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLON_SANITIZE=thread >/dev/null
 cmake --build build-tsan --parallel "$(nproc)" --target "${targets[@]}"
 export QT_QPA_PLATFORM=offscreen
