@@ -6,6 +6,7 @@
 #include <QFile>
 
 #include "ferrow/app/server_registration.h"
+#include "ferrow/opc/opc_ids.h"
 #include "platform/settings/registry_store.h"
 #include "tests/support/test_environment.h"
 
@@ -158,4 +159,15 @@ TEST_F(FerrowRegistration, PlainPathsAreNotQuotedInTheActivationFile) {
               QStringLiteral("[D-BUS Service]\nName=org.quillon.Ferrow\nExec=/usr/bin/ferrow -Embedding\n"));
     EXPECT_TRUE(ferrow::activationFileText(QStringLiteral("/a/it's"))
                     .contains(QStringLiteral("Exec='/a/it'\\''s' -Embedding")));
+}
+
+TEST_F(FerrowRegistration, TheScriptNamesTheClassTheServerRegisters) {
+    RegistryStore store(folder + QStringLiteral("/registry.json"));
+    ASSERT_TRUE(ferrow::RegisterServer(module, store));
+    const QString published =
+        QString::fromStdString(platform::com::formatGuid(ferrow::opc::CLSID_FerrowServer));
+    EXPECT_EQ(text(store, QStringLiteral("Morvane.Ferrow.1\\CLSID")).compare(published, Qt::CaseInsensitive),
+              0);
+    EXPECT_TRUE(
+        store.keyExists(kHKCR, QStringLiteral("CLSID\\") + published + QStringLiteral("\\LocalServer32")));
 }
