@@ -144,9 +144,9 @@ void OPort::DoOpen() {
     m_nStatus = 0;
     if (m_nKind != kNotifyPort) return;
     NotificationLoop();
-    // Ended by a request or a stop: the requester decides what follows. Ended by the device (closed,
-    // broken): its tags and its state say so.
-    if (m_nPending <= 0 && m_nRun == 2 && m_pDevice) m_pDevice->OnNotificationsEnded();
+    // Ended by a request, a stop or a give-up: whoever did it decides what follows. Ended by the device
+    // (closed, broken): its tags and its state say so.
+    if (m_nPending <= 0 && m_nRun == 2 && m_bConnected && m_pDevice) m_pDevice->OnNotificationsEnded();
 }
 
 bool OPort::CreateSocket() {

@@ -126,7 +126,7 @@ TEST(DeviceLink, ClosedCommandConnectionMarksTagsAndTheNextConnectOpensBothPorts
     OqnTag* level = link.addTag("Level", VT_R4);
     link.peer.close(link.commandIndex);
     EXPECT_EQ(link.device->ReadValue(*level), "");
-    EXPECT_EQ(level->m_wQuality, kQualityCommFailure);
+    EXPECT_TRUE(eventuallyUnderValueLock([&] { return level->m_wQuality == kQualityCommFailure; }));
     EXPECT_FALSE(link.device->IsConnected());
     EXPECT_TRUE(link.peer.waitForPeerClose(link.notifyIndex));  // the notification connection is given up too
     EXPECT_NE(link.trace.text().find("OPort::Receive: connection closed\r\n"), std::string::npos);
