@@ -124,7 +124,8 @@ int main(int argc, char** argv) {
         DWORD cookie = 0;
         RegisterServerClassObject(&cookie);
         ComPtr<IOPCServer> server;
-        if (CoCreateInstance(CLSID_FerrowServer, nullptr, CLSCTX_LOCAL_SERVER, IID_IOPCServer, server.putVoid()) != S_OK)
+        if (CoCreateInstance(CLSID_FerrowServer, nullptr, CLSCTX_LOCAL_SERVER, IID_IOPCServer,
+                             server.putVoid()) != S_OK)
             return 1;
         ComPtr<IOPCBrowseServerAddressSpace> browse;
         ComPtr<IOPCItemProperties> properties;
@@ -138,82 +139,96 @@ int main(int argc, char** argv) {
         std::printf("%-34s %12s %12s %7s   allocations per call (interface / direct)\n", "", "interface ns",
                     "direct ns", "ratio");
 
-        report("GetStatus", compare(tasks, runs, 20000, [&] {
-                   OPCSERVERSTATUS* status = nullptr;
-                   server->GetStatus(&status);
-                   CoTaskMemFree(status->szVendorInfo);
-                   CoTaskMemFree(status);
-               },
-               [&] {
-                   auto* status = taskArray<OPCSERVERSTATUS>(1);
-                   status->szVendorInfo = taskString(u"Ferrow server by Morvane GmbH");
-                   {
-                       std::lock_guard lock(statusLock);
-                       status->ftStartTime = ServerStartTime();
-                       status->ftCurrentTime = CoFileTimeNow();
-                       status->dwServerState = OPC_STATUS_RUNNING;
-                       status->wMajorVersion = 2;
-                       status->wBuildNumber = 1;
-                   }
-                   CoTaskMemFree(status->szVendorInfo);
-                   CoTaskMemFree(status);
-               }));
+        report("GetStatus", compare(
+                                tasks, runs, 20000,
+                                [&] {
+                                    OPCSERVERSTATUS* status = nullptr;
+                                    server->GetStatus(&status);
+                                    CoTaskMemFree(status->szVendorInfo);
+                                    CoTaskMemFree(status);
+                                },
+                                [&] {
+                                    auto* status = taskArray<OPCSERVERSTATUS>(1);
+                                    status->szVendorInfo = taskString(u"Ferrow server by Morvane GmbH");
+                                    {
+                                        std::lock_guard lock(statusLock);
+                                        status->ftStartTime = ServerStartTime();
+                                        status->ftCurrentTime = CoFileTimeNow();
+                                        status->dwServerState = OPC_STATUS_RUNNING;
+                                        status->wMajorVersion = 2;
+                                        status->wBuildNumber = 1;
+                                    }
+                                    CoTaskMemFree(status->szVendorInfo);
+                                    CoTaskMemFree(status);
+                                }));
 
-        report("GetErrorString", compare(tasks, runs, 20000, [&] {
-                   LPWSTR text = nullptr;
-                   server->GetErrorString(OPC_E_UNKNOWNITEMID, 1033, &text);
-                   CoTaskMemFree(text);
-               },
-               [&] {
-                   const char* known = opcErrorText(OPC_E_UNKNOWNITEMID);
-                   LPWSTR text = taskStringFromAnsi(known);
-                   CoTaskMemFree(text);
-               }));
+        report("GetErrorString", compare(
+                                     tasks, runs, 20000,
+                                     [&] {
+                                         LPWSTR text = nullptr;
+                                         server->GetErrorString(OPC_E_UNKNOWNITEMID, 1033, &text);
+                                         CoTaskMemFree(text);
+                                     },
+                                     [&] {
+                                         const char* known = opcErrorText(OPC_E_UNKNOWNITEMID);
+                                         LPWSTR text = taskStringFromAnsi(known);
+                                         CoTaskMemFree(text);
+                                     }));
 
         const std::size_t count = ids.size();
         std::vector<LPOLESTR> names(count);
-        report("flat browse of 2000 tags", compare(tasks, runs, 50, [&] {
-                   ComPtr<IEnumString> strings;
-                   browse->BrowseOPCItemIDs(OPC_FLAT, u"", VT_EMPTY, 0, strings.put());
-                   ULONG fetched = 0;
-                   strings->Next(static_cast<ULONG>(count), names.data(), &fetched);
-                   for (ULONG i = 0; i < fetched; ++i) CoTaskMemFree(names[i]);
-               },
-               [&] {
-                   std::size_t n = 0;
-                   std::lock_guard lock(ferrow::documentLock());
-                   for (const auto& device : doc->m_root.m_groups) {
-                       const std::string path = device->GetPath();
-                       for (const auto& tag : device->m_tags) {
-                           std::string id = path;
-                           id += tag->m_strName;
-                           names[n++] = taskStringFromAnsi(id);
+        report("flat browse of 2000 tags",
+               compare(
+                   tasks, runs, 50,
+                   [&] {
+                       ComPtr<IEnumString> strings;
+                       browse->BrowseOPCItemIDs(OPC_FLAT, u"", VT_EMPTY, 0, strings.put());
+                       ULONG fetched = 0;
+                       strings->Next(static_cast<ULONG>(count), names.data(), &fetched);
+                       for (ULONG i = 0; i < fetched; ++i) CoTaskMemFree(names[i]);
+                   },
+                   [&] {
+                       std::size_t n = 0;
+                       std::lock_guard lock(ferrow::documentLock());
+                       for (const auto& device : doc->m_root.m_groups) {
+                           const std::string path = device->GetPath();
+                           for (const auto& tag : device->m_tags) {
+                               std::string id = path;
+                               id += tag->m_strName;
+                               names[n++] = taskStringFromAnsi(id);
+                           }
                        }
-                   }
-                   for (std::size_t i = 0; i < n; ++i) CoTaskMemFree(names[i]);
-               }));
+                       for (std::size_t i = 0; i < n; ++i) CoTaskMemFree(names[i]);
+                   }));
 
         DWORD all[] = {1, 2, 3, 4, 5, 101};
         std::size_t next = 0;
-        report("GetItemProperties, six properties", compare(tasks, runs, 20000, [&] {
-                   VARIANT* values = nullptr;
-                   HRESULT* errors = nullptr;
-                   properties->GetItemProperties(wideIds[next++ % count].data(), 6, all, &values, &errors);
-                   for (int i = 0; i < 6; ++i) VariantClear(&values[i]);
-                   CoTaskMemFree(values);
-                   CoTaskMemFree(errors);
-               },
-               [&] {
-                   auto* values = taskArray<VARIANT>(6);
-                   auto* errors = taskArray<HRESULT>(6);
-                   TagSnapshot tag;
-                   HRESULT copied;
-                   tag.Load(ids[next++ % count], &copied);
-                   for (int i = 0; i < 6; ++i) readProperty(tag, all[i], &values[i]);
-                   for (int i = 0; i < 6; ++i) VariantClear(&values[i]);
-                   CoTaskMemFree(values);
-                   CoTaskMemFree(errors);
-               }));
+        report("GetItemProperties, six properties", compare(
+                                                        tasks, runs, 20000,
+                                                        [&] {
+                                                            VARIANT* values = nullptr;
+                                                            HRESULT* errors = nullptr;
+                                                            properties->GetItemProperties(
+                                                                wideIds[next++ % count].data(), 6, all,
+                                                                &values, &errors);
+                                                            for (int i = 0; i < 6; ++i)
+                                                                VariantClear(&values[i]);
+                                                            CoTaskMemFree(values);
+                                                            CoTaskMemFree(errors);
+                                                        },
+                                                        [&] {
+                                                            auto* values = taskArray<VARIANT>(6);
+                                                            auto* errors = taskArray<HRESULT>(6);
+                                                            TagSnapshot tag;
+                                                            HRESULT copied;
+                                                            tag.Load(ids[next++ % count], &copied);
+                                                            for (int i = 0; i < 6; ++i)
+                                                                readProperty(tag, all[i], &values[i]);
+                                                            for (int i = 0; i < 6; ++i)
+                                                                VariantClear(&values[i]);
+                                                            CoTaskMemFree(values);
+                                                            CoTaskMemFree(errors);
+                                                        }));
 
         properties.reset();
         browse.reset();

@@ -39,8 +39,8 @@ void collectItemIds(const OTagGroup& group, Add&& add) {
 }
 }  // namespace
 
-BrowseEnum* BrowseEnum::Create(BrowsePath path, OPCBROWSETYPE type, std::string filter, VARTYPE dataTypeFilter,
-                               DWORD accessRightsFilter) {
+BrowseEnum* BrowseEnum::Create(BrowsePath path, OPCBROWSETYPE type, std::string filter,
+                               VARTYPE dataTypeFilter, DWORD accessRightsFilter) {
     std::shared_ptr<FlatIds> flat;
     if (type == OPC_FLAT) {
         flat = std::make_shared<FlatIds>();
@@ -60,8 +60,8 @@ BrowseEnum* BrowseEnum::Create(BrowsePath path, OPCBROWSETYPE type, std::string 
             });
         }
     }
-    auto* created = new (std::nothrow)
-        BrowseEnum(std::move(path), type, std::move(filter), dataTypeFilter, accessRightsFilter, std::move(flat));
+    auto* created = new (std::nothrow) BrowseEnum(std::move(path), type, std::move(filter), dataTypeFilter,
+                                                  accessRightsFilter, std::move(flat));
     if (created) created->AddRef();
     return created;
 }
@@ -139,7 +139,8 @@ HRESULT BrowseEnum::Reset() {
 
 HRESULT BrowseEnum::Clone(IEnumString** ppenum) {
     if (!ppenum) return E_POINTER;
-    *ppenum = new (std::nothrow) BrowseEnum(path_, type_, filter_, dataTypeFilter_, accessRightsFilter_, flat_);
+    *ppenum =
+        new (std::nothrow) BrowseEnum(path_, type_, filter_, dataTypeFilter_, accessRightsFilter_, flat_);
     if (!*ppenum) return E_OUTOFMEMORY;
     (*ppenum)->AddRef();
     return S_OK;

@@ -27,7 +27,7 @@ OTagGroup* resolveBrowsePath(const BrowsePath& path);
 // creation. A non-empty filter keeps the names MatchPattern accepts; the data-type and access filters are
 // kept but not applied. Counted in objectCount; callable from any thread.
 class BrowseEnum final : public platform::com::ComObject<platform::com::IEnumString> {
-public:
+  public:
     // Null when memory runs out; otherwise the enumerator with one reference for the caller.
     static BrowseEnum* Create(BrowsePath path, OPCBROWSETYPE type, std::string filter, VARTYPE dataTypeFilter,
                               DWORD accessRightsFilter);
@@ -37,7 +37,7 @@ public:
     HRESULT Reset() override;
     HRESULT Clone(platform::com::IEnumString** ppenum) override;
 
-private:
+  private:
     // The FLAT list: every item ID in one block, so that collecting 2 000 IDs costs two allocations.
     struct FlatIds {
         std::string chars;

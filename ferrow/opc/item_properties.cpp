@@ -47,7 +47,8 @@ HRESULT readProperty(const TagSnapshot& tag, DWORD id, VARIANT* out) {
             out->vt = VT_I2;
             out->iVal = static_cast<std::int16_t>(tag.canonical);
             return S_OK;
-        case 2: return VariantCopy(out, &tag.value);
+        case 2:
+            return VariantCopy(out, &tag.value);
         case 3:
             out->vt = VT_I2;
             out->iVal = static_cast<std::int16_t>(tag.quality);
@@ -65,7 +66,8 @@ HRESULT readProperty(const TagSnapshot& tag, DWORD id, VARIANT* out) {
             if (!out->bstrVal) return E_OUTOFMEMORY;
             out->vt = VT_BSTR;
             return S_OK;
-        default: return S_OK;
+        default:
+            return S_OK;
     }
 }
 

@@ -27,7 +27,7 @@ inline constexpr std::array<ItemProperty, 6> kItemProperties{{
 // What the properties show of one tag, copied out while the document lock (and the value lock for the
 // value, quality and timestamp) was held, so that no tag pointer outlives the look-up.
 class TagSnapshot {
-public:
+  public:
     TagSnapshot();
     ~TagSnapshot();
     TagSnapshot(const TagSnapshot&) = delete;

@@ -10,7 +10,8 @@ OpcGroup* OpcGroup::Create(std::shared_ptr<ServerCore> server) {
     return new (std::nothrow) OpcGroup(std::move(server));
 }
 
-OpcGroup::OpcGroup(std::shared_ptr<ServerCore> server) : ComObject(&objectCount), server_(std::move(server)) {}
+OpcGroup::OpcGroup(std::shared_ptr<ServerCore> server)
+    : ComObject(&objectCount), server_(std::move(server)) {}
 
 void OpcGroup::Initialize(std::string name, BOOL active, DWORD requestedRate, OPCHANDLE clientHandle,
                           const LONG* timeBias, const float* percentDeadband, DWORD lcid) {

@@ -26,7 +26,7 @@ struct ServerCore {
 // A group of a server's client: its identity (the server handle), name and state. Created by the server's
 // AddGroup; its items, callbacks and update thread are added on top of this state.
 class OpcGroup : public platform::com::ComObject<IUnknown> {
-public:
+  public:
     static constexpr DWORD kMinUpdateRate = 10;
 
     // Null when memory runs out; the reference count is 0.
@@ -53,12 +53,12 @@ public:
     void MarkRemoved() { removed_ = true; }
     bool IsRemoved() const { return removed_.load(); }
 
-protected:
+  protected:
     explicit OpcGroup(std::shared_ptr<ServerCore> server);
 
     std::shared_ptr<ServerCore> server_;
 
-private:
+  private:
     std::string name_;
     BOOL active_ = 0;
     DWORD updateRate_ = 1000;

@@ -66,23 +66,24 @@ struct OPCSERVERSTATUS {
 // The OPC interfaces, in their published slot order. Out-parameters are task-allocated as published.
 
 class IOPCServer : public IUnknown {
-public:
+  public:
     static constexpr const IID& kIid = IID_IOPCServer;
-    virtual HRESULT AddGroup(LPCWSTR szName, BOOL bActive, DWORD dwRequestedUpdateRate, OPCHANDLE hClientGroup,
-                             LONG* pTimeBias, float* pPercentDeadband, DWORD dwLCID, OPCHANDLE* phServerGroup,
-                             DWORD* pRevisedUpdateRate, REFIID riid, IUnknown** ppUnk) = 0;
+    virtual HRESULT AddGroup(LPCWSTR szName, BOOL bActive, DWORD dwRequestedUpdateRate,
+                             OPCHANDLE hClientGroup, LONG* pTimeBias, float* pPercentDeadband, DWORD dwLCID,
+                             OPCHANDLE* phServerGroup, DWORD* pRevisedUpdateRate, REFIID riid,
+                             IUnknown** ppUnk) = 0;
     virtual HRESULT GetErrorString(HRESULT dwError, LCID dwLocale, LPWSTR* ppString) = 0;
     virtual HRESULT GetGroupByName(LPCWSTR szName, REFIID riid, IUnknown** ppUnk) = 0;
     virtual HRESULT GetStatus(OPCSERVERSTATUS** ppServerStatus) = 0;
     virtual HRESULT RemoveGroup(OPCHANDLE hServerGroup, BOOL bForce) = 0;
     virtual HRESULT CreateGroupEnumerator(OPCENUMSCOPE dwScope, REFIID riid, IUnknown** ppUnk) = 0;
 
-protected:
+  protected:
     ~IOPCServer() = default;
 };
 
 class IOPCCommon : public IUnknown {
-public:
+  public:
     static constexpr const IID& kIid = IID_IOPCCommon;
     virtual HRESULT SetLocaleID(LCID dwLcid) = 0;
     virtual HRESULT GetLocaleID(LCID* pdwLcid) = 0;
@@ -90,12 +91,12 @@ public:
     virtual HRESULT GetErrorString(HRESULT dwError, LPWSTR* ppString) = 0;
     virtual HRESULT SetClientName(LPCWSTR szName) = 0;
 
-protected:
+  protected:
     ~IOPCCommon() = default;
 };
 
 class IOPCBrowseServerAddressSpace : public IUnknown {
-public:
+  public:
     static constexpr const IID& kIid = IID_IOPCBrowseServerAddressSpace;
     virtual HRESULT QueryOrganization(OPCNAMESPACETYPE* pNameSpaceType) = 0;
     virtual HRESULT ChangeBrowsePosition(OPCBROWSEDIRECTION dwBrowseDirection, LPCWSTR szString) = 0;
@@ -105,31 +106,31 @@ public:
     virtual HRESULT GetItemID(LPWSTR szItemDataID, LPWSTR* szItemID) = 0;
     virtual HRESULT BrowseAccessPaths(LPCWSTR szItemID, platform::com::IEnumString** ppIEnumString) = 0;
 
-protected:
+  protected:
     ~IOPCBrowseServerAddressSpace() = default;
 };
 
 class IOPCItemProperties : public IUnknown {
-public:
+  public:
     static constexpr const IID& kIid = IID_IOPCItemProperties;
     virtual HRESULT QueryAvailableProperties(LPWSTR szItemID, DWORD* pdwCount, DWORD** ppPropertyIDs,
                                              LPWSTR** ppDescriptions, VARTYPE** ppvtDataTypes) = 0;
-    virtual HRESULT GetItemProperties(LPWSTR szItemID, DWORD dwCount, DWORD* pdwPropertyIDs, VARIANT** ppvData,
-                                      HRESULT** ppErrors) = 0;
-    virtual HRESULT LookupItemIDs(LPWSTR szItemID, DWORD dwCount, DWORD* pdwPropertyIDs, LPWSTR** ppszNewItemIDs,
-                                  HRESULT** ppErrors) = 0;
+    virtual HRESULT GetItemProperties(LPWSTR szItemID, DWORD dwCount, DWORD* pdwPropertyIDs,
+                                      VARIANT** ppvData, HRESULT** ppErrors) = 0;
+    virtual HRESULT LookupItemIDs(LPWSTR szItemID, DWORD dwCount, DWORD* pdwPropertyIDs,
+                                  LPWSTR** ppszNewItemIDs, HRESULT** ppErrors) = 0;
 
-protected:
+  protected:
     ~IOPCItemProperties() = default;
 };
 
 // Implemented by the client; the server calls it when it is about to go away.
 class IOPCShutdown : public IUnknown {
-public:
+  public:
     static constexpr const IID& kIid = IID_IOPCShutdown;
     virtual HRESULT ShutdownRequest(LPCWSTR szReason) = 0;
 
-protected:
+  protected:
     ~IOPCShutdown() = default;
 };
 

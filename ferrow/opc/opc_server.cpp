@@ -30,7 +30,7 @@ ServerListState& liveServers() {
 
 // A client's wide string in 8-bit form; short ones (item IDs, mostly) without a heap allocation.
 class NarrowText {
-public:
+  public:
     explicit NarrowText(LPCWSTR text) {
         const std::u16string_view wide = wideView(text);
         if (wide.size() > sizeof small_) {
@@ -38,21 +38,23 @@ public:
             view_ = long_;
             return;
         }
-        for (std::size_t i = 0; i < wide.size(); ++i) small_[i] = wide[i] <= 0xFF ? static_cast<char>(wide[i]) : '?';
+        for (std::size_t i = 0; i < wide.size(); ++i)
+            small_[i] = wide[i] <= 0xFF ? static_cast<char>(wide[i]) : '?';
         view_ = std::string_view(small_, wide.size());
     }
     NarrowText(const NarrowText&) = delete;
     NarrowText& operator=(const NarrowText&) = delete;
     std::string_view view() const { return view_; }
 
-private:
+  private:
     char small_[128];
     std::string long_;
     std::string_view view_;
 };
 
 bool nameTaken(HandleTable<OpcGroup*>& groups, const std::string& name) {
-    return std::any_of(groups.begin(), groups.end(), [&](const auto& entry) { return entry.second->name() == name; });
+    return std::any_of(groups.begin(), groups.end(),
+                       [&](const auto& entry) { return entry.second->name() == name; });
 }
 }  // namespace
 
@@ -131,8 +133,8 @@ HRESULT OpcServer::AddGroup(LPCWSTR szName, BOOL bActive, DWORD dwRequestedUpdat
     } else if (nameTaken(groups_, name)) {
         return OPC_E_DUPLICATENAME;
     }
-    OpcGroup* group =
-        CreateGroup(std::move(name), bActive, dwRequestedUpdateRate, hClientGroup, pTimeBias, pPercentDeadband, dwLCID);
+    OpcGroup* group = CreateGroup(std::move(name), bActive, dwRequestedUpdateRate, hClientGroup, pTimeBias,
+                                  pPercentDeadband, dwLCID);
     if (!group) return E_OUTOFMEMORY;
     const OPCHANDLE handle = groups_.add(group);
     if (handle == 0) {
@@ -359,7 +361,8 @@ HRESULT OpcServer::GetItemProperties(LPWSTR szItemID, DWORD dwCount, DWORD* pdwP
     TagSnapshot tag;
     DWORD propertyCount = 0;
     if (const HRESULT r = FindItemTag(NarrowText(szItemID).view(), &tag, &propertyCount); FAILED(r)) return r;
-    if (const HRESULT r = ReadProperties(tag, dwCount, pdwPropertyIDs, values.get(), errors.get()); FAILED(r)) {
+    if (const HRESULT r = ReadProperties(tag, dwCount, pdwPropertyIDs, values.get(), errors.get());
+        FAILED(r)) {
         for (DWORD i = 0; i < dwCount; ++i) VariantClear(&values[i]);
         return r;
     }
@@ -408,7 +411,8 @@ HRESULT OpcServer::FindItemTag(std::string_view itemId, TagSnapshot* tag, DWORD*
     return S_OK;
 }
 
-void OpcServer::ListProperties(DWORD count, DWORD* ids, LPWSTR* descriptions, VARTYPE* types, const TagSnapshot& tag) {
+void OpcServer::ListProperties(DWORD count, DWORD* ids, LPWSTR* descriptions, VARTYPE* types,
+                               const TagSnapshot& tag) {
     for (DWORD i = 0; i < count && i < kItemProperties.size(); ++i) {
         const ItemProperty& p = kItemProperties[i];
         ids[i] = p.id;
@@ -440,12 +444,16 @@ void OpcServer::FillStatus(OPCSERVERSTATUS* status) {
     status->wBuildNumber = 1;
 }
 
-HRESULT OpcServer::SystemErrorText(HRESULT /*code*/, LCID /*locale*/, std::u16string* /*text*/) { return E_FAIL; }
+HRESULT OpcServer::SystemErrorText(HRESULT /*code*/, LCID /*locale*/, std::u16string* /*text*/) {
+    return E_FAIL;
+}
 
 OpcGroup* OpcServer::CreateGroup(std::string name, BOOL active, DWORD requestedRate, OPCHANDLE clientHandle,
                                  const LONG* timeBias, const float* percentDeadband, DWORD lcid) {
     OpcGroup* group = OpcGroup::Create(core_);
-    if (group) group->Initialize(std::move(name), active, requestedRate, clientHandle, timeBias, percentDeadband, lcid);
+    if (group)
+        group->Initialize(std::move(name), active, requestedRate, clientHandle, timeBias, percentDeadband,
+                          lcid);
     return group;
 }
 
@@ -475,8 +483,8 @@ HRESULT OpcServer::MoveBrowsePosition(OPCBROWSEDIRECTION direction, const std::s
 HRESULT OpcServer::CreateBrowseEnum(OPCBROWSETYPE type, std::string filter, VARTYPE dataTypeFilter,
                                     DWORD accessRightsFilter, IEnumString** out) {
     if (type == OPC_FLAT) setBrowsePosition({});
-    BrowseEnum* created = BrowseEnum::Create(browsePosition(), type, std::move(filter), dataTypeFilter,
-                                             accessRightsFilter);
+    BrowseEnum* created =
+        BrowseEnum::Create(browsePosition(), type, std::move(filter), dataTypeFilter, accessRightsFilter);
     if (!created) return E_OUTOFMEMORY;
     const HRESULT query = created->QueryInterface(IID_IEnumString, reinterpret_cast<void**>(out));
     created->Release();

@@ -22,9 +22,10 @@ namespace ferrow::opc {
 // open configuration's tag tree, the six item properties, and the IOPCShutdown point through which the
 // server announces its exit. Lives in serverList from construction to teardown; counted in objectCount.
 // Called on any thread, concurrently; see ServerCore for the lock order.
-class OpcServer : public platform::com::ComObject<IOPCServer, IOPCCommon, IOPCBrowseServerAddressSpace,
-                                                  IOPCItemProperties, platform::com::IConnectionPointContainer> {
-public:
+class OpcServer
+    : public platform::com::ComObject<IOPCServer, IOPCCommon, IOPCBrowseServerAddressSpace,
+                                      IOPCItemProperties, platform::com::IConnectionPointContainer> {
+  public:
     static constexpr LCID kDefaultLocale = 0x0800;
     static constexpr LCID kEnglishLocale = 1033;
 
@@ -51,8 +52,9 @@ public:
     // IOPCBrowseServerAddressSpace
     HRESULT QueryOrganization(OPCNAMESPACETYPE* pNameSpaceType) override;
     HRESULT ChangeBrowsePosition(OPCBROWSEDIRECTION dwBrowseDirection, LPCWSTR szString) override;
-    HRESULT BrowseOPCItemIDs(OPCBROWSETYPE dwBrowseFilterType, LPCWSTR szFilterCriteria, VARTYPE vtDataTypeFilter,
-                             DWORD dwAccessRightsFilter, platform::com::IEnumString** ppIEnumString) override;
+    HRESULT BrowseOPCItemIDs(OPCBROWSETYPE dwBrowseFilterType, LPCWSTR szFilterCriteria,
+                             VARTYPE vtDataTypeFilter, DWORD dwAccessRightsFilter,
+                             platform::com::IEnumString** ppIEnumString) override;
     HRESULT GetItemID(LPWSTR szItemDataID, LPWSTR* szItemID) override;
     HRESULT BrowseAccessPaths(LPCWSTR szItemID, platform::com::IEnumString** ppIEnumString) override;
 
@@ -72,7 +74,7 @@ public:
     void NotifyShutdown(std::u16string_view reason);
     std::size_t groupCount();
 
-protected:
+  protected:
     OpcServer();
 
     // The operations behind the interface methods, which check arguments and allocate result arrays.
@@ -99,7 +101,7 @@ protected:
     // Leaves serverList, disconnects and destroys every group still in the map, releases the sinks.
     void teardown() override;
 
-private:
+  private:
     BrowsePath browsePosition();
     void setBrowsePosition(BrowsePath path);
 

@@ -31,7 +31,8 @@ ClassTable& table() {
 std::atomic<DisconnectHook> disconnectHook{nullptr};
 }  // namespace
 
-HRESULT CoRegisterClassObject(REFCLSID clsid, IUnknown* classObject, DWORD context, DWORD flags, DWORD* cookie) {
+HRESULT CoRegisterClassObject(REFCLSID clsid, IUnknown* classObject, DWORD context, DWORD flags,
+                              DWORD* cookie) {
     if (!cookie || !classObject) return E_INVALIDARG;
     *cookie = 0;
     ClassTable& t = table();
@@ -74,7 +75,8 @@ HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD context, REFIID 
     if (!ppv) return E_POINTER;
     *ppv = nullptr;
     ComPtr<IClassFactory> factory;
-    if (const HRESULT r = CoGetClassObject(clsid, context, nullptr, IID_IClassFactory, factory.putVoid()); FAILED(r))
+    if (const HRESULT r = CoGetClassObject(clsid, context, nullptr, IID_IClassFactory, factory.putVoid());
+        FAILED(r))
         return r;
     return factory->CreateInstance(outer, riid, ppv);
 }

@@ -15,7 +15,8 @@ inline constexpr DWORD REGCLS_MULTIPLEUSE = 1;
 // The process's class table: class objects registered by CLSID, found by the in-process activation
 // calls below and (later) by the bus transport. Registration holds one reference on the class object
 // until it is revoked. All of these may be called from any thread.
-HRESULT CoRegisterClassObject(REFCLSID clsid, IUnknown* classObject, DWORD context, DWORD flags, DWORD* cookie);
+HRESULT CoRegisterClassObject(REFCLSID clsid, IUnknown* classObject, DWORD context, DWORD flags,
+                              DWORD* cookie);
 // E_INVALIDARG for a cookie that is not registered.
 HRESULT CoRevokeClassObject(DWORD cookie);
 // REGDB_E_CLASSNOTREG when no class object of that CLSID is registered for a context in `context`.

@@ -17,7 +17,7 @@ namespace platform::com {
 // until the last reference goes, so a client's pointer never reaches a destroyed object. Both may be
 // called from any thread.
 class ComObjectRoot {
-public:
+  public:
     ComObjectRoot(const ComObjectRoot&) = delete;
     ComObjectRoot& operator=(const ComObjectRoot&) = delete;
 
@@ -36,7 +36,7 @@ public:
 
     // Held by a method for its duration; false when the object is disconnected.
     class Call {
-    public:
+      public:
         explicit Call(ComObjectRoot* object) : object_(object) {}
         Call(Call&& other) noexcept : object_(other.object_) { other.object_ = nullptr; }
         Call(const Call&) = delete;
@@ -46,12 +46,12 @@ public:
         }
         explicit operator bool() const { return object_ != nullptr; }
 
-    private:
+      private:
         ComObjectRoot* object_;
     };
     Call enterCall();
 
-protected:
+  protected:
     // `liveCount` (may be null) counts the module's live objects: +1 here, -1 at teardown.
     explicit ComObjectRoot(std::atomic<long>* liveCount);
     virtual ~ComObjectRoot();
@@ -59,7 +59,7 @@ protected:
     // on the thread of the final release or of destroyNow(); the object lock-free parts stay valid.
     virtual void teardown() {}
 
-private:
+  private:
     void leaveCall();
     void tearDownOnce();
 
@@ -76,7 +76,7 @@ private:
 // answers IUnknown and exactly these, each by its kIid. The first is the object's identity.
 template <class First, class... Rest>
 class ComObject : public ComObjectRoot, public First, public Rest... {
-public:
+  public:
     HRESULT QueryInterface(REFIID riid, void** ppv) override {
         if (!ppv) return E_POINTER;
         *ppv = nullptr;
@@ -93,7 +93,7 @@ public:
 
     IUnknown* identity() { return static_cast<First*>(this); }
 
-protected:
+  protected:
     explicit ComObject(std::atomic<long>* liveCount = nullptr) : ComObjectRoot(liveCount) {}
 };
 

@@ -9,7 +9,7 @@ namespace platform::com {
 // Holds one reference on an interface pointer.
 template <class T>
 class ComPtr {
-public:
+  public:
     ComPtr() = default;
     ComPtr(T* p) : p_(p) {  // NOLINT: adds a reference, as the platform's smart pointers do
         if (p_) p_->AddRef();
@@ -44,7 +44,7 @@ public:
     T* operator->() const { return p_; }
     explicit operator bool() const { return p_ != nullptr; }
 
-private:
+  private:
     T* p_ = nullptr;
 };
 

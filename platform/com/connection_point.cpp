@@ -6,8 +6,8 @@
 
 namespace platform::com {
 
-ConnectionPoint::ConnectionPoint(IConnectionPointContainer* container, ComObjectRoot* owner, const IID& sinkIid,
-                                 std::atomic<long>* liveCount)
+ConnectionPoint::ConnectionPoint(IConnectionPointContainer* container, ComObjectRoot* owner,
+                                 const IID& sinkIid, std::atomic<long>* liveCount)
     : container_(container), owner_(owner), sinkIid_(sinkIid), liveCount_(liveCount) {}
 
 ConnectionPoint::~ConnectionPoint() { clear(); }
@@ -97,7 +97,8 @@ void ConnectionPoint::clear() {
 HRESULT enumConnectionPoints(std::vector<ComPtr<IConnectionPoint>> points, std::atomic<long>* liveCount,
                              IEnumConnectionPoints** ppEnum) {
     if (!ppEnum) return E_POINTER;
-    *ppEnum = ConnectionPointEnum::create(std::make_shared<ConnectionPointEnum::List>(std::move(points)), liveCount);
+    *ppEnum = ConnectionPointEnum::create(std::make_shared<ConnectionPointEnum::List>(std::move(points)),
+                                          liveCount);
     return *ppEnum ? S_OK : E_OUTOFMEMORY;
 }
 

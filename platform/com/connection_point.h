@@ -16,7 +16,7 @@ namespace platform::com {
 // AddRef and Release are the container's, and its methods fail like the container's once that is
 // disconnected. The sink list is guarded by the object lock; no lock is held while a sink is called.
 class ConnectionPoint final : public IConnectionPoint {
-public:
+  public:
     // `liveCount` is counted by the connection enumerators it creates.
     ConnectionPoint(IConnectionPointContainer* container, ComObjectRoot* owner, const IID& sinkIid,
                     std::atomic<long>* liveCount);
@@ -47,7 +47,7 @@ public:
     // Releases every sink (the container's teardown).
     void clear();
 
-private:
+  private:
     IConnectionPointContainer* container_;
     ComObjectRoot* owner_;
     IID sinkIid_;

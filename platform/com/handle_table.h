@@ -11,7 +11,7 @@ namespace platform::com {
 // not wrapped. Not locked: the owner guards it.
 template <class T>
 class HandleTable {
-public:
+  public:
     // 0 only when every 32-bit handle is taken.
     std::uint32_t add(T value) {
         if (entries_.size() >= kMaxEntries) return 0;
@@ -39,7 +39,7 @@ public:
     auto end() const { return entries_.end(); }
     void clear() { entries_.clear(); }
 
-private:
+  private:
     static constexpr std::size_t kMaxEntries = 0xFFFFFFFEu;
     std::map<std::uint32_t, T> entries_;
     std::uint32_t next_ = 1;

@@ -16,30 +16,38 @@ struct Block {
 };
 
 Block* blockOf(const SAFEARRAY* array) {
-    return reinterpret_cast<Block*>(reinterpret_cast<char*>(const_cast<SAFEARRAY*>(array)) - offsetof(Block, array));
+    return reinterpret_cast<Block*>(reinterpret_cast<char*>(const_cast<SAFEARRAY*>(array)) -
+                                    offsetof(Block, array));
 }
 
 std::uint32_t elementSize(VARTYPE vt) {
     switch (vt) {
         case VT_I1:
-        case VT_UI1: return 1;
+        case VT_UI1:
+            return 1;
         case VT_I2:
         case VT_UI2:
-        case VT_BOOL: return 2;
+        case VT_BOOL:
+            return 2;
         case VT_I4:
         case VT_UI4:
         case VT_INT:
         case VT_UINT:
         case VT_R4:
-        case VT_ERROR: return 4;
+        case VT_ERROR:
+            return 4;
         case VT_R8:
         case VT_DATE:
         case VT_CY:
         case VT_I8:
-        case VT_UI8: return 8;
-        case VT_BSTR: return sizeof(BSTR);
-        case VT_VARIANT: return sizeof(VARIANT);
-        default: return 0;
+        case VT_UI8:
+            return 8;
+        case VT_BSTR:
+            return sizeof(BSTR);
+        case VT_VARIANT:
+            return sizeof(VARIANT);
+        default:
+            return 0;
     }
 }
 
@@ -80,7 +88,8 @@ SAFEARRAY* SafeArrayCreateVector(VARTYPE vt, std::int32_t lowerBound, std::uint3
     block->vt = vt;
     SAFEARRAY* array = &block->array;
     array->cDims = 1;
-    array->fFeatures = FADF_HAVEVARTYPE | (vt == VT_BSTR ? FADF_BSTR : 0) | (vt == VT_VARIANT ? FADF_VARIANT : 0);
+    array->fFeatures =
+        FADF_HAVEVARTYPE | (vt == VT_BSTR ? FADF_BSTR : 0) | (vt == VT_VARIANT ? FADF_VARIANT : 0);
     array->cbElements = size;
     array->pvData = data;
     array->rgsabound[0] = {count, lowerBound};
@@ -150,7 +159,8 @@ HRESULT SafeArrayGetLBound(const SAFEARRAY* array, unsigned dim, std::int32_t* b
 HRESULT SafeArrayGetUBound(const SAFEARRAY* array, unsigned dim, std::int32_t* bound) {
     if (!array || !bound) return E_INVALIDARG;
     if (dim != 1) return DISP_E_BADINDEX;
-    *bound = static_cast<std::int32_t>(std::int64_t{array->rgsabound[0].lLbound} + array->rgsabound[0].cElements - 1);
+    *bound = static_cast<std::int32_t>(std::int64_t{array->rgsabound[0].lLbound} +
+                                       array->rgsabound[0].cElements - 1);
     return S_OK;
 }
 
@@ -183,7 +193,8 @@ HRESULT SafeArrayPutElement(SAFEARRAY* array, const std::int32_t* index, const v
         std::memcpy(at, &copied, sizeof copied);
         return S_OK;
     }
-    if (vt == VT_VARIANT) return VariantCopy(reinterpret_cast<VARIANT*>(at), static_cast<const VARIANT*>(value));
+    if (vt == VT_VARIANT)
+        return VariantCopy(reinterpret_cast<VARIANT*>(at), static_cast<const VARIANT*>(value));
     std::memcpy(at, value, array->cbElements);
     return S_OK;
 }

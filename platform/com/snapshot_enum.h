@@ -16,7 +16,7 @@ namespace platform::com {
 // start at the clone's position. Safe to call from several threads.
 template <class EnumInterface, class Traits>
 class SnapshotEnum final : public ComObject<EnumInterface> {
-public:
+  public:
     using Stored = typename Traits::Stored;
     using Out = typename Traits::Out;
     using List = std::vector<Stored>;
@@ -34,7 +34,8 @@ public:
         if (!out) return E_POINTER;
         std::lock_guard lock(lock_);
         ULONG n = 0;
-        for (; n < celt && position_ < items_->size(); ++n, ++position_) Traits::copyOut((*items_)[position_], &out[n]);
+        for (; n < celt && position_ < items_->size(); ++n, ++position_)
+            Traits::copyOut((*items_)[position_], &out[n]);
         if (fetched) *fetched = n;
         return n == celt ? S_OK : S_FALSE;
     }
@@ -60,9 +61,12 @@ public:
         return *ppEnum ? S_OK : E_OUTOFMEMORY;
     }
 
-private:
+  private:
     SnapshotEnum(std::shared_ptr<const List> items, std::atomic<long>* liveCount, std::size_t position)
-        : ComObject<EnumInterface>(liveCount), items_(std::move(items)), position_(position), liveCount_(liveCount) {}
+        : ComObject<EnumInterface>(liveCount),
+          items_(std::move(items)),
+          position_(position),
+          liveCount_(liveCount) {}
 
     std::shared_ptr<const List> items_;
     std::mutex lock_;

@@ -19,7 +19,7 @@ void CoTaskMemFree(void* block);
 
 // Where task memory comes from; tests install one that counts or fails.
 class TaskAllocator {
-public:
+  public:
     virtual ~TaskAllocator() = default;
     virtual void* Alloc(std::size_t bytes) = 0;
     virtual void* Realloc(void* block, std::size_t bytes) = 0;
@@ -48,7 +48,7 @@ LPWSTR taskStringFromAnsi(std::string_view text);
 // Owns a task allocation until it is handed to the client with release().
 template <class T>
 class TaskPtr {
-public:
+  public:
     TaskPtr() = default;
     explicit TaskPtr(T* p) : p_(p) {}
     TaskPtr(const TaskPtr&) = delete;
@@ -60,7 +60,7 @@ public:
     T* operator->() const { return p_; }
     explicit operator bool() const { return p_ != nullptr; }
 
-private:
+  private:
     T* p_ = nullptr;
 };
 

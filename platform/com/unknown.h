@@ -21,23 +21,23 @@ using LPOLESTR = OLECHAR*;
 // Interfaces are abstract classes whose virtual functions are the published slots in their order; none
 // has a virtual destructor (it would add slots). Objects are destroyed through their own class.
 class IUnknown {
-public:
+  public:
     static constexpr const IID& kIid = IID_IUnknown;
     virtual HRESULT QueryInterface(REFIID riid, void** ppv) = 0;
     virtual ULONG AddRef() = 0;
     virtual ULONG Release() = 0;
 
-protected:
+  protected:
     ~IUnknown() = default;
 };
 
 class IClassFactory : public IUnknown {
-public:
+  public:
     static constexpr const IID& kIid = IID_IClassFactory;
     virtual HRESULT CreateInstance(IUnknown* pUnkOuter, REFIID riid, void** ppvObject) = 0;
     virtual HRESULT LockServer(BOOL fLock) = 0;
 
-protected:
+  protected:
     ~IClassFactory() = default;
 };
 

@@ -8,7 +8,7 @@ namespace {
 // Three devices: Device1 with T1, T10, T2; Device2 with Flow (an output) and Level; Device3 with the
 // sub-group Tank holding Temp.
 class Browsing : public OpcClientTest {
-protected:
+  protected:
     void SetUp() override {
         OpcClientTest::SetUp();
 
@@ -105,8 +105,8 @@ TEST_F(Browsing, FlatBrowseFiltersEveryIdAndGoesBackToTheRoot) {
     EXPECT_EQ(browse(OPC_FLAT, u"*.t?"), (Strings{"Device1.T1", "Device1.T2"}));
     // The position is the root now.
     EXPECT_EQ(browse(OPC_BRANCH), (Strings{"Device1", "Device2", "Device3"}));
-    EXPECT_EQ(browse(OPC_FLAT), (Strings{"Device1.T1", "Device1.T10", "Device1.T2", "Device2.Flow", "Device2.Level",
-                                         "Device3.Tank.Temp"}));
+    EXPECT_EQ(browse(OPC_FLAT), (Strings{"Device1.T1", "Device1.T10", "Device1.T2", "Device2.Flow",
+                                         "Device2.Level", "Device3.Tank.Temp"}));
     EXPECT_EQ(browse(OPC_FLAT, u"device2.*"), (Strings{"Device2.Flow", "Device2.Level"}));
     EXPECT_EQ(browse(OPC_BRANCH, u"*3"), Strings{"Device3"});
 }
@@ -205,11 +205,13 @@ TEST_F(Browsing, EveryPropertyOfEveryTag) {
         DWORD count = 0, *propertyIds = nullptr;
         LPWSTR* descriptions = nullptr;
         VARTYPE* types = nullptr;
-        ASSERT_EQ(properties->QueryAvailableProperties(wide.data(), &count, &propertyIds, &descriptions, &types), S_OK);
+        ASSERT_EQ(
+            properties->QueryAvailableProperties(wide.data(), &count, &propertyIds, &descriptions, &types),
+            S_OK);
         ASSERT_EQ(count, 6u);
         const DWORD expectedIds[] = {1, 2, 3, 4, 5, 101};
-        const char* expectedTexts[] = {"Item Canonical DataType", "Item Value", "Item Quality", "Item Timestamp",
-                                       "Item Access Rights", "Item Description"};
+        const char* expectedTexts[] = {"Item Canonical DataType", "Item Value",         "Item Quality",
+                                       "Item Timestamp",          "Item Access Rights", "Item Description"};
         for (DWORD i = 0; i < count; ++i) {
             EXPECT_EQ(propertyIds[i], expectedIds[i]);
             EXPECT_EQ(take(descriptions[i]), expectedTexts[i]);
@@ -275,7 +277,8 @@ TEST_F(Browsing, PropertyEdgeCases) {
     DWORD count = 5, *ids = nullptr;
     LPWSTR* descriptions = nullptr;
     VARTYPE* types = nullptr;
-    EXPECT_EQ(properties->QueryAvailableProperties(device, &count, &ids, &descriptions, &types), OPC_E_UNKNOWNITEMID);
+    EXPECT_EQ(properties->QueryAvailableProperties(device, &count, &ids, &descriptions, &types),
+              OPC_E_UNKNOWNITEMID);
     EXPECT_EQ(count, 0u);
     EXPECT_EQ(ids, nullptr);
     EXPECT_EQ(properties->QueryAvailableProperties(item, nullptr, &ids, &descriptions, &types), E_POINTER);

@@ -15,12 +15,13 @@ void drainAll(IEnumString* strings) {
 
 // One client's round of calls; false once its server has been cut off.
 bool clientRound(IOPCServer* server, int thread, int round) {
-    const char16_t name[] = {u'G', static_cast<char16_t>(u'A' + thread), static_cast<char16_t>(u'a' + round % 26), 0};
+    const char16_t name[] = {u'G', static_cast<char16_t>(u'A' + thread),
+                             static_cast<char16_t>(u'a' + round % 26), 0};
     ComPtr<IUnknown> group;
     OPCHANDLE handle = 0;
     DWORD revised = 0;
-    HRESULT r = server->AddGroup(name, 1, 5, 0, nullptr, nullptr, 0, &handle, &revised, IID_IUnknown,
-                                 group.put());
+    HRESULT r =
+        server->AddGroup(name, 1, 5, 0, nullptr, nullptr, 0, &handle, &revised, IID_IUnknown, group.put());
     if (r == RPC_E_DISCONNECTED) return false;
     // Threads sharing a server may race for the same name.
     EXPECT_TRUE(r == OPC_S_UNSUPPORTEDRATE || r == OPC_E_DUPLICATENAME) << std::hex << r;
@@ -40,7 +41,8 @@ bool clientRound(IOPCServer* server, int thread, int round) {
     if (server->QueryInterface(IID_IOPCBrowseServerAddressSpace, browse.putVoid()) != S_OK) return false;
     if (browse->ChangeBrowsePosition(OPC_BROWSE_DOWN, u"Device2") == S_OK) {
         ComPtr<IEnumString> leaves;
-        if (browse->BrowseOPCItemIDs(OPC_LEAF, u"", VT_EMPTY, 0, leaves.put()) == RPC_E_DISCONNECTED) return false;
+        if (browse->BrowseOPCItemIDs(OPC_LEAF, u"", VT_EMPTY, 0, leaves.put()) == RPC_E_DISCONNECTED)
+            return false;
         drainAll(leaves.get());
     }
     ComPtr<IEnumString> flat;
@@ -87,7 +89,8 @@ TEST_F(ManyClients, CallOneServerAndSeveralServersWhileTheConfigurationChangesAn
         threads.emplace_back([&, t] {
             ComPtr<IOPCServer> own;
             if (t % 2) {
-                EXPECT_EQ(CoCreateInstance(CLSID_FerrowServer, nullptr, CLSCTX_SERVER, IID_IOPCServer, own.putVoid()),
+                EXPECT_EQ(CoCreateInstance(CLSID_FerrowServer, nullptr, CLSCTX_SERVER, IID_IOPCServer,
+                                           own.putVoid()),
                           S_OK);
             }
             IOPCServer* server = own ? own.get() : shared.get();
@@ -112,7 +115,8 @@ TEST_F(ManyClients, CallOneServerAndSeveralServersWhileTheConfigurationChangesAn
     {
         // The exit comes while the clients are in the middle of their work.
         std::unique_lock lock(progressLock);
-        ASSERT_TRUE(progressed.wait_for(lock, std::chrono::seconds(60), [&] { return roundsDone >= kClients * 20; }));
+        ASSERT_TRUE(
+            progressed.wait_for(lock, std::chrono::seconds(60), [&] { return roundsDone >= kClients * 20; }));
     }
     NotifyServersShutdown(u"Exiting Server");
     DisconnectAndDeleteServers(std::chrono::milliseconds(0));

@@ -35,7 +35,7 @@ struct QuietTrace : ferrow::TraceOutput {
 
 // A client's shutdown sink: records every reason it is given.
 class ShutdownSink : public IOPCShutdown {
-public:
+  public:
     explicit ShutdownSink(HRESULT answer = S_OK) : answer_(answer) {}
     HRESULT QueryInterface(REFIID riid, void** ppv) override {
         if (!ppv) return E_POINTER;
@@ -59,7 +59,7 @@ public:
 
     std::atomic<ULONG> refs{1};  // the test's own
 
-private:
+  private:
     HRESULT answer_;
     std::mutex lock_;
     std::vector<std::string> reasons;
@@ -69,7 +69,7 @@ private:
 // of devices and tags, a counting task allocator. At the end nothing may be left: no live COM object, no
 // unfreed task memory, no stray free.
 class OpcClientTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { ASSERT_EQ(RegisterServerClassObject(&cookie), S_OK); }
     void TearDown() override {
         EXPECT_EQ(RevokeServerClassObject(cookie), S_OK);
@@ -87,7 +87,8 @@ protected:
         doc.m_root.m_groups.push_back(std::move(device));
         return static_cast<ferrow::ODevice*>(doc.m_root.m_groups.back().get());
     }
-    ferrow::OqnTag* addTag(ferrow::ODevice* device, const std::string& name, VARTYPE vt = VT_R8, bool output = false) {
+    ferrow::OqnTag* addTag(ferrow::ODevice* device, const std::string& name, VARTYPE vt = VT_R8,
+                           bool output = false) {
         auto tag = std::make_unique<ferrow::OqnTag>();
         tag->m_strName = name;
         tag->m_vtCanonical = vt;
@@ -105,7 +106,8 @@ protected:
 
     ComPtr<IOPCServer> createServer() {
         ComPtr<IOPCServer> server;
-        EXPECT_EQ(CoCreateInstance(CLSID_FerrowServer, nullptr, CLSCTX_LOCAL_SERVER, IID_IOPCServer, server.putVoid()),
+        EXPECT_EQ(CoCreateInstance(CLSID_FerrowServer, nullptr, CLSCTX_LOCAL_SERVER, IID_IOPCServer,
+                                   server.putVoid()),
                   S_OK);
         return server;
     }

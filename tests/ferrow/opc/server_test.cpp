@@ -19,8 +19,8 @@ TEST_F(ServerObject, ClassTableCreatesServersThatAnswerExactlyTheirInterfaces) {
         server->QueryInterface(IID_IUnknown, b.putVoid());
         EXPECT_EQ(a.get(), b.get());
     }
-    for (const IID* iid : {&IID_IOPCServerPublicGroups, &IID_IPersistFile, &IID_IConnectionPoint, &IID_IClassFactory,
-                           &IID_IOPCShutdown, &IID_IEnumString}) {
+    for (const IID* iid : {&IID_IOPCServerPublicGroups, &IID_IPersistFile, &IID_IConnectionPoint,
+                           &IID_IClassFactory, &IID_IOPCShutdown, &IID_IEnumString}) {
         void* other = reinterpret_cast<void*>(1);
         EXPECT_EQ(server->QueryInterface(*iid, &other), E_NOINTERFACE) << formatGuid(*iid);
         EXPECT_EQ(other, nullptr);
@@ -35,7 +35,8 @@ TEST_F(ServerObject, ClassTableCreatesServersThatAnswerExactlyTheirInterfaces) {
 
 TEST_F(ServerObject, ClassFactoryRefusesAggregationAndCountsLocks) {
     ComPtr<IClassFactory> factory;
-    ASSERT_EQ(CoGetClassObject(CLSID_FerrowServer, CLSCTX_LOCAL_SERVER, nullptr, IID_IClassFactory, factory.putVoid()),
+    ASSERT_EQ(CoGetClassObject(CLSID_FerrowServer, CLSCTX_LOCAL_SERVER, nullptr, IID_IClassFactory,
+                               factory.putVoid()),
               S_OK);
     void* object = reinterpret_cast<void*>(1);
     EXPECT_EQ(factory->CreateInstance(factory.get(), IID_IOPCServer, &object), CLASS_E_NOAGGREGATION);
@@ -105,7 +106,9 @@ TEST_F(ServerObject, RemoveGroupTakesOnlyHandlesOfThisServer) {
     ComPtr<IOPCServer> other = createServer();
     ComPtr<IUnknown> group, foreign;
     OPCHANDLE handle = 0, foreignHandle = 0;
-    ASSERT_EQ(server->AddGroup(u"G", 1, 100, 0, nullptr, nullptr, 0, &handle, nullptr, IID_IUnknown, group.put()), S_OK);
+    ASSERT_EQ(
+        server->AddGroup(u"G", 1, 100, 0, nullptr, nullptr, 0, &handle, nullptr, IID_IUnknown, group.put()),
+        S_OK);
     ASSERT_EQ(other->AddGroup(u"F", 1, 100, 0, nullptr, nullptr, 0, &foreignHandle, nullptr, IID_IUnknown,
                               foreign.put()),
               S_OK);

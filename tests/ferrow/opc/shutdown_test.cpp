@@ -112,7 +112,8 @@ TEST_F(Shutdown, EverySinkOfEveryServerHearsExitingServerThenClientsAreCutOff) {
     ASSERT_EQ(shutdownPoint(server.get())->Advise(&second, &cookie3), S_OK);
     ASSERT_EQ(shutdownPoint(otherClient.get())->Advise(&third, &cookie4), S_OK);
     ComPtr<IUnknown> group;
-    ASSERT_EQ(server->AddGroup(u"Kept", 1, 100, 0, nullptr, nullptr, 0, nullptr, nullptr, IID_IUnknown, group.put()),
+    ASSERT_EQ(server->AddGroup(u"Kept", 1, 100, 0, nullptr, nullptr, 0, nullptr, nullptr, IID_IUnknown,
+                               group.put()),
               S_OK);
     ComPtr<IOPCCommon> common = query<IOPCCommon>(server.get());
     ComPtr<IConnectionPoint> point = shutdownPoint(server.get());
@@ -152,7 +153,9 @@ TEST_F(Shutdown, EverySinkOfEveryServerHearsExitingServerThenClientsAreCutOff) {
 TEST_F(Shutdown, FinalReleaseDestroysTheGroupsStillInTheMap) {
     ComPtr<IOPCServer> server = createServer();
     ComPtr<IUnknown> group;
-    ASSERT_EQ(server->AddGroup(u"A", 1, 100, 0, nullptr, nullptr, 0, nullptr, nullptr, IID_IUnknown, group.put()), S_OK);
+    ASSERT_EQ(
+        server->AddGroup(u"A", 1, 100, 0, nullptr, nullptr, 0, nullptr, nullptr, IID_IUnknown, group.put()),
+        S_OK);
     ASSERT_EQ(server->AddGroup(u"B", 1, 100, 0, nullptr, nullptr, 0, nullptr, nullptr, IID_IUnknown, nullptr),
               E_POINTER);
     EXPECT_EQ(ferrow::objectCount.load(), 2);

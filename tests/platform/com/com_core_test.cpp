@@ -21,7 +21,7 @@ std::atomic<long> live{0};
 
 // A class object that hands out string enumerators, and whose Next can be held inside a call.
 class Strings final : public ComObject<IEnumString, IClassFactory> {
-public:
+  public:
     Strings() : ComObject(&live) {}
     HRESULT Next(ULONG, LPOLESTR*, ULONG*) override {
         auto call = enterCall();
@@ -52,7 +52,7 @@ public:
     bool inside = false, open = true, finished = false;
     int tornDown = 0;
 
-protected:
+  protected:
     void teardown() override { ++tornDown; }
 };
 
@@ -95,7 +95,8 @@ TEST(ComObject, DisconnectWaitsForCallsInsideThenRefusesAndDestroyNowTearsDownOn
     std::thread cutter([&] { EXPECT_EQ(CoDisconnectObject(strings.get(), 0), S_OK); });
     // The cutter cannot finish before the call inside does: open the gate only once it has marked the
     // object disconnected.
-    for (int i = 0; i < 10000 && !object->isDisconnected(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    for (int i = 0; i < 10000 && !object->isDisconnected(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     ASSERT_TRUE(object->isDisconnected());
     EXPECT_EQ(strings->Reset(), RPC_E_DISCONNECTED);
     {
@@ -119,7 +120,8 @@ TEST(ClassTable, RegisterCreateRevoke) {
     auto* classObject = new Strings();
     ComPtr<IClassFactory> factory(classObject);
     DWORD cookie = 0;
-    ASSERT_EQ(CoRegisterClassObject(kClass, factory.get(), CLSCTX_LOCAL_SERVER, REGCLS_MULTIPLEUSE, &cookie), S_OK);
+    ASSERT_EQ(CoRegisterClassObject(kClass, factory.get(), CLSCTX_LOCAL_SERVER, REGCLS_MULTIPLEUSE, &cookie),
+              S_OK);
     EXPECT_NE(cookie, 0u);
     ComPtr<IEnumString> made;
     EXPECT_EQ(CoCreateInstance(kClass, nullptr, CLSCTX_INPROC_SERVER, IID_IEnumString, made.putVoid()),
@@ -136,7 +138,8 @@ TEST(ClassTable, RegisterCreateRevoke) {
     EXPECT_EQ(CoRevokeClassObject(cookie), E_INVALIDARG);
     EXPECT_EQ(live.load(), 0);
     void* none = nullptr;
-    EXPECT_EQ(CoGetClassObject(kClass, CLSCTX_SERVER, nullptr, IID_IClassFactory, &none), REGDB_E_CLASSNOTREG);
+    EXPECT_EQ(CoGetClassObject(kClass, CLSCTX_SERVER, nullptr, IID_IClassFactory, &none),
+              REGDB_E_CLASSNOTREG);
     EXPECT_EQ(CoDisconnectObject(nullptr, 0), E_INVALIDARG);
 }
 
@@ -165,9 +168,7 @@ TEST(TaskMemory, HelpersAllocateFromTheInstalledAllocator) {
     EXPECT_EQ(taskArray<DWORD>(std::size_t(-1) / 2), nullptr);  // the size would overflow
     allocator.failAt(1);
     EXPECT_EQ(taskString(u"x"), nullptr);
-    {
-        TaskPtr<DWORD> owned(numbers);
-    }
+    { TaskPtr<DWORD> owned(numbers); }
     CoTaskMemFree(text);
     CoTaskMemFree(nullptr);
     EXPECT_EQ(allocator.outstanding(), 0u);

@@ -12,7 +12,7 @@ namespace testsupport {
 // A task allocator for tests: counts the blocks handed out and not yet freed, can fail the n-th
 // allocation from now, and catches a free of a block it never handed out. Installed for its lifetime.
 class CountingAllocator : public platform::com::TaskAllocator {
-public:
+  public:
     CountingAllocator() { previous_ = platform::com::setTaskAllocator(this); }
     ~CountingAllocator() override { platform::com::setTaskAllocator(previous_); }
 
@@ -58,7 +58,7 @@ public:
         return badFrees_;
     }
 
-private:
+  private:
     platform::com::TaskAllocator* previous_ = nullptr;
     mutable std::mutex lock_;
     std::set<void*> live_;

@@ -1,7 +1,8 @@
+#include "platform/com/guid.h"
+
 #include <gtest/gtest.h>
 
 #include "ferrow/opc/opc_ids.h"
-#include "platform/com/guid.h"
 
 using namespace platform::com;
 
@@ -17,8 +18,9 @@ TEST(Guid, RegistryFormRoundTripsAndMatchesTheStructForm) {
 }
 
 TEST(Guid, MalformedTextIsRefused) {
-    for (const char* bad : {"", "7CFD3EC3-B0F7-11D2-AA12-0080C79E15A1", "{7CFD3EC3-B0F7-11D2-AA12-0080C79E15A}",
-                            "{7CFD3EC3-B0F7-11D2-AA12-0080C79E15A1", "{7CFD3EC3+B0F7-11D2-AA12-0080C79E15A1}",
-                            "{7CFD3EC3-B0F7-11D2-AA12-0080C79E15AG}", "{7CFD3EC3-B0F7-11D2-AA1200-80C79E15A1}"})
+    for (const char* bad :
+         {"", "7CFD3EC3-B0F7-11D2-AA12-0080C79E15A1", "{7CFD3EC3-B0F7-11D2-AA12-0080C79E15A}",
+          "{7CFD3EC3-B0F7-11D2-AA12-0080C79E15A1", "{7CFD3EC3+B0F7-11D2-AA12-0080C79E15A1}",
+          "{7CFD3EC3-B0F7-11D2-AA12-0080C79E15AG}", "{7CFD3EC3-B0F7-11D2-AA1200-80C79E15A1}"})
         EXPECT_FALSE(parseGuid(bad)) << bad;
 }

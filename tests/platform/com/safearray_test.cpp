@@ -1,9 +1,10 @@
+#include "platform/com/safearray.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
 
-#include "platform/com/safearray.h"
 #include "platform/com/variant.h"
 
 using namespace platform::com;
