@@ -187,3 +187,19 @@ TEST_F(FerrowAppTest, TheSplashClosesAtTheFirstKeyAnywhereAndSwallowsIt) {
     EXPECT_NE(ferrow::CSplashWnd::current(), nullptr);
     EXPECT_TRUE(platform::ui::waitUntil([] { return ferrow::CSplashWnd::current() == nullptr; }, 5s));
 }
+
+TEST_F(FerrowAppTest, AFileThatCannotBeWrittenIsReportedAndChangesNothing) {
+    auto& app = start({});
+    ferrow::CMainFrame& frame = *app.mainFrame();
+    app.document()->SetModifiedFlag();
+    // The folder's place is taken by a file.
+    QFile(files + QStringLiteral("/blocked")).open(QIODevice::WriteOnly);
+    boxes.answerNextFile(files + QStringLiteral("/blocked/plant.tdb"));
+    EXPECT_FALSE(frame.OnFileSaveAs());
+    ASSERT_EQ(boxes.boxes().size(), 1u);
+    EXPECT_TRUE(boxes.boxes()[0].text.startsWith(QStringLiteral("Cannot save ") + files +
+                                                 QStringLiteral("/blocked/plant.tdb")));
+    EXPECT_EQ(frame.windowTitle(), QStringLiteral("Untitled - Morvane Ferrow Server"));
+    EXPECT_TRUE(app.document()->IsModified());
+    app.document()->SetModifiedFlag(false);
+}
