@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
-# The tests of threaded code (Ferrow's device link, the simulated device's own thread) once more, under ThreadSanitizer, in a second small build (build-tsan).
+# The tests of threaded code (Ferrow's device link and OPC server objects, the COM layer, the simulated device's own thread) once more, under ThreadSanitizer, in a second small build (build-tsan).
 # Only the targets listed here are built, so this stays quick on a small machine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 targets=(ferrow_devlink_test ferrow_model_test devsim_shell_test devsim_datapoint_test devsim_sql_debug_test devsim_line_bounds_test
-  ferrow_views_test)
+  platform_com_test ferrow_opc_threads_test ferrow_views_test)
 
 # Ferrow's start-up: the COM server thread and the single-instance socket.
 targets+=(ferrow_app_threads_test)
