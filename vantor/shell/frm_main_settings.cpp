@@ -31,13 +31,17 @@ bool frmMain::askDevice(const QByteArray& getCommand, QByteArray& value) {
         warn(QStringLiteral("Not connected: \"%1\" could not be sent.").arg(QString::fromLatin1(getCommand)));
         return false;
     }
-    // A whole line, or a message that ends without one, is the answer; a partial line waits for the rest.
-    const auto answered = [this] {
-        const QByteArray& buffer = messages_.replyBuffer();
-        return buffer.contains("\r\n") || buffer.contains('\0');
-    };
+    // A whole line, or a message that ends without one, is the answer; a partial line waits for the rest,
+    // unless it grows past any answer's length.
+    const auto answered = [this] { return messages_.replyComplete(); };
     platform::ui::waitUntil([&] { return answered() || sckShell_->state() != TcpClient::Connected; },
                             platform::scaled(kReplyTimeout));
+    if (messages_.replyTooLong()) {
+        messages_.stopReplies();
+        warn(QStringLiteral("The device's answer to \"%1\" is not a line of text.\r\nNothing was changed.")
+                 .arg(QString::fromLatin1(getCommand)));
+        return false;
+    }
     const bool gotAnswer = answered();
     QByteArray line = gotAnswer ? GetReplyLine() : QByteArray();
     messages_.stopReplies();

@@ -1,5 +1,7 @@
 #include "vantor/shell/shell_messages.h"
 
+#include <algorithm>
+
 namespace vantor {
 
 Routing routeMessage(const QByteArray& message) {
@@ -49,6 +51,15 @@ void ShellMessages::startReplies() {
 void ShellMessages::stopReplies() {
     collecting_ = false;
     replyBuffer_.clear();
+}
+
+bool ShellMessages::replyTooLong() const {
+    const QByteArrayView head = QByteArrayView(replyBuffer_).first(std::min(replyBuffer_.size(), kMaxReplyLine + 2));
+    return replyBuffer_.size() > kMaxReplyLine + 1 && !head.contains("\r\n") && !head.contains('\0');
+}
+
+bool ShellMessages::replyComplete() const {
+    return replyBuffer_.contains("\r\n") || replyBuffer_.contains('\0') || replyTooLong();
 }
 
 QByteArray ShellMessages::GetReplyLine() {

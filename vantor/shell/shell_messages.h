@@ -41,6 +41,11 @@ public:
     void stopReplies();
     bool collectingReplies() const { return collecting_; }
     const QByteArray& replyBuffer() const { return replyBuffer_; }
+    // An answer line is short; more than this without its end (CR LF or NUL) is not an answer.
+    static constexpr qsizetype kMaxReplyLine = 4096;
+    // The reply has an end, or has gone past kMaxReplyLine without one (see replyTooLong).
+    bool replyComplete() const;
+    bool replyTooLong() const;
     // Up to and including the first CR LF, or everything when there is none; empty when empty.
     QByteArray GetReplyLine();
 

@@ -219,6 +219,19 @@ TEST_F(SettingsDialogs, AReplySplitOverChunksIsReadWhole) {
     EXPECT_EQ(shown, "10.0.0.5");
 }
 
+TEST_F(SettingsDialogs, AnAnswerLongerThanAnyLineEndsTheExchangeAtOnce) {
+    connectToPeer();
+    answer("ip get\r\n", QByteArray(5000, 'x'));
+    bool shown = false;
+    whenShown<FIPAddr>([&](FIPAddr& d) {
+        shown = true;
+        d.cmdCancel->click();
+    });
+    window->mnuIPAddr->trigger();
+    EXPECT_FALSE(shown);
+    EXPECT_EQ(dialogs.boxTexts(), QStringList{"The device's answer to \"ip get\" is not a line of text.\r\nNothing was changed."});
+}
+
 TEST_F(SettingsDialogs, ASilentOrClosingDeviceEndsTheWaitWithAMessage) {
     connectToPeer();
     window->mnuIPAddr->trigger();  // nobody answers: 10 s, scaled

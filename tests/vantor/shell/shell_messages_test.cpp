@@ -58,6 +58,30 @@ TEST(FirstWord, TextBeforeTheFirstSeparator) {
     EXPECT_EQ(vantor::FirstWord(" x", ' '), "");
 }
 
+TEST(ReplyBuffer, AnAnswerEndsWithItsLineOrMessageOrOnceItIsLongerThanAnyLine) {
+    ShellMessages messages;
+    messages.startReplies();
+    messages.collectReply("10.0.");
+    EXPECT_FALSE(messages.replyComplete());
+    messages.collectReply("0.5\r");
+    EXPECT_FALSE(messages.replyComplete());
+    messages.collectReply("\n");
+    EXPECT_TRUE(messages.replyComplete());
+    EXPECT_FALSE(messages.replyTooLong());
+
+    messages.startReplies();
+    messages.collectReply(QByteArray(ShellMessages::kMaxReplyLine, 'x') + "\r");
+    EXPECT_FALSE(messages.replyComplete());
+    messages.collectReply("y");
+    EXPECT_TRUE(messages.replyTooLong());
+    EXPECT_TRUE(messages.replyComplete());
+    // A NUL ends a message without CR LF: an answer however much follows it.
+    messages.startReplies();
+    messages.collectReply(QByteArray("ok", 2) + '\0' + QByteArray(10000, 'z'));
+    EXPECT_FALSE(messages.replyTooLong());
+    EXPECT_TRUE(messages.replyComplete());
+}
+
 TEST(GetReplyLine, ReadsLineByLineAndOnlyWhileCollecting) {
     ShellMessages messages;
     messages.collectReply("ignored\r\n");
