@@ -1,10 +1,52 @@
 #include "ferrow/opc/opc_group.h"
 
+#include <algorithm>
 #include <new>
 
+#include "ferrow/model/cdoc.h"
+#include "ferrow/model/device.h"
+#include "ferrow/model/locks.h"
+#include "ferrow/opc/item_enum.h"
 #include "ferrow/opc/object_count.h"
+#include "ferrow/opc/opc_server.h"
+#include "platform/com/safearray.h"
+#include "platform/com/task_memory.h"
 
 namespace ferrow::opc {
+
+using namespace platform::com;
+
+namespace {
+
+DWORD accessRights(const OTag& tag) {
+    const auto* qn = dynamic_cast<const OqnTag*>(&tag);
+    return qn && qn->m_bOutput ? OPC_READABLE | OPC_WRITEABLE : OPC_READABLE;
+}
+
+// The tag of an item ID with a use of it, taken under the document lock; empty when it does not resolve.
+TagRef resolveItem(LPCWSTR itemId) {
+    CDoc* doc = CDoc::Live();
+    if (!itemId || !doc) return {};
+    return doc->AcquireItem(ansiFromWide(wideView(itemId)));
+}
+
+void fillResult(const OTag& tag, OPCHANDLE handle, OPCITEMRESULT* result) {
+    result->hServer = handle;
+    result->vtCanonicalDataType = tag.m_vtCanonical;
+    result->wReserved = 0;
+    result->dwAccessRights = accessRights(tag);
+    result->dwBlobSize = 0;
+    result->pBlob = nullptr;
+}
+
+bool anyFailed(DWORD count, const HRESULT* errors) {
+    return std::any_of(errors, errors + count, [](HRESULT e) { return FAILED(e); });
+}
+
+}  // namespace
+
+OpcItem::OpcItem() : cachedTimestamp(currentFileTime()) { VariantInit(&cachedValue); }
+OpcItem::~OpcItem() { VariantClear(&cachedValue); }
 
 OpcGroup* OpcGroup::Create(std::shared_ptr<ServerCore> server) {
     return new (std::nothrow) OpcGroup(std::move(server));
@@ -15,6 +57,7 @@ OpcGroup::OpcGroup(std::shared_ptr<ServerCore> server)
 
 void OpcGroup::Initialize(std::string name, BOOL active, DWORD requestedRate, OPCHANDLE clientHandle,
                           const LONG* timeBias, const float* percentDeadband, DWORD lcid) {
+    std::lock_guard lock(groupLock_);
     name_ = std::move(name);
     active_ = active;
     ReviseUpdateRate(requestedRate);
@@ -24,6 +67,445 @@ void OpcGroup::Initialize(std::string name, BOOL active, DWORD requestedRate, OP
     lcid_ = lcid;
 }
 
-void OpcGroup::ReviseUpdateRate(DWORD rate) { updateRate_ = rate < kMinUpdateRate ? kMinUpdateRate : rate; }
+void OpcGroup::ReviseUpdateRate(DWORD rate) {
+    std::lock_guard lock(groupLock_);
+    updateRate_ = rate < kMinUpdateRate ? kMinUpdateRate : rate;
+}
+
+void OpcGroup::OnActiveChanged(bool /*changed*/) {}
+
+DWORD OpcGroup::updateRate() {
+    std::lock_guard lock(groupLock_);
+    return updateRate_;
+}
+
+void OpcGroup::teardown() {
+    std::lock_guard lock(groupLock_);
+    while (!subscriptions_.empty()) DestroySubscription(subscriptions_.size() - 1);
+    items_.clear();
+}
+
+// ---- IOPCGroupStateMgt
+
+HRESULT OpcGroup::GetState(DWORD* pUpdateRate, BOOL* pActive, LPWSTR* ppName, LONG* pTimeBias,
+                           float* pPercentDeadband, DWORD* pLCID, OPCHANDLE* phClientGroup,
+                           OPCHANDLE* phServerGroup) {
+    auto call = enterCall();
+    if (!call) return RPC_E_DISCONNECTED;
+    if (IsRemoved()) return E_FAIL;
+    if (ppName) {
+        std::lock_guard lock(server_->serverLock);
+        *ppName = taskStringFromAnsi(name_);
+        if (!*ppName) return E_OUTOFMEMORY;
+    }
+    std::lock_guard lock(groupLock_);
+    if (pUpdateRate) *pUpdateRate = updateRate_;
+    if (pActive) *pActive = active_;
+    if (pTimeBias) *pTimeBias = timeBias_;
+    if (pPercentDeadband) *pPercentDeadband = percentDeadband_;
+    if (pLCID) *pLCID = lcid_;
+    if (phClientGroup) *phClientGroup = clientHandle_;
+    if (phServerGroup) *phServerGroup = serverHandle_;
+    return S_OK;
+}
+
+HRESULT OpcGroup::SetState(DWORD* pRequestedUpdateRate, DWORD* pRevisedUpdateRate, BOOL* pActive,
+                           LONG* pTimeBias, float* pPercentDeadband, DWORD* pLCID, OPCHANDLE* phClientGroup) {
+    auto call = enterCall();
+    if (!call) return RPC_E_DISCONNECTED;
+    if (!pRevisedUpdateRate) return E_POINTER;
+    if (IsRemoved()) return E_FAIL;
+    HRESULT result = S_OK;
+    bool changed = false;
+    bool activated = false;
+    {
+        std::lock_guard lock(groupLock_);
+        if (pRequestedUpdateRate) {
+            ReviseUpdateRate(*pRequestedUpdateRate);
+            if (updateRate_ != *pRequestedUpdateRate) result = OPC_S_UNSUPPORTEDRATE;
+        }
+        *pRevisedUpdateRate = updateRate_;
+        if (pTimeBias) timeBias_ = *pTimeBias;
+        if (pPercentDeadband) percentDeadband_ = *pPercentDeadband;
+        if (pLCID) lcid_ = *pLCID;
+        if (phClientGroup) clientHandle_ = *phClientGroup;
+        if (pActive && *pActive != active_) {
+            active_ = *pActive;
+            changed = true;
+            activated = active_ != 0;
+            if (!activated)
+                for (auto& [handle, item] : items_) item->cachedQuality = kQualityOutOfService;
+        }
+    }
+    if (!activated) OnActiveChanged(changed);
+    return result;
+}
+
+HRESULT OpcGroup::SetName(LPCWSTR szName) {
+    auto call = enterCall();
+    if (!call) return RPC_E_DISCONNECTED;
+    if (IsRemoved()) return E_FAIL;
+    if (!szName) return E_POINTER;
+    std::string name = ansiFromWide(wideView(szName));
+    std::lock_guard lock(server_->serverLock);
+    if (name == name_) return S_OK;
+    if (!server_->owner) return E_FAIL;
+    if (server_->owner->GroupNameTaken(name)) return OPC_E_DUPLICATENAME;
+    name_ = std::move(name);
+    return S_OK;
+}
+
+HRESULT OpcGroup::CloneGroup(LPCWSTR szName, REFIID riid, IUnknown** ppUnk) {
+    // Declared before the call guard, so released after it: if this is the server's last reference, its
+    // teardown disconnects this group, which waits for the calls inside it.
+    ComPtr<IOPCServer> server;
+    auto call = enterCall();
+    if (!call) return RPC_E_DISCONNECTED;
+    if (IsRemoved()) return E_FAIL;
+    {
+        std::lock_guard lock(server_->serverLock);
+        if (server_->owner && server_->owner->tryAddRef())
+            server = ComPtr<IOPCServer>::adopt(server_->owner);
+    }
+    if (!server) return E_FAIL;
+    DWORD rate;
+    OPCHANDLE clientHandle;
+    LONG timeBias;
+    float deadband;
+    DWORD lcid;
+    {
+        std::lock_guard lock(groupLock_);
+        rate = updateRate_;
+        clientHandle = clientHandle_;
+        timeBias = timeBias_;
+        deadband = percentDeadband_;
+        lcid = lcid_;
+    }
+    DWORD revised = 0;
+    return server->AddGroup(szName, 0, rate, clientHandle, &timeBias, &deadband, lcid, nullptr, &revised, riid,
+                            ppUnk);
+}
+
+// ---- IOPCItemMgt
+
+// The frame of the handle-list methods: checks, the error array, the validity pass, the per-item work.
+template <class Work>
+HRESULT OpcGroup::ForHandles(DWORD count, const OPCHANDLE* handles, const void* values, HRESULT** ppErrors,
+                             Work work) {
+    auto call = enterCall();
+    if (!call) return RPC_E_DISCONNECTED;
+    if (IsRemoved()) return E_FAIL;
+    if (!handles || !values || !ppErrors) return E_POINTER;
+    *ppErrors = nullptr;
+    TaskPtr<HRESULT> errors(taskArray<HRESULT>(count));
+    if (!errors) return E_OUTOFMEMORY;
+    for (DWORD i = 0; i < count; ++i) errors[i] = IsValidItem(handles[i]) ? S_OK : OPC_E_INVALIDHANDLE;
+    const HRESULT r = work(errors.get());
+    if (FAILED(r)) return r;
+    const bool failed = anyFailed(count, errors.get());
+    *ppErrors = errors.release();
+    return failed ? S_FALSE : S_OK;
+}
+
+// The frame of AddItems and ValidateItems: checks, both result arrays, the per-item work.
+template <class Work>
+HRESULT OpcGroup::ForDefinitions(DWORD count, const OPCITEMDEF* defs, OPCITEMRESULT** ppResults,
+                                 HRESULT** ppErrors, Work work) {
+    auto call = enterCall();
+    if (!call) return RPC_E_DISCONNECTED;
+    if (IsRemoved()) return E_FAIL;
+    if (!defs || !ppResults || !ppErrors) return E_POINTER;
+    *ppResults = nullptr;
+    *ppErrors = nullptr;
+    TaskPtr<OPCITEMRESULT> results(taskArray<OPCITEMRESULT>(count));
+    TaskPtr<HRESULT> errors(taskArray<HRESULT>(count));
+    if (!results || !errors) return E_OUTOFMEMORY;
+    const HRESULT r = work(results.get(), errors.get());
+    if (FAILED(r)) return r;
+    const bool failed = anyFailed(count, errors.get());
+    *ppResults = results.release();
+    *ppErrors = errors.release();
+    return failed ? S_FALSE : S_OK;
+}
+
+HRESULT OpcGroup::AddItems(DWORD dwCount, OPCITEMDEF* pItemArray, OPCITEMRESULT** ppAddResults,
+                           HRESULT** ppErrors) {
+    return ForDefinitions(dwCount, pItemArray, ppAddResults, ppErrors,
+                          [&](OPCITEMRESULT* results, HRESULT* errors) {
+                              return DoAddItems(dwCount, pItemArray, results, errors);
+                          });
+}
+
+HRESULT OpcGroup::ValidateItems(DWORD dwCount, OPCITEMDEF* pItemArray, BOOL /*bBlobUpdate*/,
+                                OPCITEMRESULT** ppValidationResults, HRESULT** ppErrors) {
+    return ForDefinitions(dwCount, pItemArray, ppValidationResults, ppErrors,
+                          [&](OPCITEMRESULT* results, HRESULT* errors) {
+                              return DoValidateItems(dwCount, pItemArray, results, errors);
+                          });
+}
+
+HRESULT OpcGroup::RemoveItems(DWORD dwCount, OPCHANDLE* phServer, HRESULT** ppErrors) {
+    return ForHandles(dwCount, phServer, phServer, ppErrors,
+                      [&](HRESULT* errors) { return DoRemoveItems(dwCount, phServer, errors); });
+}
+
+HRESULT OpcGroup::SetActiveState(DWORD dwCount, OPCHANDLE* phServer, BOOL bActive, HRESULT** ppErrors) {
+    return ForHandles(dwCount, phServer, phServer, ppErrors,
+                      [&](HRESULT* errors) { return DoSetActiveState(dwCount, phServer, bActive, errors); });
+}
+
+HRESULT OpcGroup::SetClientHandles(DWORD dwCount, OPCHANDLE* phServer, OPCHANDLE* phClient, HRESULT** ppErrors) {
+    return ForHandles(dwCount, phServer, phClient, ppErrors,
+                      [&](HRESULT* errors) { return DoSetClientHandles(dwCount, phServer, phClient, errors); });
+}
+
+HRESULT OpcGroup::SetDatatypes(DWORD dwCount, OPCHANDLE* phServer, VARTYPE* pRequestedDatatypes,
+                               HRESULT** ppErrors) {
+    return ForHandles(dwCount, phServer, pRequestedDatatypes, ppErrors, [&](HRESULT* errors) {
+        return DoSetDatatypes(dwCount, phServer, pRequestedDatatypes, errors);
+    });
+}
+
+HRESULT OpcGroup::CreateEnumerator(REFIID riid, IUnknown** ppUnk) {
+    auto call = enterCall();
+    if (!call) return RPC_E_DISCONNECTED;
+    if (IsRemoved()) return E_FAIL;
+    if (!ppUnk) return E_POINTER;
+    *ppUnk = nullptr;
+    IEnumOPCItemAttributes* items = CreateItemEnum();
+    if (!items) return E_OUTOFMEMORY;
+    const HRESULT r = items->QueryInterface(riid, reinterpret_cast<void**>(ppUnk));
+    items->Release();
+    return r;
+}
+
+// ---- the per-item work
+
+HRESULT OpcGroup::DoAddItems(DWORD count, const OPCITEMDEF* defs, OPCITEMRESULT* results, HRESULT* errors) {
+    for (DWORD i = 0; i < count; ++i) {
+        const OPCITEMDEF& def = defs[i];
+        // Resolved with no lock of ours held; the use taken keeps the tag alive from here on.
+        TagRef tag = resolveItem(def.szItemID);
+        if (!tag) {
+            errors[i] = OPC_E_UNKNOWNITEMID;
+            continue;
+        }
+        std::unique_ptr<OpcItem> item(new (std::nothrow) OpcItem());
+        if (!item) {
+            errors[i] = E_OUTOFMEMORY;
+            continue;
+        }
+        item->active = def.bActive;
+        item->clientHandle = def.hClient;
+        item->requestedType =
+            def.vtRequestedDataType == VT_EMPTY ? tag->m_vtCanonical : def.vtRequestedDataType;
+        item->device = tag->m_pGroup ? tag->m_pGroup->GetDevice() : nullptr;
+        item->tag = std::move(tag);
+        OpcItem* raw = item.get();
+
+        std::lock_guard lock(groupLock_);
+        OPCHANDLE handle = 0;
+        try {
+            handle = items_.add(std::move(item));
+            if (handle != 0 && raw->active) Subscribe(*raw);
+        } catch (const std::bad_alloc&) {
+            if (handle != 0) items_.remove(handle);
+            handle = 0;
+        }
+        if (handle == 0) {
+            errors[i] = E_OUTOFMEMORY;
+            continue;
+        }
+        fillResult(*raw->tag.get(), handle, &results[i]);
+        errors[i] = S_OK;
+    }
+    return S_OK;
+}
+
+HRESULT OpcGroup::DoValidateItems(DWORD count, const OPCITEMDEF* defs, OPCITEMRESULT* results, HRESULT* errors) {
+    for (DWORD i = 0; i < count; ++i) {
+        const TagRef tag = resolveItem(defs[i].szItemID);
+        if (!tag) {
+            errors[i] = OPC_E_UNKNOWNITEMID;
+            continue;
+        }
+        fillResult(*tag.get(), 0, &results[i]);
+        errors[i] = S_OK;
+    }
+    return S_OK;
+}
+
+HRESULT OpcGroup::DoRemoveItems(DWORD count, const OPCHANDLE* handles, HRESULT* errors) {
+    std::lock_guard lock(groupLock_);
+    for (DWORD i = 0; i < count; ++i) {
+        if (FAILED(errors[i])) continue;
+        std::optional<std::unique_ptr<OpcItem>> item = items_.remove(handles[i]);
+        if (!item) {
+            errors[i] = OPC_E_INVALIDHANDLE;
+            continue;
+        }
+        if ((*item)->active) Unsubscribe(**item);
+    }
+    return S_OK;
+}
+
+HRESULT OpcGroup::DoSetActiveState(DWORD count, const OPCHANDLE* handles, BOOL active, HRESULT* errors) {
+    std::lock_guard lock(groupLock_);
+    if (!active)
+        for (DWORD i = 0; i < count; ++i)
+            if (SUCCEEDED(errors[i]))
+                if (auto* item = items_.find(handles[i])) (*item)->cachedQuality = kQualityOutOfService;
+    for (DWORD i = 0; i < count; ++i) {
+        if (FAILED(errors[i])) continue;
+        auto* found = items_.find(handles[i]);
+        if (!found) {
+            errors[i] = OPC_E_INVALIDHANDLE;
+            continue;
+        }
+        OpcItem& item = **found;
+        if ((item.active != 0) == (active != 0)) continue;
+        if (active) {
+            try {
+                Subscribe(item);
+            } catch (const std::bad_alloc&) {
+                errors[i] = E_OUTOFMEMORY;
+                continue;
+            }
+        } else {
+            Unsubscribe(item);
+        }
+        item.active = active;
+    }
+    return S_OK;
+}
+
+HRESULT OpcGroup::DoSetClientHandles(DWORD count, const OPCHANDLE* handles, const OPCHANDLE* clients,
+                                     HRESULT* errors) {
+    std::lock_guard lock(groupLock_);
+    for (DWORD i = 0; i < count; ++i) {
+        if (FAILED(errors[i])) continue;
+        if (auto* item = items_.find(handles[i]))
+            (*item)->clientHandle = clients[i];
+        else
+            errors[i] = OPC_E_INVALIDHANDLE;
+    }
+    return S_OK;
+}
+
+HRESULT OpcGroup::DoSetDatatypes(DWORD count, const OPCHANDLE* handles, const VARTYPE* types, HRESULT* errors) {
+    std::lock_guard lock(groupLock_);
+    for (DWORD i = 0; i < count; ++i) {
+        if (FAILED(errors[i])) continue;
+        if (auto* item = items_.find(handles[i]))
+            (*item)->requestedType = types[i] == VT_EMPTY ? VARTYPE(VT_R8) : types[i];
+        else
+            errors[i] = OPC_E_INVALIDHANDLE;
+    }
+    return S_OK;
+}
+
+bool OpcGroup::IsValidItem(OPCHANDLE handle) {
+    std::lock_guard lock(groupLock_);
+    return items_.find(handle) != nullptr;
+}
+
+IEnumOPCItemAttributes* OpcGroup::CreateItemEnum() { return ItemAttributeEnum::Create(this); }
+
+// ---- subscriptions
+
+void OpcGroup::Subscribe(const OpcItem& item) {
+    OTag* tag = item.tag.get();
+    for (auto& subscription : subscriptions_) {
+        if (subscription->device != item.device) continue;
+        std::lock_guard values(valueLock());
+        subscription->tags.push_back(tag);
+        subscription->pendingSubscribe = true;
+        return;
+    }
+    auto subscription = std::make_unique<TagSubscription>();
+    subscription->device = item.device;
+    subscription->tags.push_back(tag);
+    {
+        std::lock_guard values(valueLock());
+        subscriptions_.push_back(std::move(subscription));
+    }
+    if (item.device) ++item.device->m_nUseCount;
+}
+
+void OpcGroup::Unsubscribe(const OpcItem& item) {
+    for (std::size_t i = 0; i < subscriptions_.size(); ++i) {
+        TagSubscription& subscription = *subscriptions_[i];
+        if (subscription.device != item.device) continue;
+        {
+            std::lock_guard values(valueLock());
+            auto& tags = subscription.tags;
+            if (auto it = std::find(tags.begin(), tags.end(), item.tag.get()); it != tags.end()) tags.erase(it);
+        }
+        if (subscription.tags.empty()) DestroySubscription(i);
+        return;
+    }
+}
+
+void OpcGroup::DestroySubscription(std::size_t index) {
+    ODevice* device = subscriptions_[index]->device;
+    {
+        std::lock_guard values(valueLock());
+        subscriptions_.erase(subscriptions_.begin() + static_cast<std::ptrdiff_t>(index));
+    }
+    if (device) --device->m_nUseCount;
+}
+
+// ---- the item enumerator's steps
+
+HRESULT OpcGroup::NextItemAttributes(OPCHANDLE* position, OPCITEMATTRIBUTES* out) {
+    // The item ID is made of names the window may change under the document lock: taken first.
+    std::lock_guard document(documentLock());
+    std::lock_guard lock(groupLock_);
+    auto it = items_.after(*position);
+    if (it == items_.end()) return S_FALSE;
+    const OpcItem& item = *it->second;
+    const OTag& tag = *item.tag.get();
+    OPCITEMATTRIBUTES filled{};
+    filled.szAccessPath = taskString(u"");
+    filled.szItemID = taskStringFromAnsi((tag.m_pGroup ? tag.m_pGroup->GetPath() : std::string()) + tag.m_strName);
+    if (!filled.szAccessPath || !filled.szItemID) {
+        clearItemAttributes(&filled);
+        return E_OUTOFMEMORY;
+    }
+    filled.bActive = item.active;
+    filled.hClient = item.clientHandle;
+    filled.hServer = it->first;
+    filled.dwAccessRights = accessRights(tag);
+    filled.vtRequestedDataType = item.requestedType;
+    {
+        std::lock_guard values(valueLock());
+        filled.vtCanonicalDataType = tag.m_value.vt;
+    }
+    filled.dwEUType = OPC_NOENUM;
+    VariantInit(&filled.vEUInfo);
+    if (tag.m_bScaled && tag.m_pAnalog) {
+        SAFEARRAY* range = SafeArrayCreateVector(VT_R8, 0, 2);
+        if (!range) {
+            clearItemAttributes(&filled);
+            return E_OUTOFMEMORY;
+        }
+        const double limits[2] = {tag.m_pAnalog->m_dEuLow, tag.m_pAnalog->m_dEuHigh};
+        for (std::int32_t i = 0; i < 2; ++i) SafeArrayPutElement(range, &i, &limits[i]);
+        filled.dwEUType = OPC_ANALOG;
+        filled.vEUInfo.vt = VT_ARRAY | VT_R8;
+        filled.vEUInfo.parray = range;
+    }
+    *out = filled;
+    *position = it->first;
+    return S_OK;
+}
+
+bool OpcGroup::SkipItem(OPCHANDLE* position) {
+    std::lock_guard lock(groupLock_);
+    auto it = items_.after(*position);
+    if (it == items_.end()) return false;
+    *position = it->first;
+    return true;
+}
 
 }  // namespace ferrow::opc

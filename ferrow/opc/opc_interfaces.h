@@ -23,6 +23,7 @@ using platform::com::ULONG;
 using platform::com::VARIANT;
 using platform::com::VARTYPE;
 using platform::com::WORD;
+using BYTE = std::uint8_t;
 
 // A handle the client and the server exchange: a number from a handle table, never a pointer.
 using OPCHANDLE = std::uint32_t;
@@ -61,6 +62,45 @@ struct OPCSERVERSTATUS {
     WORD wBuildNumber;
     WORD wReserved;
     LPWSTR szVendorInfo;
+};
+
+enum OPCEUTYPE : DWORD { OPC_NOENUM = 0, OPC_ANALOG = 1, OPC_ENUMERATED = 2 };
+
+// What a client asks AddItems/ValidateItems for, one item each.
+struct OPCITEMDEF {
+    LPWSTR szAccessPath;
+    LPWSTR szItemID;
+    BOOL bActive;
+    OPCHANDLE hClient;
+    DWORD dwBlobSize;
+    BYTE* pBlob;
+    VARTYPE vtRequestedDataType;
+    WORD wReserved;
+};
+
+struct OPCITEMRESULT {
+    OPCHANDLE hServer;
+    VARTYPE vtCanonicalDataType;
+    WORD wReserved;
+    DWORD dwAccessRights;
+    DWORD dwBlobSize;
+    BYTE* pBlob;
+};
+
+// One item as IEnumOPCItemAttributes hands it out; the strings and vEUInfo are the caller's to free.
+struct OPCITEMATTRIBUTES {
+    LPWSTR szAccessPath;
+    LPWSTR szItemID;
+    BOOL bActive;
+    OPCHANDLE hClient;
+    OPCHANDLE hServer;
+    DWORD dwAccessRights;
+    DWORD dwBlobSize;
+    BYTE* pBlob;
+    VARTYPE vtRequestedDataType;
+    VARTYPE vtCanonicalDataType;
+    OPCEUTYPE dwEUType;
+    VARIANT vEUInfo;
 };
 
 // The OPC interfaces, in their published slot order. Out-parameters are task-allocated as published.
@@ -132,6 +172,53 @@ class IOPCShutdown : public IUnknown {
 
   protected:
     ~IOPCShutdown() = default;
+};
+
+class IOPCGroupStateMgt : public IUnknown {
+  public:
+    static constexpr const IID& kIid = IID_IOPCGroupStateMgt;
+    virtual HRESULT GetState(DWORD* pUpdateRate, BOOL* pActive, LPWSTR* ppName, LONG* pTimeBias,
+                             float* pPercentDeadband, DWORD* pLCID, OPCHANDLE* phClientGroup,
+                             OPCHANDLE* phServerGroup) = 0;
+    virtual HRESULT SetState(DWORD* pRequestedUpdateRate, DWORD* pRevisedUpdateRate, BOOL* pActive,
+                             LONG* pTimeBias, float* pPercentDeadband, DWORD* pLCID,
+                             OPCHANDLE* phClientGroup) = 0;
+    virtual HRESULT SetName(LPCWSTR szName) = 0;
+    virtual HRESULT CloneGroup(LPCWSTR szName, REFIID riid, IUnknown** ppUnk) = 0;
+
+  protected:
+    ~IOPCGroupStateMgt() = default;
+};
+
+class IOPCItemMgt : public IUnknown {
+  public:
+    static constexpr const IID& kIid = IID_IOPCItemMgt;
+    virtual HRESULT AddItems(DWORD dwCount, OPCITEMDEF* pItemArray, OPCITEMRESULT** ppAddResults,
+                             HRESULT** ppErrors) = 0;
+    virtual HRESULT ValidateItems(DWORD dwCount, OPCITEMDEF* pItemArray, BOOL bBlobUpdate,
+                                  OPCITEMRESULT** ppValidationResults, HRESULT** ppErrors) = 0;
+    virtual HRESULT RemoveItems(DWORD dwCount, OPCHANDLE* phServer, HRESULT** ppErrors) = 0;
+    virtual HRESULT SetActiveState(DWORD dwCount, OPCHANDLE* phServer, BOOL bActive, HRESULT** ppErrors) = 0;
+    virtual HRESULT SetClientHandles(DWORD dwCount, OPCHANDLE* phServer, OPCHANDLE* phClient,
+                                     HRESULT** ppErrors) = 0;
+    virtual HRESULT SetDatatypes(DWORD dwCount, OPCHANDLE* phServer, VARTYPE* pRequestedDatatypes,
+                                 HRESULT** ppErrors) = 0;
+    virtual HRESULT CreateEnumerator(REFIID riid, IUnknown** ppUnk) = 0;
+
+  protected:
+    ~IOPCItemMgt() = default;
+};
+
+class IEnumOPCItemAttributes : public IUnknown {
+  public:
+    static constexpr const IID& kIid = IID_IEnumOPCItemAttributes;
+    virtual HRESULT Next(ULONG celt, OPCITEMATTRIBUTES** ppItemArray, ULONG* pceltFetched) = 0;
+    virtual HRESULT Skip(ULONG celt) = 0;
+    virtual HRESULT Reset() = 0;
+    virtual HRESULT Clone(IEnumOPCItemAttributes** ppEnumItemAttributes) = 0;
+
+  protected:
+    ~IEnumOPCItemAttributes() = default;
 };
 
 }  // namespace ferrow::opc

@@ -81,7 +81,9 @@ OpcServer* OpcServer::Create() {
 OpcServer::OpcServer()
     : ComObject(&objectCount),
       shutdownPoint_(this, this, IID_IOPCShutdown, &objectCount),
-      core_(std::make_shared<ServerCore>()) {}
+      core_(std::make_shared<ServerCore>()) {
+    core_->owner = this;
+}
 
 void OpcServer::teardown() {
     {
@@ -93,6 +95,7 @@ void OpcServer::teardown() {
     {
         std::lock_guard lock(core_->serverLock);
         std::swap(groups, groups_);
+        core_->owner = nullptr;
     }
     // A group's destruction waits for its update thread, which takes the server lock: not held here.
     for (auto& [handle, group] : groups) {
@@ -108,6 +111,8 @@ void OpcServer::NotifyShutdown(std::u16string_view reason) {
     const std::u16string text(reason);
     for (const auto& sink : shutdownPoint_.sinks<IOPCShutdown>()) sink->ShutdownRequest(text.c_str());
 }
+
+bool OpcServer::GroupNameTaken(const std::string& name) { return nameTaken(groups_, name); }
 
 std::size_t OpcServer::groupCount() {
     std::lock_guard lock(core_->serverLock);

@@ -73,6 +73,8 @@ class OpcServer
     // Calls ShutdownRequest(reason) on every advised shutdown sink; a failing sink does not stop the others.
     void NotifyShutdown(std::u16string_view reason);
     std::size_t groupCount();
+    // Whether a group of this server has exactly this name. Call with the server lock held.
+    bool GroupNameTaken(const std::string& name);
 
   protected:
     OpcServer();

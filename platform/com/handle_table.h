@@ -31,6 +31,8 @@ class HandleTable {
         entries_.erase(it);
         return value;
     }
+    // The first entry whose handle is above `handle`: walks that survive removals between steps.
+    auto after(std::uint32_t handle) { return entries_.upper_bound(handle); }
     std::size_t size() const { return entries_.size(); }
     bool empty() const { return entries_.empty(); }
     auto begin() { return entries_.begin(); }

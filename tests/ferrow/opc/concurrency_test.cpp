@@ -131,3 +131,73 @@ TEST_F(ManyClients, CallOneServerAndSeveralServersWhileTheConfigurationChangesAn
 
 }  // namespace
 }  // namespace opctest
+
+namespace opctest {
+namespace {
+
+// Clients share one group: items added, activated, renamed, enumerated and removed on four threads at
+// once, while a fifth renames the group and reads its state. Every use of a tag and device comes back.
+TEST_F(ManyClients, ItemCallsOnOneGroupFromManyThreadsKeepTheUseCounts) {
+    ferrow::ODevice* dev = addDevice("Dev");
+    ferrow::OqnTag* tags[] = {addTag(dev, "A"), addTag(dev, "B")};
+    ComPtr<IOPCServer> server = createServer();
+    ComPtr<IOPCItemMgt> items;
+    ASSERT_EQ(server->AddGroup(u"Shared", 0, 100, 0, nullptr, nullptr, 0, nullptr, nullptr, IID_IOPCItemMgt,
+                               reinterpret_cast<IUnknown**>(items.put())),
+              S_OK);
+    ComPtr<IOPCGroupStateMgt> state = query<IOPCGroupStateMgt>(items.get());
+    std::atomic<bool> failed{false};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&, t] {
+            for (int round = 0; round < 150; ++round) {
+                OPCITEMDEF defs[2] = {};
+                defs[0].szItemID = const_cast<char16_t*>(t % 2 ? u"Dev.A" : u"Dev.B");
+                defs[0].bActive = round % 2;
+                defs[1].szItemID = const_cast<char16_t*>(u"Dev.A");
+                defs[1].bActive = 1;
+                OPCITEMRESULT* results = nullptr;
+                HRESULT* errors = nullptr;
+                if (items->AddItems(2, defs, &results, &errors) != S_OK) failed = true;
+                OPCHANDLE handles[2] = {results[0].hServer, results[1].hServer};
+                CoTaskMemFree(results);
+                CoTaskMemFree(errors);
+                if (items->SetActiveState(2, handles, round % 3 == 0, &errors) != S_OK) failed = true;
+                CoTaskMemFree(errors);
+                ComPtr<IEnumOPCItemAttributes> walk;
+                items->CreateEnumerator(IID_IEnumOPCItemAttributes, reinterpret_cast<IUnknown**>(walk.put()));
+                OPCITEMATTRIBUTES* attributes = nullptr;
+                ULONG fetched = 0;
+                walk->Next(3, &attributes, &fetched);
+                for (ULONG i = 0; i < fetched; ++i) {
+                    CoTaskMemFree(attributes[i].szAccessPath);
+                    CoTaskMemFree(attributes[i].szItemID);
+                }
+                CoTaskMemFree(attributes);
+                if (items->RemoveItems(2, handles, &errors) != S_OK) failed = true;
+                CoTaskMemFree(errors);
+            }
+        });
+    threads.emplace_back([&] {
+        for (int round = 0; round < 300; ++round) {
+            state->SetName(round % 2 ? u"Odd" : u"Even");
+            LPWSTR name = nullptr;
+            DWORD revised = 0;
+            BOOL active = round % 2;
+            state->SetState(nullptr, &revised, &active, nullptr, nullptr, nullptr, nullptr);
+            if (state->GetState(nullptr, nullptr, &name, nullptr, nullptr, nullptr, nullptr, nullptr) != S_OK)
+                failed = true;
+            CoTaskMemFree(name);
+        }
+    });
+    for (auto& thread : threads) thread.join();
+    EXPECT_FALSE(failed.load());
+    EXPECT_EQ(tags[0]->m_nRef.load() + tags[1]->m_nRef.load(), 0);
+    EXPECT_EQ(dev->m_nUseCount.load(), 0);
+    state.reset();
+    items.reset();
+    server.reset();
+}
+
+}  // namespace
+}  // namespace opctest
