@@ -34,6 +34,32 @@ class GroupTest : public OpcClientTest {
                   S_OK);
         return group;
     }
+    // Everything GetState reports.
+    struct State {
+        DWORD rate = 0, lcid = 0;
+        BOOL active = 0;
+        std::string name;
+        LONG bias = 0;
+        float deadband = 0;
+        OPCHANDLE client = 0, serverHandle = 0;
+    };
+    static State stateOf(IOPCGroupStateMgt* group) {
+        State s;
+        LPWSTR name = nullptr;
+        EXPECT_EQ(group->GetState(&s.rate, &s.active, &name, &s.bias, &s.deadband, &s.lcid, &s.client,
+                                  &s.serverHandle),
+                  S_OK);
+        s.name = take(name);
+        return s;
+    }
+    // The settings addGroup creates groups with.
+    static void expectCreationSettings(const State& s) {
+        EXPECT_EQ(s.rate, 250u);
+        EXPECT_EQ(s.bias, 60);
+        EXPECT_EQ(s.deadband, 2.5f);
+        EXPECT_EQ(s.lcid, 1033u);
+        EXPECT_EQ(s.client, 77u);
+    }
     static OPCITEMDEF def(const char16_t* id, BOOL active = 1, OPCHANDLE client = 0, VARTYPE vt = VT_EMPTY) {
         OPCITEMDEF d{};
         d.szItemID = const_cast<char16_t*>(id);
@@ -137,25 +163,15 @@ TEST_F(GroupTest, AddGroupAnswersTheGroupInterfacesAndItsState) {
     EXPECT_EQ(group->QueryInterface(IID_IOPCPublicGroupStateMgt, &other), E_NOINTERFACE);
     EXPECT_EQ(other, nullptr);
 
-    DWORD rate = 0, lcid = 0;
-    BOOL active = 0;
-    LPWSTR name = nullptr;
-    LONG bias = 0;
-    float deadband = 0;
-    OPCHANDLE client = 0, serverHandle = 0;
-    ASSERT_EQ(group->GetState(&rate, &active, &name, &bias, &deadband, &lcid, &client, &serverHandle), S_OK);
-    EXPECT_EQ(take(name), "Plant");
-    EXPECT_EQ(rate, 250u);
-    EXPECT_EQ(active, 1);
-    EXPECT_EQ(bias, 60);
-    EXPECT_EQ(deadband, 2.5f);
-    EXPECT_EQ(lcid, 1033u);
-    EXPECT_EQ(client, 77u);
-    EXPECT_EQ(serverHandle, handle);
+    const State got = stateOf(group.get());
+    EXPECT_EQ(got.name, "Plant");
+    expectCreationSettings(got);
+    EXPECT_EQ(got.active, 1);
+    EXPECT_EQ(got.serverHandle, handle);
     // Every pointer is optional.
     EXPECT_EQ(group->GetState(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr), S_OK);
     allocator.failAt(1);
-    name = reinterpret_cast<LPWSTR>(1);
+    LPWSTR name = reinterpret_cast<LPWSTR>(1);
     EXPECT_EQ(group->GetState(nullptr, nullptr, &name, nullptr, nullptr, nullptr, nullptr, nullptr),
               E_OUTOFMEMORY);
     EXPECT_EQ(name, nullptr);
@@ -180,17 +196,12 @@ TEST_F(GroupTest, SetStateRevisesTheRateAndStoresWhatIsGiven) {
     OPCHANDLE client = 9;
     EXPECT_EQ(group->SetState(nullptr, &revised, &active, &bias, &deadband, &lcid, &client), S_OK);
     EXPECT_EQ(revised, 3'600'000u);
-    BOOL gotActive = 0;
-    LONG gotBias = 0;
-    float gotDeadband = 0;
-    DWORD gotLcid = 0;
-    OPCHANDLE gotClient = 0;
-    group->GetState(nullptr, &gotActive, nullptr, &gotBias, &gotDeadband, &gotLcid, &gotClient, nullptr);
-    EXPECT_EQ(gotActive, 1);
-    EXPECT_EQ(gotBias, -30);
-    EXPECT_EQ(gotDeadband, 150.0f);
-    EXPECT_EQ(gotLcid, 7u);
-    EXPECT_EQ(gotClient, 9u);
+    const State got = stateOf(group.get());
+    EXPECT_EQ(got.active, 1);
+    EXPECT_EQ(got.bias, -30);
+    EXPECT_EQ(got.deadband, 150.0f);
+    EXPECT_EQ(got.lcid, 7u);
+    EXPECT_EQ(got.client, 9u);
     EXPECT_EQ(group->SetState(nullptr, nullptr, &active, nullptr, nullptr, nullptr, nullptr), E_POINTER);
 }
 
@@ -223,20 +234,10 @@ TEST_F(GroupTest, CloneGroupMakesAnInactiveCopyWithoutItems) {
     EXPECT_FALSE(clone);
     ASSERT_EQ(group->CloneGroup(u"", IID_IOPCItemMgt, reinterpret_cast<IUnknown**>(clone.put())), S_OK);
     ComPtr<IOPCGroupStateMgt> cloneState = query<IOPCGroupStateMgt>(clone.get());
-    DWORD rate = 0, lcid = 0;
-    BOOL active = 1;
-    LPWSTR name = nullptr;
-    LONG bias = 0;
-    float deadband = 0;
-    OPCHANDLE client = 0, handle = 0;
-    cloneState->GetState(&rate, &active, &name, &bias, &deadband, &lcid, &client, &handle);
-    EXPECT_EQ(take(name), "Group1");
-    EXPECT_EQ(rate, 250u);
-    EXPECT_EQ(active, 0);
-    EXPECT_EQ(bias, 60);
-    EXPECT_EQ(deadband, 2.5f);
-    EXPECT_EQ(lcid, 1033u);
-    EXPECT_EQ(client, 77u);
+    const State got = stateOf(cloneState.get());
+    EXPECT_EQ(got.name, "Group1");
+    expectCreationSettings(got);
+    EXPECT_EQ(got.active, 0);
     ComPtr<IUnknown> byName;
     EXPECT_EQ(server->GetGroupByName(u"Group1", IID_IUnknown, byName.put()), S_OK);
     EXPECT_TRUE(enumerate(enumerator(clone.get()).get()).empty());
