@@ -11,6 +11,7 @@
 
 #include "ferrow/app/c_ferrow_app.h"
 #include "ferrow/app/c_splash_wnd.h"
+#include "ferrow/devlink/trace.h"
 #include "ferrow/model/tdb_archive.h"
 #include "ferrow/opc/object_count.h"
 #include "platform/settings/settings_store.h"
@@ -48,6 +49,11 @@ struct ComRecord {
     }
 };
 
+// The connect diagnostics of the tests' unreachable devices.
+struct QuietTrace : ferrow::TraceOutput {
+    void Write(std::string_view) override {}
+};
+
 // Each test gets empty settings, a private runtime folder (single instance) and data folder (activation
 // file), short time limits and the scripted message boxes.
 class FerrowAppTest : public ::testing::Test {
@@ -62,11 +68,13 @@ class FerrowAppTest : public ::testing::Test {
         qputenv("XDG_DATA_HOME", dataHome.toLocal8Bit());
         files = testsupport::freshFolder(QStringLiteral("files"));
         platform::setTimeScale(0.02);
+        ferrow::setTraceOutput(&quiet);
     }
     void TearDown() override {
         apps.clear();
         ferrow::objectCount = 0;
         platform::setTimeScale(1.0);
+        ferrow::setTraceOutput(nullptr);
     }
 
     ferrow::CFerrowApp& start(const QStringList& arguments, bool expectRunning = true) {
@@ -110,6 +118,7 @@ class FerrowAppTest : public ::testing::Test {
                                     QStringLiteral("File%1").arg(n));
     }
 
+    QuietTrace quiet;
     platform::ui::ScriptedDialogs boxes;
     ComRecord com;
     QString dataHome;
