@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "ferrow/opc/opc_ids.h"
+#include "platform/com/data_transfer.h"
 #include "platform/com/filetime.h"
 #include "platform/com/interfaces.h"
 #include "platform/com/variant.h"
@@ -46,8 +47,22 @@ enum OPCENUMSCOPE : DWORD {
     OPC_ENUM_PUBLIC = 5,
     OPC_ENUM_ALL = 6,
 };
+enum OPCDATASOURCE : DWORD { OPC_DS_CACHE = 1, OPC_DS_DEVICE = 2 };
 inline constexpr DWORD OPC_READABLE = 1;
 inline constexpr DWORD OPC_WRITEABLE = 2;
+
+// Quality words.
+inline constexpr WORD OPC_QUALITY_BAD = 0x00;
+inline constexpr WORD OPC_QUALITY_COMM_FAILURE = 0x18;
+inline constexpr WORD OPC_QUALITY_OUT_OF_SERVICE = 0x1C;
+inline constexpr WORD OPC_QUALITY_UNCERTAIN = 0x40;
+inline constexpr WORD OPC_QUALITY_GOOD = 0xC0;
+inline constexpr WORD OPC_QUALITY_MASK = 0xC0;
+
+// The clipboard format names of the version 1.0 data transfer streams.
+inline constexpr const char* kStreamFormatData = "OPCSTMFORMATDATA";
+inline constexpr const char* kStreamFormatDataTime = "OPCSTMFORMATDATATIME";
+inline constexpr const char* kStreamFormatWriteComplete = "OPCSTMFORMATWRITECOMPLETE";
 
 // In-memory layout is this platform's natural one; only byte streams are written field by field.
 struct OPCSERVERSTATUS {
@@ -101,6 +116,15 @@ struct OPCITEMATTRIBUTES {
     VARTYPE vtCanonicalDataType;
     OPCEUTYPE dwEUType;
     VARIANT vEUInfo;
+};
+
+// One item as IOPCSyncIO::Read returns it; vDataValue is the caller's to clear.
+struct OPCITEMSTATE {
+    OPCHANDLE hClient;
+    FILETIME ftTimeStamp;
+    WORD wQuality;
+    WORD wReserved;
+    VARIANT vDataValue;
 };
 
 // The OPC interfaces, in their published slot order. Out-parameters are task-allocated as published.
@@ -219,6 +243,69 @@ class IEnumOPCItemAttributes : public IUnknown {
 
   protected:
     ~IEnumOPCItemAttributes() = default;
+};
+
+class IOPCSyncIO : public IUnknown {
+  public:
+    static constexpr const IID& kIid = IID_IOPCSyncIO;
+    virtual HRESULT Read(OPCDATASOURCE dwSource, DWORD dwCount, OPCHANDLE* phServer,
+                         OPCITEMSTATE** ppItemValues, HRESULT** ppErrors) = 0;
+    virtual HRESULT Write(DWORD dwCount, OPCHANDLE* phServer, VARIANT* pItemValues, HRESULT** ppErrors) = 0;
+
+  protected:
+    ~IOPCSyncIO() = default;
+};
+
+// Version 1.0 asynchronous requests; completions go to the IAdviseSink of the group's IDataObject.
+class IOPCAsyncIO : public IUnknown {
+  public:
+    static constexpr const IID& kIid = IID_IOPCAsyncIO;
+    virtual HRESULT Read(DWORD dwConnection, OPCDATASOURCE dwSource, DWORD dwNumItems, OPCHANDLE* phServer,
+                         DWORD* pTransactionID, HRESULT** ppErrors) = 0;
+    virtual HRESULT Write(DWORD dwConnection, DWORD dwNumItems, OPCHANDLE* phServer, VARIANT* pItemValues,
+                          DWORD* pTransactionID, HRESULT** ppErrors) = 0;
+    virtual HRESULT Refresh(DWORD dwConnection, OPCDATASOURCE dwSource, DWORD* pTransactionID) = 0;
+    virtual HRESULT Cancel(DWORD dwTransactionID) = 0;
+
+  protected:
+    ~IOPCAsyncIO() = default;
+};
+
+// Version 2.0 asynchronous requests; completions go to the group's IOPCDataCallback sinks.
+class IOPCAsyncIO2 : public IUnknown {
+  public:
+    static constexpr const IID& kIid = IID_IOPCAsyncIO2;
+    virtual HRESULT Read(DWORD dwCount, OPCHANDLE* phServer, DWORD dwTransactionID, DWORD* pdwCancelID,
+                         HRESULT** ppErrors) = 0;
+    virtual HRESULT Write(DWORD dwCount, OPCHANDLE* phServer, VARIANT* pItemValues, DWORD dwTransactionID,
+                          DWORD* pdwCancelID, HRESULT** ppErrors) = 0;
+    virtual HRESULT Refresh2(OPCDATASOURCE dwSource, DWORD dwTransactionID, DWORD* pdwCancelID) = 0;
+    virtual HRESULT Cancel2(DWORD dwCancelID) = 0;
+    virtual HRESULT SetEnable(BOOL bEnable) = 0;
+    virtual HRESULT GetEnable(BOOL* pbEnable) = 0;
+
+  protected:
+    ~IOPCAsyncIO2() = default;
+};
+
+// Implemented by the client; the group's connection point calls it. The arrays belong to the caller.
+class IOPCDataCallback : public IUnknown {
+  public:
+    static constexpr const IID& kIid = IID_IOPCDataCallback;
+    virtual HRESULT OnDataChange(DWORD dwTransid, OPCHANDLE hGroup, HRESULT hrMasterquality,
+                                 HRESULT hrMastererror, DWORD dwCount, OPCHANDLE* phClientItems,
+                                 VARIANT* pvValues, WORD* pwQualities, FILETIME* pftTimeStamps,
+                                 HRESULT* pErrors) = 0;
+    virtual HRESULT OnReadComplete(DWORD dwTransid, OPCHANDLE hGroup, HRESULT hrMasterquality,
+                                   HRESULT hrMastererror, DWORD dwCount, OPCHANDLE* phClientItems,
+                                   VARIANT* pvValues, WORD* pwQualities, FILETIME* pftTimeStamps,
+                                   HRESULT* pErrors) = 0;
+    virtual HRESULT OnWriteComplete(DWORD dwTransid, OPCHANDLE hGroup, HRESULT hrMastererr, DWORD dwCount,
+                                    OPCHANDLE* pClienthandles, HRESULT* pErrors) = 0;
+    virtual HRESULT OnCancelComplete(DWORD dwTransid, OPCHANDLE hGroup) = 0;
+
+  protected:
+    ~IOPCDataCallback() = default;
 };
 
 }  // namespace ferrow::opc

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <span>
+
+#include "ferrow/opc/opc_interfaces.h"
+
+namespace ferrow::opc {
+
+// The version 1.0 data transfer streams, written field by field in their 32-bit little-endian layout
+// into a movable, shareable global memory block that grows in steps of 4096 bytes. Pointer fields of the
+// copied VARIANTs and SAFEARRAY descriptors are written as 0: they mean nothing to the receiver.
+
+enum class StreamFormat { Data, DataTime };
+
+// One item of a DATA or DATATIME stream. The value is written as it is (the caller has converted it).
+struct StreamItem {
+    OPCHANDLE clientHandle = 0;
+    WORD quality = 0;
+    FILETIME timestamp{};
+    const VARIANT* value = nullptr;
+};
+
+inline constexpr platform::com::SIZE_T kStreamGrowth = 4096;
+inline constexpr DWORD kGroupHeaderSize = 20;
+inline constexpr DWORD kDataItemHeaderSize = 12;
+inline constexpr DWORD kDataTimeItemHeaderSize = 20;
+inline constexpr DWORD kStreamVariantSize = 16;
+inline constexpr DWORD kStreamSafeArraySize = 24;
+inline constexpr DWORD kWriteCompleteHeaderSize = 16;
+inline constexpr DWORD kWriteCompleteItemSize = 8;
+
+// A DATA or DATATIME stream: group header (dwSize, item count, client group handle, transaction ID,
+// hrStatus S_OK), the item headers, then the value area. S_OK with `*block` the new block, or
+// E_OUTOFMEMORY with `*block` null.
+HRESULT WriteDataStream(StreamFormat format, OPCHANDLE clientGroup, DWORD transactionId,
+                        std::span<const StreamItem> items, platform::com::HGLOBAL* block);
+
+// A WRITECOMPLETE stream: item count, client group handle, transaction ID, hrStatus (S_FALSE when any
+// error is a failure code), then client handle and error per item. `clientHandles` and `errors` are
+// equally long. S_OK or E_OUTOFMEMORY as above.
+HRESULT WriteWriteCompleteStream(OPCHANDLE clientGroup, DWORD transactionId,
+                                 std::span<const OPCHANDLE> clientHandles, std::span<const HRESULT> errors,
+                                 platform::com::HGLOBAL* block);
+
+}  // namespace ferrow::opc
