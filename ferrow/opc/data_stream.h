@@ -42,4 +42,17 @@ HRESULT WriteWriteCompleteStream(OPCHANDLE clientGroup, DWORD transactionId,
                                  std::span<const OPCHANDLE> clientHandles, std::span<const HRESULT> errors,
                                  platform::com::HGLOBAL* block);
 
+// Where stream blocks come from: GlobalAlloc(GMEM_MOVEABLE | GMEM_SHARE) and GlobalReAlloc unless a test
+// installs a source that fails, so that the paths after a failed allocation can be proven.
+class StreamMemory {
+  public:
+    virtual ~StreamMemory() = default;
+    virtual platform::com::HGLOBAL Alloc(platform::com::SIZE_T bytes) = 0;
+    // The grown block (the same handle) or null with the block unchanged.
+    virtual platform::com::HGLOBAL ReAlloc(platform::com::HGLOBAL block, platform::com::SIZE_T bytes) = 0;
+};
+// Installs `memory` (null: global memory) for every stream written from now on and returns the one it
+// replaces.
+StreamMemory* setStreamMemory(StreamMemory* memory);
+
 }  // namespace ferrow::opc

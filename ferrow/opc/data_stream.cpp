@@ -1,0 +1,325 @@
+#include "ferrow/opc/data_stream.h"
+
+#include <atomic>
+#include <bit>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <utility>
+
+#include "platform/com/bstr.h"
+#include "platform/com/safearray.h"
+
+namespace ferrow::opc {
+
+using platform::com::HGLOBAL;
+using platform::com::SAFEARRAY;
+using platform::com::SIZE_T;
+
+// Element data and string characters are copied in their in-memory byte order, which must be the
+// stream's.
+static_assert(std::endian::native == std::endian::little);
+
+namespace {
+
+class GlobalStreamMemory final : public StreamMemory {
+  public:
+    HGLOBAL Alloc(SIZE_T bytes) override {
+        return platform::com::GlobalAlloc(platform::com::GMEM_MOVEABLE | platform::com::GMEM_SHARE, bytes);
+    }
+    HGLOBAL ReAlloc(HGLOBAL block, SIZE_T bytes) override {
+        return platform::com::GlobalReAlloc(block, bytes, platform::com::GMEM_MOVEABLE);
+    }
+};
+
+GlobalStreamMemory globalMemory;
+std::atomic<StreamMemory*> installedMemory{nullptr};
+
+StreamMemory& streamMemory() {
+    StreamMemory* memory = installedMemory.load(std::memory_order_acquire);
+    return memory ? *memory : globalMemory;
+}
+
+// The stream's sizes are 32-bit fields: anything larger cannot be described and is refused like an
+// allocation that fails.
+constexpr std::uint64_t kMaxStreamSize = std::numeric_limits<DWORD>::max();
+
+constexpr std::uint32_t kPointerSize32 = 4;
+
+// Bytes of a value of type `vt` inside the 8-byte data part of a VARIANT; 0 for pointers and types
+// without data there.
+std::uint32_t scalarSize(VARTYPE vt) {
+    using namespace platform::com;
+    switch (vt) {
+        case VT_I1:
+        case VT_UI1:
+            return 1;
+        case VT_I2:
+        case VT_UI2:
+        case VT_BOOL:
+            return 2;
+        case VT_I4:
+        case VT_UI4:
+        case VT_INT:
+        case VT_UINT:
+        case VT_R4:
+        case VT_ERROR:
+            return 4;
+        case VT_R8:
+        case VT_CY:
+        case VT_DATE:
+        case VT_I8:
+        case VT_UI8:
+            return 8;
+        default:
+            return 0;
+    }
+}
+
+bool isArrayValue(VARTYPE vt) { return (vt & platform::com::VT_ARRAY) && !(vt & platform::com::VT_BYREF); }
+
+// The element size in the 32-bit layout: pointers shrink to 4 bytes, VARIANTs are 16.
+std::uint32_t elementSize32(VARTYPE elementType, const SAFEARRAY& array) {
+    using namespace platform::com;
+    switch (elementType) {
+        case VT_BSTR:
+        case VT_DISPATCH:
+        case VT_UNKNOWN:
+            return kPointerSize32;
+        case VT_VARIANT:
+            return kStreamVariantSize;
+        default:
+            return array.cbElements;
+    }
+}
+
+// Bytes the value takes in the value area: the VARIANT and what follows it.
+std::uint64_t valueAreaSize(const VARIANT* value) {
+    std::uint64_t size = kStreamVariantSize;
+    if (!value) return size;
+    if (value->vt == platform::com::VT_BSTR) {
+        size += 4 + std::uint64_t{platform::com::SysStringByteLen(value->bstrVal)} + 2;
+    } else if (isArrayValue(value->vt)) {
+        size += kStreamSafeArraySize;
+        if (const SAFEARRAY* array = value->parray) {
+            const VARTYPE elementType = value->vt & platform::com::VT_TYPEMASK;
+            size += std::uint64_t{elementSize32(elementType, *array)} * array->rgsabound[0].cElements;
+        }
+    }
+    return size;
+}
+
+// A stream being written into a locked global block. The block grows in steps of kStreamGrowth; it is
+// unlocked around each growth because a movable block may move then. Frees the block unless release()
+// hands it on.
+class StreamWriter {
+  public:
+    StreamWriter() : memory_(streamMemory()) {}
+    StreamWriter(const StreamWriter&) = delete;
+    StreamWriter& operator=(const StreamWriter&) = delete;
+    ~StreamWriter() {
+        if (!block_) return;
+        platform::com::GlobalUnlock(block_);
+        platform::com::GlobalFree(block_);
+    }
+
+    // Room for `bytes` more; false when the block cannot grow or the stream would pass 32-bit sizes.
+    bool reserve(std::uint64_t bytes) {
+        const std::uint64_t needed = used_ + bytes;
+        if (needed > kMaxStreamSize) return false;
+        if (needed <= capacity_) return true;
+        const std::uint64_t capacity = (needed + kStreamGrowth - 1) / kStreamGrowth * kStreamGrowth;
+        if (!block_) {
+            block_ = memory_.Alloc(capacity);
+            if (!block_) return false;
+        } else {
+            platform::com::GlobalUnlock(block_);
+            HGLOBAL grown = memory_.ReAlloc(block_, capacity);
+            if (grown) block_ = grown;
+            data_ = static_cast<std::byte*>(platform::com::GlobalLock(block_));
+            if (!grown) return false;
+            capacity_ = capacity;
+            return true;
+        }
+        data_ = static_cast<std::byte*>(platform::com::GlobalLock(block_));
+        capacity_ = capacity;
+        return true;
+    }
+
+    DWORD size() const { return static_cast<DWORD>(used_); }
+
+    // The writes below stay inside what reserve() made room for.
+    void u16(WORD value) {
+        data_[used_++] = static_cast<std::byte>(value);
+        data_[used_++] = static_cast<std::byte>(value >> 8);
+    }
+    void u32(DWORD value) {
+        for (int shift = 0; shift < 32; shift += 8) data_[used_++] = static_cast<std::byte>(value >> shift);
+    }
+    void u32At(std::uint64_t offset, DWORD value) {
+        for (int shift = 0; shift < 32; shift += 8) data_[offset++] = static_cast<std::byte>(value >> shift);
+    }
+    void bytes(const void* source, std::uint64_t count) {
+        if (count == 0) return;
+        std::memcpy(data_ + used_, source, count);
+        used_ += count;
+    }
+    void zeros(std::uint64_t count) {
+        std::memset(data_ + used_, 0, count);
+        used_ += count;
+    }
+
+    HGLOBAL release() {
+        platform::com::GlobalUnlock(block_);
+        data_ = nullptr;
+        return std::exchange(block_, nullptr);
+    }
+
+  private:
+    StreamMemory& memory_;
+    HGLOBAL block_ = nullptr;
+    std::byte* data_ = nullptr;
+    std::uint64_t capacity_ = 0;
+    std::uint64_t used_ = 0;
+};
+
+// The 16 bytes of a VARIANT: type, three reserved words, then the value's own bytes in the 8-byte data
+// part. Pointers (strings, arrays, interfaces, references) mean nothing to the receiver and are 0.
+void writeVariant(StreamWriter& out, const VARIANT* value) {
+    const VARTYPE vt = value ? value->vt : VARTYPE{platform::com::VT_EMPTY};
+    out.u16(vt);
+    out.zeros(6);
+    const std::uint32_t size = (vt & ~platform::com::VT_TYPEMASK) ? 0 : scalarSize(vt);
+    if (size > 0) out.bytes(&value->llVal, size);
+    out.zeros(8 - size);
+}
+
+void writeString(StreamWriter& out, platform::com::BSTR text) {
+    const DWORD byteLength = platform::com::SysStringByteLen(text);
+    out.u32(byteLength);
+    out.bytes(text, byteLength);
+    out.u16(0);
+}
+
+void writeArray(StreamWriter& out, const VARIANT& value) {
+    const SAFEARRAY* array = value.parray;
+    if (!array) {
+        // No array behind the type: an empty descriptor keeps the values after it where the item
+        // headers say.
+        out.zeros(kStreamSafeArraySize);
+        return;
+    }
+    const VARTYPE elementType = value.vt & platform::com::VT_TYPEMASK;
+    const std::uint32_t elementSize = elementSize32(elementType, *array);
+    const std::uint32_t count = array->rgsabound[0].cElements;
+    out.u16(array->cDims);
+    out.u16(array->fFeatures);
+    out.u32(elementSize);
+    out.u32(0);  // cLocks: the receiver's copy is not locked
+    out.u32(0);  // pvData
+    out.u32(count);
+    out.u32(static_cast<DWORD>(array->rgsabound[0].lLbound));
+
+    const auto* elements = static_cast<const std::byte*>(array->pvData);
+    if (!elements) {
+        out.zeros(std::uint64_t{elementSize} * count);
+        return;
+    }
+    switch (elementType) {
+        case platform::com::VT_BSTR:
+        case platform::com::VT_DISPATCH:
+        case platform::com::VT_UNKNOWN:
+            out.zeros(std::uint64_t{elementSize} * count);
+            break;
+        case platform::com::VT_VARIANT:
+            for (std::uint32_t i = 0; i < count; ++i) {
+                writeVariant(out,
+                             reinterpret_cast<const VARIANT*>(elements + std::size_t{i} * array->cbElements));
+            }
+            break;
+        default:
+            out.bytes(elements, std::uint64_t{elementSize} * count);
+            break;
+    }
+}
+
+bool writeValue(StreamWriter& out, const VARIANT* value) {
+    if (!out.reserve(valueAreaSize(value))) return false;
+    writeVariant(out, value);
+    if (!value) return true;
+    if (value->vt == platform::com::VT_BSTR) {
+        writeString(out, value->bstrVal);
+    } else if (isArrayValue(value->vt)) {
+        writeArray(out, *value);
+    }
+    return true;
+}
+
+}  // namespace
+
+StreamMemory* setStreamMemory(StreamMemory* memory) {
+    return installedMemory.exchange(memory, std::memory_order_acq_rel);
+}
+
+HRESULT WriteDataStream(StreamFormat format, OPCHANDLE clientGroup, DWORD transactionId,
+                        std::span<const StreamItem> items, HGLOBAL* block) {
+    if (!block) return platform::com::E_POINTER;
+    *block = nullptr;
+    const bool withTime = format == StreamFormat::DataTime;
+    const std::uint64_t headerSize = withTime ? kDataTimeItemHeaderSize : kDataItemHeaderSize;
+
+    StreamWriter out;
+    if (items.size() > kMaxStreamSize / headerSize) return platform::com::E_OUTOFMEMORY;
+    if (!out.reserve(kGroupHeaderSize + headerSize * items.size())) return platform::com::E_OUTOFMEMORY;
+    out.u32(0);  // dwSize, known at the end
+    out.u32(static_cast<DWORD>(items.size()));
+    out.u32(clientGroup);
+    out.u32(transactionId);
+    out.u32(static_cast<DWORD>(platform::com::S_OK));
+    // The item headers are written as their values are placed, so the header area stays as reserved.
+    out.zeros(headerSize * items.size());
+
+    std::uint64_t header = kGroupHeaderSize;
+    for (const StreamItem& item : items) {
+        const DWORD valueOffset = out.size();
+        if (!writeValue(out, item.value)) return platform::com::E_OUTOFMEMORY;
+        out.u32At(header, item.clientHandle);
+        out.u32At(header + 4, valueOffset);
+        out.u32At(header + 8, item.quality);  // wQuality, then wReserved 0
+        if (withTime) {
+            out.u32At(header + 12, item.timestamp.dwLowDateTime);
+            out.u32At(header + 16, item.timestamp.dwHighDateTime);
+        }
+        header += headerSize;
+    }
+    out.u32At(0, out.size());
+    *block = out.release();
+    return platform::com::S_OK;
+}
+
+HRESULT WriteWriteCompleteStream(OPCHANDLE clientGroup, DWORD transactionId,
+                                 std::span<const OPCHANDLE> clientHandles, std::span<const HRESULT> errors,
+                                 HGLOBAL* block) {
+    if (!block) return platform::com::E_POINTER;
+    *block = nullptr;
+    if (clientHandles.size() != errors.size()) return platform::com::E_INVALIDARG;
+    if (clientHandles.size() > kMaxStreamSize / kWriteCompleteItemSize) return platform::com::E_OUTOFMEMORY;
+
+    StreamWriter out;
+    if (!out.reserve(kWriteCompleteHeaderSize + std::uint64_t{kWriteCompleteItemSize} * clientHandles.size()))
+        return platform::com::E_OUTOFMEMORY;
+    bool anyFailed = false;
+    for (HRESULT error : errors) anyFailed = anyFailed || platform::com::FAILED(error);
+    out.u32(static_cast<DWORD>(clientHandles.size()));
+    out.u32(clientGroup);
+    out.u32(transactionId);
+    out.u32(static_cast<DWORD>(anyFailed ? platform::com::S_FALSE : platform::com::S_OK));
+    for (std::size_t i = 0; i < clientHandles.size(); ++i) {
+        out.u32(clientHandles[i]);
+        out.u32(static_cast<DWORD>(errors[i]));
+    }
+    *block = out.release();
+    return platform::com::S_OK;
+}
+
+}  // namespace ferrow::opc
