@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <new>
 
+#include "ferrow/devlink/tag_lists.h"
 #include "ferrow/model/cdoc.h"
 #include "ferrow/model/device.h"
 #include "ferrow/model/locks.h"
@@ -53,7 +54,9 @@ OpcGroup* OpcGroup::Create(std::shared_ptr<ServerCore> server) {
 }
 
 OpcGroup::OpcGroup(std::shared_ptr<ServerCore> server)
-    : ComObject(&objectCount), server_(std::move(server)) {}
+    : ComObject(&objectCount),
+      server_(std::move(server)),
+      dataCallbackPoint_(this, this, IID_IOPCDataCallback, &objectCount) {}
 
 void OpcGroup::Initialize(std::string name, BOOL active, DWORD requestedRate, OPCHANDLE clientHandle,
                           const LONG* timeBias, const float* percentDeadband, DWORD lcid) {
@@ -65,6 +68,8 @@ void OpcGroup::Initialize(std::string name, BOOL active, DWORD requestedRate, OP
     timeBias_ = timeBias ? *timeBias : 0;
     percentDeadband_ = percentDeadband ? *percentDeadband : 0.0f;
     lcid_ = lcid;
+    // The update thread runs from creation on, whether the group is active or not.
+    if (!updateThread_.joinable()) startUpdateThread();
 }
 
 void OpcGroup::ReviseUpdateRate(DWORD rate) {
@@ -80,9 +85,48 @@ DWORD OpcGroup::updateRate() {
 }
 
 void OpcGroup::teardown() {
-    std::lock_guard lock(groupLock_);
-    while (!subscriptions_.empty()) DestroySubscription(subscriptions_.size() - 1);
-    items_.clear();
+    // The threads first, so that nothing registers tags again once the registrations are ended.
+    {
+        std::lock_guard lock(wakeLock_);
+        running_ = false;
+    }
+    wake_.notify_all();
+    if (updateThread_.joinable()) {
+        if (updateThread_.get_id() == std::this_thread::get_id())
+            updateThread_.detach();  // the final release happened in a pass: the thread ends right after
+        else
+            updateThread_.join();
+    }
+    stopRequestThreads();
+
+    if (subscriptionHandle_.load() != 0) {
+        std::vector<std::vector<TagRef>> registered;
+        {
+            std::lock_guard lock(groupLock_);
+            std::lock_guard values(valueLock());
+            for (const auto& subscription : subscriptions_) {
+                std::vector<TagRef> tags;
+                for (OTag* tag : subscription->tags) tags.emplace_back(tag);
+                registered.push_back(std::move(tags));
+            }
+        }
+        for (const auto& tags : registered) {
+            std::vector<OTag*> list;
+            for (const TagRef& tag : tags) list.push_back(tag.get());
+            UnsubscribeTags(static_cast<int>(subscriptionHandle_.load()), list);
+        }
+    }
+    {
+        std::lock_guard lock(groupLock_);
+        while (!subscriptions_.empty()) DestroySubscription(subscriptions_.size() - 1);
+        items_.clear();
+    }
+    ComPtr<IAdviseSink> sinks[3];
+    {
+        std::lock_guard lock(adviseLock_);
+        for (int slot = 0; slot < 3; ++slot) sinks[slot] = std::move(adviseSinks_[slot]);
+    }
+    dataCallbackPoint_.clear();
 }
 
 // ---- IOPCGroupStateMgt
@@ -137,7 +181,13 @@ HRESULT OpcGroup::SetState(DWORD* pRequestedUpdateRate, DWORD* pRevisedUpdateRat
                 for (auto& [handle, item] : items_) item->cachedQuality = kQualityOutOfService;
         }
     }
-    if (!activated) OnActiveChanged(changed);
+    if (activated) {
+        // The pending changes reach the client before SetState returns, on its own thread.
+        sendPending_ = true;
+        SendDataChange();
+    } else {
+        OnActiveChanged(changed);
+    }
     return result;
 }
 
@@ -306,6 +356,7 @@ HRESULT OpcGroup::DoAddItems(DWORD count, const OPCITEMDEF* defs, OPCITEMRESULT*
         std::lock_guard lock(groupLock_);
         OPCHANDLE handle = 0;
         try {
+            raw->changedInPass = passNumber_;
             handle = items_.add(std::move(item));
             if (handle != 0 && raw->active) Subscribe(*raw);
         } catch (const std::bad_alloc&) {

@@ -1,14 +1,19 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "ferrow/model/tag.h"
 #include "ferrow/opc/opc_interfaces.h"
+#include "ferrow/opc/async_request.h"
 #include "platform/com/com_object.h"
+#include "platform/com/connection_point.h"
 #include "platform/com/handle_table.h"
 
 namespace ferrow {
@@ -47,6 +52,7 @@ struct OpcItem {
     WORD cachedQuality = 0;                     // bad until the first value
     FILETIME cachedTimestamp;                   // the creation time until the first value
     BOOL changed = 1;                           // reported in the group's next data-change pass
+    std::uint64_t changedInPass = 0;            // the group's pass number when `changed` was last set
     TagRef tag;                                 // keeps the tag's device from being deleted
     ODevice* device = nullptr;                  // the tag's device
 };
@@ -59,13 +65,42 @@ struct TagSubscription {
     bool pendingSubscribe = true;  // the list must be registered with the device again
 };
 
-// A group of a server's client: its state, its items bound to tags, and the subscriptions of its
-// active items per device. Created by the server's AddGroup; the server handle is its key in the
-// server's group table, item handles are keys in the group's own item table (looked up, never turned
-// into pointers). Called on any thread; see ServerCore for the lock order.
-class OpcGroup : public platform::com::ComObject<IOPCGroupStateMgt, IOPCItemMgt> {
+// The values of a data change or read completion for the version 2.0 callback, one entry per item.
+struct CallbackArrays {
+    CallbackArrays() = default;
+    CallbackArrays(const CallbackArrays&) = delete;
+    CallbackArrays& operator=(const CallbackArrays&) = delete;
+    ~CallbackArrays();
+    void reserve(std::size_t n);
+    // Appends one entry, the value converted by the callback rule; its result is the entry's error.
+    void add(const OpcItem& item);
+    HRESULT masterQuality() const;
+    DWORD count() const { return static_cast<DWORD>(handles.size()); }
+
+    std::vector<OPCHANDLE> handles;
+    std::vector<VARIANT> values;
+    std::vector<WORD> qualities;
+    std::vector<FILETIME> timestamps;
+    std::vector<HRESULT> errors;
+};
+
+// A group of a server's client: its state, its items bound to tags, the subscriptions of its active
+// items per device, the update thread that turns tag changes into data-change callbacks and the request
+// threads of asynchronous requests. Created by the server's AddGroup; the server handle is its key in
+// the server's group table, item handles are keys in the group's own item table (looked up, never
+// turned into pointers). Called on any thread; see ServerCore for the lock order.
+//
+// No lock of the group is held while a client's sink is called: the values of a pass are copied out
+// under the group lock and delivered after it, and the send lock keeps the passes of one group (update
+// thread, activation, refresh completions) from interleaving.
+class OpcGroup
+    : public platform::com::ComObject<IOPCGroupStateMgt, IOPCItemMgt, IOPCSyncIO, IOPCAsyncIO,
+                                      platform::com::IDataObject, IOPCAsyncIO2,
+                                      platform::com::IConnectionPointContainer> {
   public:
     static constexpr DWORD kMinUpdateRate = 10;
+    // Request threads of one group at a time; further requests wait in the queue for one of them.
+    static constexpr std::size_t kMaxRequestThreads = 16;
 
     // Null when memory runs out; the reference count is 0.
     static OpcGroup* Create(std::shared_ptr<ServerCore> server);
@@ -92,9 +127,55 @@ class OpcGroup : public platform::com::ComObject<IOPCGroupStateMgt, IOPCItemMgt>
                          HRESULT** ppErrors) override;
     HRESULT CreateEnumerator(REFIID riid, IUnknown** ppUnk) override;
 
+    // IOPCSyncIO
+    HRESULT Read(OPCDATASOURCE dwSource, DWORD dwCount, OPCHANDLE* phServer, OPCITEMSTATE** ppItemValues,
+                 HRESULT** ppErrors) override;
+    HRESULT Write(DWORD dwCount, OPCHANDLE* phServer, VARIANT* pItemValues, HRESULT** ppErrors) override;
+
+    // IOPCAsyncIO
+    HRESULT Read(DWORD dwConnection, OPCDATASOURCE dwSource, DWORD dwNumItems, OPCHANDLE* phServer,
+                 DWORD* pTransactionID, HRESULT** ppErrors) override;
+    HRESULT Write(DWORD dwConnection, DWORD dwNumItems, OPCHANDLE* phServer, VARIANT* pItemValues,
+                  DWORD* pTransactionID, HRESULT** ppErrors) override;
+    HRESULT Refresh(DWORD dwConnection, OPCDATASOURCE dwSource, DWORD* pTransactionID) override;
+    HRESULT Cancel(DWORD dwTransactionID) override;
+
+    // IOPCAsyncIO2
+    HRESULT Read(DWORD dwCount, OPCHANDLE* phServer, DWORD dwTransactionID, DWORD* pdwCancelID,
+                 HRESULT** ppErrors) override;
+    HRESULT Write(DWORD dwCount, OPCHANDLE* phServer, VARIANT* pItemValues, DWORD dwTransactionID,
+                  DWORD* pdwCancelID, HRESULT** ppErrors) override;
+    HRESULT Refresh2(OPCDATASOURCE dwSource, DWORD dwTransactionID, DWORD* pdwCancelID) override;
+    HRESULT Cancel2(DWORD dwCancelID) override;
+    HRESULT SetEnable(BOOL bEnable) override;
+    HRESULT GetEnable(BOOL* pbEnable) override;
+
+    // IDataObject
+    HRESULT GetData(platform::com::FORMATETC* pformatetcIn, platform::com::STGMEDIUM* pmedium) override;
+    HRESULT GetDataHere(platform::com::FORMATETC* pformatetc, platform::com::STGMEDIUM* pmedium) override;
+    HRESULT QueryGetData(platform::com::FORMATETC* pformatetc) override;
+    HRESULT GetCanonicalFormatEtc(platform::com::FORMATETC* pformatectIn,
+                                  platform::com::FORMATETC* pformatetcOut) override;
+    HRESULT SetData(platform::com::FORMATETC* pformatetc, platform::com::STGMEDIUM* pmedium,
+                    BOOL fRelease) override;
+    HRESULT EnumFormatEtc(DWORD dwDirection, platform::com::IEnumFORMATETC** ppenumFormatEtc) override;
+    HRESULT DAdvise(platform::com::FORMATETC* pformatetc, DWORD advf, platform::com::IAdviseSink* pAdvSink,
+                    DWORD* pdwConnection) override;
+    HRESULT DUnadvise(DWORD dwConnection) override;
+    HRESULT EnumDAdvise(platform::com::IEnumSTATDATA** ppenumAdvise) override;
+
+    // IConnectionPointContainer
+    HRESULT EnumConnectionPoints(platform::com::IEnumConnectionPoints** ppEnum) override;
+    HRESULT FindConnectionPoint(REFIID riid, platform::com::IConnectionPoint** ppCP) override;
+
     // Stores the creation parameters; the time bias and deadband only where their pointers are given.
     virtual void Initialize(std::string name, BOOL active, DWORD requestedRate, OPCHANDLE clientHandle,
                             const LONG* timeBias, const float* percentDeadband, DWORD lcid);
+    // Writes the stream of the changed active items into a new block in `medium`.
+    virtual HRESULT BuildDataStream(platform::com::STGMEDIUM* medium, DWORD transactionId);
+    virtual HRESULT BuildDataTimeStream(platform::com::STGMEDIUM* medium, DWORD transactionId);
+    // The data-change pass: the changed active items to the 2.0 sinks and the 1.0 DATA/DATATIME sinks.
+    virtual HRESULT SendDataChange();
     // Stores the rate, the minimum when it is below.
     virtual void ReviseUpdateRate(DWORD rate);
     // After SetState, unless the group has just become active.
@@ -112,10 +193,20 @@ class OpcGroup : public platform::com::ComObject<IOPCGroupStateMgt, IOPCItemMgt>
                                        HRESULT* errors);
     virtual HRESULT DoSetDatatypes(DWORD count, const OPCHANDLE* handles, const VARTYPE* types,
                                    HRESULT* errors);
+    // The work of the reads and writes for entries whose error is still S_OK; `states` are filled in.
+    virtual HRESULT ReadItems(OPCDATASOURCE source, DWORD count, const OPCHANDLE* handles, OPCITEMSTATE* states,
+                              HRESULT* errors);
+    virtual HRESULT WriteItems(DWORD count, const OPCHANDLE* handles, const VARIANT* values, HRESULT* errors);
+    // One pass over the items: registers pending subscriptions, takes over changed tag values and
+    // qualities; true when an item is flagged changed.
+    virtual bool UpdateFromTags();
     // Under the group lock: whether the handle is one of this group's items.
     virtual bool IsValidItem(OPCHANDLE handle);
     // A new item enumerator with one reference, or null when memory runs out.
     virtual IEnumOPCItemAttributes* CreateItemEnum();
+    // Completion of a finished request: version 1.0 through the advise sinks, 2.0 through the callbacks.
+    virtual void CompleteRequestDA1(AsyncRequest& request);
+    virtual void CompleteRequestDA2(AsyncRequest& request);
 
     // The item after handle `*position` (0: the first), filled in for the client, with the document and
     // group locks held for this one item; `*position` moves on to it. S_FALSE when none is left,
@@ -133,10 +224,15 @@ class OpcGroup : public platform::com::ComObject<IOPCGroupStateMgt, IOPCItemMgt>
     // Set by RemoveGroup; from then on the group's OPC methods answer E_FAIL.
     void MarkRemoved() { removed_ = true; }
     bool IsRemoved() const { return removed_.load(); }
+    // The number the group registers its tags with the devices under; 0 until its first active pass.
+    DWORD subscriptionHandle() const { return subscriptionHandle_.load(); }
+    // Request threads running now (for tests of the bound).
+    std::size_t requestThreadCount();
 
   protected:
     explicit OpcGroup(std::shared_ptr<ServerCore> server);
-    // Destroys every subscription (device use counts) and every item (tag uses).
+    // Stops the update and request threads, ends the device registrations, then destroys every
+    // subscription (device use counts) and every item (tag uses) and releases the sinks.
     void teardown() override;
 
     std::shared_ptr<ServerCore> server_;
@@ -144,6 +240,34 @@ class OpcGroup : public platform::com::ComObject<IOPCGroupStateMgt, IOPCItemMgt>
     std::recursive_mutex groupLock_;
 
   private:
+    void startUpdateThread();
+    void updateLoop();
+    // One pass of the update thread; false when the group is going away.
+    bool updatePass();
+    // Under the group lock: flags the item changed for the next pass.
+    void markChanged(OpcItem& item) {
+        item.changed = 1;
+        item.changedInPass = passNumber_;
+    }
+    // Under the group lock: the changed active items in item-map order.
+    std::vector<const OpcItem*> changedActiveItems();
+    // The stream of the changed active items flagged up to pass `upToPass`.
+    HRESULT buildStream(bool withTime, platform::com::STGMEDIUM* medium, DWORD transactionId,
+                        std::uint64_t upToPass);
+    static constexpr std::uint64_t kEveryPass = ~std::uint64_t{0};
+    void sendStreamToSink(UINT format, platform::com::IAdviseSink* sink, platform::com::STGMEDIUM& medium);
+    // The 1.0 advise sink of a stream format (with a reference), or null.
+    platform::com::ComPtr<platform::com::IAdviseSink> adviseSink(UINT format);
+    // The checks shared by the asynchronous reads and writes, then queuing; see the interfaces.
+    HRESULT queueItemRequest(AsyncRequest::Kind kind, DWORD count, const OPCHANDLE* handles,
+                             const VARIANT* values, UINT format, OPCDATASOURCE source, DWORD transactionId,
+                             DWORD* pId, HRESULT** ppErrors);
+    HRESULT queueRequest(std::unique_ptr<AsyncRequest> request, DWORD* pId);
+    void requestLoop();
+    void runRequest(AsyncRequest& request);
+    void stopRequestThreads();
+    void joinFinishedRequestThreads();
+
     template <class Work>
     HRESULT ForHandles(DWORD count, const OPCHANDLE* handles, const void* values, HRESULT** ppErrors,
                        Work work);
@@ -166,6 +290,36 @@ class OpcGroup : public platform::com::ComObject<IOPCGroupStateMgt, IOPCItemMgt>
     std::atomic<bool> removed_{false};
     platform::com::HandleTable<std::unique_ptr<OpcItem>> items_;
     std::vector<std::unique_ptr<TagSubscription>> subscriptions_;
+    std::atomic<DWORD> subscriptionHandle_{0};
+    // Counts the data-change passes (group lock): a pass clears only the changes it has seen.
+    std::uint64_t passNumber_ = 1;
+
+    // The version 2.0 data-callback sinks, under the point's own lock.
+    platform::com::ConnectionPoint dataCallbackPoint_;
+    std::atomic<BOOL> callbacksEnabled_{1};
+    // The version 1.0 advise sinks: DATA, DATATIME, WRITECOMPLETE.
+    std::mutex adviseLock_;
+    platform::com::ComPtr<platform::com::IAdviseSink> adviseSinks_[3];
+
+    // Serialises the data-change passes of this group; timed, so a client thread never waits for ever.
+    std::timed_mutex sendLock_;
+    std::atomic<bool> sendPending_{false};
+
+    // The update thread and its wake event.
+    std::thread updateThread_;
+    std::mutex wakeLock_;
+    std::condition_variable wake_;
+    bool running_ = true;  // guarded by wakeLock_
+
+    // Asynchronous requests: queued under the group lock (new at the front, taken from the back), served
+    // by at most kMaxRequestThreads threads, each of which holds a reference on the group while it runs.
+    DWORD nextRequestId_ = 2;  // group lock
+    std::deque<std::unique_ptr<AsyncRequest>> requests_;
+    std::mutex threadsLock_;
+    std::vector<std::thread> requestThreads_;
+    std::size_t activeRequestThreads_ = 0;  // group lock: threads still taking from the queue
+    bool requestsStopped_ = false;          // group lock: the group is going away
+    std::vector<std::thread::id> finishedThreads_;  // threadsLock_: ended, to be joined
 };
 
 }  // namespace ferrow::opc

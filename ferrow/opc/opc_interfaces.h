@@ -20,6 +20,7 @@ using platform::com::LONG;
 using platform::com::LPCWSTR;
 using platform::com::LPWSTR;
 using platform::com::REFIID;
+using platform::com::UINT;
 using platform::com::ULONG;
 using platform::com::VARIANT;
 using platform::com::VARTYPE;

@@ -1,0 +1,416 @@
+// The group's asynchronous reads, writes and refreshes (versions 1.0 and 2.0): checked and queued on
+// the client's thread, served by the group's request threads, completed through the advise sinks or
+// the data callbacks.
+
+#include <algorithm>
+
+#include "ferrow/opc/data_stream.h"
+#include "ferrow/opc/opc_group.h"
+#include "platform/com/task_memory.h"
+
+namespace ferrow::opc {
+
+using namespace platform::com;
+
+namespace {
+
+FORMATETC writeCompleteFormatEtc() {
+    return FORMATETC{static_cast<CLIPFORMAT>(streamFormats().writeComplete), nullptr, DVASPECT_CONTENT, -1,
+                     TYMED_HGLOBAL};
+}
+
+}  // namespace
+
+// ---- IOPCAsyncIO
+
+HRESULT OpcGroup::Read(DWORD dwConnection, OPCDATASOURCE dwSource, DWORD dwNumItems, OPCHANDLE* phServer,
+                       DWORD* pTransactionID, HRESULT** ppErrors) {
+    auto call = enterCall();
+    if (!call) return RPC_E_DISCONNECTED;
+    if (IsRemoved()) return E_FAIL;
+    if (!phServer || !pTransactionID || !ppErrors) return E_INVALIDARG;
+    const StreamFormats& formats = streamFormats();
+    if (dwConnection != formats.data && dwConnection != formats.dataTime) return E_INVALIDARG;
+    if (!adviseSink(dwConnection)) return CONNECT_E_NOCONNECTION;
+    return queueItemRequest(AsyncRequest::Kind::Read1, dwNumItems, phServer, nullptr, dwConnection, dwSource, 0,
+                            pTransactionID, ppErrors);
+}
+
+HRESULT OpcGroup::Write(DWORD dwConnection, DWORD dwNumItems, OPCHANDLE* phServer, VARIANT* pItemValues,
+                        DWORD* pTransactionID, HRESULT** ppErrors) {
+    auto call = enterCall();
+    if (!call) return RPC_E_DISCONNECTED;
+    if (IsRemoved()) return E_FAIL;
+    if (!phServer || !pItemValues || !pTransactionID || !ppErrors) return E_POINTER;
+    const UINT format = streamFormats().writeComplete;
+    if (dwConnection != format || !adviseSink(format)) return CONNECT_E_NOCONNECTION;
+    return queueItemRequest(AsyncRequest::Kind::Write1, dwNumItems, phServer, pItemValues, format, OPC_DS_DEVICE, 0,
+                            pTransactionID, ppErrors);
+}
+
+HRESULT OpcGroup::Refresh(DWORD dwConnection, OPCDATASOURCE dwSource, DWORD* pTransactionID) {
+    auto call = enterCall();
+    if (!call) return RPC_E_DISCONNECTED;
+    if (IsRemoved()) return E_FAIL;
+    {
+        std::lock_guard lock(groupLock_);
+        if (!active_) return E_FAIL;
+    }
+    if (!pTransactionID) return E_POINTER;
+    const StreamFormats& formats = streamFormats();
+    if (dwConnection != formats.data && dwConnection != formats.dataTime) return E_INVALIDARG;
+    if (!adviseSink(dwConnection)) return CONNECT_E_NOCONNECTION;
+    auto request = std::unique_ptr<AsyncRequest>(new (std::nothrow) AsyncRequest);
+    if (!request) return E_OUTOFMEMORY;
+    request->kind = AsyncRequest::Kind::Refresh1;
+    request->format = dwConnection;
+    request->source = dwSource;
+    return queueRequest(std::move(request), pTransactionID);
+}
+
+HRESULT OpcGroup::Cancel(DWORD) { return E_NOTIMPL; }
+
+// ---- IOPCAsyncIO2
+
+HRESULT OpcGroup::Read(DWORD dwCount, OPCHANDLE* phServer, DWORD dwTransactionID, DWORD* pdwCancelID,
+                       HRESULT** ppErrors) {
+    auto call = enterCall();
+    if (!call) return RPC_E_DISCONNECTED;
+    if (IsRemoved()) return E_FAIL;
+    if (!phServer || !pdwCancelID || !ppErrors) return E_INVALIDARG;
+    return queueItemRequest(AsyncRequest::Kind::Read2, dwCount, phServer, nullptr, 0, OPC_DS_DEVICE,
+                            dwTransactionID, pdwCancelID, ppErrors);
+}
+
+HRESULT OpcGroup::Write(DWORD dwCount, OPCHANDLE* phServer, VARIANT* pItemValues, DWORD dwTransactionID,
+                        DWORD* pdwCancelID, HRESULT** ppErrors) {
+    auto call = enterCall();
+    if (!call) return RPC_E_DISCONNECTED;
+    if (IsRemoved()) return E_FAIL;
+    if (!phServer || !pItemValues || !pdwCancelID || !ppErrors) return E_POINTER;
+    return queueItemRequest(AsyncRequest::Kind::Write2, dwCount, phServer, pItemValues, 0, OPC_DS_DEVICE,
+                            dwTransactionID, pdwCancelID, ppErrors);
+}
+
+HRESULT OpcGroup::Refresh2(OPCDATASOURCE dwSource, DWORD dwTransactionID, DWORD* pdwCancelID) {
+    auto call = enterCall();
+    if (!call) return RPC_E_DISCONNECTED;
+    if (IsRemoved()) return E_FAIL;
+    {
+        std::lock_guard lock(groupLock_);
+        if (!active_) return E_FAIL;
+    }
+    if (!pdwCancelID) return E_POINTER;
+    auto request = std::unique_ptr<AsyncRequest>(new (std::nothrow) AsyncRequest);
+    if (!request) return E_OUTOFMEMORY;
+    request->kind = AsyncRequest::Kind::Refresh2;
+    request->source = dwSource;
+    request->transactionId = dwTransactionID;
+    return queueRequest(std::move(request), pdwCancelID);
+}
+
+HRESULT OpcGroup::Cancel2(DWORD) { return E_NOTIMPL; }
+
+HRESULT OpcGroup::SetEnable(BOOL bEnable) {
+    auto call = enterCall();
+    if (!call) return RPC_E_DISCONNECTED;
+    if (IsRemoved()) return E_FAIL;
+    callbacksEnabled_ = bEnable;
+    return S_OK;
+}
+
+HRESULT OpcGroup::GetEnable(BOOL* pbEnable) {
+    auto call = enterCall();
+    if (!call) return RPC_E_DISCONNECTED;
+    if (IsRemoved()) return E_FAIL;
+    if (!pbEnable) return E_POINTER;
+    *pbEnable = callbacksEnabled_;
+    return S_OK;
+}
+
+// ---- queuing
+
+HRESULT OpcGroup::queueItemRequest(AsyncRequest::Kind kind, DWORD count, const OPCHANDLE* handles,
+                                   const VARIANT* values, UINT format, OPCDATASOURCE source, DWORD transactionId,
+                                   DWORD* pId, HRESULT** ppErrors) {
+    *ppErrors = nullptr;
+    *pId = 0;
+    TaskPtr<HRESULT> errors(taskArray<HRESULT>(count));
+    if (!errors) return E_OUTOFMEMORY;
+    bool anyInvalid = false;
+    for (DWORD i = 0; i < count; ++i) {
+        errors[i] = IsValidItem(handles[i]) ? S_OK : OPC_E_INVALIDHANDLE;
+        anyInvalid = anyInvalid || FAILED(errors[i]);
+    }
+    // One invalid handle refuses the whole request.
+    if (anyInvalid) {
+        *ppErrors = errors.release();
+        return S_FALSE;
+    }
+    auto request = std::unique_ptr<AsyncRequest>(new (std::nothrow) AsyncRequest);
+    if (!request) return E_OUTOFMEMORY;
+    try {
+        request->kind = kind;
+        request->format = format;
+        request->source = source;
+        request->transactionId = transactionId;
+        request->handles.assign(handles, handles + count);
+        request->errors.assign(count, S_OK);
+        if (values) {
+            request->values.reserve(count);
+            for (DWORD i = 0; i < count; ++i) {
+                VARIANT& copy = request->values.emplace_back();
+                VariantInit(&copy);
+                if (FAILED(VariantCopy(&copy, &values[i]))) return E_OUTOFMEMORY;
+            }
+        }
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+    const HRESULT queued = queueRequest(std::move(request), pId);
+    if (FAILED(queued)) return queued;
+    *ppErrors = errors.release();
+    return S_OK;
+}
+
+HRESULT OpcGroup::queueRequest(std::unique_ptr<AsyncRequest> request, DWORD* pId) {
+    AsyncRequest* raw = request.get();
+    bool startThread = false;
+    DWORD id;
+    {
+        std::lock_guard lock(groupLock_);
+        if (requestsStopped_) return E_FAIL;
+        id = nextRequestId_++;
+        if (request->isVersion1()) request->transactionId = id;
+        try {
+            requests_.push_front(std::move(request));
+        } catch (const std::bad_alloc&) {
+            return E_OUTOFMEMORY;
+        }
+        // Up to the bound each request gets a thread of its own; beyond it the running threads take the
+        // queued requests in turn.
+        if (activeRequestThreads_ < kMaxRequestThreads) {
+            ++activeRequestThreads_;
+            startThread = true;
+        }
+    }
+    if (startThread) {
+        joinFinishedRequestThreads();
+        addRef();  // the thread's, released as its last step
+        try {
+            std::lock_guard lock(threadsLock_);
+            requestThreads_.emplace_back([this] { requestLoop(); });
+        } catch (const std::exception&) {
+            release();
+            std::lock_guard lock(groupLock_);
+            --activeRequestThreads_;
+            // The request is still queued unless a running thread took it meanwhile.
+            auto it = std::find_if(requests_.begin(), requests_.end(),
+                                   [raw](const std::unique_ptr<AsyncRequest>& r) { return r.get() == raw; });
+            if (it != requests_.end()) {
+                requests_.erase(it);
+                return E_FAIL;
+            }
+        }
+    }
+    *pId = id;
+    return S_OK;
+}
+
+// ---- request threads
+
+void OpcGroup::requestLoop() {
+    for (;;) {
+        std::unique_ptr<AsyncRequest> request;
+        {
+            std::lock_guard lock(groupLock_);
+            if (requests_.empty() || requestsStopped_) {
+                --activeRequestThreads_;
+                break;
+            }
+            request = std::move(requests_.back());
+            requests_.pop_back();
+        }
+        runRequest(*request);
+    }
+    {
+        std::lock_guard lock(threadsLock_);
+        finishedThreads_.push_back(std::this_thread::get_id());
+    }
+    // The last step: this may be the group's final release, whose teardown then runs on this thread.
+    release();
+}
+
+void OpcGroup::runRequest(AsyncRequest& request) {
+    switch (request.kind) {
+        case AsyncRequest::Kind::Refresh1:
+        case AsyncRequest::Kind::Refresh2: {
+            UpdateFromTags();
+            std::lock_guard lock(groupLock_);
+            for (auto& [handle, item] : items_)
+                if (item->active) markChanged(*item);
+            break;
+        }
+        case AsyncRequest::Kind::Read1:
+        case AsyncRequest::Kind::Read2: {
+            const DWORD count = request.count();
+            std::vector<OPCITEMSTATE> states(count);
+            for (OPCITEMSTATE& state : states) VariantInit(&state.vDataValue);
+            std::vector<HRESULT> errors(count, S_OK);
+            ReadItems(request.source, count, request.handles.data(), states.data(), errors.data());
+            {
+                std::lock_guard lock(groupLock_);
+                for (DWORD i = 0; i < count; ++i) {
+                    auto* found = items_.find(request.handles[i]);
+                    if (!found || FAILED(errors[i])) continue;
+                    OpcItem& item = **found;
+                    item.cachedQuality = (!active_ || !item.active) ? OPC_QUALITY_OUT_OF_SERVICE : states[i].wQuality;
+                    VariantClear(&item.cachedValue);
+                    item.cachedValue = states[i].vDataValue;  // moved: the state no longer owns it
+                    VariantInit(&states[i].vDataValue);
+                    markChanged(item);
+                }
+            }
+            for (OPCITEMSTATE& state : states) VariantClear(&state.vDataValue);
+            break;
+        }
+        case AsyncRequest::Kind::Write1:
+        case AsyncRequest::Kind::Write2:
+            WriteItems(request.count(), request.handles.data(), request.values.data(), request.errors.data());
+            break;
+    }
+    if (request.isVersion1())
+        CompleteRequestDA1(request);
+    else
+        CompleteRequestDA2(request);
+}
+
+void OpcGroup::joinFinishedRequestThreads() {
+    std::vector<std::thread> finished;
+    {
+        std::lock_guard lock(threadsLock_);
+        for (const std::thread::id id : finishedThreads_) {
+            auto it = std::find_if(requestThreads_.begin(), requestThreads_.end(),
+                                   [id](const std::thread& t) { return t.get_id() == id; });
+            if (it == requestThreads_.end()) continue;
+            finished.push_back(std::move(*it));
+            requestThreads_.erase(it);
+        }
+        finishedThreads_.clear();
+    }
+    for (std::thread& thread : finished) thread.join();
+}
+
+void OpcGroup::stopRequestThreads() {
+    {
+        // Requests still queued are discarded without a completion.
+        std::lock_guard lock(groupLock_);
+        requestsStopped_ = true;
+        requests_.clear();
+    }
+    std::vector<std::thread> threads;
+    {
+        std::lock_guard lock(threadsLock_);
+        threads.swap(requestThreads_);
+        finishedThreads_.clear();
+    }
+    for (std::thread& thread : threads) {
+        if (thread.get_id() == std::this_thread::get_id())
+            thread.detach();  // the final release happened on this request thread: it ends right after
+        else
+            thread.join();
+    }
+}
+
+std::size_t OpcGroup::requestThreadCount() {
+    std::lock_guard lock(groupLock_);
+    return activeRequestThreads_;
+}
+
+// ---- completions
+
+void OpcGroup::CompleteRequestDA1(AsyncRequest& request) {
+    const StreamFormats& formats = streamFormats();
+    if (request.isWrite()) {
+        std::vector<OPCHANDLE> clients(request.count(), 0);
+        OPCHANDLE clientGroup;
+        {
+            std::lock_guard lock(groupLock_);
+            clientGroup = clientHandle_;
+            for (DWORD i = 0; i < request.count(); ++i)
+                if (auto* found = items_.find(request.handles[i])) clients[i] = (*found)->clientHandle;
+        }
+        HGLOBAL block = nullptr;
+        if (FAILED(WriteWriteCompleteStream(clientGroup, request.transactionId, clients, request.errors, &block)))
+            return;
+        STGMEDIUM medium{TYMED_HGLOBAL, block, nullptr};
+        ComPtr<IAdviseSink> sink = adviseSink(formats.writeComplete);
+        FORMATETC formatEtc = writeCompleteFormatEtc();
+        if (sink) sink->OnDataChange(&formatEtc, &medium);
+        ReleaseStgMedium(&medium);
+        return;
+    }
+    STGMEDIUM medium{};
+    const HRESULT built = request.format == formats.dataTime
+                              ? BuildDataTimeStream(&medium, request.transactionId)
+                              : BuildDataStream(&medium, request.transactionId);
+    if (FAILED(built)) return;
+    sendStreamToSink(request.format, adviseSink(request.format).get(), medium);
+}
+
+void OpcGroup::CompleteRequestDA2(AsyncRequest& request) {
+    OPCHANDLE clientGroup;
+    if (request.isWrite()) {
+        std::vector<OPCHANDLE> clients(request.count(), 0);
+        {
+            std::lock_guard lock(groupLock_);
+            clientGroup = clientHandle_;
+            for (DWORD i = 0; i < request.count(); ++i)
+                if (auto* found = items_.find(request.handles[i])) clients[i] = (*found)->clientHandle;
+        }
+        const bool anyError =
+            std::any_of(request.errors.begin(), request.errors.end(), [](HRESULT e) { return e != S_OK; });
+        for (const auto& sink : dataCallbackPoint_.sinks<IOPCDataCallback>()) {
+            if (sink->OnWriteComplete(request.transactionId, clientGroup, anyError ? S_FALSE : S_OK,
+                                      request.count(), clients.data(), request.errors.data()) != S_OK)
+                break;
+        }
+        return;
+    }
+    CallbackArrays arrays;
+    {
+        std::lock_guard lock(groupLock_);
+        clientGroup = clientHandle_;
+        if (request.isRead()) {
+            arrays.reserve(request.count());
+            for (DWORD i = 0; i < request.count(); ++i) {
+                if (auto* found = items_.find(request.handles[i])) {
+                    arrays.add(**found);
+                    continue;
+                }
+                // Removed while the read was under way: reported as such rather than left out, so the
+                // client's arrays still match its request.
+                OpcItem gone;
+                gone.changed = 0;
+                arrays.add(gone);
+                arrays.errors.back() = OPC_E_INVALIDHANDLE;
+            }
+        } else {
+            for (const auto& [handle, item] : items_)
+                if (item->active) arrays.add(*item);
+        }
+    }
+    for (const auto& sink : dataCallbackPoint_.sinks<IOPCDataCallback>()) {
+        const HRESULT result =
+            request.isRead()
+                ? sink->OnReadComplete(request.transactionId, clientGroup, arrays.masterQuality(), S_OK,
+                                       arrays.count(), arrays.handles.data(), arrays.values.data(),
+                                       arrays.qualities.data(), arrays.timestamps.data(), arrays.errors.data())
+                : sink->OnDataChange(request.transactionId, clientGroup, arrays.masterQuality(), S_OK,
+                                     arrays.count(), arrays.handles.data(), arrays.values.data(),
+                                     arrays.qualities.data(), arrays.timestamps.data(), arrays.errors.data());
+        if (result != S_OK) break;
+    }
+}
+
+}  // namespace ferrow::opc

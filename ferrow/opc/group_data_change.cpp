@@ -1,0 +1,429 @@
+// The group's update thread and its data-change pass: tag changes taken over into the items, then
+// delivered to the version 2.0 data callbacks and the version 1.0 DATA and DATATIME advise sinks.
+
+#include <chrono>
+#include <cmath>
+
+#include "ferrow/devlink/tag_lists.h"
+#include "ferrow/model/locks.h"
+#include "ferrow/opc/data_stream.h"
+#include "ferrow/opc/object_count.h"
+#include "ferrow/opc/opc_group.h"
+#include "ferrow/opc/opc_server.h"
+
+namespace ferrow::opc {
+
+using namespace platform::com;
+
+namespace {
+
+// Numbers the groups register their tags with the devices under; shared by every group of the process.
+std::atomic<DWORD> nextSubscriptionHandle{1};
+
+// How long an activation waits for a pass that is still delivering; the pass that holds it up reports
+// the same items, so giving up loses nothing.
+constexpr auto kSendWait = std::chrono::seconds(10);
+
+bool qualityIsGood(WORD quality) { return (quality & OPC_QUALITY_MASK) == OPC_QUALITY_MASK; }
+
+// The value test of a pass: whether the item already holds the tag's value.
+bool sameValue(const VARIANT& cached, const VARIANT& tag) {
+    // A 16-bit unsigned value compares by its payload alone. The cached value must be one too: an item
+    // that has never taken over a value (VT_EMPTY) would otherwise keep it for ever when the tag is 0.
+    if (tag.vt == VT_UI2) return cached.vt == VT_UI2 && cached.uiVal == tag.uiVal;
+    return VariantEqual(cached, tag);
+}
+
+// The deadband test: whether a changed value is far enough from the cached one to be taken over.
+bool outsideDeadband(const VARIANT& cached, const VARIANT& tag, float percentDeadband, const OTag& owner) {
+    if (percentDeadband == 0.0f) return true;
+    if (!owner.m_bScaled || !owner.m_pAnalog) return true;
+    double before;
+    double now;
+    if (cached.vt == VT_R8 && tag.vt == VT_R8) {
+        before = cached.dblVal;
+        now = tag.dblVal;
+    } else if (cached.vt == VT_R4 && tag.vt == VT_R4) {
+        before = cached.fltVal;
+        now = tag.fltVal;
+    } else {
+        return true;
+    }
+    const double range = owner.m_pAnalog->m_dEuHigh - owner.m_pAnalog->m_dEuLow;
+    return std::fabs(before - now) > static_cast<double>(percentDeadband) * range * 0.01;
+}
+
+FORMATETC streamFormatEtc(UINT format) {
+    return FORMATETC{static_cast<CLIPFORMAT>(format), nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+}
+
+}  // namespace
+
+const StreamFormats& streamFormats() {
+    static const StreamFormats formats{RegisterClipboardFormatA(kStreamFormatData),
+                                       RegisterClipboardFormatA(kStreamFormatDataTime),
+                                       RegisterClipboardFormatA(kStreamFormatWriteComplete)};
+    return formats;
+}
+
+// ---- callback values
+
+CallbackArrays::~CallbackArrays() {
+    for (VARIANT& value : values) VariantClear(&value);
+}
+
+void CallbackArrays::reserve(std::size_t n) {
+    handles.reserve(n);
+    values.reserve(n);
+    qualities.reserve(n);
+    timestamps.reserve(n);
+    errors.reserve(n);
+}
+
+void CallbackArrays::add(const OpcItem& item) {
+    VARIANT value;
+    VariantInit(&value);
+    HRESULT error = S_OK;
+    if (item.cachedValue.vt & VT_ARRAY)
+        error = VariantCopy(&value, &item.cachedValue);
+    else if (qualityIsGood(item.cachedQuality))
+        error = VariantChangeType(&value, &item.cachedValue, 0, item.requestedType);
+    handles.push_back(item.clientHandle);
+    values.push_back(value);
+    qualities.push_back(item.cachedQuality);
+    timestamps.push_back(item.cachedTimestamp);
+    errors.push_back(error);
+}
+
+HRESULT CallbackArrays::masterQuality() const {
+    for (WORD quality : qualities)
+        if (quality != OPC_QUALITY_GOOD) return S_FALSE;
+    return S_OK;
+}
+
+// ---- the update thread
+
+void OpcGroup::startUpdateThread() { updateThread_ = std::thread([this] { updateLoop(); }); }
+
+void OpcGroup::updateLoop() {
+    using Clock = std::chrono::steady_clock;
+    for (;;) {
+        // The pass holds a reference, so a client that lets go of the group in a callback does not pull
+        // it away under the pass; the final release may then happen here, and nothing is touched after it.
+        if (!tryAddRef()) return;
+        const auto began = Clock::now();
+        const bool keepRunning = updatePass();
+        const DWORD rate = updateRate();
+        if (release() == 0 || !keepRunning) return;
+        std::unique_lock lock(wakeLock_);
+        wake_.wait_until(lock, began + std::chrono::milliseconds(rate), [this] { return !running_; });
+        if (!running_) return;
+    }
+}
+
+bool OpcGroup::updatePass() {
+    {
+        std::lock_guard lock(wakeLock_);
+        if (!running_) return false;
+    }
+    bool active;
+    {
+        std::lock_guard lock(groupLock_);
+        active = active_ != 0;
+    }
+    if (!active) return true;
+    bool changed = UpdateFromTags();
+    if (!changed) {
+        std::lock_guard lock(groupLock_);
+        for (const auto& [handle, item] : items_)
+            if (item->changed) {
+                changed = true;
+                break;
+            }
+    }
+    if (changed) {
+        sendPending_ = true;
+        SendDataChange();
+        std::lock_guard lock(server_->serverLock);
+        server_->lastUpdateTime = currentFileTime();
+    }
+    return true;
+}
+
+bool OpcGroup::UpdateFromTags() {
+    DWORD handle = subscriptionHandle_.load();
+    if (handle == 0) {
+        const DWORD taken = nextSubscriptionHandle.fetch_add(1);
+        subscriptionHandle_.compare_exchange_strong(handle, taken);
+        handle = subscriptionHandle_.load();
+    }
+
+    // Registrations go out without the group lock (each is a device exchange); the uses taken keep the
+    // tags alive should their items be removed meanwhile. The flag is cleared before the attempt, so
+    // tags appended during it are registered by the next pass.
+    std::vector<std::vector<TagRef>> pending;
+    {
+        std::lock_guard lock(groupLock_);
+        std::lock_guard values(valueLock());
+        for (auto& subscription : subscriptions_) {
+            if (!subscription->pendingSubscribe) continue;
+            subscription->pendingSubscribe = false;
+            std::vector<TagRef> tags;
+            tags.reserve(subscription->tags.size());
+            for (OTag* tag : subscription->tags) tags.emplace_back(tag);
+            pending.push_back(std::move(tags));
+        }
+    }
+    for (const auto& tags : pending) {
+        std::vector<OTag*> list;
+        list.reserve(tags.size());
+        for (const TagRef& tag : tags) list.push_back(tag.get());
+        SubscribeTags(static_cast<int>(handle), list);
+    }
+
+    bool anyChanged = false;
+    std::lock_guard lock(groupLock_);
+    const float deadband = percentDeadband_;
+    for (auto& [itemHandle, entry] : items_) {
+        OpcItem& item = *entry;
+        if (!item.active) continue;
+        const OTag& tag = *item.tag.get();
+        std::lock_guard values(valueLock());
+        if (!sameValue(item.cachedValue, tag.m_value) &&
+            outsideDeadband(item.cachedValue, tag.m_value, deadband, tag)) {
+            // A value that cannot be copied (memory) is tried again by the next pass.
+            if (SUCCEEDED(VariantCopy(&item.cachedValue, &tag.m_value))) markChanged(item);
+        }
+        if (tag.m_wQuality != item.cachedQuality) {
+            item.cachedQuality = tag.m_wQuality;
+            markChanged(item);
+        }
+        if (item.changed) {
+            item.cachedTimestamp = tag.m_ftTimestamp;
+            anyChanged = true;
+        }
+    }
+    return anyChanged;
+}
+
+std::vector<const OpcItem*> OpcGroup::changedActiveItems() {
+    std::vector<const OpcItem*> changed;
+    for (const auto& [handle, item] : items_)
+        if (item->changed && item->active) changed.push_back(item.get());
+    return changed;
+}
+
+HRESULT OpcGroup::SendDataChange() {
+    std::unique_lock send(sendLock_, std::defer_lock);
+    if (!send.try_lock_for(kSendWait)) return S_OK;
+    if (!sendPending_) return S_OK;
+
+    HRESULT result = S_OK;
+    std::uint64_t pass;
+    if (callbacksEnabled_) {
+        CallbackArrays arrays;
+        OPCHANDLE clientGroup;
+        {
+            std::lock_guard lock(groupLock_);
+            const std::vector<const OpcItem*> changed = changedActiveItems();
+            if (changed.empty()) return S_OK;
+            arrays.reserve(changed.size());
+            for (const OpcItem* item : changed) arrays.add(*item);
+            pass = passNumber_++;
+            clientGroup = clientHandle_;
+        }
+        for (const auto& sink : dataCallbackPoint_.sinks<IOPCDataCallback>()) {
+            result = sink->OnDataChange(0, clientGroup, arrays.masterQuality(), S_OK, arrays.count(),
+                                        arrays.handles.data(), arrays.values.data(), arrays.qualities.data(),
+                                        arrays.timestamps.data(), arrays.errors.data());
+            if (result != S_OK) break;
+        }
+    } else {
+        std::lock_guard lock(groupLock_);
+        pass = passNumber_++;
+    }
+
+    const StreamFormats& formats = streamFormats();
+    for (const UINT format : {formats.data, formats.dataTime}) {
+        ComPtr<IAdviseSink> sink = adviseSink(format);
+        if (!sink) continue;
+        STGMEDIUM medium{};
+        const HRESULT built = buildStream(format == formats.dataTime, &medium, 0, pass);
+        if (FAILED(built)) return built;
+        sendStreamToSink(format, sink.get(), medium);
+        result = built;
+    }
+
+    {
+        // Changes flagged while this pass was delivering belong to the next one.
+        std::lock_guard lock(groupLock_);
+        for (auto& [handle, item] : items_)
+            if (item->changed && item->changedInPass <= pass) item->changed = 0;
+    }
+    sendPending_ = false;
+    return result;
+}
+
+// ---- version 1.0 streams
+
+HRESULT OpcGroup::BuildDataStream(STGMEDIUM* medium, DWORD transactionId) {
+    return buildStream(false, medium, transactionId, kEveryPass);
+}
+
+HRESULT OpcGroup::BuildDataTimeStream(STGMEDIUM* medium, DWORD transactionId) {
+    return buildStream(true, medium, transactionId, kEveryPass);
+}
+
+HRESULT OpcGroup::buildStream(bool withTime, STGMEDIUM* medium, DWORD transactionId, std::uint64_t upToPass) {
+    std::vector<StreamItem> items;
+    std::vector<VARIANT> converted;
+    HGLOBAL block = nullptr;
+    HRESULT result;
+    {
+        std::lock_guard lock(groupLock_);
+        std::vector<const OpcItem*> changed = changedActiveItems();
+        std::erase_if(changed, [upToPass](const OpcItem* item) { return item->changedInPass > upToPass; });
+        items.reserve(changed.size());
+        converted.reserve(changed.size());
+        for (const OpcItem* item : changed) {
+            // The stream carries the value in the client's type where it converts, else as it is.
+            VARIANT& copy = converted.emplace_back();
+            VariantInit(&copy);
+            const VARIANT* written = &item->cachedValue;
+            if (!(item->cachedValue.vt & VT_ARRAY) && qualityIsGood(item->cachedQuality) &&
+                SUCCEEDED(VariantChangeType(&copy, &item->cachedValue, 0, item->requestedType)))
+                written = &copy;
+            items.push_back(StreamItem{item->clientHandle, item->cachedQuality, item->cachedTimestamp, written});
+        }
+        result = WriteDataStream(withTime ? StreamFormat::DataTime : StreamFormat::Data, clientHandle_,
+                                 transactionId, items, &block);
+    }
+    for (VARIANT& value : converted) VariantClear(&value);
+    if (FAILED(result)) return result;
+    medium->tymed = TYMED_HGLOBAL;
+    medium->hGlobal = block;
+    medium->pUnkForRelease = nullptr;
+    return S_OK;
+}
+
+void OpcGroup::sendStreamToSink(UINT format, IAdviseSink* sink, STGMEDIUM& medium) {
+    FORMATETC formatEtc = streamFormatEtc(format);
+    if (sink) sink->OnDataChange(&formatEtc, &medium);
+    ReleaseStgMedium(&medium);
+}
+
+ComPtr<IAdviseSink> OpcGroup::adviseSink(UINT format) {
+    const StreamFormats& formats = streamFormats();
+    std::lock_guard lock(adviseLock_);
+    if (format == formats.data) return adviseSinks_[0];
+    if (format == formats.dataTime) return adviseSinks_[1];
+    if (format == formats.writeComplete) return adviseSinks_[2];
+    return {};
+}
+
+// ---- IDataObject
+
+HRESULT OpcGroup::GetData(FORMATETC* pformatetcIn, STGMEDIUM* pmedium) {
+    auto call = enterCall();
+    if (!call) return RPC_E_DISCONNECTED;
+    if (!pformatetcIn || !pmedium) return E_INVALIDARG;
+    const HRESULT query = QueryGetData(pformatetcIn);
+    if (FAILED(query)) return query;
+    return pformatetcIn->cfFormat == streamFormats().data ? BuildDataStream(pmedium, 0)
+                                                           : BuildDataTimeStream(pmedium, 0);
+}
+
+HRESULT OpcGroup::GetDataHere(FORMATETC*, STGMEDIUM*) { return E_NOTIMPL; }
+
+HRESULT OpcGroup::QueryGetData(FORMATETC* pformatetc) {
+    auto call = enterCall();
+    if (!call) return RPC_E_DISCONNECTED;
+    if (!pformatetc) return E_POINTER;
+    if (pformatetc->tymed != TYMED_HGLOBAL) return DV_E_TYMED;
+    const StreamFormats& formats = streamFormats();
+    if (pformatetc->cfFormat != formats.data && pformatetc->cfFormat != formats.dataTime) return DV_E_FORMATETC;
+    return S_OK;
+}
+
+HRESULT OpcGroup::GetCanonicalFormatEtc(FORMATETC*, FORMATETC*) { return E_NOTIMPL; }
+HRESULT OpcGroup::SetData(FORMATETC*, STGMEDIUM*, BOOL) { return E_NOTIMPL; }
+HRESULT OpcGroup::EnumFormatEtc(DWORD, IEnumFORMATETC**) { return E_NOTIMPL; }
+HRESULT OpcGroup::EnumDAdvise(IEnumSTATDATA**) { return E_NOTIMPL; }
+
+HRESULT OpcGroup::DAdvise(FORMATETC* pformatetc, DWORD /*advf*/, IAdviseSink* pAdvSink, DWORD* pdwConnection) {
+    auto call = enterCall();
+    if (!call) return RPC_E_DISCONNECTED;
+    if (IsRemoved()) return E_FAIL;
+    if (!pformatetc || !pAdvSink || !pdwConnection) return E_POINTER;
+    if (pformatetc->dwAspect != DVASPECT_CONTENT || pformatetc->ptd || pformatetc->tymed != TYMED_HGLOBAL ||
+        pformatetc->lindex != -1)
+        return E_FAIL;
+    *pdwConnection = 0;
+    const StreamFormats& formats = streamFormats();
+    int slot;
+    if (pformatetc->cfFormat == formats.data)
+        slot = 0;
+    else if (pformatetc->cfFormat == formats.dataTime)
+        slot = 1;
+    else if (pformatetc->cfFormat == formats.writeComplete)
+        slot = 2;
+    else
+        return E_FAIL;
+    {
+        std::lock_guard lock(adviseLock_);
+        if (adviseSinks_[slot]) return CONNECT_E_ADVISELIMIT;
+    }
+    // Asked without our lock: the sink may be a proxy to another process.
+    IAdviseSink* sink = nullptr;
+    const HRESULT queried = pAdvSink->QueryInterface(IID_IAdviseSink, reinterpret_cast<void**>(&sink));
+    if (FAILED(queried)) return queried;
+    ComPtr<IAdviseSink> held = ComPtr<IAdviseSink>::adopt(sink);
+    {
+        std::lock_guard lock(adviseLock_);
+        if (adviseSinks_[slot]) return CONNECT_E_ADVISELIMIT;
+        adviseSinks_[slot] = std::move(held);
+    }
+    *pdwConnection = pformatetc->cfFormat;
+    return S_OK;
+}
+
+HRESULT OpcGroup::DUnadvise(DWORD dwConnection) {
+    auto call = enterCall();
+    if (!call) return RPC_E_DISCONNECTED;
+    const StreamFormats& formats = streamFormats();
+    const UINT slots[3] = {formats.data, formats.dataTime, formats.writeComplete};
+    ComPtr<IAdviseSink> released;
+    {
+        std::lock_guard lock(adviseLock_);
+        for (int slot = 0; slot < 3; ++slot) {
+            if (slots[slot] != dwConnection || !adviseSinks_[slot]) continue;
+            released = std::move(adviseSinks_[slot]);
+            break;
+        }
+    }
+    // Released outside the lock: the last release of a remote sink talks to its process.
+    return released ? S_OK : OLE_E_NOCONNECTION;
+}
+
+// ---- IConnectionPointContainer
+
+HRESULT OpcGroup::EnumConnectionPoints(IEnumConnectionPoints** ppEnum) {
+    auto call = enterCall();
+    if (!call) return RPC_E_DISCONNECTED;
+    if (!ppEnum) return E_POINTER;
+    *ppEnum = nullptr;
+    return enumConnectionPoints({ComPtr<IConnectionPoint>(&dataCallbackPoint_)}, &objectCount, ppEnum);
+}
+
+HRESULT OpcGroup::FindConnectionPoint(REFIID riid, IConnectionPoint** ppCP) {
+    auto call = enterCall();
+    if (!call) return RPC_E_DISCONNECTED;
+    if (!ppCP) return E_POINTER;
+    *ppCP = nullptr;
+    if (riid != IID_IOPCDataCallback) return CONNECT_E_NOCONNECTION;
+    dataCallbackPoint_.AddRef();
+    *ppCP = &dataCallbackPoint_;
+    return S_OK;
+}
+
+}  // namespace ferrow::opc

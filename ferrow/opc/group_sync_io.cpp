@@ -1,0 +1,172 @@
+// The group's synchronous reads and writes, and the item reads and writes that the asynchronous
+// requests share with them.
+
+#include "ferrow/devlink/tag_lists.h"
+#include "ferrow/model/device.h"
+#include "ferrow/model/locks.h"
+#include "ferrow/opc/opc_group.h"
+#include "platform/com/task_memory.h"
+
+namespace ferrow::opc {
+
+using namespace platform::com;
+
+namespace {
+
+bool anyFailed(DWORD count, const HRESULT* errors) {
+    for (DWORD i = 0; i < count; ++i)
+        if (FAILED(errors[i])) return true;
+    return false;
+}
+
+void clearStates(DWORD count, OPCITEMSTATE* states) {
+    for (DWORD i = 0; i < count; ++i) VariantClear(&states[i].vDataValue);
+}
+
+// Under the value lock: the tag's timestamp, quality and value into the state.
+HRESULT copyTagState(const OTag& tag, OPCITEMSTATE& state) {
+    state.ftTimeStamp = tag.m_ftTimestamp;
+    state.wQuality = tag.m_wQuality;
+    state.wReserved = 0;
+    return VariantCopy(&state.vDataValue, &tag.m_value);
+}
+
+}  // namespace
+
+HRESULT OpcGroup::Read(OPCDATASOURCE dwSource, DWORD dwCount, OPCHANDLE* phServer, OPCITEMSTATE** ppItemValues,
+                       HRESULT** ppErrors) {
+    auto call = enterCall();
+    if (!call) return RPC_E_DISCONNECTED;
+    if (IsRemoved()) return E_FAIL;
+    if (!phServer || !ppItemValues || !ppErrors) return E_POINTER;
+    *ppItemValues = nullptr;
+    *ppErrors = nullptr;
+    TaskPtr<OPCITEMSTATE> states(taskArray<OPCITEMSTATE>(dwCount));
+    TaskPtr<HRESULT> errors(taskArray<HRESULT>(dwCount));
+    if (!states || !errors) return E_OUTOFMEMORY;
+    for (DWORD i = 0; i < dwCount; ++i) errors[i] = IsValidItem(phServer[i]) ? S_OK : OPC_E_INVALIDHANDLE;
+    const HRESULT read = ReadItems(dwSource, dwCount, phServer, states.get(), errors.get());
+    if (FAILED(read)) {
+        clearStates(dwCount, states.get());
+        return read;
+    }
+    const bool anyInvalid = anyFailed(dwCount, errors.get());
+    {
+        // The client's type where the item's cached quality is good; a failed conversion is that
+        // entry's error and does not change the result of the call.
+        std::lock_guard lock(groupLock_);
+        for (DWORD i = 0; i < dwCount; ++i) {
+            if (FAILED(errors[i])) continue;
+            auto* found = items_.find(phServer[i]);
+            if (!found) continue;
+            const OpcItem& item = **found;
+            VARIANT& value = states[i].vDataValue;
+            if ((item.cachedQuality & OPC_QUALITY_MASK) != OPC_QUALITY_MASK || (value.vt & VT_ARRAY)) continue;
+            errors[i] = VariantChangeType(&value, &value, 0, item.requestedType);
+        }
+    }
+    *ppItemValues = states.release();
+    *ppErrors = errors.release();
+    return anyInvalid ? S_FALSE : S_OK;
+}
+
+HRESULT OpcGroup::ReadItems(OPCDATASOURCE source, DWORD count, const OPCHANDLE* handles, OPCITEMSTATE* states,
+                            HRESULT* errors) {
+    if (source == OPC_DS_CACHE) {
+        // One walk under both locks: a cache read never waits for a device.
+        std::lock_guard lock(groupLock_);
+        std::lock_guard values(valueLock());
+        for (DWORD i = 0; i < count; ++i) {
+            if (FAILED(errors[i])) continue;
+            auto* found = items_.find(handles[i]);
+            if (!found) {
+                errors[i] = OPC_E_INVALIDHANDLE;
+                continue;
+            }
+            const OpcItem& item = **found;
+            states[i].hClient = item.clientHandle;
+            errors[i] = copyTagState(*item.tag.get(), states[i]);
+            if (!active_ || !item.active) states[i].wQuality = OPC_QUALITY_OUT_OF_SERVICE;
+        }
+        return S_OK;
+    }
+    for (DWORD i = 0; i < count; ++i) {
+        if (FAILED(errors[i])) continue;
+        TagRef tag;
+        {
+            std::lock_guard lock(groupLock_);
+            auto* found = items_.find(handles[i]);
+            if (!found) {
+                errors[i] = OPC_E_INVALIDHANDLE;
+                continue;
+            }
+            tag = (*found)->tag;
+            states[i].hClient = (*found)->clientHandle;
+        }
+        // The device exchange runs without our locks; a device that does not answer marks its tags
+        // with a communication failure, which is what the read returns.
+        ReadTags(true, {tag.get()});
+        std::lock_guard values(valueLock());
+        errors[i] = copyTagState(*tag.get(), states[i]);
+    }
+    return S_OK;
+}
+
+HRESULT OpcGroup::Write(DWORD dwCount, OPCHANDLE* phServer, VARIANT* pItemValues, HRESULT** ppErrors) {
+    auto call = enterCall();
+    if (!call) return RPC_E_DISCONNECTED;
+    if (IsRemoved()) return E_FAIL;
+    if (!phServer || !pItemValues || !ppErrors) return E_POINTER;
+    *ppErrors = nullptr;
+    TaskPtr<HRESULT> errors(taskArray<HRESULT>(dwCount));
+    if (!errors) return E_OUTOFMEMORY;
+    for (DWORD i = 0; i < dwCount; ++i) errors[i] = IsValidItem(phServer[i]) ? S_OK : OPC_E_INVALIDHANDLE;
+    const HRESULT written = WriteItems(dwCount, phServer, pItemValues, errors.get());
+    if (FAILED(written)) return written;
+    const bool failed = anyFailed(dwCount, errors.get());
+    *ppErrors = errors.release();
+    return failed ? S_FALSE : S_OK;
+}
+
+HRESULT OpcGroup::WriteItems(DWORD count, const OPCHANDLE* handles, const VARIANT* values, HRESULT* errors) {
+    for (DWORD i = 0; i < count; ++i) {
+        if (FAILED(errors[i])) continue;
+        TagRef tag;
+        ODevice* device = nullptr;
+        {
+            std::lock_guard lock(groupLock_);
+            auto* found = items_.find(handles[i]);
+            if (!found) {
+                errors[i] = OPC_E_INVALIDHANDLE;
+                continue;
+            }
+            tag = (*found)->tag;
+            device = (*found)->device;
+        }
+        const auto* output = dynamic_cast<const OqnTag*>(tag.get());
+        if (!output || !output->m_bOutput) {
+            errors[i] = OPC_E_BADRIGHTS;
+            continue;
+        }
+        {
+            std::lock_guard lock(valueLock());
+            const HRESULT copied = VariantCopy(&tag.get()->m_value, &values[i]);
+            if (FAILED(copied)) {
+                errors[i] = copied;
+                continue;
+            }
+            tag.get()->m_ftTimestamp = currentFileTime();
+        }
+        // The device exchange holds no lock of ours, so a slow device holds up only this write. Its
+        // outcome shows in the tag's quality, which the next pass reports; the entry itself is S_OK.
+        const bool sent = device && device->WriteTag(*tag.get());
+        if (sent) {
+            std::lock_guard lock(groupLock_);
+            if (auto* found = items_.find(handles[i])) markChanged(**found);
+        }
+        errors[i] = S_OK;
+    }
+    return S_OK;
+}
+
+}  // namespace ferrow::opc
