@@ -70,12 +70,18 @@ HGLOBAL GlobalAlloc(UINT flags, SIZE_T bytes) {
 HGLOBAL GlobalReAlloc(HGLOBAL block, SIZE_T bytes, UINT flags) {
     if (!block) return nullptr;
     std::lock_guard guard(block->lock);
-    const bool movable = block->flags & GMEM_MOVEABLE;
-    if (!movable && block->locks > 0 && bytes > block->size) return nullptr;
+    if (block->locks > 0) {
+        // Whoever locked the block holds a pointer into its data, so the data stays where it is: a
+        // shrink keeps the allocation, and a growth that might have to move is refused.
+        if (bytes > block->size) return nullptr;
+        block->size = bytes;
+        return block;
+    }
     void* grown = std::realloc(block->data, std::max<SIZE_T>(bytes, 1));
     if (!grown) return nullptr;
     block->data = static_cast<std::byte*>(grown);
-    if ((flags & GMEM_ZEROINIT) && bytes > block->size) std::memset(block->data + block->size, 0, bytes - block->size);
+    if ((flags & GMEM_ZEROINIT) && bytes > block->size)
+        std::memset(block->data + block->size, 0, bytes - block->size);
     block->size = bytes;
     return block;
 }
@@ -129,7 +135,8 @@ int GetClipboardFormatNameA(UINT format, char* buffer, int size) {
     const std::size_t index = format - kFirstFormat;
     if (index >= table.names.size()) return 0;
     const std::string& name = table.names[index];
-    const int copied = static_cast<int>(std::min<std::size_t>(name.size(), static_cast<std::size_t>(size - 1)));
+    const int copied =
+        static_cast<int>(std::min<std::size_t>(name.size(), static_cast<std::size_t>(size - 1)));
     std::memcpy(buffer, name.data(), static_cast<std::size_t>(copied));
     buffer[copied] = '\0';
     return copied;

@@ -27,7 +27,7 @@ inline constexpr UINT GHND = GMEM_MOVEABLE | GMEM_ZEROINIT;
 // Null when memory runs out.
 HGLOBAL GlobalAlloc(UINT flags, SIZE_T bytes);
 // The block with its new size (the same handle for a movable block), or null with the block unchanged.
-// A locked fixed block cannot move: null when it would have to.
+// A locked block does not move: it shrinks in place, and growing it gives null.
 HGLOBAL GlobalReAlloc(HGLOBAL block, SIZE_T bytes, UINT flags);
 // The block's data, its lock count one higher; null for a null handle.
 void* GlobalLock(HGLOBAL block);
