@@ -1,0 +1,388 @@
+// status, browse and properties: what the server tells about itself and its address space.
+#include <algorithm>
+#include <functional>
+
+#include "ferrow/cli/commands.h"
+#include "ferrow/cli/json_writer.h"
+#include "ferrow/cli/unicode_text.h"
+#include "ferrow/cli/value_format.h"
+#include "platform/com/task_memory.h"
+
+namespace ferrow::cli {
+
+using namespace platform::com;
+using namespace ferrow::opc;
+
+namespace {
+
+const char* stateWord(DWORD state) {
+    switch (state) {
+        case OPC_STATUS_RUNNING:
+            return "running";
+        case OPC_STATUS_FAILED:
+            return "failed";
+        case OPC_STATUS_NOCONFIG:
+            return "no configuration";
+        case OPC_STATUS_SUSPENDED:
+            return "suspended";
+        case OPC_STATUS_TEST:
+            return "test";
+        default:
+            return "unknown";
+    }
+}
+
+// A time for the status: local, with its zone; "never" for the zero time.
+std::string statusTime(const FILETIME& time) {
+    const std::string text = localTimeText(time, {.milliseconds = false, .offset = true});
+    return text.empty() ? "never" : text;
+}
+
+void timeMemberJson(JsonWriter& json, std::string_view name, const FILETIME& time) {
+    json.key(name);
+    const std::string text = localTimeText(time, {.milliseconds = true, .offset = true});
+    if (text.empty())
+        json.null();
+    else
+        json.string(text);
+}
+
+}  // namespace
+
+int runStatus(Session& session, const Arguments&) {
+    OPCSERVERSTATUS* status = nullptr;
+    const HRESULT result = session.server()->GetStatus(&status);
+    if (FAILED(result) || !status) {
+        CoTaskMemFree(status);
+        return session.fail("status", FAILED(result) ? result : E_POINTER);
+    }
+    const std::string vendor = utf8FromWide(wideView(status->szVendorInfo));
+    CoTaskMemFree(status->szVendorInfo);
+    const OPCSERVERSTATUS s = *status;
+    CoTaskMemFree(status);
+    const std::string version = std::to_string(s.wMajorVersion) + "." + std::to_string(s.wMinorVersion) +
+                                "." + std::to_string(s.wBuildNumber);
+    std::ostream& out = session.console().out;
+    if (session.console().json) {
+        JsonWriter json(out);
+        json.beginObject();
+        json.member("state", stateWord(s.dwServerState));
+        json.member("stateCode", std::uint32_t{s.dwServerState});
+        timeMemberJson(json, "startTime", s.ftStartTime);
+        timeMemberJson(json, "currentTime", s.ftCurrentTime);
+        timeMemberJson(json, "lastUpdateTime", s.ftLastUpdateTime);
+        json.member("groupCount", s.dwGroupCount);
+        json.member("bandWidth", s.dwBandWidth);
+        json.member("version", version);
+        json.member("vendorInfo", vendor);
+        json.endObject();
+        out << '\n';
+        return kExitOk;
+    }
+    std::string state = stateWord(s.dwServerState);
+    if (state == "unknown") state += " (" + std::to_string(s.dwServerState) + ")";
+    out << "State:            " << state << '\n'
+        << "Vendor:           " << vendor << '\n'
+        << "Version:          " << version << '\n'
+        << "Start time:       " << statusTime(s.ftStartTime) << '\n'
+        << "Current time:     " << statusTime(s.ftCurrentTime) << '\n'
+        << "Last update time: " << statusTime(s.ftLastUpdateTime) << '\n'
+        << "Groups:           " << s.dwGroupCount << '\n';
+    return kExitOk;
+}
+
+// ---- browse ----
+
+namespace {
+
+// The deepest tree walked: far more than any configuration nests, short of a cycle.
+constexpr int kMaxDepth = 64;
+
+struct BrowseNode {
+    std::string name;
+    std::vector<BrowseNode> branches;
+    std::vector<std::string> leaves;
+};
+
+class Browser {
+  public:
+    Browser(Session& session, IOPCBrowseServerAddressSpace* space, std::string filter)
+        : session_(session), space_(space), filter_(wideFromUtf8(filter)), filtered_(!filter.empty()) {}
+
+    // Back to the root, wherever an earlier command of this connection left the position.
+    HRESULT toRoot() {
+        for (int i = 0; i <= kMaxDepth; ++i)
+            if (FAILED(space_->ChangeBrowsePosition(OPC_BROWSE_UP, u""))) return S_OK;
+        return E_FAIL;
+    }
+    HRESULT down(const std::string& name) {
+        return space_->ChangeBrowsePosition(OPC_BROWSE_DOWN, wideFromUtf8(name).c_str());
+    }
+
+    HRESULT list(OPCBROWSETYPE type, const std::u16string& filter, std::vector<std::string>* names) {
+        ComPtr<IEnumString> strings;
+        const HRESULT result = space_->BrowseOPCItemIDs(type, filter.c_str(), VT_EMPTY, 0, strings.put());
+        if (FAILED(result)) return result;
+        if (!strings) return S_OK;  // S_FALSE without an enumerator: nothing there
+        return drainStrings(strings.get(), names);
+    }
+
+    // The subtree at the current position; a branch without matching tags is left out when filtering.
+    HRESULT walk(BrowseNode* node, int depth) {
+        std::vector<std::string> branches;
+        if (const HRESULT r = list(OPC_LEAF, filter_, &node->leaves); FAILED(r)) return r;
+        if (const HRESULT r = list(OPC_BRANCH, u"", &branches); FAILED(r)) return r;
+        if (depth >= kMaxDepth) return E_FAIL;
+        for (const std::string& name : branches) {
+            if (const HRESULT r = down(name); FAILED(r)) return r;
+            BrowseNode child{name, {}, {}};
+            const HRESULT r = walk(&child, depth + 1);
+            if (FAILED(r)) return r;
+            if (FAILED(space_->ChangeBrowsePosition(OPC_BROWSE_UP, u""))) return E_FAIL;
+            if (!filtered_ || !child.leaves.empty() || !child.branches.empty())
+                node->branches.push_back(std::move(child));
+        }
+        return S_OK;
+    }
+
+  private:
+    Session& session_;
+    IOPCBrowseServerAddressSpace* space_;
+    std::u16string filter_;
+    bool filtered_;
+};
+
+std::vector<std::string> splitPath(std::string path) {
+    std::vector<std::string> parts;
+    if (!path.empty() && path.back() == '.') path.pop_back();
+    std::size_t begin = 0;
+    while (!path.empty()) {
+        const std::size_t dot = path.find('.', begin);
+        parts.push_back(path.substr(begin, dot - begin));
+        if (dot == std::string::npos) break;
+        begin = dot + 1;
+    }
+    return parts;
+}
+
+bool startsWithIgnoringCase(std::string_view text, std::string_view prefix) {
+    if (text.size() < prefix.size()) return false;
+    return std::equal(prefix.begin(), prefix.end(), text.begin(), [](char a, char b) {
+        const auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; };
+        return upper(a) == upper(b);
+    });
+}
+
+void printTree(std::ostream& out, const BrowseNode& node, int depth) {
+    const std::string indent(static_cast<std::size_t>(depth) * 2, ' ');
+    for (const std::string& leaf : node.leaves) out << indent << leaf << '\n';
+    for (const BrowseNode& branch : node.branches) {
+        out << indent << branch.name << ".\n";
+        printTree(out, branch, depth + 1);
+    }
+}
+
+void writeTreeJson(JsonWriter& json, const BrowseNode& node, const std::string& prefix) {
+    json.key("leaves");
+    json.beginArray();
+    for (const std::string& leaf : node.leaves) {
+        json.beginObject();
+        json.member("name", leaf);
+        json.member("itemId", prefix + leaf);
+        json.endObject();
+    }
+    json.endArray();
+    json.key("branches");
+    json.beginArray();
+    for (const BrowseNode& branch : node.branches) {
+        json.beginObject();
+        json.member("name", branch.name);
+        writeTreeJson(json, branch, prefix + branch.name + ".");
+        json.endObject();
+    }
+    json.endArray();
+}
+
+}  // namespace
+
+int runBrowse(Session& session, const Arguments& args) {
+    ComPtr<IOPCBrowseServerAddressSpace> space;
+    if (const HRESULT r = session.server()->QueryInterface(IID_IOPCBrowseServerAddressSpace, space.putVoid());
+        FAILED(r))
+        return session.fail("browse", r);
+    const std::string path = args.operands.empty() ? std::string() : args.operands[0];
+    const std::vector<std::string> parts = splitPath(path);
+    std::ostream& out = session.console().out;
+    Browser browser(session, space.get(), args.filter);
+    if (args.flat) {
+        // The server lists every item ID from the root; a path keeps those below it.
+        std::vector<std::string> ids;
+        if (const HRESULT r = browser.list(OPC_FLAT, wideFromUtf8(args.filter), &ids); FAILED(r))
+            return session.fail("browse", r);
+        const std::string prefix = parts.empty() ? std::string() : path + (path.back() == '.' ? "" : ".");
+        std::erase_if(ids, [&](const std::string& id) { return !startsWithIgnoringCase(id, prefix); });
+        if (session.console().json) {
+            JsonWriter json(out);
+            json.beginObject();
+            json.member("path", path);
+            json.key("items");
+            json.beginArray();
+            for (const std::string& id : ids) json.string(id);
+            json.endArray();
+            json.endObject();
+            out << '\n';
+        } else {
+            for (const std::string& id : ids) out << id << '\n';
+        }
+        return kExitOk;
+    }
+    if (FAILED(browser.toRoot()))
+        return session.failWith("browse: the server's browse position does not return to the root");
+    std::string prefix;
+    for (const std::string& part : parts) {
+        if (const HRESULT r = browser.down(part); FAILED(r)) {
+            browser.toRoot();
+            if (r == E_INVALIDARG || r == E_FAIL)
+                return session.failWith(
+                    std::string("browse: ") +
+                    (prefix.empty() ? std::string("the root") : prefix.substr(0, prefix.size() - 1)) +
+                    " has no branch '" + part + "' (names are case-sensitive)");
+            return session.fail("browse " + path, r);
+        }
+        prefix += part + ".";
+    }
+    BrowseNode root;
+    const HRESULT walked = browser.walk(&root, 0);
+    browser.toRoot();
+    if (FAILED(walked)) return session.fail("browse " + path, walked);
+    if (session.console().json) {
+        JsonWriter json(out);
+        json.beginObject();
+        json.member("path", prefix.empty() ? prefix : prefix.substr(0, prefix.size() - 1));
+        writeTreeJson(json, root, prefix);
+        json.endObject();
+        out << '\n';
+    } else {
+        printTree(out, root, 0);
+    }
+    return kExitOk;
+}
+
+// ---- properties ----
+
+namespace {
+
+constexpr DWORD kPropertyDataType = 1;
+constexpr DWORD kPropertyQuality = 3;
+constexpr DWORD kPropertyTimestamp = 4;
+constexpr DWORD kPropertyAccessRights = 5;
+
+std::string rightsText(DWORD rights) {
+    std::string out;
+    if (rights & OPC_READABLE) out = "read";
+    if (rights & OPC_WRITEABLE) out += out.empty() ? "write" : ", write";
+    if (out.empty()) out = "none";
+    return out;
+}
+
+// A property value as a person reads it: the meaning of the numbers that stand for something.
+std::string propertyText(DWORD id, const VARIANT& value) {
+    if (id == kPropertyDataType && value.vt == VT_I2) return varTypeName(static_cast<VARTYPE>(value.iVal));
+    if (id == kPropertyQuality && value.vt == VT_I2) return qualityText(static_cast<WORD>(value.iVal));
+    if (id == kPropertyAccessRights && value.vt == VT_I4)
+        return rightsText(static_cast<DWORD>(value.lVal)) + " (" + std::to_string(value.lVal) + ")";
+    if (id == kPropertyTimestamp && value.vt == VT_DATE) {
+        const std::string text = dateText(value.date);
+        return text.empty() ? "(none)" : text + " UTC";
+    }
+    return valueText(value);
+}
+
+}  // namespace
+
+int runProperties(Session& session, const Arguments& args) {
+    const std::string& itemId = args.operands.at(0);
+    ComPtr<IOPCItemProperties> properties;
+    if (const HRESULT r = session.server()->QueryInterface(IID_IOPCItemProperties, properties.putVoid());
+        FAILED(r))
+        return session.fail("properties", r);
+    std::u16string wideId = wideFromUtf8(itemId);
+    DWORD count = 0;
+    DWORD* ids = nullptr;
+    LPWSTR* descriptions = nullptr;
+    VARTYPE* types = nullptr;
+    HRESULT result = properties->QueryAvailableProperties(wideId.data(), &count, &ids, &descriptions, &types);
+    // Taken over at once, so that every way out below frees them.
+    std::vector<DWORD> idList;
+    std::vector<std::string> descriptionList;
+    std::vector<VARTYPE> typeList;
+    if (SUCCEEDED(result) && ids && descriptions && types) {
+        for (DWORD i = 0; i < count; ++i) {
+            idList.push_back(ids[i]);
+            descriptionList.push_back(utf8FromWide(wideView(descriptions[i])));
+            typeList.push_back(types[i]);
+        }
+    }
+    if (descriptions)
+        for (DWORD i = 0; i < count; ++i) CoTaskMemFree(descriptions[i]);
+    CoTaskMemFree(ids);
+    CoTaskMemFree(descriptions);
+    CoTaskMemFree(types);
+    if (FAILED(result)) return session.fail(itemId, result);
+    if (idList.size() != count) return session.fail(itemId, E_POINTER);
+
+    VARIANT* values = nullptr;
+    HRESULT* errors = nullptr;
+    std::vector<DWORD> requested = idList;
+    result = properties->GetItemProperties(wideId.data(), count, requested.data(), &values, &errors);
+    const bool complete = SUCCEEDED(result) && values && errors;
+    std::ostream& out = session.console().out;
+    int status = kExitOk;
+    if (complete && session.console().json) {
+        JsonWriter json(out);
+        json.beginObject();
+        json.member("item", itemId);
+        json.key("properties");
+        json.beginArray();
+        for (DWORD i = 0; i < count; ++i) {
+            json.beginObject();
+            json.member("id", idList[i]);
+            json.member("description", descriptionList[i]);
+            json.member("type", varTypeName(typeList[i]));
+            json.key("value");
+            writeValueJson(json, values[i]);
+            json.member("text", propertyText(idList[i], values[i]));
+            if (FAILED(errors[i])) json.member("error", session.errorText(errors[i]));
+            json.endObject();
+        }
+        json.endArray();
+        json.endObject();
+        out << '\n';
+    } else if (complete) {
+        std::size_t width = 0;
+        for (const std::string& d : descriptionList) width = std::max(width, d.size());
+        for (DWORD i = 0; i < count; ++i) {
+            std::string id = std::to_string(idList[i]);
+            out << std::string(id.size() < 4 ? 4 - id.size() : 0, ' ') << id << "  " << descriptionList[i]
+                << std::string(width - descriptionList[i].size() + 2, ' ');
+            if (FAILED(errors[i]))
+                out << "error: " << session.errorText(errors[i]);
+            else
+                out << propertyText(idList[i], values[i]);
+            out << '\n';
+        }
+    }
+    if (complete) {
+        for (DWORD i = 0; i < count; ++i) {
+            if (FAILED(errors[i])) status = kExitServerError;
+            VariantClear(&values[i]);
+        }
+    }
+    CoTaskMemFree(values);
+    CoTaskMemFree(errors);
+    if (FAILED(result)) return session.fail(itemId, result);
+    if (!complete) return session.fail(itemId, E_POINTER);
+    return status;
+}
+
+}  // namespace ferrow::cli

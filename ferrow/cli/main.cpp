@@ -1,0 +1,21 @@
+// ferrow-opc: the command-line OPC client of Ferrow.
+#include <QCoreApplication>
+#include <iostream>
+
+#include "ferrow/cli/run.h"
+#include "ferrow/cli/stop_signal.h"
+#include "ferrow/opc/opc_ids.h"
+#include "platform/com/class_table.h"
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    ferrow::cli::StopSignal stop;
+    stop.receiveTerminationSignals();
+    const auto connect = [](ferrow::opc::IOPCServer** server) {
+        return platform::com::CoCreateInstance(ferrow::opc::CLSID_FerrowServer, nullptr,
+                                               platform::com::CLSCTX_LOCAL_SERVER,
+                                               ferrow::opc::IID_IOPCServer, reinterpret_cast<void**>(server));
+    };
+    return ferrow::cli::run(args, connect, std::cout, std::cerr, stop);
+}
