@@ -108,13 +108,16 @@ void OpcGroup::startUpdateThread() { updateThread_ = std::thread([this] { update
 void OpcGroup::updateLoop() {
     using Clock = std::chrono::steady_clock;
     for (;;) {
-        // The pass holds a reference, so a client that lets go of the group in a callback does not pull
-        // it away under the pass; the final release may then happen here, and nothing is touched after it.
-        if (!tryAddRef()) return;
         const auto began = Clock::now();
-        const bool keepRunning = updatePass();
+        // The pass holds a reference, so a client that lets go of the group in a callback does not pull
+        // it away under the pass; the final release may then happen here, and nothing is touched after
+        // it. Without a reference to take (not handed out yet, or in its final release, whose teardown
+        // ends this thread) the pass is skipped.
+        if (tryAddRef()) {
+            const bool keepRunning = updatePass();
+            if (release() == 0 || !keepRunning) return;
+        }
         const DWORD rate = updateRate();
-        if (release() == 0 || !keepRunning) return;
         std::unique_lock lock(wakeLock_);
         wake_.wait_until(lock, began + std::chrono::milliseconds(rate), [this] { return !running_; });
         if (!running_) return;
