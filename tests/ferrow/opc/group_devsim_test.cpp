@@ -1,0 +1,157 @@
+// The path a user relies on, against a simulated device: a group's active items register their tags
+// with the device, a value changed on the device reaches the client's callback, a client's write
+// reaches the device, and the group's end ends its registration.
+
+#include "devsim/datapoint_service.h"
+#include "ferrow/opc/opc_group.h"
+#include "platform/ui/scripted_dialogs.h"
+#include "tests/ferrow/opc/opc_client.h"
+#include "tests/ferrow/opc/recording_sinks.h"
+#include "tests/support/device_fixture.h"
+
+namespace opctest {
+namespace {
+
+class GroupDevsimTest : public OpcClientTest {
+  protected:
+    void SetUp() override {
+        OpcClientTest::SetUp();
+        sim = testsupport::startDevice();
+        ASSERT_TRUE(sim);
+        device = doc.AddDevice([&](ferrow::ODevice& d) {
+            const QStringList octets = sim->options().address.split('.');
+            for (int i = 0; i < 4; ++i) d.m_params.m_strOctet[static_cast<std::size_t>(i)] = octets[i].toStdString();
+            return true;
+        });
+        ASSERT_TRUE(device);
+        for (int i = 0; i < 500 && !device->IsConnected(); ++i) std::this_thread::sleep_for(10ms);
+        ASSERT_TRUE(device->IsConnected());
+        ASSERT_EQ(device->LoadTags(), 11);
+        server = createServer();
+    }
+    void TearDown() override {
+        group.reset();
+        server.reset();
+        OpcClientTest::TearDown();
+    }
+
+    ComPtr<IOPCGroupStateMgt> makeGroup(BOOL active) {
+        ComPtr<IOPCGroupStateMgt> g;
+        DWORD revised = 0;
+        EXPECT_EQ(server->AddGroup(u"Plant", active, 10, 44, nullptr, nullptr, 0, &groupHandle, &revised,
+                                   IID_IOPCGroupStateMgt, reinterpret_cast<IUnknown**>(g.put())),
+                  S_OK);
+        ComPtr<IConnectionPoint> point;
+        EXPECT_EQ(query<IConnectionPointContainer>(g.get())->FindConnectionPoint(IID_IOPCDataCallback, point.put()),
+                  S_OK);
+        DWORD cookie = 0;
+        EXPECT_EQ(point->Advise(&sink, &cookie), S_OK);
+        return g;
+    }
+    OPCHANDLE addItem(const char16_t* id, OPCHANDLE client) {
+        OPCITEMDEF def{};
+        def.szItemID = const_cast<char16_t*>(id);
+        def.bActive = 1;
+        def.hClient = client;
+        OPCITEMRESULT* results = nullptr;
+        HRESULT* errors = nullptr;
+        EXPECT_EQ(query<IOPCItemMgt>(group.get())->AddItems(1, &def, &results, &errors), S_OK);
+        const OPCHANDLE handle = results[0].hServer;
+        CoTaskMemFree(results);
+        CoTaskMemFree(errors);
+        return handle;
+    }
+    // Waits for a data change with an item of this client handle satisfying `pred`.
+    template <class Pred>
+    std::optional<CallbackItem> itemWhere(OPCHANDLE client, Pred pred) {
+        for (auto deadline = std::chrono::steady_clock::now() + 5s; std::chrono::steady_clock::now() < deadline;) {
+            for (const Callback& c : sink.dataChanges())
+                for (const CallbackItem& item : c.items)
+                    if (item.client == client && pred(item)) return item;
+            sink.calls.waitFor(sink.calls.size() + 1, 100ms);
+        }
+        return std::nullopt;
+    }
+
+    platform::ui::ScriptedDialogs dialogs;
+    DataCallbackSink sink;
+    std::unique_ptr<devsim::SimulatedDevice> sim;
+    ferrow::ODevice* device = nullptr;
+    ComPtr<IOPCServer> server;
+    ComPtr<IOPCGroupStateMgt> group;
+    OPCHANDLE groupHandle = 0;
+};
+
+TEST_F(GroupDevsimTest, DeviceValueReachesTheCallbackAfterTheGroupRegistersItsTags) {
+    group = makeGroup(0);
+    addItem(u"Device1.Setpoint", 7);
+    std::this_thread::sleep_for(50ms);
+    EXPECT_FALSE(sim->log().contains("chgdp"));  // inactive: nothing registered yet
+    EXPECT_EQ(static_cast<OpcGroup*>(group.get())->subscriptionHandle(), 0u);
+
+    BOOL active = 1;
+    DWORD rate = 0;
+    ASSERT_EQ(group->SetState(nullptr, &rate, &active, nullptr, nullptr, nullptr, nullptr), S_OK);
+    ASSERT_TRUE(sim->log().waitFor("< chgdp/", 5s));
+    const DWORD handle = static_cast<OpcGroup*>(group.get())->subscriptionHandle();
+    ASSERT_NE(handle, 0u);
+    EXPECT_TRUE(sim->log().contains("< chgdp/" + std::to_string(handle) + "/Setpoint"));
+
+    const FILETIME before = currentFileTime();
+    sim->run([&] { sim->datapoints().setValue("Setpoint", "00004842"); });  // 50.0f
+    const auto pushed = itemWhere(7, [](const CallbackItem& i) { return i.number == 50.0; });
+    ASSERT_TRUE(pushed);
+    EXPECT_EQ(pushed->quality, OPC_QUALITY_GOOD);
+    EXPECT_EQ(pushed->vt, VT_R4);
+    EXPECT_GE((std::uint64_t{pushed->timestamp.dwHighDateTime} << 32) | pushed->timestamp.dwLowDateTime,
+              (std::uint64_t{before.dwHighDateTime} << 32) | before.dwLowDateTime);
+
+    // The group's end ends its registration with the device. The last reference may be the update
+    // thread's, in a pass, so the end may come just after RemoveGroup returns.
+    group.reset();
+    ASSERT_EQ(server->RemoveGroup(groupHandle, 0), S_OK);
+    EXPECT_TRUE(sim->log().waitFor("< rem/" + std::to_string(handle), 5s));
+    for (int i = 0; i < 500 && (device->m_nUseCount.load() != 0 || ferrow::objectCount.load() != 1); ++i)
+        std::this_thread::sleep_for(10ms);
+    EXPECT_EQ(device->m_nUseCount.load(), 0);
+    EXPECT_EQ(ferrow::objectCount.load(), 1);  // the server
+}
+
+TEST_F(GroupDevsimTest, ClientWriteReachesTheDeviceAndComesBackAsAChange) {
+    group = makeGroup(1);
+    const OPCHANDLE speed = addItem(u"Device1.Speed", 3);
+    ComPtr<IOPCSyncIO> io = query<IOPCSyncIO>(group.get());
+    VARIANT value;
+    VariantInit(&value);
+    value.vt = VT_R8;
+    value.dblVal = 250;
+    OPCHANDLE handles[] = {speed};
+    HRESULT* errors = nullptr;
+    ASSERT_EQ(io->Write(1, handles, &value, &errors), S_OK);
+    EXPECT_EQ(errors[0], S_OK);
+    CoTaskMemFree(errors);
+    EXPECT_TRUE(sim->log().contains("< setdp/Speed/FA00"));
+    EXPECT_TRUE(itemWhere(3, [](const CallbackItem& i) { return i.number == 250.0 && i.quality == OPC_QUALITY_GOOD; }));
+
+    // A device read brings the device's own value.
+    OPCITEMSTATE* states = nullptr;
+    ASSERT_EQ(io->Read(OPC_DS_DEVICE, 1, handles, &states, &errors), S_OK);
+    EXPECT_EQ(states[0].wQuality, OPC_QUALITY_GOOD);
+    EXPECT_EQ(states[0].vDataValue.iVal, 250);
+    VariantClear(&states[0].vDataValue);
+    CoTaskMemFree(states);
+    CoTaskMemFree(errors);
+}
+
+TEST_F(GroupDevsimTest, ADroppedDeviceConnectionReachesTheClientAsCommunicationFailure) {
+    group = makeGroup(1);
+    addItem(u"Device1.Level", 5);
+    ASSERT_TRUE(sim->log().waitFor("< chgdp/", 5s));
+    sim->run([&] { sim->datapoints().setValue("Level", "00000040"); });
+    ASSERT_TRUE(itemWhere(5, [](const CallbackItem& i) { return i.quality == OPC_QUALITY_GOOD; }));
+    sim->run([&] { sim->datapoints().closeNotificationConnections(); });
+    EXPECT_TRUE(itemWhere(5, [](const CallbackItem& i) { return i.quality == OPC_QUALITY_COMM_FAILURE; }));
+}
+
+}  // namespace
+}  // namespace opctest
