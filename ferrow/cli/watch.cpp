@@ -29,7 +29,8 @@ constexpr std::size_t kMaxQueued = 100'000;
 // copies the changes into a queue and wakes the printing thread.
 class DataChangeSink final : public ComObject<IOPCDataCallback> {
   public:
-    explicit DataChangeSink(std::vector<std::string> itemIds) : itemIds_(std::move(itemIds)) {}
+    explicit DataChangeSink(std::vector<std::string> itemIds)
+        : itemIds_(std::move(itemIds)), reported_(itemIds_.size(), false) {}
 
     HRESULT OnDataChange(DWORD, OPCHANDLE, HRESULT, HRESULT, DWORD dwCount, OPCHANDLE* phClientItems,
                          VARIANT* pvValues, WORD* pwQualities, FILETIME* pftTimeStamps,
@@ -41,6 +42,13 @@ class DataChangeSink final : public ComObject<IOPCDataCallback> {
             for (DWORD i = 0; i < dwCount; ++i) {
                 const OPCHANDLE handle = phClientItems[i];
                 if (handle == 0 || handle > itemIds_.size()) continue;  // not one of ours
+                // A pass that overlaps AddItems can report a new item in the state it was made in, before
+                // it took over its tag: no value, bad. That is nothing the device said; its first value
+                // follows in the next pass.
+                if (!reported_[handle - 1] && pvValues[i].vt == VT_EMPTY &&
+                    pwQualities[i] == OPC_QUALITY_BAD && SUCCEEDED(pErrors[i]))
+                    continue;
+                reported_[handle - 1] = true;
                 if (queue_.size() >= kMaxQueued) {
                     ++dropped_;
                     continue;
@@ -77,6 +85,7 @@ class DataChangeSink final : public ComObject<IOPCDataCallback> {
     const std::vector<std::string> itemIds_;
     WakePipe wake_;
     std::mutex lock_;
+    std::vector<bool> reported_;  // by client handle - 1
     std::deque<ItemValue> queue_;
     std::uint64_t dropped_ = 0;
 };
