@@ -29,6 +29,7 @@ ClassTable& table() {
 }
 
 std::atomic<DisconnectHook> disconnectHook{nullptr};
+std::atomic<LocalServerHook> localServerHook{nullptr};
 }  // namespace
 
 HRESULT CoRegisterClassObject(REFCLSID clsid, IUnknown* classObject, DWORD context, DWORD flags,
@@ -67,7 +68,11 @@ HRESULT CoGetClassObject(REFCLSID clsid, DWORD context, void* /*reserved*/, REFI
                 break;
             }
     }
-    if (!found) return REGDB_E_CLASSNOTREG;
+    if (!found) {
+        if (LocalServerHook hook = localServerHook.load(); hook && (context & CLSCTX_LOCAL_SERVER))
+            return hook(clsid, riid, ppv);
+        return REGDB_E_CLASSNOTREG;
+    }
     return found->QueryInterface(riid, ppv);
 }
 
@@ -91,5 +96,7 @@ HRESULT CoDisconnectObject(IUnknown* unknown, DWORD /*reserved*/) {
 }
 
 void setDisconnectHook(DisconnectHook hook) { disconnectHook = hook; }
+
+void setLocalServerHook(LocalServerHook hook) { localServerHook = hook; }
 
 }  // namespace platform::com

@@ -19,7 +19,8 @@ HRESULT CoRegisterClassObject(REFCLSID clsid, IUnknown* classObject, DWORD conte
                               DWORD* cookie);
 // E_INVALIDARG for a cookie that is not registered.
 HRESULT CoRevokeClassObject(DWORD cookie);
-// REGDB_E_CLASSNOTREG when no class object of that CLSID is registered for a context in `context`.
+// REGDB_E_CLASSNOTREG when no class object of that CLSID is registered for a context in `context` (and,
+// for a context with CLSCTX_LOCAL_SERVER, the local-server route below finds none either).
 HRESULT CoGetClassObject(REFCLSID clsid, DWORD context, void* reserved, REFIID riid, void** ppv);
 HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD context, REFIID riid, void** ppv);
 
@@ -29,5 +30,9 @@ HRESULT CoDisconnectObject(IUnknown* unknown, DWORD reserved);
 // The transport's part of a disconnection (unexporting the object); one hook per process, null for none.
 using DisconnectHook = void (*)(IUnknown* identity);
 void setDisconnectHook(DisconnectHook hook);
+// The transport's part of activation: the class object of a local server in another process, for a
+// CLSID with no class object registered here. One hook per process, null for none.
+using LocalServerHook = HRESULT (*)(REFCLSID clsid, REFIID riid, void** ppv);
+void setLocalServerHook(LocalServerHook hook);
 
 }  // namespace platform::com

@@ -1,0 +1,506 @@
+#include "platform/com/dbus/bus_node.h"
+
+#include <QDBusMetaType>
+#include <QThread>
+#include <algorithm>
+
+#include "platform/com/class_table.h"
+#include "platform/com/dbus/dispatcher.h"
+#include "platform/com/dbus/remote_object.h"
+#include "platform/com/dbus/wire.h"
+
+namespace platform::com::dbus {
+
+namespace {
+constexpr std::size_t kGoneRemembered = 256;
+
+const QString kDBusService = QStringLiteral("org.freedesktop.DBus");
+const QString kErrorUnknownObject = QStringLiteral("org.freedesktop.DBus.Error.UnknownObject");
+const QString kErrorUnknownInterface = QStringLiteral("org.freedesktop.DBus.Error.UnknownInterface");
+const QString kErrorUnknownMethod = QStringLiteral("org.freedesktop.DBus.Error.UnknownMethod");
+const QString kErrorInvalidArgs = QStringLiteral("org.freedesktop.DBus.Error.InvalidArgs");
+const QString kErrorLimitsExceeded = QStringLiteral("org.freedesktop.DBus.Error.LimitsExceeded");
+
+// Every live node, for CoDisconnectObject.
+struct Nodes {
+    std::mutex lock;
+    std::vector<std::weak_ptr<BusNode>> list;
+};
+Nodes& nodes() {
+    static Nodes instance;
+    return instance;
+}
+
+void unexportEverywhere(IUnknown* identity) {
+    std::vector<std::shared_ptr<BusNode>> live;
+    {
+        Nodes& n = nodes();
+        std::lock_guard guard(n.lock);
+        std::erase_if(n.list, [](const std::weak_ptr<BusNode>& w) { return w.expired(); });
+        for (const auto& w : n.list)
+            if (auto node = w.lock()) live.push_back(std::move(node));
+    }
+    for (const auto& node : live) node->unexport(identity);
+}
+
+QVariant uintArg(HRESULT value) { return QVariant::fromValue(static_cast<uint>(value)); }
+}  // namespace
+
+QDBusObjectPath NodePeer::exportObject(IUnknown* object) { return node_.exportFor(object, name_); }
+
+HRESULT NodePeer::importObject(const QDBusObjectPath& path, REFIID iid, bool known, void** ppv) {
+    return node_.importObject(name_, path, iid, known, ppv);
+}
+
+BusNode::BusNode(const QDBusConnection& connection, Options options)
+    : connection_(connection), options_(options), pool_(options.maxWorkers, options.maxQueued) {}
+
+BusNode::~BusNode() { stop(); }
+
+std::shared_ptr<BusNode> BusNode::start(const QDBusConnection& connection, Options options) {
+    registerWireTypes();
+    if (!connection.isConnected()) return nullptr;
+    std::shared_ptr<BusNode> node(new BusNode(connection, options));
+    node->dispatcher_ = new Dispatcher(node);
+    QDBusConnection c = connection;
+    // Before any object is handed out, so that no peer can leave unseen while it holds one.
+    c.connect(kDBusService, QStringLiteral("/org/freedesktop/DBus"), kDBusService, QStringLiteral("NameOwnerChanged"),
+              node->dispatcher_, SLOT(nameOwnerChanged(QString, QString, QString)));
+    const bool registered = c.registerVirtualObject(kObjectRoot, node->dispatcher_, QDBusConnection::SubPath);
+    // Wired up here, then handed to the node's own thread with what Qt attached to it.
+    node->thread_ = new QThread;
+    node->thread_->setObjectName(QStringLiteral("com-bus"));
+    node->dispatcher_->moveToThread(node->thread_);
+    node->thread_->start();
+    if (!registered) {
+        node->stop();
+        return nullptr;
+    }
+    {
+        Nodes& n = nodes();
+        std::lock_guard guard(n.lock);
+        n.list.push_back(node);
+    }
+    setDisconnectHook(&unexportEverywhere);
+    return node;
+}
+
+void BusNode::stop() {
+    {
+        std::lock_guard guard(lock_);
+        if (stopped_) return;
+        stopped_ = true;
+    }
+    if (dispatcher_) {
+        QDBusConnection c = connection_;
+        c.unregisterObject(kObjectRoot, QDBusConnection::UnregisterTree);
+        c.disconnect(kDBusService, QStringLiteral("/org/freedesktop/DBus"), kDBusService,
+                     QStringLiteral("NameOwnerChanged"), dispatcher_, SLOT(nameOwnerChanged(QString, QString, QString)));
+    }
+    if (thread_) {
+        thread_->quit();
+        thread_->wait();
+    }
+    delete dispatcher_;
+    dispatcher_ = nullptr;
+    delete thread_;
+    thread_ = nullptr;
+    pool_.stop();
+
+    // Everything still handed out goes back; class-object locks of peers are undone.
+    std::shared_ptr<Entry> classEntry;
+    std::map<quint64, std::shared_ptr<Entry>> objects;
+    quint32 locks = 0;
+    {
+        std::lock_guard guard(lock_);
+        for (const Caller& caller : std::as_const(callers_)) locks += caller.serverLocks;
+        callers_.clear();
+        objects.swap(objects_);
+        byIdentity_.clear();
+        classEntry.swap(classEntry_);
+    }
+    if (classEntry)
+        for (const Interface& i : classEntry->interfaces)
+            if (i.table->iid == IID_IClassFactory)
+                for (quint32 k = 0; k < locks; ++k) static_cast<IClassFactory*>(i.pointer.get())->LockServer(0);
+}
+
+void BusNode::setClassObject(IUnknown* classObject) {
+    std::shared_ptr<Entry> entry;
+    if (classObject) {
+        entry = std::make_shared<Entry>();
+        entry->path = kClassObjectPath;
+        entry->classObject = true;
+        classObject->QueryInterface(IID_IUnknown, entry->identity.putVoid());
+        entry->interfaces = interfacesOf(entry->identity.get());
+    }
+    std::lock_guard guard(lock_);
+    if (!stopped_) classEntry_.swap(entry);
+}
+
+std::vector<BusNode::Interface> BusNode::interfacesOf(IUnknown* identity) {
+    std::vector<Interface> found;
+    if (!identity) return found;
+    // A proxy offers what its peer confirmed; asking it about every table would be a call each.
+    if (auto* remote = dynamic_cast<RemoteObject*>(identity)) {
+        for (const InterfaceTable* table : remote->knownTables()) {
+            void* p = nullptr;
+            if (SUCCEEDED(remote->knownFacet(table->iid, &p)))
+                found.push_back({table, ComPtr<IUnknown>::adopt(static_cast<IUnknown*>(p))});
+        }
+        return found;
+    }
+    for (const InterfaceTable* table : registeredTables()) {
+        void* p = nullptr;
+        if (SUCCEEDED(identity->QueryInterface(table->iid, &p)) && p)
+            found.push_back({table, ComPtr<IUnknown>::adopt(static_cast<IUnknown*>(p))});
+    }
+    return found;
+}
+
+QDBusObjectPath BusNode::exportFor(IUnknown* object, const QString& caller) {
+    const QDBusObjectPath null(kNullPath);
+    if (!object) return null;
+    ComPtr<IUnknown> identity;
+    if (FAILED(object->QueryInterface(IID_IUnknown, identity.putVoid())) || !identity) return null;
+    std::vector<std::shared_ptr<Entry>> dropped;
+    {
+        std::lock_guard guard(lock_);
+        if (stopped_) return null;
+        if (classEntry_ && classEntry_->identity.get() == identity.get()) return QDBusObjectPath(classEntry_->path);
+        if (auto it = byIdentity_.find(identity.get()); it != byIdentity_.end()) {
+            const std::shared_ptr<Entry> entry = objects_[it->second];
+            addRefLocked(entry, caller);
+            return QDBusObjectPath(entry->path);
+        }
+    }
+    std::vector<Interface> interfaces = interfacesOf(identity.get());
+    std::lock_guard guard(lock_);
+    if (stopped_) return null;
+    if (auto it = byIdentity_.find(identity.get()); it != byIdentity_.end()) {
+        const std::shared_ptr<Entry> entry = objects_[it->second];
+        addRefLocked(entry, caller);
+        return QDBusObjectPath(entry->path);
+    }
+    auto entry = std::make_shared<Entry>();
+    entry->number = nextNumber_++;
+    entry->path = kObjectPathPrefix + QString::number(entry->number);
+    entry->identity = identity;
+    entry->interfaces = std::move(interfaces);
+    objects_[entry->number] = entry;
+    byIdentity_[identity.get()] = entry->number;
+    if (!addRefLocked(entry, caller)) {
+        removeLocked(entry);
+        dropped.push_back(entry);
+    }
+    return QDBusObjectPath(entry->path);
+}
+
+void BusNode::unexport(IUnknown* identity) {
+    std::shared_ptr<Entry> entry;
+    {
+        std::lock_guard guard(lock_);
+        if (classEntry_ && classEntry_->identity.get() == identity) {
+            entry.swap(classEntry_);
+        } else if (auto it = byIdentity_.find(identity); it != byIdentity_.end()) {
+            entry = objects_[it->second];
+            removeLocked(entry);
+        }
+    }
+}
+
+bool BusNode::goneLocked(const QString& caller) const {
+    return std::find(gone_.begin(), gone_.end(), caller) != gone_.end();
+}
+
+bool BusNode::addRefLocked(const std::shared_ptr<Entry>& entry, const QString& caller) {
+    if (entry->classObject) return true;
+    if (goneLocked(caller)) return false;
+    ++entry->refs[caller];
+    ++entry->total;
+    callers_[caller].objects.insert(entry->number);
+    return true;
+}
+
+quint32 BusNode::releaseLocked(const std::shared_ptr<Entry>& entry, const QString& caller,
+                               std::vector<std::shared_ptr<Entry>>* dropped) {
+    auto it = entry->refs.find(caller);
+    if (it == entry->refs.end()) return 0;
+    const quint32 left = --it.value();
+    --entry->total;
+    if (left == 0) {
+        entry->refs.erase(it);
+        if (auto c = callers_.find(caller); c != callers_.end()) {
+            c->objects.erase(entry->number);
+            if (c->objects.empty() && c->serverLocks == 0) callers_.erase(c);
+        }
+    }
+    if (entry->total == 0) {
+        removeLocked(entry);
+        dropped->push_back(entry);
+    }
+    return left;
+}
+
+void BusNode::removeLocked(const std::shared_ptr<Entry>& entry) {
+    objects_.erase(entry->number);
+    byIdentity_.erase(entry->identity.get());
+    for (auto it = entry->refs.cbegin(); it != entry->refs.cend(); ++it) {
+        if (auto c = callers_.find(it.key()); c != callers_.end()) {
+            c->objects.erase(entry->number);
+            if (c->objects.empty() && c->serverLocks == 0) callers_.erase(c);
+        }
+    }
+    entry->refs.clear();
+    entry->total = 0;
+}
+
+void BusNode::callerGone(const QString& name) {
+    auto self = shared_from_this();
+    pool_.postAlways([self, name] {
+        std::vector<std::shared_ptr<Entry>> dropped;
+        ComPtr<IUnknown> factory;
+        quint32 locks = 0;
+        {
+            std::lock_guard guard(self->lock_);
+            self->gone_.push_back(name);
+            if (self->gone_.size() > kGoneRemembered) self->gone_.pop_front();
+            const Caller state = self->callers_.take(name);
+            for (quint64 number : state.objects) {
+                auto it = self->objects_.find(number);
+                if (it == self->objects_.end()) continue;
+                const std::shared_ptr<Entry> entry = it->second;
+                entry->total -= entry->refs.take(name);
+                if (entry->total == 0) {
+                    self->removeLocked(entry);
+                    dropped.push_back(entry);
+                }
+            }
+            locks = state.serverLocks;
+            if (locks && self->classEntry_)
+                for (const Interface& i : self->classEntry_->interfaces)
+                    if (i.table->iid == IID_IClassFactory) factory = i.pointer;
+        }
+        // The references go (and objects may be destroyed) outside the lock.
+        if (factory)
+            for (quint32 k = 0; k < locks; ++k) static_cast<IClassFactory*>(factory.get())->LockServer(0);
+    });
+}
+
+std::shared_ptr<BusNode::Entry> BusNode::find(const QString& path) {
+    std::lock_guard guard(lock_);
+    if (stopped_) return nullptr;
+    if (path == kClassObjectPath) return classEntry_;
+    if (!path.startsWith(kObjectPathPrefix)) return nullptr;
+    const QString digits = path.mid(kObjectPathPrefix.size());
+    bool ok = false;
+    const quint64 number = digits.toULongLong(&ok);
+    if (!ok || QString::number(number) != digits) return nullptr;
+    auto it = objects_.find(number);
+    return it == objects_.end() ? nullptr : it->second;
+}
+
+void BusNode::replyError(const QDBusMessage& message, const QString& name, const QString& text) {
+    if (message.isReplyRequired()) connection_.send(message.createErrorReply(name, text));
+}
+
+void BusNode::dispatch(const QDBusMessage& message) {
+    {
+        std::lock_guard guard(lock_);
+        if (stopped_) {
+            replyError(message, kErrorUnknownObject, QStringLiteral("No such object"));
+            return;
+        }
+    }
+    auto self = shared_from_this();
+    if (!pool_.post([self, message] { self->serve(message); }))
+        replyError(message, kErrorLimitsExceeded, QStringLiteral("Too many calls are waiting"));
+}
+
+void BusNode::serve(const QDBusMessage& message) {
+    const std::shared_ptr<Entry> entry = find(message.path());
+    if (!entry) {
+        replyError(message, kErrorUnknownObject, QStringLiteral("No object at %1").arg(message.path()));
+        return;
+    }
+    const QString interface = message.interface();
+    const QString member = message.member();
+    if (interface == kUnknownInterface || (interface.isEmpty() && unknownTable().find(member))) {
+        serveUnknown(entry, message);
+        return;
+    }
+    const Interface* target = nullptr;
+    const MethodEntry* method = nullptr;
+    for (const Interface& i : entry->interfaces) {
+        if (!interface.isEmpty() && i.table->dbusName() != interface) continue;
+        target = &i;
+        method = i.table->find(member);
+        if (method || !interface.isEmpty()) break;
+    }
+    if (!target) {
+        replyError(message, kErrorUnknownInterface, QStringLiteral("The object does not offer %1").arg(interface));
+        return;
+    }
+    if (!method) {
+        replyError(message, kErrorUnknownMethod, QStringLiteral("No method %1").arg(member));
+        return;
+    }
+    if (message.signature() != method->inSignature) {
+        replyError(message, kErrorInvalidArgs,
+                   QStringLiteral("%1 takes (%2), not (%3)").arg(member, method->inSignature, message.signature()));
+        return;
+    }
+    if (entry->classObject && target->table->iid == IID_IClassFactory && member == QLatin1String("LockServer") &&
+        serveLockServer(entry, target->pointer.get(), message))
+        return;
+    NodePeer peer(*this, message.service());
+    QVariantList out;
+    method->serve(target->pointer.get(), message.arguments(), peer, out);
+    if (method->oneWay) {
+        if (message.isReplyRequired()) connection_.send(message.createReply());
+        return;
+    }
+    connection_.send(message.createReply(out));
+}
+
+// A peer's locks on the class object are its own: an unlock without a lock of its own does nothing
+// (so it cannot undo another peer's), and the locks of a peer that leaves are undone.
+bool BusNode::serveLockServer(const std::shared_ptr<Entry>&, IUnknown* factory, const QDBusMessage& message) {
+    const bool lock = message.arguments().at(0).toBool();
+    const QString caller = message.service();
+    {
+        std::lock_guard guard(lock_);
+        if (!lock) {
+            auto c = callers_.find(caller);
+            if (c == callers_.end() || c->serverLocks == 0) {
+                connection_.send(message.createReply(QVariantList{uintArg(S_OK)}));
+                return true;
+            }
+            --c->serverLocks;
+            if (c->objects.empty() && c->serverLocks == 0) callers_.erase(c);
+        } else if (goneLocked(caller)) {
+            connection_.send(message.createReply(QVariantList{uintArg(S_OK)}));
+            return true;
+        } else {
+            ++callers_[caller].serverLocks;
+        }
+    }
+    const HRESULT result = static_cast<IClassFactory*>(factory)->LockServer(lock ? 1 : 0);
+    if (FAILED(result) && lock) {
+        std::lock_guard guard(lock_);
+        if (auto c = callers_.find(caller); c != callers_.end() && c->serverLocks) --c->serverLocks;
+    }
+    connection_.send(message.createReply(QVariantList{uintArg(result)}));
+    return true;
+}
+
+void BusNode::serveUnknown(const std::shared_ptr<Entry>& entry, const QDBusMessage& message) {
+    const QString member = message.member();
+    const MethodEntry* method = unknownTable().find(member);
+    if (!method) {
+        replyError(message, kErrorUnknownMethod, QStringLiteral("No method %1").arg(member));
+        return;
+    }
+    if (message.signature() != method->inSignature) {
+        replyError(message, kErrorInvalidArgs, QStringLiteral("%1 takes (%2)").arg(member, method->inSignature));
+        return;
+    }
+    const QString caller = message.service();
+    std::vector<std::shared_ptr<Entry>> dropped;
+    QVariantList out;
+    if (member == QLatin1String("QueryInterface")) {
+        const std::optional<GUID> iid = parseGuid(message.arguments().at(0).toString().toStdString());
+        bool offered = iid && *iid == IID_IUnknown;
+        for (const Interface& i : entry->interfaces) offered = offered || (iid && i.table->iid == *iid);
+        bool kept = false;
+        if (offered) {
+            std::lock_guard guard(lock_);
+            kept = !stopped_ && (entry->classObject || objects_.count(entry->number)) && addRefLocked(entry, caller);
+        }
+        const HRESULT result = !iid ? E_INVALIDARG : offered ? (kept ? S_OK : RPC_E_DISCONNECTED) : E_NOINTERFACE;
+        out << uintArg(result)
+            << QVariant::fromValue(QDBusObjectPath(SUCCEEDED(result) ? entry->path : kNullPath));
+    } else if (member == QLatin1String("AddRef")) {
+        std::lock_guard guard(lock_);
+        quint32 count = 0;
+        if (!stopped_ && (entry->classObject || objects_.count(entry->number)) && addRefLocked(entry, caller))
+            count = entry->refs.value(caller);
+        out << QVariant::fromValue(uint{count});
+    } else {
+        std::lock_guard guard(lock_);
+        out << QVariant::fromValue(uint{entry->classObject ? 0u : releaseLocked(entry, caller, &dropped)});
+    }
+    connection_.send(message.createReply(out));
+}
+
+HRESULT BusNode::importObject(const QString& peer, const QDBusObjectPath& path, REFIID iid, bool known, void** ppv) {
+    if (!ppv) return E_POINTER;
+    *ppv = nullptr;
+    if (path.path() == kNullPath || path.path().isEmpty()) return S_OK;
+    RemoteObject* proxy = nullptr;
+    bool fresh = false;
+    {
+        std::lock_guard guard(proxiesLock_);
+        const auto key = std::make_pair(peer, path.path());
+        auto it = proxies_.find(key);
+        if (it != proxies_.end() && it->second->tryAddRef()) {
+            proxy = it->second;
+        } else {
+            proxy = new RemoteObject(shared_from_this(), peer, path.path());
+            proxy->AddRef();
+            proxies_[key] = proxy;
+            fresh = true;
+        }
+    }
+    // A proxy keeps one of the peer's references, whatever number of times the path arrives.
+    if (!fresh) releaseRemote(peer, path.path());
+    const HRESULT result = known ? proxy->knownFacet(iid, ppv) : proxy->QueryInterface(iid, ppv);
+    proxy->Release();
+    return result;
+}
+
+void BusNode::releaseRemote(const QString& peer, const QString& path) {
+    QDBusMessage message = QDBusMessage::createMethodCall(peer, path, kUnknownInterface, QStringLiteral("Release"));
+    message.setAutoStartService(false);
+    connection_.send(message);
+}
+
+void BusNode::forgetProxy(RemoteObject* proxy) {
+    std::lock_guard guard(proxiesLock_);
+    auto it = proxies_.find(std::make_pair(proxy->peer(), proxy->path()));
+    if (it != proxies_.end() && it->second == proxy) proxies_.erase(it);
+}
+
+QString BusNode::introspect(const QString& path) {
+    if (path == kObjectRoot) return QStringLiteral("  <node name=\"ClassObject\"/>\n  <node name=\"obj\"/>\n");
+    if (path + QLatin1Char('/') == kObjectPathPrefix) {
+        QString xml;
+        std::lock_guard guard(lock_);
+        for (const auto& [number, entry] : objects_) xml += QStringLiteral("  <node name=\"%1\"/>\n").arg(number);
+        return xml;
+    }
+    const std::shared_ptr<Entry> entry = find(path);
+    if (!entry) return {};
+    QString xml = unknownTable().introspection();
+    for (const Interface& i : entry->interfaces) xml += i.table->introspection();
+    return xml;
+}
+
+std::size_t BusNode::exportedCount() {
+    std::lock_guard guard(lock_);
+    return objects_.size();
+}
+
+std::size_t BusNode::referencesOf(const QString& caller) {
+    std::lock_guard guard(lock_);
+    std::size_t total = 0;
+    for (const auto& [number, entry] : objects_) total += entry->refs.value(caller);
+    return total;
+}
+
+std::size_t BusNode::proxyCount() {
+    std::lock_guard guard(proxiesLock_);
+    return proxies_.size();
+}
+
+}  // namespace platform::com::dbus

@@ -1,0 +1,144 @@
+#pragma once
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QHash>
+#include <QString>
+#include <chrono>
+#include <deque>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <unordered_map>
+
+#include "platform/com/com_ptr.h"
+#include "platform/com/dbus/interface_table.h"
+#include "platform/com/dbus/worker_pool.h"
+
+class QThread;
+
+namespace platform::com::dbus {
+
+class BusNode;
+class Dispatcher;
+class RemoteObject;
+
+// A peer as the node reaches it: by its unique name.
+class NodePeer final : public Peer {
+  public:
+    NodePeer(BusNode& node, QString name) : node_(node), name_(std::move(name)) {}
+    QDBusObjectPath exportObject(IUnknown* object) override;
+    HRESULT importObject(const QDBusObjectPath& path, REFIID iid, bool known, void** ppv) override;
+
+  private:
+    BusNode& node_;
+    QString name_;
+};
+
+// COM on one bus connection, both ways. Objects handed to peers are exported under /org/quillon/com
+// (the class object, if any, at ClassObject; everything else at obj/<n>), each with the D-Bus
+// interfaces of the COM interfaces it answers, and references counted per peer unique name; a peer
+// that leaves the bus gives back all of its references. Paths peers send are reached through
+// RemoteObject proxies. Calls from the bus are read on a dispatcher thread of the node's own and run
+// on a worker pool, never on the reading thread. Any thread may use the node.
+class BusNode : public std::enable_shared_from_this<BusNode> {
+  public:
+    struct Options {
+        std::size_t maxWorkers = 16;
+        std::size_t maxQueued = 4096;
+        // How long a call to a peer's object may take before it counts as failed (RPC_E_DISCONNECTED).
+        std::chrono::milliseconds callLimit{60000};
+    };
+
+    // Null when the connection is not connected or the object tree is taken.
+    static std::shared_ptr<BusNode> start(const QDBusConnection& connection, Options options);
+    static std::shared_ptr<BusNode> start(const QDBusConnection& connection) { return start(connection, Options{}); }
+    ~BusNode();
+    BusNode(const BusNode&) = delete;
+    BusNode& operator=(const BusNode&) = delete;
+
+    // Stops serving: the object tree goes, queued calls are answered, every exported object and lock
+    // is given back. Proxies stay usable as long as the connection is.
+    void stop();
+
+    // Exports `classObject` at the class object's path (null: removes it).
+    void setClassObject(IUnknown* classObject);
+    // `object` exported with one more reference owned by `caller`; "/" for null.
+    QDBusObjectPath exportFor(IUnknown* object, const QString& caller);
+    // Stops serving the object with this identity (CoDisconnectObject); its references are dropped.
+    void unexport(IUnknown* identity);
+    // A proxy of `peer`'s object at `path` as `iid`, with one reference for the caller; the peer's
+    // reference that came with the path is taken over. `known`: no need to ask the peer.
+    HRESULT importObject(const QString& peer, const QDBusObjectPath& path, REFIID iid, bool known, void** ppv);
+
+    QDBusConnection connection() const { return connection_; }
+    int callLimitMs() const { return static_cast<int>(options_.callLimit.count()); }
+
+    // What the node holds now (tests and diagnostics).
+    std::size_t exportedCount();
+    std::size_t referencesOf(const QString& caller);
+    std::size_t proxyCount();
+
+    // For the dispatcher and the proxies.
+    void dispatch(const QDBusMessage& message);
+    QString introspect(const QString& path);
+    void callerGone(const QString& name);
+    void releaseRemote(const QString& peer, const QString& path);
+    void forgetProxy(RemoteObject* proxy);
+
+  private:
+    struct Interface {
+        const InterfaceTable* table;
+        ComPtr<IUnknown> pointer;
+    };
+    struct Entry {
+        quint64 number = 0;
+        QString path;
+        ComPtr<IUnknown> identity;
+        std::vector<Interface> interfaces;
+        bool classObject = false;
+        QHash<QString, quint32> refs;
+        quint64 total = 0;
+    };
+    struct Caller {
+        std::set<quint64> objects;
+        quint32 serverLocks = 0;
+    };
+
+    BusNode(const QDBusConnection& connection, Options options);
+    void serve(const QDBusMessage& message);
+    void serveUnknown(const std::shared_ptr<Entry>& entry, const QDBusMessage& message);
+    bool serveLockServer(const std::shared_ptr<Entry>& entry, IUnknown* factory, const QDBusMessage& message);
+    std::shared_ptr<Entry> find(const QString& path);
+    std::vector<Interface> interfacesOf(IUnknown* identity);
+    // Under lock_; false when the caller has already left the bus.
+    bool addRefLocked(const std::shared_ptr<Entry>& entry, const QString& caller);
+    // Under lock_; the entry leaves the tables when nobody holds it any more.
+    quint32 releaseLocked(const std::shared_ptr<Entry>& entry, const QString& caller,
+                          std::vector<std::shared_ptr<Entry>>* dropped);
+    void removeLocked(const std::shared_ptr<Entry>& entry);
+    bool goneLocked(const QString& caller) const;
+    void replyError(const QDBusMessage& message, const QString& name, const QString& text);
+
+    QDBusConnection connection_;
+    Options options_;
+    WorkerPool pool_;
+    QThread* thread_ = nullptr;
+    Dispatcher* dispatcher_ = nullptr;
+
+    std::mutex lock_;  // a leaf: no COM method runs while it is held
+    bool stopped_ = false;
+    quint64 nextNumber_ = 1;
+    std::shared_ptr<Entry> classEntry_;
+    std::map<quint64, std::shared_ptr<Entry>> objects_;
+    std::unordered_map<IUnknown*, quint64> byIdentity_;
+    QHash<QString, Caller> callers_;
+    // Callers seen leaving, so that a reference handed out in the same moment is not kept. Bounded.
+    std::deque<QString> gone_;
+
+    std::mutex proxiesLock_;
+    std::map<std::pair<QString, QString>, RemoteObject*> proxies_;
+};
+
+}  // namespace platform::com::dbus

@@ -1,0 +1,94 @@
+#include "platform/com/dbus/local_server.h"
+
+#include <QDBusMessage>
+#include <QHash>
+#include <mutex>
+#include <optional>
+
+#include "platform/com/class_table.h"
+#include "platform/com/dbus/platform_tables.h"
+
+namespace platform::com::dbus {
+
+namespace {
+struct ClientState {
+    std::mutex lock;
+    QHash<QString, QString> servers;  // CLSID in registry form -> bus name
+    std::optional<QDBusConnection> connection;
+    std::shared_ptr<BusNode> node;
+};
+// Never destroyed: proxies may be released while the process ends.
+ClientState& state() {
+    static auto* instance = new ClientState;
+    return *instance;
+}
+
+QString key(const CLSID& clsid) { return QString::fromStdString(formatGuid(clsid)); }
+
+HRESULT localClassObject(REFCLSID clsid, REFIID riid, void** ppv) {
+    if (!ppv) return E_POINTER;
+    *ppv = nullptr;
+    const QString busName = localServerName(clsid);
+    if (busName.isEmpty()) return REGDB_E_CLASSNOTREG;
+    const std::shared_ptr<BusNode> node = clientNode();
+    if (!node) return RPC_S_SERVER_UNAVAILABLE;
+    // Asking the class object by its well-known name starts the server when it is not running; the
+    // answer comes from its unique name, which the proxies then use, so that they never reach a later
+    // instance of the server by mistake.
+    QDBusMessage message =
+        QDBusMessage::createMethodCall(busName, kClassObjectPath, kUnknownInterface, QStringLiteral("QueryInterface"));
+    message << QString::fromStdString(formatGuid(riid));
+    const QDBusMessage reply = node->connection().call(message, QDBus::Block, kActivationLimitMs);
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.signature() != QLatin1String("uo"))
+        return RPC_S_SERVER_UNAVAILABLE;
+    const HRESULT result = static_cast<HRESULT>(reply.arguments().at(0).toUInt());
+    if (FAILED(result)) return result;
+    return node->importObject(reply.service(), qdbus_cast<QDBusObjectPath>(reply.arguments().at(1)), riid, true, ppv);
+}
+}  // namespace
+
+void registerLocalServer(const CLSID& clsid, const QString& busName) {
+    ClientState& s = state();
+    std::lock_guard guard(s.lock);
+    s.servers.insert(key(clsid), busName);
+}
+
+QString localServerName(const CLSID& clsid) {
+    ClientState& s = state();
+    std::lock_guard guard(s.lock);
+    return s.servers.value(key(clsid));
+}
+
+void enableLocalServerActivation() {
+    registerPlatformTables();
+    setLocalServerHook(&localClassObject);
+}
+
+std::shared_ptr<BusNode> clientNode() {
+    ClientState& s = state();
+    std::lock_guard guard(s.lock);
+    if (s.node) return s.node;
+    registerPlatformTables();
+    if (!s.connection)
+        s.connection = QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("quillon-com-client"));
+    s.node = BusNode::start(*s.connection);
+    return s.node;
+}
+
+void setClientConnection(const QDBusConnection& connection) {
+    ClientState& s = state();
+    std::lock_guard guard(s.lock);
+    s.connection = connection;
+}
+
+void shutdownClientNode() {
+    std::shared_ptr<BusNode> node;
+    {
+        ClientState& s = state();
+        std::lock_guard guard(s.lock);
+        node.swap(s.node);
+    }
+    if (node) node->stop();
+}
+
+}  // namespace platform::com::dbus

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QDBusConnection>
+#include <QString>
+#include <memory>
+
+#include "platform/com/dbus/bus_node.h"
+
+namespace platform::com::dbus {
+
+// The client side of activation: CoGetClassObject and CoCreateInstance with CLSCTX_LOCAL_SERVER reach a
+// class whose server is another process on the session bus. The first call starts that process through
+// the bus's activation if it is not running; a server that cannot be reached gives
+// RPC_S_SERVER_UNAVAILABLE.
+
+// The bus name that serves `clsid`.
+void registerLocalServer(const CLSID& clsid, const QString& busName);
+QString localServerName(const CLSID& clsid);
+
+// Installs the route in the process's class table (idempotent).
+void enableLocalServerActivation();
+
+// The node of this process's proxies and of the sinks it hands to servers: started on first use, on
+// `connection` when one was given, else on a connection of its own to the session bus. Null without a bus.
+std::shared_ptr<BusNode> clientNode();
+void setClientConnection(const QDBusConnection& connection);
+// Stops the client node (its sinks are no longer served); a later clientNode() starts a new one.
+void shutdownClientNode();
+
+inline constexpr int kActivationLimitMs = 30000;
+
+}  // namespace platform::com::dbus
