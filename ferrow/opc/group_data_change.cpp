@@ -22,7 +22,7 @@ std::atomic<DWORD> nextSubscriptionHandle{1};
 
 // How long an activation waits for a pass that is still delivering; the pass that holds it up reports
 // the same items, so giving up loses nothing.
-constexpr auto kSendWait = std::chrono::seconds(10);
+constexpr auto kSendWait = std::chrono::milliseconds(2000);
 
 bool qualityIsGood(WORD quality) { return (quality & OPC_QUALITY_MASK) == OPC_QUALITY_MASK; }
 
@@ -216,9 +216,33 @@ std::vector<const OpcItem*> OpcGroup::changedActiveItems() {
     return changed;
 }
 
+bool OpcGroup::SendGate::enter(std::chrono::milliseconds limit) {
+    std::unique_lock lock(lock_);
+    if (depth_ > 0 && sender_ == std::this_thread::get_id()) {
+        ++depth_;
+        return true;
+    }
+    if (!free_.wait_for(lock, limit, [this] { return depth_ == 0; })) return false;
+    sender_ = std::this_thread::get_id();
+    depth_ = 1;
+    return true;
+}
+
+void OpcGroup::SendGate::leave() {
+    {
+        std::lock_guard lock(lock_);
+        if (--depth_ > 0) return;
+        sender_ = {};
+    }
+    free_.notify_one();
+}
+
 HRESULT OpcGroup::SendDataChange() {
-    std::unique_lock send(sendLock_, std::defer_lock);
-    if (!send.try_lock_for(kSendWait)) return S_OK;
+    if (!sendGate_.enter(kSendWait)) return S_OK;
+    struct Leave {
+        SendGate& gate;
+        ~Leave() { gate.leave(); }
+    } leave{sendGate_};
     if (!sendPending_) return S_OK;
 
     HRESULT result = S_OK;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <memory>
@@ -301,8 +302,21 @@ class OpcGroup
     std::mutex adviseLock_;
     platform::com::ComPtr<platform::com::IAdviseSink> adviseSinks_[3];
 
-    // Serialises the data-change passes of this group; timed, so a client thread never waits for ever.
-    std::timed_mutex sendLock_;
+    // Serialises the data-change passes of this group: one sender at a time, a waiter gives up after a
+    // while (so a client thread never waits for ever), and the sender may enter again (a sink that
+    // activates its group from inside a callback does not wait at all).
+    class SendGate {
+      public:
+        bool enter(std::chrono::milliseconds limit);
+        void leave();
+
+      private:
+        std::mutex lock_;
+        std::condition_variable free_;
+        std::thread::id sender_;
+        int depth_ = 0;
+    };
+    SendGate sendGate_;
     std::atomic<bool> sendPending_{false};
 
     // The update thread and its wake event.
