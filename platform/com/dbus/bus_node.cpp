@@ -256,6 +256,12 @@ void BusNode::removeLocked(const std::shared_ptr<Entry>& entry) {
 }
 
 void BusNode::callerGone(const QString& name) {
+    std::lock_guard guard(lock_);
+    gone_.push_back(name);
+    if (gone_.size() > kGoneRemembered) gone_.pop_front();
+}
+
+void BusNode::releaseCaller(const QString& name) {
     auto self = shared_from_this();
     pool_.postAlways([self, name] {
         std::vector<std::shared_ptr<Entry>> dropped;
@@ -263,8 +269,6 @@ void BusNode::callerGone(const QString& name) {
         quint32 locks = 0;
         {
             std::lock_guard guard(self->lock_);
-            self->gone_.push_back(name);
-            if (self->gone_.size() > kGoneRemembered) self->gone_.pop_front();
             const Caller state = self->callers_.take(name);
             for (quint64 number : state.objects) {
                 auto it = self->objects_.find(number);

@@ -49,6 +49,10 @@ class BusNode : public std::enable_shared_from_this<BusNode> {
         std::size_t maxQueued = 4096;
         // How long a call to a peer's object may take before it counts as failed (RPC_E_DISCONNECTED).
         std::chrono::milliseconds callLimit{60000};
+        // How long the references of a peer that left the bus are kept before they are given back. COM
+        // keeps those of a client that stops pinging for minutes; a short wait also lets one-shot
+        // callers (a gdbus call per step) use what an earlier step created.
+        std::chrono::milliseconds departedGrace{0};
     };
 
     // Null when the connection is not connected or the object tree is taken.
@@ -84,6 +88,8 @@ class BusNode : public std::enable_shared_from_this<BusNode> {
     void dispatch(const QDBusMessage& message);
     QString introspect(const QString& path);
     void callerGone(const QString& name);
+    std::chrono::milliseconds departedGrace() const { return options_.departedGrace; }
+    void releaseCaller(const QString& name);
     void releaseRemote(const QString& peer, const QString& path);
     void forgetProxy(RemoteObject* proxy);
 

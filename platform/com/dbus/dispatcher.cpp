@@ -1,5 +1,7 @@
 #include "platform/com/dbus/dispatcher.h"
 
+#include <QTimer>
+
 #include "platform/com/dbus/bus_node.h"
 
 namespace platform::com::dbus {
@@ -20,7 +22,18 @@ bool Dispatcher::handleMessage(const QDBusMessage& message, const QDBusConnectio
 
 void Dispatcher::nameOwnerChanged(const QString& name, const QString&, const QString& newOwner) {
     if (!newOwner.isEmpty() || !name.startsWith(QLatin1Char(':'))) return;
-    if (const std::shared_ptr<BusNode> node = node_.lock()) node->callerGone(name);
+    const std::shared_ptr<BusNode> node = node_.lock();
+    if (!node) return;
+    node->callerGone(name);
+    const auto grace = node->departedGrace();
+    if (grace.count() <= 0) {
+        node->releaseCaller(name);
+        return;
+    }
+    // The timer dies with this object when the node stops (which gives everything back anyway).
+    QTimer::singleShot(grace, this, [weak = node_, name] {
+        if (const std::shared_ptr<BusNode> later = weak.lock()) later->releaseCaller(name);
+    });
 }
 
 }  // namespace platform::com::dbus
