@@ -7,8 +7,9 @@
 namespace ferrow::opc {
 
 // The version 1.0 data transfer streams, written field by field in their 32-bit little-endian layout
-// into a movable, shareable global memory block that grows in steps of 4096 bytes. Pointer fields of the
-// copied VARIANTs and SAFEARRAY descriptors are written as 0: they mean nothing to the receiver.
+// into a movable, shareable global memory block whose size is a whole number of 4096-byte steps. Pointer
+// fields of the copied VARIANTs and SAFEARRAY descriptors are written as 0: they mean nothing to the
+// receiver.
 
 enum class StreamFormat { Data, DataTime };
 
@@ -42,14 +43,13 @@ HRESULT WriteWriteCompleteStream(OPCHANDLE clientGroup, DWORD transactionId,
                                  std::span<const OPCHANDLE> clientHandles, std::span<const HRESULT> errors,
                                  platform::com::HGLOBAL* block);
 
-// Where stream blocks come from: GlobalAlloc(GMEM_MOVEABLE | GMEM_SHARE) and GlobalReAlloc unless a test
-// installs a source that fails, so that the paths after a failed allocation can be proven.
+// Where stream blocks come from: GlobalAlloc(GMEM_MOVEABLE | GMEM_SHARE) unless a test installs a source
+// that fails, so that the paths after a failed allocation can be proven. Each stream takes one block of
+// whole kStreamGrowth steps, sized for everything it holds.
 class StreamMemory {
   public:
     virtual ~StreamMemory() = default;
     virtual platform::com::HGLOBAL Alloc(platform::com::SIZE_T bytes) = 0;
-    // The grown block (the same handle) or null with the block unchanged.
-    virtual platform::com::HGLOBAL ReAlloc(platform::com::HGLOBAL block, platform::com::SIZE_T bytes) = 0;
 };
 // Installs `memory` (null: global memory) for every stream written from now on and returns the one it
 // replaces.
