@@ -172,15 +172,14 @@ ferrow::ODevice* addLinkedDevice(ferrow::CDoc& doc, const std::string& name, con
         std::lock_guard lock(ferrow::documentLock());
         doc.m_root.m_groups.push_back(std::move(device));
     }
-    // A connection refused or dropped at once on a loaded machine is tried again, as a user would.
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        if (raw->Connect() && raw->IsConnected()) {
-            raw->SetSimulation(false);
-            if (raw->LoadTags() > 0) return raw;
-        }
-        std::fprintf(stderr, "%s: linking again\n", name.c_str());
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    }
+    // Connect only starts the connections; the tags are fetched once they stand.
+    raw->Connect();
+    const auto end = Clock::now() + std::chrono::seconds(5);
+    while (!raw->IsConnected() && Clock::now() < end)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    if (!raw->IsConnected()) return nullptr;
+    raw->SetSimulation(false);
+    raw->LoadTags();
     return raw;
 }
 
