@@ -9,6 +9,9 @@ targets=(ferrow_devlink_test ferrow_model_test devsim_shell_test devsim_datapoin
 # Ferrow's start-up: the COM server thread and the single-instance socket.
 targets+=(ferrow_app_threads_test)
 
+# ferrow-opc's watch: the server's update threads call its data-change sink while it prints.
+targets+=(ferrow_cli_test)
+
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLON_SANITIZE=thread >/dev/null
 cmake --build build-tsan --parallel "$(nproc)" --target "${targets[@]}"
 export QT_QPA_PLATFORM=offscreen

@@ -1,5 +1,6 @@
 // ferrow-opc: the command-line OPC client of Ferrow.
 #include <QCoreApplication>
+#include <csignal>
 #include <iostream>
 
 #include "ferrow/cli/run.h"
@@ -12,6 +13,9 @@ int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
     ferrow::cli::StopSignal stop;
     stop.receiveTerminationSignals();
+    // A closed pipe on stdout ("| head") fails the writes instead of killing the process, so that a watch
+    // still releases what it made on the server.
+    std::signal(SIGPIPE, SIG_IGN);
     const auto connect = [](ferrow::opc::IOPCServer** server) {
         return platform::com::CoCreateInstance(ferrow::opc::CLSID_FerrowServer, nullptr,
                                                platform::com::CLSCTX_LOCAL_SERVER,

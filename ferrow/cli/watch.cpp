@@ -234,6 +234,8 @@ int runWatch(Session& session, const Arguments& args, const StopSignal& stop) {
             ++printed;
         }
         out.flush();
+        // Output nobody reads any more (a closed pipe): the watch has no one to report to.
+        if (!out) break;
         if (args.count && printed >= *args.count) break;
         if (stop.raised()) break;
         if (const auto reason = shutdown->reason()) {

@@ -110,6 +110,38 @@ TEST_F(WatchTest, UnknownItemsAreReportedAndTheOthersWatched) {
     EXPECT_EQ(none.out, "");
 }
 
+// Takes `room` characters, then fails like a pipe whose reader has gone.
+class ClosingStream : public std::ostream {
+  public:
+    explicit ClosingStream(std::size_t room) : std::ostream(&buffer_), buffer_(room) {}
+
+  private:
+    struct Buffer : std::streambuf {
+        explicit Buffer(std::size_t room) : room(room) {}
+        int_type overflow(int_type c) override {
+            if (room == 0) return traits_type::eof();
+            --room;
+            return traits_type::not_eof(c);
+        }
+        std::size_t room;
+    };
+    Buffer buffer_;
+};
+
+TEST_F(WatchTest, AClosedOutputEndsTheWatchAndReleasesEverything) {
+    ClosingStream closed(10);
+    std::ostringstream errors;
+    auto watch = std::async(std::launch::async, [&] {
+        return ferrow::cli::run({"watch", "Dev.Level", "--rate", "20"}, connector(), closed, errors, stop);
+    });
+    if (watch.wait_for(20s) != std::future_status::ready) {
+        ADD_FAILURE() << "the watch went on writing to a closed output";
+        stop.raise();
+    }
+    EXPECT_EQ(watch.get(), 0);
+    EXPECT_TRUE(ferrowtest::eventually([&] { return dev->m_nUseCount.load() == 0; }));
+}
+
 TEST_F(WatchTest, ServerShutdownEndsTheWatchWithStatusThree) {
     start({"watch", "Dev.Speed"});
     ASSERT_TRUE(printed(1)) << err.text();
