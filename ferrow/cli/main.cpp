@@ -3,6 +3,7 @@
 #include <csignal>
 #include <iostream>
 
+#include "ferrow/bus/opc_tables.h"
 #include "ferrow/cli/run.h"
 #include "ferrow/cli/stop_signal.h"
 #include "ferrow/opc/opc_ids.h"
@@ -10,6 +11,8 @@
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
+    // CoCreateInstance of Ferrow's class then reaches Ferrow on the session bus, started there if need be.
+    ferrow::bus::enableFerrowActivation();
     const std::vector<std::string> args(argv + 1, argv + argc);
     ferrow::cli::StopSignal stop;
     stop.receiveTerminationSignals();
