@@ -6,8 +6,14 @@ cd "$(dirname "$0")/.."
 targets=(ferrow_devlink_test ferrow_model_test devsim_shell_test devsim_datapoint_test devsim_sql_debug_test devsim_line_bounds_test
   platform_com_test ferrow_opc_threads_test ferrow_views_test)
 
+# OPC groups: update threads, request threads and callbacks, in process and against a simulated device.
+targets+=(ferrow_opc_test ferrow_opc_devsim_test)
+
 # Ferrow's start-up: the COM server thread and the single-instance socket.
 targets+=(ferrow_app_threads_test)
+
+# Ferrow's window with a client of its real OPC objects (COM server thread, group update threads).
+targets+=(ferrow_app_opc_test)
 
 # ferrow-opc's watch: the server's update threads call its data-change sink while it prints.
 targets+=(ferrow_cli_test)
