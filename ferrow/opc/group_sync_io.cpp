@@ -44,25 +44,22 @@ HRESULT OpcGroup::Read(OPCDATASOURCE dwSource, DWORD dwCount, OPCHANDLE* phServe
     TaskPtr<OPCITEMSTATE> states(taskArray<OPCITEMSTATE>(dwCount));
     TaskPtr<HRESULT> errors(taskArray<HRESULT>(dwCount));
     if (!states || !errors) return E_OUTOFMEMORY;
-    for (DWORD i = 0; i < dwCount; ++i) errors[i] = IsValidItem(phServer[i]) ? S_OK : OPC_E_INVALIDHANDLE;
-    const HRESULT read = ReadItems(dwSource, dwCount, phServer, states.get(), errors.get());
-    if (FAILED(read)) {
-        clearStates(dwCount, states.get());
-        return read;
-    }
-    const bool anyInvalid = anyFailed(dwCount, errors.get());
-    {
-        // The client's type where the item's cached quality is good; a failed conversion is that
-        // entry's error and does not change the result of the call.
+    bool anyInvalid;
+    if (dwSource == OPC_DS_CACHE) {
+        // The client's usual read: checked, read and converted in one walk under the locks.
+        anyInvalid = readFromCache(dwCount, phServer, states.get(), errors.get(), true);
+    } else {
+        for (DWORD i = 0; i < dwCount; ++i) errors[i] = IsValidItem(phServer[i]) ? S_OK : OPC_E_INVALIDHANDLE;
+        const HRESULT read = ReadItems(dwSource, dwCount, phServer, states.get(), errors.get());
+        if (FAILED(read)) {
+            clearStates(dwCount, states.get());
+            return read;
+        }
+        anyInvalid = anyFailed(dwCount, errors.get());
         std::lock_guard lock(groupLock_);
         for (DWORD i = 0; i < dwCount; ++i) {
             if (FAILED(errors[i])) continue;
-            auto* found = items_.find(phServer[i]);
-            if (!found) continue;
-            const OpcItem& item = **found;
-            VARIANT& value = states[i].vDataValue;
-            if ((item.cachedQuality & OPC_QUALITY_MASK) != OPC_QUALITY_MASK || (value.vt & VT_ARRAY)) continue;
-            errors[i] = VariantChangeType(&value, &value, 0, item.requestedType);
+            if (auto* found = items_.find(phServer[i])) errors[i] = convertForClient(**found, states[i].vDataValue);
         }
     }
     *ppItemValues = states.release();
@@ -70,24 +67,44 @@ HRESULT OpcGroup::Read(OPCDATASOURCE dwSource, DWORD dwCount, OPCHANDLE* phServe
     return anyInvalid ? S_FALSE : S_OK;
 }
 
+bool OpcGroup::readFromCache(DWORD count, const OPCHANDLE* handles, OPCITEMSTATE* states, HRESULT* errors,
+                             bool convert) {
+    bool anyFailedRead = false;
+    std::lock_guard lock(groupLock_);
+    std::lock_guard values(valueLock());
+    for (DWORD i = 0; i < count; ++i) {
+        if (FAILED(errors[i])) continue;
+        auto* found = items_.find(handles[i]);
+        if (!found) {
+            errors[i] = OPC_E_INVALIDHANDLE;
+            anyFailedRead = true;
+            continue;
+        }
+        const OpcItem& item = **found;
+        states[i].hClient = item.clientHandle;
+        errors[i] = copyTagState(*item.tag.get(), states[i]);
+        if (!active_ || !item.active) states[i].wQuality = OPC_QUALITY_OUT_OF_SERVICE;
+        if (FAILED(errors[i]))
+            anyFailedRead = true;
+        else if (convert)
+            errors[i] = convertForClient(item, states[i].vDataValue);
+    }
+    return anyFailedRead;
+}
+
+// The client's type where the item's cached quality is good; a failed conversion is that entry's error
+// and does not change the result of the call.
+HRESULT OpcGroup::convertForClient(const OpcItem& item, VARIANT& value) {
+    if ((item.cachedQuality & OPC_QUALITY_MASK) != OPC_QUALITY_MASK || (value.vt & VT_ARRAY)) return S_OK;
+    if (value.vt == item.requestedType) return S_OK;
+    return VariantChangeType(&value, &value, 0, item.requestedType);
+}
+
 HRESULT OpcGroup::ReadItems(OPCDATASOURCE source, DWORD count, const OPCHANDLE* handles, OPCITEMSTATE* states,
                             HRESULT* errors) {
     if (source == OPC_DS_CACHE) {
         // One walk under both locks: a cache read never waits for a device.
-        std::lock_guard lock(groupLock_);
-        std::lock_guard values(valueLock());
-        for (DWORD i = 0; i < count; ++i) {
-            if (FAILED(errors[i])) continue;
-            auto* found = items_.find(handles[i]);
-            if (!found) {
-                errors[i] = OPC_E_INVALIDHANDLE;
-                continue;
-            }
-            const OpcItem& item = **found;
-            states[i].hClient = item.clientHandle;
-            errors[i] = copyTagState(*item.tag.get(), states[i]);
-            if (!active_ || !item.active) states[i].wQuality = OPC_QUALITY_OUT_OF_SERVICE;
-        }
+        readFromCache(count, handles, states, errors, false);
         return S_OK;
     }
     for (DWORD i = 0; i < count; ++i) {

@@ -241,6 +241,10 @@ class OpcGroup
     std::recursive_mutex groupLock_;
 
   private:
+    // Under the group and value locks: the items' tag states, out of service for inactive items, and
+    // converted for the client where `convert` is set; true when an entry failed before any conversion.
+    bool readFromCache(DWORD count, const OPCHANDLE* handles, OPCITEMSTATE* states, HRESULT* errors, bool convert);
+    static HRESULT convertForClient(const OpcItem& item, VARIANT& value);
     void startUpdateThread();
     void updateLoop();
     // One pass of the update thread; false when the group is going away.
