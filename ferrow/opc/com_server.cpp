@@ -1,5 +1,7 @@
 #include "ferrow/opc/com_server.h"
 
+#include "ferrow/opc/async_request.h"
+
 #include <atomic>
 #include <new>
 #include <thread>
@@ -20,6 +22,7 @@ std::atomic<std::uint64_t> startTicks{currentFileTime().ticks()};
 HRESULT RegisterServerClassObject(std::uint32_t* cookie) {
     if (!cookie) return E_POINTER;
     *cookie = 0;
+    streamFormats();  // the stream formats get their numbers before any client can ask for them
     auto* factory = new (std::nothrow) OpcServerFactory();
     if (!factory) return E_OUTOFMEMORY;
     ComPtr<IClassFactory> hold(factory);

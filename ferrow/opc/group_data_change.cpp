@@ -1,6 +1,7 @@
 // The group's update thread and its data-change pass: tag changes taken over into the items, then
 // delivered to the version 2.0 data callbacks and the version 1.0 DATA and DATATIME advise sinks.
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 
@@ -171,6 +172,9 @@ bool OpcGroup::UpdateFromTags() {
         for (auto& subscription : subscriptions_) {
             if (!subscription->pendingSubscribe) continue;
             subscription->pendingSubscribe = false;
+            if (std::find(registeredDevices_.begin(), registeredDevices_.end(), subscription->device) ==
+                registeredDevices_.end())
+                registeredDevices_.push_back(subscription->device);
             std::vector<TagRef> tags;
             tags.reserve(subscription->tags.size());
             for (OTag* tag : subscription->tags) tags.emplace_back(tag);

@@ -99,23 +99,7 @@ void OpcGroup::teardown() {
     }
     stopRequestThreads();
 
-    if (subscriptionHandle_.load() != 0) {
-        std::vector<std::vector<TagRef>> registered;
-        {
-            std::lock_guard lock(groupLock_);
-            std::lock_guard values(valueLock());
-            for (const auto& subscription : subscriptions_) {
-                std::vector<TagRef> tags;
-                for (OTag* tag : subscription->tags) tags.emplace_back(tag);
-                registered.push_back(std::move(tags));
-            }
-        }
-        for (const auto& tags : registered) {
-            std::vector<OTag*> list;
-            for (const TagRef& tag : tags) list.push_back(tag.get());
-            UnsubscribeTags(static_cast<int>(subscriptionHandle_.load()), list);
-        }
-    }
+    if (subscriptionHandle_.load() != 0) endRegistrations();
     {
         std::lock_guard lock(groupLock_);
         while (!subscriptions_.empty()) DestroySubscription(subscriptions_.size() - 1);
@@ -127,6 +111,47 @@ void OpcGroup::teardown() {
         for (int slot = 0; slot < 3; ++slot) sinks[slot] = std::move(adviseSinks_[slot]);
     }
     dataCallbackPoint_.clear();
+}
+
+void OpcGroup::endRegistrations() {
+    // The registration of a device whose subscription has gone (its last active item left) ends here
+    // too; that device is reached through one of its tags, taken under the document lock while the
+    // document still has the device.
+    std::vector<std::vector<TagRef>> registered;
+    std::vector<ODevice*> withoutSubscription;
+    {
+        std::lock_guard lock(groupLock_);
+        std::lock_guard values(valueLock());
+        for (const auto& subscription : subscriptions_) {
+            std::vector<TagRef> tags;
+            for (OTag* tag : subscription->tags) tags.emplace_back(tag);
+            registered.push_back(std::move(tags));
+        }
+        for (ODevice* device : registeredDevices_) {
+            const bool subscribed = std::any_of(subscriptions_.begin(), subscriptions_.end(),
+                                                [device](const auto& s) { return s->device == device; });
+            if (!subscribed) withoutSubscription.push_back(device);
+        }
+    }
+    if (!withoutSubscription.empty()) {
+        std::lock_guard document(documentLock());
+        if (CDoc* doc = CDoc::Live()) {
+            for (std::size_t i = 0; i < doc->DeviceCount(); ++i) {
+                ODevice* device = doc->Device(i);
+                if (std::find(withoutSubscription.begin(), withoutSubscription.end(), device) ==
+                        withoutSubscription.end() ||
+                    device->m_tags.empty())
+                    continue;
+                registered.push_back({TagRef(device->m_tags.front().get())});
+            }
+        }
+    }
+    const int handle = static_cast<int>(subscriptionHandle_.load());
+    for (const auto& tags : registered) {
+        std::vector<OTag*> list;
+        for (const TagRef& tag : tags) list.push_back(tag.get());
+        UnsubscribeTags(handle, list);
+    }
 }
 
 // ---- IOPCGroupStateMgt

@@ -271,6 +271,8 @@ class OpcGroup
     void requestLoop();
     void runRequest(AsyncRequest& request);
     void stopRequestThreads();
+    // Ends the group's registrations with every device it registered tags with.
+    void endRegistrations();
     void joinFinishedRequestThreads();
 
     template <class Work>
@@ -296,6 +298,9 @@ class OpcGroup
     platform::com::HandleTable<std::unique_ptr<OpcItem>> items_;
     std::vector<std::unique_ptr<TagSubscription>> subscriptions_;
     std::atomic<DWORD> subscriptionHandle_{0};
+    // Every device the group has registered tags with (group lock); compared, never dereferenced
+    // without the document's word that the device is still there.
+    std::vector<ODevice*> registeredDevices_;
     // Counts the data-change passes (group lock): a pass clears only the changes it has seen.
     std::uint64_t passNumber_ = 1;
 

@@ -117,6 +117,23 @@ TEST_F(GroupDevsimTest, DeviceValueReachesTheCallbackAfterTheGroupRegistersItsTa
     EXPECT_EQ(ferrow::objectCount.load(), 1);  // the server
 }
 
+TEST_F(GroupDevsimTest, ARegistrationOutlivesTheDevicesLastItemUntilTheGroupEnds) {
+    group = makeGroup(1);
+    const OPCHANDLE item = addItem(u"Device1.Level", 1);
+    ASSERT_TRUE(sim->log().waitFor("< chgdp/", 5s));
+    const DWORD handle = static_cast<OpcGroup*>(group.get())->subscriptionHandle();
+    HRESULT* errors = nullptr;
+    OPCHANDLE handles[] = {item};
+    ASSERT_EQ(query<IOPCItemMgt>(group.get())->RemoveItems(1, handles, &errors), S_OK);
+    CoTaskMemFree(errors);
+    EXPECT_EQ(device->m_nUseCount.load(), 0);  // no item holds the device: the window may delete it
+    std::this_thread::sleep_for(30ms);
+    EXPECT_FALSE(sim->log().contains("< rem/"));
+    group.reset();
+    ASSERT_EQ(server->RemoveGroup(groupHandle, 0), S_OK);
+    EXPECT_TRUE(sim->log().waitFor("< rem/" + std::to_string(handle), 5s));
+}
+
 TEST_F(GroupDevsimTest, ClientWriteReachesTheDeviceAndComesBackAsAChange) {
     group = makeGroup(1);
     const OPCHANDLE speed = addItem(u"Device1.Speed", 3);
