@@ -1,11 +1,10 @@
 #include "ferrow/opc/com_server.h"
 
-#include "ferrow/opc/async_request.h"
-
 #include <atomic>
 #include <new>
 #include <thread>
 
+#include "ferrow/opc/async_request.h"
 #include "ferrow/opc/class_factory.h"
 #include "ferrow/opc/opc_ids.h"
 #include "ferrow/opc/opc_server.h"
