@@ -91,9 +91,9 @@ bool startsWithIgnoringCase(std::string_view text, std::string_view prefix) {
 
 void printTree(std::ostream& out, const BrowseNode& node, int depth) {
     const std::string indent(static_cast<std::size_t>(depth) * 2, ' ');
-    for (const std::string& leaf : node.leaves) out << indent << leaf << '\n';
+    for (const std::string& leaf : node.leaves) out << indent << printable(leaf) << '\n';
     for (const BrowseNode& branch : node.branches) {
-        out << indent << branch.name << ".\n";
+        out << indent << printable(branch.name) << ".\n";
         printTree(out, branch, depth + 1);
     }
 }
@@ -148,7 +148,7 @@ int runBrowse(Session& session, const Arguments& args) {
             json.endObject();
             out << '\n';
         } else {
-            for (const std::string& id : ids) out << id << '\n';
+            for (const std::string& id : ids) out << printable(id) << '\n';
         }
         return kExitOk;
     }

@@ -81,7 +81,7 @@ int runStatus(Session& session, const Arguments&) {
     std::string state = stateWord(s.dwServerState);
     if (state == "unknown") state += " (" + std::to_string(s.dwServerState) + ")";
     out << "State:            " << state << '\n'
-        << "Vendor:           " << vendor << '\n'
+        << "Vendor:           " << printable(vendor) << '\n'
         << "Version:          " << version << '\n'
         << "Start time:       " << statusTime(s.ftStartTime) << '\n'
         << "Current time:     " << statusTime(s.ftCurrentTime) << '\n'
@@ -183,8 +183,8 @@ int runProperties(Session& session, const Arguments& args) {
         for (const std::string& d : descriptionList) width = std::max(width, d.size());
         for (DWORD i = 0; i < count; ++i) {
             std::string id = std::to_string(idList[i]);
-            out << std::string(id.size() < 4 ? 4 - id.size() : 0, ' ') << id << "  " << descriptionList[i]
-                << std::string(width - descriptionList[i].size() + 2, ' ');
+            out << std::string(id.size() < 4 ? 4 - id.size() : 0, ' ') << id << "  "
+                << printable(descriptionList[i]) << std::string(width - descriptionList[i].size() + 2, ' ');
             if (FAILED(errors[i]))
                 out << "error: " << session.errorText(errors[i]);
             else

@@ -52,7 +52,7 @@ std::string Session::errorText(HRESULT code) {
     LPWSTR text = nullptr;
     std::string out;
     if (server_ && SUCCEEDED(server_->GetErrorString(code, kLocale, &text)) && text)
-        out = utf8FromWide(wideView(text));
+        out = printable(utf8FromWide(wideView(text)));
     CoTaskMemFree(text);
     if (out.empty()) out = "error";
     return out + " (" + hexCode(code) + ")";

@@ -1,6 +1,7 @@
 #include "ferrow/cli/unicode_text.h"
 
 #include <cstdint>
+#include <cstdio>
 
 namespace ferrow::cli {
 
@@ -94,6 +95,28 @@ std::u16string wideFromUtf8(std::string_view text) {
         }
         appendUtf16(out, c);
         i += length;
+    }
+    return out;
+}
+
+std::string printable(std::string_view utf8) {
+    std::string out;
+    out.reserve(utf8.size());
+    for (std::size_t i = 0; i < utf8.size(); ++i) {
+        const auto byte = static_cast<std::uint8_t>(utf8[i]);
+        const bool c1 = byte == 0xC2 && i + 1 < utf8.size() &&
+                        static_cast<std::uint8_t>(utf8[i + 1]) >= 0x80 &&
+                        static_cast<std::uint8_t>(utf8[i + 1]) <= 0x9F;
+        char escape[8];
+        if (byte < 0x20 || byte == 0x7F) {
+            std::snprintf(escape, sizeof escape, "\\x%02X", static_cast<unsigned>(byte));
+            out += escape;
+        } else if (c1) {
+            std::snprintf(escape, sizeof escape, "\\u%04X", static_cast<unsigned>(utf8[++i]) & 0xFFu);
+            out += escape;
+        } else {
+            out += static_cast<char>(byte);
+        }
     }
     return out;
 }

@@ -10,4 +10,8 @@ namespace ferrow::cli {
 std::string utf8FromWide(std::u16string_view text);
 std::u16string wideFromUtf8(std::string_view text);
 
+// Text from the server or a device made safe for a terminal: control characters (C0, DEL and C1), which
+// could move the cursor or rewrite the screen, become visible escapes such as "\x1B".
+std::string printable(std::string_view utf8);
+
 }  // namespace ferrow::cli

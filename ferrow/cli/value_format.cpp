@@ -215,7 +215,7 @@ std::string valueText(const VARIANT& value) {
             return "(null)";
         case VT_BSTR: {
             std::string out(1, '"');
-            out += utf8FromWide(view(value.bstrVal));
+            out += printable(utf8FromWide(view(value.bstrVal)));
             out += '"';
             return out;
         }

@@ -239,7 +239,7 @@ int runWatch(Session& session, const Arguments& args, const StopSignal& stop) {
         if (args.count && printed >= *args.count) break;
         if (stop.raised()) break;
         if (const auto reason = shutdown->reason()) {
-            status = session.failWith("Ferrow is shutting down: " + *reason, kExitUnavailable);
+            status = session.failWith("Ferrow is shutting down: " + printable(*reason), kExitUnavailable);
             break;
         }
         int timeoutMs = -1;

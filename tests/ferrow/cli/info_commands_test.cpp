@@ -141,6 +141,16 @@ TEST_F(CliTest, BrowseOfAMissingBranchSaysSoAndLeavesThePositionAtTheRoot) {
     EXPECT_EQ(out3.str(), "Flow\n");
 }
 
+TEST_F(CliTest, BrowseShowsNamesWithControlCharactersAsEscapes) {
+    addTag(aux, "Flow\x1B[2J", VT_R4, false);
+    const Outcome result = run({"browse", "Aux"});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.out, "Flow\nFlow\\x1B[2J\n");
+    // JSON carries the name as it is, escaped the JSON way.
+    const QJsonObject json = parseJson(run({"browse", "Aux", "--json"}).out).object();
+    EXPECT_EQ(json["leaves"].toArray()[1].toObject()["name"].toString(), "Flow\x1B[2J");
+}
+
 TEST_F(CliTest, BrowseJsonNestsBranchesWithTheirItemIds) {
     const Outcome result = run({"browse", "--json", "--filter", "Flow"});
     EXPECT_EQ(result.status, 0);

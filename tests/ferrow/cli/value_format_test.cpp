@@ -173,4 +173,17 @@ TEST(CliValueFormat, MalformedTextOnEitherSideBecomesTheReplacementCharacter) {
     EXPECT_EQ(utf8FromWide(std::u16string(1, u'\xD800') + u"x"), "\xEF\xBF\xBDx");
 }
 
+TEST(CliValueFormat, ControlCharactersReachNoTerminal) {
+    EXPECT_EQ(printable("Tank\x1B[2J\r\nEnd\x7F"), "Tank\\x1B[2J\\x0D\\x0AEnd\\x7F");
+    EXPECT_EQ(printable("a\xC2\x9B"
+                        "b \xC3\xA9"),
+              "a\\u009Bb \xC3\xA9");  // C1 CSI escaped, é kept
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = VT_BSTR;
+    v.bstrVal = SysAllocString(u"x\u001b]0;owned\u0007");
+    EXPECT_EQ(valueText(v), "\"x\\x1B]0;owned\\x07\"");
+    VariantClear(&v);
+}
+
 }  // namespace
