@@ -1,6 +1,7 @@
 #include "raw_client.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
@@ -101,16 +102,20 @@ bool download(const std::string& address, const QByteArray& devicePath, const QS
         !data.connectTo(address) || !data.line(&reply) || reply.rfind("error", 0) == 0)
         return fail(error, "no size line");
     const long long size = std::stoll(reply.substr(reply.find(' ') + 1));
-    FILE* file = std::fopen(pcPath.toLocal8Bit().constData(), "wb");
-    if (!file) return fail(error, "cannot open destination");
+    // As a careful program keeps a file safe: a temporary file beside the destination, on the disk before
+    // it is renamed over the destination.
+    const std::string path = pcPath.toLocal8Bit().toStdString();
+    const std::string temporary = path + ".part";
+    const int file = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (file < 0) return fail(error, "cannot open destination");
     long long received = 0;
     bool ok = true;
     for (;;) {
         if (!data.pending.empty()) {
-            std::fwrite(data.pending.data(), 1, data.pending.size(), file);
+            ok = ::write(file, data.pending.data(), data.pending.size()) == static_cast<ssize_t>(data.pending.size());
             received += static_cast<long long>(data.pending.size());
             data.pending.clear();
-            if (!data.sendAll("ack\r\n")) ok = false;
+            if (ok && !data.sendAll("ack\r\n")) ok = false;
         }
         if (received >= size || !ok) break;
         if (!data.fill()) {
@@ -118,7 +123,10 @@ bool download(const std::string& address, const QByteArray& devicePath, const QS
             break;
         }
     }
-    std::fclose(file);
+    ok = ok && ::fdatasync(file) == 0;
+    ok = ::close(file) == 0 && ok;
+    ok = ok && ::rename(temporary.c_str(), path.c_str()) == 0;
+    if (!ok) ::unlink(temporary.c_str());
     return ok ? true : fail(error, "download cut short");
 }
 
