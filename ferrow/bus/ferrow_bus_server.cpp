@@ -31,7 +31,12 @@ bool FerrowBusServer::Start(QString* error) {
     registerOpcTables();
     static std::atomic<int> serial{0};
     connectionName_ = QStringLiteral("ferrow-com-%1").arg(++serial);
-    QDBusConnection connection = QDBusConnection::connectToBus(QDBusConnection::SessionBus, connectionName_);
+    // By the address when one is given: the bus library keeps the first session address it read, and the
+    // environment is what the bus that activated Ferrow (or a test) set.
+    const QString address = qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS");
+    QDBusConnection connection = address.isEmpty()
+                                     ? QDBusConnection::connectToBus(QDBusConnection::SessionBus, connectionName_)
+                                     : QDBusConnection::connectToBus(address, connectionName_);
     if (!connection.isConnected()) {
         QDBusConnection::disconnectFromBus(connectionName_);
         return fail(connection.lastError().message());

@@ -69,8 +69,13 @@ std::shared_ptr<BusNode> clientNode() {
     std::lock_guard guard(s.lock);
     if (s.node) return s.node;
     registerPlatformTables();
-    if (!s.connection)
-        s.connection = QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("quillon-com-client"));
+    if (!s.connection) {
+        static int serial = 0;
+        const QString name = QStringLiteral("quillon-com-client-%1").arg(++serial);
+        const QString address = qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS");
+        s.connection = address.isEmpty() ? QDBusConnection::connectToBus(QDBusConnection::SessionBus, name)
+                                         : QDBusConnection::connectToBus(address, name);
+    }
     s.node = BusNode::start(*s.connection);
     return s.node;
 }
