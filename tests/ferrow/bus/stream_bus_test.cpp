@@ -1,0 +1,177 @@
+// A version 1.0 advise across the bus: the data streams a remote client's IAdviseSink receives are the
+// bytes an in-process sink of the same group receives.
+
+#include <gtest/gtest.h>
+
+#include <QDBusConnection>
+#include <algorithm>
+#include <cstring>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+#include "devsim/datapoint_service.h"
+#include "ferrow/bus/ferrow_bus_server.h"
+#include "ferrow/bus/opc_tables.h"
+#include "ferrow/devlink/trace.h"
+#include "ferrow/model/cdoc.h"
+#include "ferrow/model/device.h"
+#include "ferrow/model/locks.h"
+#include "ferrow/opc/com_server.h"
+#include "ferrow/opc/object_count.h"
+#include "ferrow/opc/opc_interfaces.h"
+#include "platform/com/class_table.h"
+#include "platform/com/com_object.h"
+#include "platform/com/com_ptr.h"
+#include "platform/com/dbus/local_server.h"
+#include "platform/com/task_memory.h"
+#include "tests/pavane/private_bus.h"
+#include "tests/support/device_fixture.h"
+
+namespace {
+
+using namespace platform::com;
+using namespace ferrow::opc;
+using namespace std::chrono_literals;
+
+template <class Done>
+bool eventually(Done done) {
+    for (int i = 0; i < 500; ++i) {
+        if (done()) return true;
+        std::this_thread::sleep_for(10ms);
+    }
+    return done();
+}
+
+struct Quiet : ferrow::TraceOutput {
+    void Write(std::string_view) override {}
+};
+
+class StreamSink final : public ComObject<IAdviseSink> {
+  public:
+    // Keeps the stream's own bytes: its first DWORD is its size (the block may be larger).
+    void OnDataChange(FORMATETC*, STGMEDIUM* medium) override {
+        const auto* data = static_cast<const char*>(GlobalLock(medium->hGlobal));
+        const std::size_t block = GlobalSize(medium->hGlobal);
+        std::uint32_t size = 0;
+        if (block >= 4) std::memcpy(&size, data, 4);
+        std::string bytes(data, std::min<std::size_t>(size, block));
+        GlobalUnlock(medium->hGlobal);
+        std::lock_guard guard(lock_);
+        streams.push_back(std::move(bytes));
+        arrived_.notify_all();
+    }
+    void OnViewChange(DWORD, LONG) override {}
+    void OnRename(IUnknown*) override {}
+    void OnSave() override {}
+    void OnClose() override {}
+    bool waitFor(std::size_t count) {
+        std::unique_lock guard(lock_);
+        return arrived_.wait_for(guard, 10s, [&] { return streams.size() >= count; });
+    }
+    std::vector<std::string> taken() {
+        std::lock_guard guard(lock_);
+        return streams;
+    }
+
+  private:
+    std::mutex lock_;
+    std::condition_variable arrived_;
+    std::vector<std::string> streams;
+};
+
+TEST(FerrowBusStreams, ARemoteAdviseSinkGetsTheBytesOfTheInProcessStream) {
+    Quiet quiet;
+    ferrow::setTraceOutput(&quiet);
+    testsupport::PrivateBus bus;
+    ASSERT_TRUE(bus.started());
+    qputenv("DBUS_SESSION_BUS_ADDRESS", bus.address().toLocal8Bit());
+    auto sim = testsupport::startDevice();
+    ASSERT_TRUE(sim);
+    {
+        auto doc = std::make_unique<ferrow::CDoc>();
+        ferrow::ODevice* device = doc->AddDevice([&](ferrow::ODevice& d) {
+            const QStringList octets = sim->options().address.split('.');
+            for (int i = 0; i < 4; ++i) d.m_params.m_strOctet[static_cast<std::size_t>(i)] = octets[i].toStdString();
+            return true;
+        });
+        ASSERT_TRUE(device);
+        for (int i = 0; i < 500 && !device->IsConnected(); ++i) std::this_thread::sleep_for(10ms);
+        ASSERT_GT(device->LoadTags(), 0);
+
+        DWORD cookie = 0;
+        ASSERT_EQ(RegisterServerClassObject(&cookie), S_OK);
+        ferrow::bus::FerrowBusServer busServer;
+        ASSERT_TRUE(busServer.Start());
+        QDBusConnection connection = QDBusConnection::connectToBus(bus.address(), QStringLiteral("stream-client"));
+        platform::com::dbus::setClientConnection(connection);
+        {
+            ComPtr<IOPCServer> server;
+            ASSERT_EQ(CoCreateInstance(CLSID_FerrowServer, nullptr, CLSCTX_LOCAL_SERVER, IID_IOPCServer,
+                                       server.putVoid()),
+                      S_OK);
+            // Two groups of the same shape on the same tag: one advised in process, one across the bus.
+            auto makeGroup = [&](const char16_t* name) {
+                ComPtr<IOPCItemMgt> group;
+                OPCHANDLE handle = 0;
+                DWORD rate = 0;
+                EXPECT_EQ(server->AddGroup(name, 1, 20, 9, nullptr, nullptr, 0, &handle, &rate, IID_IOPCItemMgt,
+                                           reinterpret_cast<IUnknown**>(group.put())),
+                          S_OK);
+                OPCITEMDEF def{};
+                def.szItemID = const_cast<char16_t*>(u"Device1.Setpoint");
+                def.bActive = 1;
+                def.hClient = 4;
+                OPCITEMRESULT* results = nullptr;
+                HRESULT* errors = nullptr;
+                EXPECT_EQ(group->AddItems(1, &def, &results, &errors), S_OK);
+                CoTaskMemFree(results);
+                CoTaskMemFree(errors);
+                return group;
+            };
+            ComPtr<IOPCItemMgt> nearGroup = makeGroup(u"Near"), farGroup = makeGroup(u"Far");
+            ComPtr<IDataObject> remote;
+            const QDBusObjectPath path = busServer.node()->exportFor(farGroup.get(), connection.baseService());
+            ASSERT_EQ(platform::com::dbus::clientNode()->importObject(busServer.node()->connection().baseService(),
+                                                                      path, IID_IDataObject, true, remote.putVoid()),
+                      S_OK);
+            ComPtr<IDataObject> local;
+            ASSERT_EQ(nearGroup->QueryInterface(IID_IDataObject, local.putVoid()), S_OK);
+
+            FORMATETC format{static_cast<CLIPFORMAT>(RegisterClipboardFormatA(kStreamFormatData)), nullptr,
+                             DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+            ComPtr<StreamSink> near(new StreamSink), far(new StreamSink);
+            DWORD nearCookie = 0, farCookie = 0;
+            ASSERT_EQ(local->DAdvise(&format, 0, near.get(), &nearCookie), S_OK);
+            ASSERT_EQ(remote->DAdvise(&format, 0, far.get(), &farCookie), S_OK);
+
+            // A value the device pushes goes out to both groups' sinks.
+            sim->run([&] { sim->datapoints().setValue("Setpoint", "00004842"); });  // 50.0f
+            ASSERT_TRUE(far->waitFor(1));
+            // The newest streams agree byte for byte, and every stream that crossed the bus is one the
+            // in-process sink got (the DATA format has no time stamps).
+            EXPECT_TRUE(eventually([&] {
+                const auto n = near->taken(), f = far->taken();
+                return !n.empty() && n.back() == f.back();
+            }));
+            const auto nearStreams = near->taken();
+            for (const std::string& stream : far->taken())
+                EXPECT_NE(std::find(nearStreams.begin(), nearStreams.end(), stream), nearStreams.end())
+                    << "a stream of " << stream.size() << " bytes differs; the in-process sink got "
+                    << nearStreams.size() << " streams";
+
+            EXPECT_EQ(remote->DUnadvise(farCookie), S_OK);
+            EXPECT_EQ(local->DUnadvise(nearCookie), S_OK);
+        }
+        platform::com::dbus::shutdownClientNode();
+        busServer.Stop();
+        DisconnectAndDeleteServers(0ms);
+        RevokeServerClassObject(cookie);
+        QDBusConnection::disconnectFromBus(QStringLiteral("stream-client"));
+    }
+    qunsetenv("DBUS_SESSION_BUS_ADDRESS");
+    ferrow::setTraceOutput(nullptr);
+    ferrow::objectCount = 0;
+}
+
+}  // namespace
