@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "ferrow/cli/commands.h"
+#include "ferrow/cli/data_change_sink.h"
 #include "ferrow/cli/item_output.h"
 #include "ferrow/cli/json_writer.h"
 #include "ferrow/cli/stop_signal.h"
@@ -20,75 +21,6 @@ using namespace platform::com;
 using namespace ferrow::opc;
 
 namespace {
-
-// What the sink keeps for the printing thread; beyond this, changes are counted and dropped, so that a
-// server faster than the terminal cannot grow the queue without end.
-constexpr std::size_t kMaxQueued = 100'000;
-
-// The client's IOPCDataCallback. The server calls it on its own threads (holding its group lock): it only
-// copies the changes into a queue and wakes the printing thread.
-class DataChangeSink final : public ComObject<IOPCDataCallback> {
-  public:
-    explicit DataChangeSink(std::vector<std::string> itemIds)
-        : itemIds_(std::move(itemIds)), reported_(itemIds_.size(), false) {}
-
-    HRESULT OnDataChange(DWORD, OPCHANDLE, HRESULT, HRESULT, DWORD dwCount, OPCHANDLE* phClientItems,
-                         VARIANT* pvValues, WORD* pwQualities, FILETIME* pftTimeStamps,
-                         HRESULT* pErrors) override {
-        if (dwCount == 0) return S_OK;
-        if (!phClientItems || !pvValues || !pwQualities || !pftTimeStamps || !pErrors) return E_POINTER;
-        {
-            std::lock_guard lock(lock_);
-            for (DWORD i = 0; i < dwCount; ++i) {
-                const OPCHANDLE handle = phClientItems[i];
-                if (handle == 0 || handle > itemIds_.size()) continue;  // not one of ours
-                // A pass that overlaps AddItems can report a new item in the state it was made in, before
-                // it took over its tag: no value, bad. That is nothing the device said; its first value
-                // follows in the next pass.
-                if (!reported_[handle - 1] && pvValues[i].vt == VT_EMPTY &&
-                    pwQualities[i] == OPC_QUALITY_BAD && SUCCEEDED(pErrors[i]))
-                    continue;
-                reported_[handle - 1] = true;
-                if (queue_.size() >= kMaxQueued) {
-                    ++dropped_;
-                    continue;
-                }
-                ItemValue change;
-                change.itemId = itemIds_[handle - 1];
-                change.quality = pwQualities[i];
-                change.timestamp = pftTimeStamps[i];
-                change.error = pErrors[i];
-                if (FAILED(VariantCopy(&change.value, &pvValues[i]))) change.error = E_OUTOFMEMORY;
-                queue_.push_back(std::move(change));
-            }
-        }
-        wake_.raise();
-        return S_OK;
-    }
-    HRESULT OnReadComplete(DWORD, OPCHANDLE, HRESULT, HRESULT, DWORD, OPCHANDLE*, VARIANT*, WORD*, FILETIME*,
-                           HRESULT*) override {
-        return S_OK;
-    }
-    HRESULT OnWriteComplete(DWORD, OPCHANDLE, HRESULT, DWORD, OPCHANDLE*, HRESULT*) override { return S_OK; }
-    HRESULT OnCancelComplete(DWORD, OPCHANDLE) override { return S_OK; }
-
-    std::deque<ItemValue> take(std::uint64_t* dropped) {
-        wake_.drain();
-        std::lock_guard lock(lock_);
-        *dropped = std::exchange(dropped_, 0);
-        return std::exchange(queue_, {});
-    }
-    int wakeFd() const { return wake_.readFd(); }
-    bool valid() const { return wake_.valid(); }
-
-  private:
-    const std::vector<std::string> itemIds_;
-    WakePipe wake_;
-    std::mutex lock_;
-    std::vector<bool> reported_;  // by client handle - 1
-    std::deque<ItemValue> queue_;
-    std::uint64_t dropped_ = 0;
-};
 
 // Hears the server announce its exit, so that a watch does not wait for changes that never come.
 class ShutdownSink final : public ComObject<IOPCShutdown> {
@@ -183,7 +115,7 @@ int runWatch(Session& session, const Arguments& args, const StopSignal& stop) {
     if (added == OPC_S_UNSUPPORTEDRATE)
         session.console().err << "ferrow-opc: the server updates every " << revisedRate << " ms instead\n";
 
-    ComPtr<DataChangeSink> sink(new DataChangeSink(args.operands));
+    ComPtr<DataChangeSink> sink(new DataChangeSink(args.operands, kMaxQueuedChanges));
     ComPtr<ShutdownSink> shutdown(new ShutdownSink);
     if (!sink->valid() || !shutdown->valid() || !stop.valid())
         return session.failWith("watch: cannot create the pipes it waits on");
