@@ -4,7 +4,9 @@
 //       (org.freedesktop.DBus.Peer.Ping), in alternating stretches, best stretch of each;
 //   (b) the delay from a device push to OnDataChange in the client's sink across the bus, against the
 //       same group shape in process on the same tag;
-//   (c) the server's resident memory while 3 x 1 000 clients each subscribe and leave, beside the same
+//   (c) callback throughput: OnDataChange with 100 items through a proxy of a client's sink across the
+//       bus, against the same call on the sink in process;
+//   (d) the server's resident memory while 3 x 1 000 clients each subscribe and leave, beside the same
 //       number of connections that only ping.
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -219,6 +221,43 @@ void pushDelay(IOPCServer* remote, IOPCServer* local, devsim::SimulatedDevice& s
 }
 
 // (c) -------------------------------------------------------------------------------------------------
+void callbackThroughput(platform::com::dbus::BusNode& server, platform::com::dbus::BusNode& client) {
+    ComPtr<ArrivalSink> sink(new ArrivalSink);
+    const QDBusObjectPath path = client.exportFor(static_cast<IOPCDataCallback*>(sink.get()), server.connection().baseService());
+    ComPtr<IOPCDataCallback> remote;
+    if (FAILED(server.importObject(client.connection().baseService(), path, IID_IOPCDataCallback, true,
+                                   remote.putVoid())))
+        return;
+    constexpr DWORD kItems = 100;
+    std::vector<OPCHANDLE> handles(kItems);
+    std::vector<VARIANT> values(kItems);
+    std::vector<WORD> qualities(kItems, 0xC0);
+    std::vector<FILETIME> times(kItems, currentFileTime());
+    std::vector<HRESULT> errors(kItems, S_OK);
+    for (DWORD i = 0; i < kItems; ++i) {
+        handles[i] = i;
+        VariantInit(&values[i]);
+        values[i].vt = VT_R8;
+        values[i].dblVal = i * 0.5;
+    }
+    auto rate = [&](IOPCDataCallback* target, int calls) {
+        const auto t0 = Clock::now();
+        for (int c = 0; c < calls; ++c)
+            target->OnDataChange(0, 1, S_OK, S_OK, kItems, handles.data(), values.data(), qualities.data(), times.data(),
+                                 errors.data());
+        return static_cast<double>(calls) * kItems / std::chrono::duration<double>(Clock::now() - t0).count();
+    };
+    double across = 0, inProcess = 0;
+    for (int turn = 0; turn < 5; ++turn) {
+        across = std::max(across, rate(remote.get(), 400));
+        inProcess = std::max(inProcess, rate(sink.get(), 400));
+    }
+    std::printf("(c) OnDataChange of %u items across the bus: %.0f items/s (%.0f calls/s), best of 5\n", kItems, across,
+                across / kItems);
+    std::printf("    baseline, the same call on the sink in process: %.0f items/s\n", inProcess);
+}
+
+// (d) -------------------------------------------------------------------------------------------------
 long residentKiB() {
     QFile statm(QStringLiteral("/proc/self/statm"));
     if (!statm.open(QIODevice::ReadOnly)) return 0;
@@ -274,7 +313,7 @@ void subscribeAndLeave(const QString& address, const QString& serverName, std::s
     const long start = residentKiB();
     for (int i = 100; i < 100 + clients; ++i) onePing(i);
     const long pinged = residentKiB();
-    std::printf("(c) baseline, %d connections that only pinged: resident %+ld KiB\n", clients, pinged - start);
+    std::printf("(d) baseline, %d connections that only pinged: resident %+ld KiB\n", clients, pinged - start);
     long previous = pinged;
     for (int block = 0; block < 3; ++block) {
         for (int i = 0; i < clients; ++i) oneClient(100 + block * clients + i);
@@ -289,7 +328,7 @@ void subscribeAndLeave(const QString& address, const QString& serverName, std::s
 }  // namespace
 
 int main(int argc, char** argv) {
-    // Ferrow's 30 s hold of a departed client's objects, shortened so that (c) measures the release.
+    // Ferrow's 30 s hold of a departed client's objects, shortened so that (d) measures the release.
     qputenv("QUILLON_TIME_SCALE", "0.02");
     QCoreApplication app(argc, argv);
     const int samples = argc > 1 ? std::atoi(argv[1]) : 200;
@@ -353,6 +392,7 @@ int main(int argc, char** argv) {
             CoCreateInstance(CLSID_FerrowServer, nullptr, CLSCTX_LOCAL_SERVER, IID_IOPCServer, local.putVoid());
             cacheRead(remote.get(), client, serverName);
             pushDelay(remote.get(), local.get(), *sim, samples);
+            callbackThroughput(*busServer.node(), *platform::com::dbus::clientNode());
         }
         platform::com::dbus::shutdownClientNode();
         subscribeAndLeave(daemon.address, serverName, busServer.node(), clients);
