@@ -382,6 +382,16 @@ HRESULT OpcGroup::DoAddItems(DWORD count, const OPCITEMDEF* defs, OPCITEMRESULT*
         OPCHANDLE handle = 0;
         try {
             raw->changedInPass = passNumber_;
+            if (raw->active) {
+                // Reported in the next pass with what the tag holds now, even should that pass have
+                // compared its items before this one arrived.
+                std::lock_guard values(valueLock());
+                const OTag& source = *raw->tag.get();
+                if (SUCCEEDED(VariantCopy(&raw->cachedValue, &source.m_value))) {
+                    raw->cachedQuality = source.m_wQuality;
+                    raw->cachedTimestamp = source.m_ftTimestamp;
+                }
+            }
             handle = items_.add(std::move(item));
             if (handle != 0 && raw->active) Subscribe(*raw);
         } catch (const std::bad_alloc&) {

@@ -193,6 +193,24 @@ TEST_F(GroupIoTest, DeviceChangeReachesTheCallbackWithHandleValueQualityAndTimes
     EXPECT_EQ(sink.calls.size(), calls);
 }
 
+TEST_F(GroupIoTest, ANewItemIsFirstReportedWithItsTagsValueEvenBeforeAnyPass) {
+    // Activation reports the pending items at once, before the update thread has compared anything:
+    // what it sends for a new item is what the tag held when the item was added.
+    group = makeGroup(0);
+    adviseCallback(group.get(), sink);
+    push(level, 9.0, OPC_QUALITY_GOOD, 4242);
+    addItem(group.get(), u"Dev.Level", 1);
+    BOOL active = 1;
+    DWORD rate = 0;
+    ASSERT_EQ(group->SetState(nullptr, &rate, &active, nullptr, nullptr, nullptr, nullptr), S_OK);
+    ASSERT_GE(sink.calls.size(), 1u);
+    const Callback first = sink.calls.at(0);
+    ASSERT_EQ(first.items.size(), 1u);
+    EXPECT_EQ(first.items[0].quality, OPC_QUALITY_GOOD);
+    EXPECT_EQ(first.items[0].number, 9.0);
+    EXPECT_EQ(ticksOf(first.items[0].timestamp), 4242u);
+}
+
 TEST_F(GroupIoTest, EveryValueChangeIsReportedWhateverTheDeadband) {
     // No tag from a device is scaled, so a deadband of 10 % lets every change through, like 0.0 does.
     group = makeGroup(1, 0.0f, u"NoDeadband");
