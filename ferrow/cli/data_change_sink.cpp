@@ -8,7 +8,7 @@ using namespace platform::com;
 using namespace ferrow::opc;
 
 DataChangeSink::DataChangeSink(std::vector<std::string> itemIds, std::size_t maxQueued)
-    : itemIds_(std::move(itemIds)), maxQueued_(maxQueued), reported_(itemIds_.size(), false) {}
+    : itemIds_(std::move(itemIds)), maxQueued_(maxQueued) {}
 
 HRESULT DataChangeSink::OnDataChange(DWORD, OPCHANDLE, HRESULT, HRESULT, DWORD dwCount,
                                      OPCHANDLE* phClientItems, VARIANT* pvValues, WORD* pwQualities,
@@ -20,13 +20,6 @@ HRESULT DataChangeSink::OnDataChange(DWORD, OPCHANDLE, HRESULT, HRESULT, DWORD d
         for (DWORD i = 0; i < dwCount; ++i) {
             const OPCHANDLE handle = phClientItems[i];
             if (handle == 0 || handle > itemIds_.size()) continue;  // not one of ours
-            // A pass that overlaps AddItems can report a new item in the state it was made in, before it
-            // took over its tag: no value, bad. That is nothing the device said; its first value follows
-            // in the next pass.
-            if (!reported_[handle - 1] && pvValues[i].vt == VT_EMPTY && pwQualities[i] == OPC_QUALITY_BAD &&
-                SUCCEEDED(pErrors[i]))
-                continue;
-            reported_[handle - 1] = true;
             if (queue_.size() >= maxQueued_) {
                 ++dropped_;
                 continue;

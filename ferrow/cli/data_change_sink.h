@@ -53,7 +53,6 @@ class DataChangeSink final : public platform::com::ComObject<ferrow::opc::IOPCDa
     const std::size_t maxQueued_;
     WakePipe wake_;
     std::mutex lock_;
-    std::vector<bool> reported_;  // by client handle - 1
     std::deque<ItemValue> queue_;
     std::uint64_t dropped_ = 0;
 };
