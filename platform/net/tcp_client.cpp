@@ -2,6 +2,7 @@
 
 #include <QHostAddress>
 #include <QMetaMethod>
+#include <algorithm>
 #include <sys/socket.h>
 
 #include "platform/ui/time_scale.h"
@@ -94,6 +95,16 @@ void TcpClient::setReadBufferSize(qint64 bytes) {
 }
 
 QByteArray TcpClient::GetData() { return socket_ ? socket_->readAll() : QByteArray(); }
+
+qint64 TcpClient::GetData(QByteArray& buffer) {
+    const qint64 available = socket_ ? socket_->bytesAvailable() : 0;
+    if (available <= 0) return 0;
+    const qsizetype before = buffer.size();
+    buffer.resize(before + static_cast<qsizetype>(available));
+    const qint64 got = std::max<qint64>(socket_->read(buffer.data() + before, available), 0);
+    buffer.resize(before + static_cast<qsizetype>(got));
+    return got;
+}
 
 qint64 TcpClient::BytesReceived() const { return socket_ ? socket_->bytesAvailable() : 0; }
 

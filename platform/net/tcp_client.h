@@ -54,6 +54,8 @@ public:
     bool SendData(const QByteArray& data, SocketError* error = nullptr);
     // Everything received and not yet read.
     QByteArray GetData();
+    // The same, appended to `buffer` without a copy of its own in between; the number of bytes appended.
+    qint64 GetData(QByteArray& buffer);
     qint64 BytesReceived() const;
     qint64 BytesToWrite() const;
     void Close();

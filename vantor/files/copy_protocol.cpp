@@ -45,19 +45,25 @@ bool BlockSource::open() {
 }
 
 QByteArray BlockSource::next() {
-    if (finished_ || failed_) return {};
+    QByteArray block;
+    return next(block) ? block : QByteArray();
+}
+
+bool BlockSource::next(QByteArray& block) {
+    if (finished_ || failed_) return false;
     const qint64 remaining = size_ - sent_;
     const bool last = remaining <= kBlockSize;
     const qint64 want = last ? remaining : kBlockSize;
-    QByteArray block(1 + want, Qt::Uninitialized);
-    block[0] = last ? '0' : '1';
-    if (want > 0 && file_.read(block.data() + 1, want) != want) {
+    block.resize(1 + want);
+    char* bytes = block.data();
+    bytes[0] = last ? '0' : '1';
+    if (want > 0 && file_.read(bytes + 1, want) != want) {
         failed_ = true;  // the file shrank or can't be read any more
-        return {};
+        return false;
     }
     sent_ += want;
     finished_ = last;
-    return block;
+    return true;
 }
 
 }  // namespace vantor::files

@@ -40,6 +40,8 @@ public:
     bool finished() const { return finished_; }
     // The next block with its flag; empty after the last one or when reading fails (see failed()).
     QByteArray next();
+    // The same into `block`, whose memory serves again for every block; false instead of empty.
+    bool next(QByteArray& block);
     bool failed() const { return failed_; }
 
 private:

@@ -9,6 +9,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <limits>
 
 #include "vantor/common/status_bar.h"
@@ -83,12 +84,19 @@ void showRunningCopy(QDialog* window, NotifySubscription& subscription, NotifyCl
 
 ProgressScale::ProgressScale(QProgressBar* bar, qint64 total) : bar_(bar) {
     while (total / unit_ > std::numeric_limits<int>::max()) unit_ *= 1024;
-    bar_->setRange(0, static_cast<int>(total / unit_));
+    end_ = static_cast<int>(total / unit_);
+    step_ = std::max(1, end_ / kSteps);
+    bar_->setRange(0, end_);
     bar_->setValue(0);
     bar_->show();
 }
 
-void ProgressScale::set(qint64 done) { bar_->setValue(static_cast<int>(done / unit_)); }
+void ProgressScale::set(qint64 done) {
+    const int value = static_cast<int>(std::min<qint64>(done / unit_, end_));
+    if (value - shown_ < step_ && !(value == end_ && shown_ != end_)) return;
+    shown_ = value;
+    bar_->setValue(value);
+}
 
 void ProgressScale::hide() { bar_->hide(); }
 

@@ -24,13 +24,13 @@ DataConnection::DataConnection(QObject* parent) : QObject(parent) {
     });
     connect(&sckCopy, &TcpClient::error, this, [this] { closed_ = true; });
     lastData_.start();
+    replyStarted_.start();
 }
 
 void DataConnection::onData() {
-    const QByteArray data = sckCopy.GetData();
-    if (data.isEmpty()) return;
-    copyBuffer += data;
+    if (sckCopy.GetData(copyBuffer) == 0) return;
     lastData_.restart();
+    if (onArrival) onArrival();
 }
 
 DataConnection::ConnectResult DataConnection::open(ShellHost& host) {
@@ -59,6 +59,7 @@ DataConnection::WaitResult DataConnection::waitFor(const std::function<bool()>& 
     const qint64 total = platform::scaled(kReplyTotal).count();
     QElapsedTimer started;
     started.start();
+    replyStarted_.start();
     for (;;) {
         if (check()) return WaitResult::Ready;
         if (cancelled && *cancelled) return WaitResult::Cancelled;
@@ -67,7 +68,7 @@ DataConnection::WaitResult DataConnection::waitFor(const std::function<bool()>& 
         qint64 left = scaledLimit.count() - elapsed;
         if (left <= 0) return WaitResult::TimedOut;
         if (sinceLastData) {
-            const qint64 totalLeft = total - started.elapsed();
+            const qint64 totalLeft = total - replyStarted_.elapsed();
             if (totalLeft <= 0) return WaitResult::ProtocolError;
             left = std::min(left, totalLeft);
         }

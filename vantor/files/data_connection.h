@@ -61,11 +61,20 @@ public:
     // Data that arrives after a close by this side is not taken (a download reads only while connected).
     bool takeOnlyWhileConnected = false;
 
+    // Runs inside the data-arrival event once the bytes are in copyBuffer, also for what came just before
+    // a close by the device. A copy answers the device from here, block after block, without a return to
+    // its waiting loop (and a new wait) for each one; the wait only looks for the end.
+    std::function<void()> onArrival;
+    // A reply is now due (a block or an "ack" went out): kReplyTotal counts from here in a wait with
+    // `sinceLastData` that is already under way.
+    void replyDue() { replyStarted_.restart(); }
+
 private:
     void onData();
 
     bool closed_ = false;
     QElapsedTimer lastData_;
+    QElapsedTimer replyStarted_;
 };
 
 }  // namespace vantor::files

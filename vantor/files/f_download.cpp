@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QScopedValueRollback>
 #include <QSaveFile>
 
@@ -185,22 +186,26 @@ void FDownload::CopyFileFromDevice(const QString& source, const QString& destina
     ProgressScale progress(pbProgress, *size);
     qint64 received = 0;
     bool written = true;
+    // Each batch is written and acknowledged from inside the data-arrival event, so the device's next
+    // piece is asked for at once; the wait below only looks for the end.
+    const auto takeBatch = [&] {
+        if (data.copyBuffer.isEmpty() || !written || received >= *size) return;
+        // Bytes past the announced size are not part of the file.
+        const qint64 take = std::min<qint64>(data.copyBuffer.size(), *size - received);
+        written = file.write(data.copyBuffer.constData(), take) == take;
+        received += take;
+        data.copyBuffer.resize(0);  // keeps its memory for the next batch
+        if (!written) return;
+        if (received < *size) data.replyDue();
+        data.sckCopy.SendData("ack\r\n");
+        progress.set(received);
+    };
+    const auto ended = [&] { return !written || received >= *size; };
+    takeBatch();  // what came with the size line
+    data.onArrival = takeBatch;
+    const auto detach = qScopeGuard([this] { data.onArrival = nullptr; });
     WaitResult waited = WaitResult::Ready;
-    for (;;) {
-        if (!data.copyBuffer.isEmpty()) {
-            // Bytes past the announced size are not part of the file.
-            const qint64 take = std::min<qint64>(data.copyBuffer.size(), *size - received);
-            written = file.write(data.copyBuffer.constData(), take) == take;
-            received += take;
-            data.copyBuffer.clear();
-            progress.set(received);
-            if (!written) break;
-            data.sckCopy.SendData("ack\r\n");
-        }
-        if (received >= *size) break;
-        waited = data.waitFor([this] { return !data.copyBuffer.isEmpty(); }, kDeviceSilence, true);
-        if (waited != WaitResult::Ready && data.copyBuffer.isEmpty()) break;
-    }
+    if (!ended()) waited = data.waitFor(ended, kDeviceSilence, true);
     data.copyBuffer.clear();
     progress.hide();
     data.close();

@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QScopedValueRollback>
 
 #include "platform/ui/dialogs.h"
@@ -211,26 +212,67 @@ void FUpload::sendBlocks(const QString& source) {
     }
     ProgressScale progress(pbProgress, blocks.size());
     data.copyBuffer.clear();
-    QByteArray line;
-    for (;;) {
-        const QByteArray block = blocks.next();
-        if (block.isEmpty()) {
-            platform::ui::msgBox(QStringLiteral("Unable to open file !"), mb::Critical);
-            break;
+
+    // The device's line for a block sends the next one from inside the data-arrival event, and the
+    // block after it is read from the file while the device works; the wait below only looks for the end.
+    enum class Outcome { Running, Finished, ReadFailed, SendFailed, BadLine };
+    Outcome outcome = Outcome::Running;
+    QByteArray block;  // the next block, read ahead
+    bool readAhead = blocks.next(block);
+    qint64 acknowledged = 0;
+    qint64 inFlight = 0;  // data bytes of the block the device holds but has not answered yet
+    bool lastSent = false;
+    const auto sendNext = [&] {
+        if (!readAhead) {
+            outcome = Outcome::ReadFailed;
+            return;
         }
+        inFlight = block.size() - 1;
+        lastSent = blocks.finished();
+        data.replyDue();
         if (!data.sckCopy.SendData(block)) {
-            reportLostDevice(WaitResult::Closed);
-            break;
+            outcome = Outcome::SendFailed;
+            return;
         }
-        const WaitResult waited = data.waitForLine(line, kDeviceSilence, true, true);
-        if (waited != WaitResult::Ready) {
-            reportLostDevice(waited);
-            break;
+        readAhead = !lastSent && blocks.next(block);
+    };
+    const auto takeLines = [&] {
+        QByteArray line;
+        while (outcome == Outcome::Running) {
+            const LineStatus status = TakeLine(data.copyBuffer, line);
+            if (status == LineStatus::Incomplete) return;
+            if (status == LineStatus::TooLong) {
+                outcome = Outcome::BadLine;
+                return;
+            }
+            if (line.isEmpty()) continue;
+            if (line == "done") {
+                outcome = Outcome::Finished;
+                return;
+            }
+            acknowledged += inFlight;
+            if (lastSent)
+                outcome = Outcome::Finished;
+            else
+                sendNext();
+            progress.set(acknowledged);  // after the send: the device need not wait for the painting
         }
-        if (line == "done") break;
-        progress.set(blocks.sent());
-        if (blocks.finished()) break;
-    }
+    };
+
+    sendNext();
+    data.onArrival = takeLines;
+    const auto detach = qScopeGuard([this] { data.onArrival = nullptr; });
+    WaitResult waited = WaitResult::Ready;
+    if (outcome == Outcome::Running)
+        waited = data.waitFor([&] { return outcome != Outcome::Running; }, kDeviceSilence, true);
+    if (waited != WaitResult::Ready)
+        reportLostDevice(waited);
+    else if (outcome == Outcome::ReadFailed)
+        platform::ui::msgBox(QStringLiteral("Unable to open file !"), mb::Critical);
+    else if (outcome == Outcome::SendFailed)
+        reportLostDevice(WaitResult::Closed);
+    else if (outcome == Outcome::BadLine)
+        reportLostDevice(WaitResult::ProtocolError);
     data.copyBuffer.clear();
     progress.hide();
 }

@@ -51,6 +51,30 @@ TEST(TcpClient, ConnectSendReceiveAndPeerClose) {
     EXPECT_EQ(client.state(), TcpClient::Closed);
 }
 
+TEST(TcpClient, GetDataIntoABufferAppendsWhatArrivedAfterWhatItHeld) {
+    const QString address = testsupport::uniqueLoopbackAddress();
+    testsupport::ScriptedPeer peer(address, kPort);
+    TcpClient client;
+    QSignalSpy connected(&client, &TcpClient::connected);
+    QSignalSpy arrived(&client, &TcpClient::dataArrival);
+    QByteArray buffer = "kept|";
+    EXPECT_EQ(client.GetData(buffer), 0);  // no connection: nothing, and nothing lost
+    client.Connect(address, kPort);
+    ASSERT_TRUE(waitForSignal(connected));
+    ASSERT_TRUE(peer.waitForConnections(1));
+    const QByteArray large(200000, 'z');
+    peer.send("ok\r\n" + large);
+    ASSERT_TRUE(platform::ui::waitUntil(
+        [&] {
+            client.GetData(buffer);
+            return buffer.size() >= 5 + 4 + large.size();
+        },
+        5s));
+    EXPECT_EQ(buffer, "kept|ok\r\n" + large);
+    EXPECT_EQ(client.GetData(buffer), 0);
+    EXPECT_GE(arrived.count(), 1);
+}
+
 TEST(TcpClient, SendWhileNotConnectedReportsAnErrorToTheCaller) {
     TcpClient client;
     platform::net::SocketError error;

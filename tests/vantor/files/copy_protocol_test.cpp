@@ -60,7 +60,9 @@ TEST(ParseSizeLine, ReadsTheNumberAfterTheFirstBlankAndRefusesGarbage) {
 }
 
 namespace {
-std::vector<QByteArray> blocksOf(qsizetype size) {
+// The blocks of a file of `size` bytes. With `reuse`, every block comes through one buffer, as a copy
+// reads them; each is copied out before the next overwrites it.
+std::vector<QByteArray> blocksOf(qsizetype size, bool reuse = false) {
     const QString path = testsupport::freshFolder(QStringLiteral("blocks")) + QStringLiteral("/f.bin");
     QByteArray contents(size, Qt::Uninitialized);
     for (qsizetype i = 0; i < size; ++i) contents[i] = static_cast<char>(i * 7);
@@ -72,8 +74,15 @@ std::vector<QByteArray> blocksOf(qsizetype size) {
     EXPECT_TRUE(source.open());
     std::vector<QByteArray> blocks;
     QByteArray joined;
+    QByteArray buffer;
     while (!source.finished()) {
-        const QByteArray block = source.next();
+        QByteArray block;
+        if (reuse) {
+            if (!source.next(buffer)) break;
+            block = QByteArray(buffer.constData(), buffer.size());
+        } else {
+            block = source.next();
+        }
         if (block.isEmpty()) break;
         blocks.push_back(block);
         joined += block.mid(1);
@@ -100,4 +109,16 @@ TEST(BlockSource, FramesFilesIntoFlaggedBlocksOf1024) {
     b = blocksOf(3000);
     ASSERT_EQ(b.size(), 3u);
     EXPECT_EQ(b[2].size(), 1 + 3000 - 2048);
+}
+
+TEST(BlockSource, AReusedBufferHoldsExactlyEachBlockAlsoWhenTheLastIsShorter) {
+    const auto b = blocksOf(2500, true);
+    ASSERT_EQ(b.size(), 3u);
+    EXPECT_EQ(b[0].size(), 1025);
+    EXPECT_EQ(b[1].size(), 1025);
+    EXPECT_EQ(b[2].size(), 1 + 2500 - 2048);  // no bytes of the block before it behind its end
+    EXPECT_EQ(b[2].at(0), '0');
+    const auto empty = blocksOf(0, true);
+    ASSERT_EQ(empty.size(), 1u);
+    EXPECT_EQ(empty[0], "0");
 }

@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <functional>
 #include <thread>
 
@@ -173,6 +174,39 @@ TEST(DownloadWire, DataInThePieceOfTheSizeLineIsWrittenFirstAndEachBatchIsAcknow
     EXPECT_EQ(readAll(dest), "hello world");
     EXPECT_TRUE(peer.waitForPeerClose(1));
     EXPECT_TRUE(dialogs.boxes().empty());
+}
+
+TEST(DownloadWire, ACopyLongerThanTheLimitOfOneReplyGoesOnWhileEveryPieceComesInTime) {
+    // Silence 300 ms, one reply 600 ms; 20 pieces sent 50 ms after each "ack" take a second in all.
+    platform::setTimeScale(0.01);
+    const auto restore = qScopeGuard([] { platform::setTimeScale(1.0); });
+    platform::ui::ScriptedDialogs dialogs;
+    const QString address = testsupport::uniqueLoopbackAddress();
+    testsupport::ScriptedPeer peer(address, 4212);
+    testsupport::TestShellHost host;
+    ASSERT_TRUE(host.connectTo(address));
+    FCEBrowse browser(host);
+    FDownload download(host, browser);
+    download.begin();
+    const QString dest = testsupport::freshFolder(QStringLiteral("w")) + QStringLiteral("/f.bin");
+    download.txtSource->setText(QStringLiteral("\\f.bin"));
+    download.txtDest->setText(dest);
+    QByteArray contents;
+    for (int i = 0; i < 20; ++i) contents += QByteArray(100, static_cast<char>('a' + i));
+    std::thread device([&] {
+        ASSERT_TRUE(peer.waitForConnections(2));
+        peer.send("size 2000\r\n" + contents.left(100), 1);
+        for (int piece = 1; piece < 20; ++piece) {
+            if (!peer.waitForReceived(QByteArray("ack\r\n").repeated(piece), 1)) break;
+            std::this_thread::sleep_for(50ms);
+            peer.send(contents.mid(piece * 100, 100), 1);
+        }
+    });
+    download.cmdCopy->click();
+    device.join();
+    EXPECT_TRUE(dialogs.boxes().empty()) << dialogs.boxTexts().join(QLatin1Char('|')).toStdString();
+    EXPECT_EQ(readAll(dest), contents);
+    EXPECT_TRUE(peer.waitForReceived(QByteArray("ack\r\n").repeated(20), 1));
 }
 
 TEST(DownloadWire, ASizeOfZeroEndsAtOnceWithAnEmptyFile) {

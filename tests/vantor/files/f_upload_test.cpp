@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTimer>
 #include <functional>
 #include <thread>
@@ -256,6 +257,41 @@ TEST(UploadWire, SendsTheCommandHandshakeAndFlaggedBlocksOneAtATime) {
     device.join();
     EXPECT_TRUE(peer.waitForPeerClose(1));
     EXPECT_EQ(dialogs.boxTexts(), QStringList{"File '\\Temp\\f.bin' exists !\r\nDo you want to overwrite it ?"});
+}
+
+TEST(UploadWire, ACopyLongerThanTheLimitOfOneReplyGoesOnWhileEveryReplyComesInTime) {
+    // Silence 300 ms, one reply 600 ms; 20 blocks answered 50 ms apart take a second in all.
+    platform::setTimeScale(0.01);
+    const auto restore = qScopeGuard([] { platform::setTimeScale(1.0); });
+    platform::ui::ScriptedDialogs dialogs;
+    const QString address = testsupport::uniqueLoopbackAddress();
+    testsupport::ScriptedPeer peer(address, 4212);
+    testsupport::TestShellHost host;
+    ASSERT_TRUE(host.connectTo(address));
+    FCEBrowse browser(host);
+    FUpload upload(host, browser);
+    upload.begin();
+    const QByteArray contents = pattern(20 * 1024 - 10, 3);
+    upload.txtSource->setText(writePcFile(testsupport::freshFolder(QStringLiteral("w")), QStringLiteral("f.bin"), contents));
+    upload.txtDest->setText(QStringLiteral("\\Temp\\f.bin"));
+    QByteArray expected;
+    for (qsizetype at = 0; at < contents.size(); at += 1024)
+        expected += (contents.size() - at > 1024 ? "1" : "0") + contents.mid(at, 1024);
+    std::thread device([&] {
+        ASSERT_TRUE(peer.waitForConnections(2));
+        peer.send("new\r\nok\r\n", 1);
+        for (qsizetype sent = 0; sent < expected.size();) {
+            sent = std::min<qsizetype>(sent + 1025, expected.size());
+            if (!peer.waitForReceived(expected.left(sent), 1)) break;
+            std::this_thread::sleep_for(50ms);
+            peer.send(sent < expected.size() ? "ok\r\n" : "done\r\n", 1);
+        }
+    });
+    upload.cmdCopy->click();
+    device.join();
+    EXPECT_TRUE(dialogs.boxes().empty()) << dialogs.boxTexts().join(QLatin1Char('|')).toStdString();
+    EXPECT_EQ(peer.received(1), expected);
+    EXPECT_TRUE(peer.waitForPeerClose(1));
 }
 
 // One upload of a 2000-byte file to a scripted device whose data-connection side is `play`; the time
