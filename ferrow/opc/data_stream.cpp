@@ -25,8 +25,11 @@ namespace {
 
 class GlobalStreamMemory final : public StreamMemory {
   public:
+    // Zeroed: the whole block may travel to another process, and what lies past the stream must not be
+    // whatever the heap held before.
     HGLOBAL Alloc(SIZE_T bytes) override {
-        return platform::com::GlobalAlloc(platform::com::GMEM_MOVEABLE | platform::com::GMEM_SHARE, bytes);
+        return platform::com::GlobalAlloc(
+            platform::com::GMEM_MOVEABLE | platform::com::GMEM_SHARE | platform::com::GMEM_ZEROINIT, bytes);
     }
 };
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -273,6 +274,21 @@ TEST(DataStream, EmptyStreamIsTheGroupHeaderAlone) {
     EXPECT_EQ(GlobalSize(block), 4096u);
     const Bytes expected = {20, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 3, 0, 0, 0, 0, 0, 0, 0};
     EXPECT_EQ(takeStream(block), expected);
+}
+
+TEST(DataStream, TheBlockPastTheStreamIsZeroesNotOldHeap) {
+    // The whole block may travel to another process: what follows the stream must not be what the heap
+    // held before. A block full of marks is freed first, so the stream's block likely reuses it.
+    for (int round = 0; round < 4; ++round) {
+        HGLOBAL old = GlobalAlloc(GMEM_MOVEABLE, 4096);
+        std::memset(GlobalLock(old), 0xAB, 4096);
+        GlobalUnlock(old);
+        GlobalFree(old);
+        HGLOBAL block = nullptr;
+        ASSERT_EQ(ferrow::opc::WriteDataStream(StreamFormat::Data, 1, 0, {}, &block), S_OK);
+        const Bytes whole = take(block, 4096);
+        EXPECT_TRUE(std::all_of(whole.begin() + 20, whole.end(), [](unsigned char b) { return b == 0; }));
+    }
 }
 
 TEST(DataStream, WriteCompleteReportsSFalseOnlyWhenAnErrorIsAFailure) {
