@@ -47,36 +47,6 @@ constexpr std::uint64_t kMaxStreamSize = std::numeric_limits<DWORD>::max();
 
 constexpr std::uint32_t kPointerSize32 = 4;
 
-// Bytes of a value of type `vt` inside the 8-byte data part of a VARIANT; 0 for pointers and types
-// without data there.
-std::uint32_t scalarSize(VARTYPE vt) {
-    using namespace platform::com;
-    switch (vt) {
-        case VT_I1:
-        case VT_UI1:
-            return 1;
-        case VT_I2:
-        case VT_UI2:
-        case VT_BOOL:
-            return 2;
-        case VT_I4:
-        case VT_UI4:
-        case VT_INT:
-        case VT_UINT:
-        case VT_R4:
-        case VT_ERROR:
-            return 4;
-        case VT_R8:
-        case VT_CY:
-        case VT_DATE:
-        case VT_I8:
-        case VT_UI8:
-            return 8;
-        default:
-            return 0;
-    }
-}
-
 bool isArrayValue(VARTYPE vt) { return (vt & platform::com::VT_ARRAY) && !(vt & platform::com::VT_BYREF); }
 
 // The element size in the 32-bit layout: pointers shrink to 4 bytes, VARIANTs are 16.
@@ -181,7 +151,7 @@ void writeVariant(StreamWriter& out, const VARIANT* value) {
     const VARTYPE vt = value ? value->vt : VARTYPE{platform::com::VT_EMPTY};
     out.u16(vt);
     out.zeros(6);
-    const std::uint32_t size = (vt & ~platform::com::VT_TYPEMASK) ? 0 : scalarSize(vt);
+    const std::uint32_t size = (vt & ~platform::com::VT_TYPEMASK) ? 0 : platform::com::scalarByteSize(vt);
     if (size > 0) out.bytes(&value->llVal, size);
     out.zeros(8 - size);
 }

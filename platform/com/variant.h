@@ -102,4 +102,8 @@ bool VariantEqual(const VARIANT& a, const VARIANT& b);
 // True for the scalar type codes this layer can hold.
 bool isKnownVarType(VARTYPE vt);
 
+// Bytes a value of scalar type `vt` occupies (1, 2, 4 or 8); 0 for pointers, texts, VARIANTs and types
+// without data of their own.
+std::uint32_t scalarByteSize(VARTYPE vt);
+
 }  // namespace platform::com
