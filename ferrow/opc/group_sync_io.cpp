@@ -110,15 +110,9 @@ HRESULT OpcGroup::ReadItems(OPCDATASOURCE source, DWORD count, const OPCHANDLE* 
     for (DWORD i = 0; i < count; ++i) {
         if (FAILED(errors[i])) continue;
         TagRef tag;
-        {
-            std::lock_guard lock(groupLock_);
-            auto* found = items_.find(handles[i]);
-            if (!found) {
-                errors[i] = OPC_E_INVALIDHANDLE;
-                continue;
-            }
-            tag = (*found)->tag;
-            states[i].hClient = (*found)->clientHandle;
+        if (!itemTag(handles[i], &tag, &states[i].hClient, nullptr)) {
+            errors[i] = OPC_E_INVALIDHANDLE;
+            continue;
         }
         // The device exchange runs without our locks; a device that does not answer marks its tags
         // with a communication failure, which is what the read returns.
@@ -145,20 +139,24 @@ HRESULT OpcGroup::Write(DWORD dwCount, OPCHANDLE* phServer, VARIANT* pItemValues
     return failed ? S_FALSE : S_OK;
 }
 
+bool OpcGroup::itemTag(OPCHANDLE handle, TagRef* tag, OPCHANDLE* client, ODevice** device) {
+    std::lock_guard lock(groupLock_);
+    auto* found = items_.find(handle);
+    if (!found) return false;
+    *tag = (*found)->tag;
+    if (client) *client = (*found)->clientHandle;
+    if (device) *device = (*found)->device;
+    return true;
+}
+
 HRESULT OpcGroup::WriteItems(DWORD count, const OPCHANDLE* handles, const VARIANT* values, HRESULT* errors) {
     for (DWORD i = 0; i < count; ++i) {
         if (FAILED(errors[i])) continue;
         TagRef tag;
         ODevice* device = nullptr;
-        {
-            std::lock_guard lock(groupLock_);
-            auto* found = items_.find(handles[i]);
-            if (!found) {
-                errors[i] = OPC_E_INVALIDHANDLE;
-                continue;
-            }
-            tag = (*found)->tag;
-            device = (*found)->device;
+        if (!itemTag(handles[i], &tag, nullptr, &device)) {
+            errors[i] = OPC_E_INVALIDHANDLE;
+            continue;
         }
         const auto* output = dynamic_cast<const OqnTag*>(tag.get());
         if (!output || !output->m_bOutput) {

@@ -245,6 +245,9 @@ class OpcGroup
     // converted for the client where `convert` is set; true when an entry failed before any conversion.
     bool readFromCache(DWORD count, const OPCHANDLE* handles, OPCITEMSTATE* states, HRESULT* errors, bool convert);
     static HRESULT convertForClient(const OpcItem& item, VARIANT& value);
+    // Under the group lock: a use of the item's tag, with its client handle and device where asked;
+    // false when the handle is not (or no longer) one of the group's items.
+    bool itemTag(OPCHANDLE handle, TagRef* tag, OPCHANDLE* client, ODevice** device);
     void startUpdateThread();
     void updateLoop();
     // One pass of the update thread; false when the group is going away.
