@@ -32,15 +32,14 @@ const QString kIpKey = QStringLiteral("IP");
 
 QString listPath() { return platform::programFile(QString::fromLatin1(iplist::kFileName)); }
 
-// The addresses answers may come from (as the socket names a sender): the address itself, or what a
-// host name stands for.
-QStringList addressesOf(const QString& host) {
+// The addresses answers may come from: the address itself, or what a host name stands for.
+QList<QHostAddress> addressesOf(const QString& host) {
     QList<QHostAddress> addresses{QHostAddress(host)};
     if (addresses.front().isNull()) addresses = QHostInfo::fromName(host).addresses();
-    QStringList texts;
+    QList<QHostAddress> v4;
     for (const QHostAddress& address : addresses)
-        if (address.protocol() == QAbstractSocket::IPv4Protocol) texts << address.toString();  // the socket's kind
-    return texts;
+        if (address.protocol() == QAbstractSocket::IPv4Protocol) v4 << address;  // the socket's kind
+    return v4;
 }
 
 }  // namespace
@@ -260,9 +259,10 @@ void frmDownloadCE::DownloadImage() {
     SocketTimeout.setInterval(tick);
     // Only a stalled event loop gets here: the ticks end every wait long before.
     const std::chrono::milliseconds waitLimit = tick * (kWaitTicks + 1) * 4;
+    ImageDownload::Action action = image_.next();
     for (;;) {
         if (unloaded_) return;  // Quit or the close box ran in the middle of the download
-        switch (image_.next()) {
+        switch (action) {
             case ImageDownload::Action::Complete:
                 SocketTimeout.stop();
                 setStatus(QString::fromLatin1(kCompleteText));
@@ -278,16 +278,32 @@ void frmDownloadCE::DownloadImage() {
             case ImageDownload::Action::Send:
                 break;
         }
-        ackText.clear();
-        if (!Winsock1.SendData(image_.datagram())) {
+        if (!sendPacket()) {
             sendFailed();
             return;
         }
-        tickCount = 0;
-        SocketTimeout.start();
-        platform::ui::waitUntil([this] { return !ackText.isEmpty() || tickCount >= kWaitTicks || unloaded_; },
-                                waitLimit);
+        // While answers come in time, the packets follow one another from the answers' events and this
+        // wait goes on; it ends for an answer the loop handles, the end of the ticks, or the end of the
+        // image. The limit counts from the last packet sent.
+        followed_ = ImageDownload::Action::Send;
+        followFailed_ = false;
+        awaiting_ = true;
+        const auto answered = [this] {
+            return !ackText.isEmpty() || tickCount >= kWaitTicks || unloaded_ || followFailed_ ||
+                   followed_ != ImageDownload::Action::Send;
+        };
+        while (!platform::ui::waitUntil(answered, waitLimit) && lastSend_.elapsed() < waitLimit.count()) {
+        }
+        awaiting_ = false;
         if (unloaded_) return;
+        if (followFailed_) {
+            sendFailed();
+            return;
+        }
+        if (followed_ != ImageDownload::Action::Send) {
+            action = followed_;
+            continue;
+        }
         const int n = image_.packet();
         switch (image_.answer(ackText)) {
             case ImageDownload::Answer::Advanced:
@@ -301,6 +317,31 @@ void frmDownloadCE::DownloadImage() {
                 sendFailed();
                 return;
         }
+        action = image_.next();
+    }
+}
+
+bool frmDownloadCE::sendPacket() {
+    ackText.clear();
+    if (!Winsock1.SendData(image_.datagram())) return false;
+    lastSend_.start();
+    tickCount = 0;
+    // The tick timer runs on from packet to packet, as the classic timer does when it is started again
+    // while it runs; a restart per packet would cost a timer registration per packet.
+    if (!SocketTimeout.isActive()) SocketTimeout.start();
+    return true;
+}
+
+void frmDownloadCE::sendFollowing() {
+    const int n = image_.packet();
+    image_.answer(ackText);  // the caller made sure it acknowledges packet n
+    setStatus(QStringLiteral("Packet ") + QString::number(n));
+    const ImageDownload::Action action = image_.next();
+    if (action != ImageDownload::Action::Send) {
+        ackText.clear();
+        followed_ = action;
+    } else if (!sendPacket()) {
+        followFailed_ = true;
     }
 }
 
@@ -313,10 +354,23 @@ void frmDownloadCE::sendFailed() {
                          QString::number(Winsock1.RemotePort()) + QStringLiteral(" on host ") + Winsock1.RemoteHost());
 }
 
+bool frmDownloadCE::fromTarget() const {
+    const QHostAddress& sender = Winsock1.RemoteAddress();
+    for (const QHostAddress& address : targetAddresses_)
+        if (address.isEqual(sender, QHostAddress::TolerantConversion)) return true;
+    return false;
+}
+
 void frmDownloadCE::Winsock1_DataArrival(qint64) {
     const QByteArray datagram = Winsock1.GetData();
     // Only the device being loaded answers: anything else on the port is as if nothing had come.
-    if (targetAddresses_.contains(Winsock1.RemoteHostIP())) ackText = datagram;
+    if (!fromTarget()) return;
+    ackText = datagram;
+    // The packet in flight acknowledged, and not the last one: the next leaves at once. Everything else
+    // (no answer, another number, the last packet) is the download loop's.
+    if (awaiting_ && !followFailed_ && followed_ == ImageDownload::Action::Send &&
+        ImageDownload::ackNumber(ackText) == image_.packet() && image_.packet() < packetCount)
+        sendFollowing();
 }
 
 void frmDownloadCE::Winsock1_Error(int, const QString& description) { platform::ui::msgBox(description); }

@@ -80,6 +80,9 @@ private:
     bool CheckIPAddress();
     void AbortProgram(const QString& reason);
     void DownloadImage();
+    bool sendPacket();
+    void sendFollowing();
+    bool fromTarget() const;
     void sendFailed();
     void setStatus(const QString& text);
     void showStatus();
@@ -108,11 +111,18 @@ private:
 
     QString fileName_;  // the file dialog's file name
     QString targetHost;
-    QStringList targetAddresses_;  // where acknowledgements are taken from
+    QList<QHostAddress> targetAddresses_;  // where acknowledgements are taken from
     qint64 packetCount = 0;
     QByteArray ackText;
     int tickCount = 0;
     ImageDownload image_;
+    // DownloadImage waits for the answer to a packet in flight: the answer that acknowledges it sends the
+    // next packet from inside its own event (sendFollowing).
+    bool awaiting_ = false;
+    // What sendFollowing met that is the loop's to handle (Send: nothing).
+    ImageDownload::Action followed_ = ImageDownload::Action::Send;
+    bool followFailed_ = false;  // its send failed
+    QElapsedTimer lastSend_;
     bool downloading_ = false;
     bool aborted_ = false;
     bool unloaded_ = false;

@@ -1,6 +1,8 @@
 // Pavane's download of a 32 MB image to the simulated device, against a minimal stop-and-wait sender of
-// the same protocol in the same run; then the peak memory of downloads of 8 MB and 32 MB, each in a
-// process of its own.
+// the same protocol in the same run, in alternating rounds (median and spread); then the peak memory of
+// downloads of 8 MB and 32 MB, each in a process of its own.
+//
+// Usage: pavane_download_bench [rounds, 7]
 #include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
@@ -9,8 +11,15 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QThread>
+#include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <memory>
+#include <optional>
+#include <string>
+#include <sys/resource.h>
+#include <vector>
 
 #include "bench/pavane_download/stop_and_wait_sender.h"
 #include "devsim/simulated_device.h"
@@ -42,6 +51,31 @@ bool downloadWithPavane(const QString& image, const QString& device, const QStri
     window.findChild<QPushButton*>(QStringLiteral("CmdFileSel"))->click();
     window.findChild<QPushButton*>(QStringLiteral("CmdDownload"))->click();
     return window.statusText() == QLatin1String(pavane::frmDownloadCE::kCompleteText) && dialogs.boxes().empty();
+}
+
+qint64 cpuNs(int who) {
+    rusage usage{};
+    getrusage(who, &usage);
+    return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000000000LL +
+           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) * 1000LL;
+}
+
+std::string loadAverage() {
+    QFile f(QStringLiteral("/proc/loadavg"));
+    if (!f.open(QIODevice::ReadOnly)) return "?";
+    const QList<QByteArray> parts = f.readAll().split(' ');
+    return parts.size() >= 3 ? (parts[0] + " " + parts[1] + " " + parts[2]).toStdString() : "?";
+}
+
+struct Spread {
+    double median, low, high;
+};
+
+Spread spread(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    const size_t n = v.size();
+    const double median = n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+    return {median, v.front(), v.back()};
 }
 
 long peakRssKb() {
@@ -87,6 +121,7 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     if (argc == 3 && qstrcmp(argv[1], "--memory") == 0) return measureMemory(QByteArray(argv[2]).toLongLong());
 
+    const int rounds = argc > 1 ? std::max(1, QByteArray(argv[1]).toInt()) : 7;
     QTemporaryDir dir;
     const qint64 size = 32 * kMegabyte;
     const QString image = writeImage(dir.path(), size);
@@ -94,31 +129,76 @@ int main(int argc, char* argv[]) {
     const QString deviceAddress = QStringLiteral("127.0.76.1");
     auto device = startDevice(deviceAddress, dir.path() + QStringLiteral("/device"));
     if (!device) return 1;
+    const double packets = double((size + 1469) / 1470);
 
-    // Alternate the two, best of five each, so that neither gets a warmer machine.
-    double baseline = 0, pavane = 0;
-    for (int round = 0; round < 5; ++round) {
+    // Wall and processor time (this thread, and the rest of the process: the device) of one download.
+    struct Cost {
+        double mbps, clientUs, deviceUs;
+    };
+    const auto timed = [&](const std::function<bool()>& download) -> std::optional<Cost> {
+        const qint64 thread = cpuNs(RUSAGE_THREAD), process = cpuNs(RUSAGE_SELF);
         QElapsedTimer timer;
         timer.start();
-        if (!sendStopAndWait(image, deviceAddress, QStringLiteral("127.0.76.2"))) {
-            std::fprintf(stderr, "baseline sender failed\n");
-            return 1;
-        }
-        baseline = std::max(baseline, double(size) / kMegabyte / (double(timer.nsecsElapsed()) / 1e9));
-        timer.restart();
-        if (!downloadWithPavane(image, deviceAddress, QStringLiteral("127.0.76.3"))) {
-            std::fprintf(stderr, "pavane download failed\n");
-            return 1;
-        }
-        pavane = std::max(pavane, double(size) / kMegabyte / (double(timer.nsecsElapsed()) / 1e9));
+        if (!download()) return std::nullopt;
+        const double seconds = double(timer.nsecsElapsed()) / 1e9;
+        const qint64 threadNs = cpuNs(RUSAGE_THREAD) - thread;
+        const qint64 otherNs = cpuNs(RUSAGE_SELF) - process - threadNs;
+        return Cost{double(size) / kMegabyte / seconds, threadNs / 1e3 / packets, otherNs / 1e3 / packets};
+    };
+    const auto baselineRun = [&] {
+        return sendStopAndWait(image, deviceAddress, QStringLiteral("127.0.76.2"));
+    };
+    const auto pavaneRun = [&] {
+        return downloadWithPavane(image, deviceAddress, QStringLiteral("127.0.76.3"));
+    };
+    // Warm-up of both, outside the figures.
+    if (!baselineRun() || !pavaneRun()) {
+        std::fprintf(stderr, "warm-up download failed\n");
+        return 1;
     }
-    const double packets = double((size + 1469) / 1470);
-    std::printf("32 MB image (%.0f packets) to the simulated device on loopback, best of 5:\n", packets);
-    std::printf("  baseline stop-and-wait sender: %7.2f MB/s  (%6.0f packets/s)\n", baseline,
-                baseline * kMegabyte / size * packets);
-    std::printf("  pavane window:                 %7.2f MB/s  (%6.0f packets/s)\n", pavane,
-                pavane * kMegabyte / size * packets);
-    std::printf("  ratio: %.0f %% of the baseline (target 90 %%)\n", 100.0 * pavane / baseline);
+
+    // The two take turns and which goes first alternates, so a change of load falls on both alike.
+    const std::string loadBefore = loadAverage();
+    std::printf("32 MB image (%.0f packets) to the simulated device on loopback, %d rounds:\n", packets, rounds);
+    std::vector<Cost> base, pav;
+    std::vector<double> ratios;
+    for (int round = 1; round <= rounds; ++round) {
+        std::optional<Cost> b, p;
+        if (round % 2) {
+            b = timed(baselineRun);
+            p = timed(pavaneRun);
+        } else {
+            p = timed(pavaneRun);
+            b = timed(baselineRun);
+        }
+        if (!b || !p) {
+            std::fprintf(stderr, "%s failed\n", b ? "pavane download" : "baseline sender");
+            return 1;
+        }
+        base.push_back(*b);
+        pav.push_back(*p);
+        ratios.push_back(100.0 * p->mbps / b->mbps);
+        std::printf("  round %d  baseline %6.2f MB/s (%4.1f us/packet)   pavane %6.2f MB/s (%4.1f us/packet)   %5.1f %%\n",
+                    round, b->mbps, 1e6 / (b->mbps * kMegabyte / size * packets), p->mbps,
+                    1e6 / (p->mbps * kMegabyte / size * packets), ratios.back());
+    }
+    const auto column = [](const std::vector<Cost>& v, double Cost::*field) {
+        std::vector<double> out;
+        for (const Cost& c : v) out.push_back(c.*field);
+        return out;
+    };
+    std::printf("median (min-max) over %d rounds; processor time per packet on the sender's thread and the device's\n",
+                rounds);
+    for (const auto& [name, v] : {std::pair{"baseline stop-and-wait sender", &base}, std::pair{"pavane window", &pav}}) {
+        const Spread s = spread(column(*v, &Cost::mbps));
+        std::printf("  %-30s %6.2f MB/s (%.2f-%.2f)   processor per packet: sender %4.1f us, device %4.1f us\n", name,
+                    s.median, s.low, s.high, spread(column(*v, &Cost::clientUs)).median,
+                    spread(column(*v, &Cost::deviceUs)).median);
+    }
+    const Spread r = spread(ratios);
+    std::printf("  ratio: %.1f %% (%.1f-%.1f %%) of the baseline (target 90 %%)\n", r.median, r.low, r.high);
+    std::printf("load average before %s, after %s (%d cores)\n", loadBefore.c_str(), loadAverage().c_str(),
+                QThread::idealThreadCount());
 
     for (const qint64 megabytes : {8, 32}) {
         QProcess child;

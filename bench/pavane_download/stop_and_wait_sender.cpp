@@ -36,7 +36,8 @@ bool sendStopAndWait(const QString& path, const QString& device, const QString& 
         std::memset(datagram, 0, sizeof datagram);
         datagram[0] = static_cast<char>(n & 0xFF);
         datagram[1] = static_cast<char>(n >> 8);
-        file.seek((n - 1) * 1470);
+        // Packets go in order and a packet is only ever sent again as it stands: the file is read straight
+        // through, no seek per packet.
         file.read(datagram + 2, 1470);
         for (int attempt = 0;; ++attempt) {
             if (attempt == 20) {

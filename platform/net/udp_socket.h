@@ -42,6 +42,8 @@ public:
     QByteArray GetData();
     // Sender of the last datagram received.
     QString RemoteHostIP() const { return lastSender_.toString(); }
+    // The same as an address, for comparisons that need no text.
+    const QHostAddress& RemoteAddress() const { return lastSender_; }
     // Releases the port; the next SendData binds again.
     void Close();
 

@@ -7,6 +7,8 @@
 #include <QLineEdit>
 #include <QTimer>
 #include <QUdpSocket>
+#include <numeric>
+#include <thread>
 
 #include "iplist/ip_list_file.h"
 #include "platform/files/program_dir.h"
@@ -119,6 +121,26 @@ TEST_F(DownloadWindowTest, AnEarlierPacketAnswerRewindsAndGoesOnFromThere) {
     const auto datagrams = peer.received();
     EXPECT_EQ(datagrams[5], datagrams[2]);
     EXPECT_TRUE(statuses.contains(QStringLiteral("Resending 5")));
+}
+
+TEST_F(DownloadWindowTest, ADownloadLongerThanTheGuardOfAStalledLoopSendsEveryPacketOnce) {
+    // Ticks of 10 ms: a packet waits 110 ms for its answer, and a loop that saw no tick for 480 ms
+    // would count as stalled. Answers after 15 ms each make the whole download last longer than that.
+    platform::setTimeScale(0.1);
+    // A packet sent again draws a second answer, which rewinds the download, and so on: after 60
+    // datagrams the peer names packet 1, which ends the download, so such a fault fails here, not hangs.
+    UdpPeer peer(deviceAddress, 4242, [](int index, const QByteArray& d) -> std::optional<QByteArray> {
+        std::this_thread::sleep_for(std::chrono::milliseconds(15));
+        return index < 60 ? UdpPeer::acknowledge(d) : UdpPeer::number(1);
+    });
+    openWindow();
+    downloadTo(deviceAddress, writeImage(40 * 1470));
+    EXPECT_EQ(window->statusText(), kComplete);
+    std::vector<int> once(40);
+    std::iota(once.begin(), once.end(), 1);
+    EXPECT_EQ(peer.packetNumbers(), once);
+    EXPECT_TRUE(statuses.filter(QStringLiteral("Resending")).isEmpty()) << statuses.join(QLatin1Char('|')).toStdString();
+    EXPECT_TRUE(statuses.contains(QStringLiteral("Packet 39")));
 }
 
 TEST_F(DownloadWindowTest, AnAnswerNamingPacketOneLaterMeansTheAddressIsWrong) {
