@@ -73,7 +73,12 @@ public:
     ODeviceParams m_params;
     std::uint32_t m_bSimulate = 0;
 
+    // Held by a client's write from setting the tag's value to the end of its exchange, so that two
+    // writes to one device cannot cross (the device keeping one value, the tag showing the other).
+    std::mutex& writeLock() { return writeLock_; }
+
 private:
+    std::mutex writeLock_;
     // The tag-list lock: guards m_tags against the notification worker; changed only while the document
     // lock is held too. Last in the lock order (see locks.h).
     mutable std::mutex tagsLock_;

@@ -11,7 +11,8 @@ namespace ferrow {
 // Lock order for the whole server: a thread that needs more than one of these takes them in this order
 // and never the other way round:
 //   1. the document lock,
-//   2. the OPC server's and group's own locks (server, group),
+//   2. a device's write lock (taken with no OPC lock held), then the OPC server's and group's own
+//      locks (server, group),
 //   3. the value lock,
 //   4. a device's tag-list lock (ODevice, guards its m_tags against the notification worker),
 //   5. a port's own locks (requester, state, socket), which are held only inside the port.

@@ -231,7 +231,12 @@ void OpcGroup::requestLoop() {
             request = std::move(requests_.back());
             requests_.pop_back();
         }
-        runRequest(*request);
+        try {
+            runRequest(*request);
+        } catch (const std::bad_alloc&) {
+            // Too large to serve (a client asked for more than memory holds): dropped without a
+            // completion rather than taking the server down.
+        }
     }
     {
         std::lock_guard lock(threadsLock_);
@@ -245,7 +250,13 @@ void OpcGroup::runRequest(AsyncRequest& request) {
     switch (request.kind) {
         case AsyncRequest::Kind::Refresh1:
         case AsyncRequest::Kind::Refresh2: {
-            UpdateFromTags();
+            // A group made inactive since the refresh was queued registers nothing with its devices.
+            bool active;
+            {
+                std::lock_guard lock(groupLock_);
+                active = active_ != 0;
+            }
+            if (active) UpdateFromTags();
             std::lock_guard lock(groupLock_);
             for (auto& [handle, item] : items_)
                 if (item->active) markChanged(*item);
@@ -330,6 +341,9 @@ std::size_t OpcGroup::requestThreadCount() {
 // ---- completions
 
 void OpcGroup::CompleteRequestDA1(AsyncRequest& request) {
+    // One delivery to the group's sinks at a time, as with the data-change passes; after a while a
+    // completion goes out anyway rather than wait behind a sink that does not return.
+    SendGate::Turn turn(sendGate_, kSendWait);
     const StreamFormats& formats = streamFormats();
     if (request.isWrite()) {
         std::vector<OPCHANDLE> clients(request.count(), 0);
@@ -359,6 +373,7 @@ void OpcGroup::CompleteRequestDA1(AsyncRequest& request) {
 }
 
 void OpcGroup::CompleteRequestDA2(AsyncRequest& request) {
+    SendGate::Turn turn(sendGate_, kSendWait);
     OPCHANDLE clientGroup;
     if (request.isWrite()) {
         std::vector<OPCHANDLE> clients(request.count(), 0);

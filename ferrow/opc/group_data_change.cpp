@@ -21,10 +21,6 @@ namespace {
 // Numbers the groups register their tags with the devices under; shared by every group of the process.
 std::atomic<DWORD> nextSubscriptionHandle{1};
 
-// How long an activation waits for a pass that is still delivering; the pass that holds it up reports
-// the same items, so giving up loses nothing.
-constexpr auto kSendWait = std::chrono::milliseconds(2000);
-
 bool qualityIsGood(WORD quality) { return (quality & OPC_QUALITY_MASK) == OPC_QUALITY_MASK; }
 
 // The value test of a pass: whether the item already holds the tag's value.
@@ -89,8 +85,13 @@ void CallbackArrays::add(const OpcItem& item) {
         error = VariantCopy(&value, &item.cachedValue);
     else if (qualityIsGood(item.cachedQuality))
         error = VariantChangeType(&value, &item.cachedValue, 0, item.requestedType);
+    try {
+        values.push_back(value);
+    } catch (...) {
+        VariantClear(&value);
+        throw;
+    }
     handles.push_back(item.clientHandle);
-    values.push_back(value);
     qualities.push_back(item.cachedQuality);
     timestamps.push_back(item.cachedTimestamp);
     errors.push_back(error);
@@ -114,11 +115,25 @@ void OpcGroup::updateLoop() {
         // it away under the pass; the final release may then happen here, and nothing is touched after
         // it. Without a reference to take (not handed out yet, or in its final release, whose teardown
         // ends this thread) the pass is skipped.
+        DWORD rate;
         if (tryAddRef()) {
-            const bool keepRunning = updatePass();
+            bool keepRunning = true;
+            try {
+                keepRunning = updatePass();
+            } catch (const std::bad_alloc&) {
+                // Out of memory for this pass's copies: the changes stay flagged for the next one.
+            }
+            rate = updateRate();
+            {
+                // A teardown that ran on this thread during the pass (a sink let go of the server) has
+                // detached it: after the release below nothing may be touched.
+                std::lock_guard lock(wakeLock_);
+                keepRunning = keepRunning && running_;
+            }
             if (release() == 0 || !keepRunning) return;
+        } else {
+            rate = updateRate();
         }
-        const DWORD rate = updateRate();
         std::unique_lock lock(wakeLock_);
         wake_.wait_until(lock, began + std::chrono::milliseconds(rate), [this] { return !running_; });
         if (!running_) return;
@@ -242,12 +257,12 @@ void OpcGroup::SendGate::leave() {
 }
 
 HRESULT OpcGroup::SendDataChange() {
-    if (!sendGate_.enter(kSendWait)) return S_OK;
-    struct Leave {
-        SendGate& gate;
-        ~Leave() { gate.leave(); }
-    } leave{sendGate_};
+    // Looked at before waiting: a pass that ends while this one waits clears the flag, but this pass was
+    // asked for and still runs. One that waits in vain gives up: the pass that holds it up, or the next,
+    // reports the same items.
     if (!sendPending_) return S_OK;
+    SendGate::Turn turn(sendGate_, kSendWait);
+    if (!turn.entered()) return S_OK;
 
     HRESULT result = S_OK;
     std::uint64_t pass;
@@ -279,10 +294,16 @@ HRESULT OpcGroup::SendDataChange() {
         ComPtr<IAdviseSink> sink = adviseSink(format);
         if (!sink) continue;
         STGMEDIUM medium{};
-        const HRESULT built = buildStream(format == formats.dataTime, &medium, 0, pass);
+        std::size_t items = 0;
+        const HRESULT built = buildStream(format == formats.dataTime, &medium, 0, pass, &items);
         if (FAILED(built)) return built;
-        sendStreamToSink(format, sink.get(), medium);
         result = built;
+        // Nothing to report (a pass entered again from a sink has sent these items already).
+        if (items == 0) {
+            ReleaseStgMedium(&medium);
+            continue;
+        }
+        sendStreamToSink(format, sink.get(), medium);
     }
 
     {
@@ -305,7 +326,8 @@ HRESULT OpcGroup::BuildDataTimeStream(STGMEDIUM* medium, DWORD transactionId) {
     return buildStream(true, medium, transactionId, kEveryPass);
 }
 
-HRESULT OpcGroup::buildStream(bool withTime, STGMEDIUM* medium, DWORD transactionId, std::uint64_t upToPass) {
+HRESULT OpcGroup::buildStream(bool withTime, STGMEDIUM* medium, DWORD transactionId, std::uint64_t upToPass,
+                              std::size_t* itemCount) {
     std::vector<StreamItem> items;
     std::vector<VARIANT> converted;
     HGLOBAL block = nullptr;
@@ -329,6 +351,7 @@ HRESULT OpcGroup::buildStream(bool withTime, STGMEDIUM* medium, DWORD transactio
         result = WriteDataStream(withTime ? StreamFormat::DataTime : StreamFormat::Data, clientHandle_,
                                  transactionId, items, &block);
     }
+    if (itemCount) *itemCount = items.size();
     for (VARIANT& value : converted) VariantClear(&value);
     if (FAILED(result)) return result;
     medium->tymed = TYMED_HGLOBAL;

@@ -159,10 +159,11 @@ HRESULT OpcGroup::WriteItems(DWORD count, const OPCHANDLE* handles, const VARIAN
             continue;
         }
         const auto* output = dynamic_cast<const OqnTag*>(tag.get());
-        if (!output || !output->m_bOutput) {
+        if (!output || !output->m_bOutput || !device) {
             errors[i] = OPC_E_BADRIGHTS;
             continue;
         }
+        std::lock_guard write(device->writeLock());
         {
             std::lock_guard lock(valueLock());
             const HRESULT copied = VariantCopy(&tag.get()->m_value, &values[i]);
@@ -172,9 +173,10 @@ HRESULT OpcGroup::WriteItems(DWORD count, const OPCHANDLE* handles, const VARIAN
             }
             tag.get()->m_ftTimestamp = currentFileTime();
         }
-        // The device exchange holds no lock of ours, so a slow device holds up only this write. Its
-        // outcome shows in the tag's quality, which the next pass reports; the entry itself is S_OK.
-        const bool sent = device && device->WriteTag(*tag.get());
+        // The device exchange holds only the device's write lock, so a slow device holds up only writes
+        // to it. Its outcome shows in the tag's quality, which the next pass reports; the entry itself
+        // is S_OK.
+        const bool sent = device->WriteTag(*tag.get());
         if (sent) {
             std::lock_guard lock(groupLock_);
             if (auto* found = items_.find(handles[i])) markChanged(**found);

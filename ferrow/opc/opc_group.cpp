@@ -85,6 +85,10 @@ DWORD OpcGroup::updateRate() {
 }
 
 void OpcGroup::teardown() {
+    {
+        std::lock_guard lock(server_->serverLock);
+        std::erase(server_->removedGroups, this);
+    }
     // The threads first, so that nothing registers tags again once the registrations are ended.
     {
         std::lock_guard lock(wakeLock_);

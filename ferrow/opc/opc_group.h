@@ -24,6 +24,7 @@ class ODevice;
 namespace ferrow::opc {
 
 class OpcServer;
+class OpcGroup;
 
 // What a server shares with its groups: the server lock, the last update time it guards and the server
 // itself. A group keeps it by shared ownership, so a removed group that its client still holds never
@@ -37,6 +38,9 @@ struct ServerCore {
     std::recursive_mutex serverLock;
     FILETIME lastUpdateTime;  // guarded by serverLock
     OpcServer* owner = nullptr;  // guarded by serverLock; null once the server is torn down
+    // Groups removed from the server that their clients still hold (guarded by serverLock): the
+    // server's end cuts them off too. A group leaves the list when it is destroyed.
+    std::vector<OpcGroup*> removedGroups;
 };
 
 // One client item: a use of one tag and what the client asked for it. Fields guarded by the group lock.
@@ -100,6 +104,8 @@ class OpcGroup
                                       platform::com::IConnectionPointContainer> {
   public:
     static constexpr DWORD kMinUpdateRate = 10;
+    // How long a data-change pass or a completion waits for the pass before it to finish delivering.
+    static constexpr std::chrono::milliseconds kSendWait{2000};
     // Request threads of one group at a time; further requests wait in the queue for one of them.
     static constexpr std::size_t kMaxRequestThreads = 16;
 
@@ -261,7 +267,7 @@ class OpcGroup
     std::vector<const OpcItem*> changedActiveItems();
     // The stream of the changed active items flagged up to pass `upToPass`.
     HRESULT buildStream(bool withTime, platform::com::STGMEDIUM* medium, DWORD transactionId,
-                        std::uint64_t upToPass);
+                        std::uint64_t upToPass, std::size_t* itemCount = nullptr);
     static constexpr std::uint64_t kEveryPass = ~std::uint64_t{0};
     void sendStreamToSink(UINT format, platform::com::IAdviseSink* sink, platform::com::STGMEDIUM& medium);
     // The 1.0 advise sink of a stream format (with a reference), or null.
@@ -321,6 +327,21 @@ class OpcGroup
       public:
         bool enter(std::chrono::milliseconds limit);
         void leave();
+        // The gate held for a scope, when it could be entered within the limit.
+        class Turn {
+          public:
+            Turn(SendGate& gate, std::chrono::milliseconds limit) : gate_(gate), entered_(gate.enter(limit)) {}
+            ~Turn() {
+                if (entered_) gate_.leave();
+            }
+            Turn(const Turn&) = delete;
+            Turn& operator=(const Turn&) = delete;
+            bool entered() const { return entered_; }
+
+          private:
+            SendGate& gate_;
+            bool entered_;
+        };
 
       private:
         std::mutex lock_;

@@ -92,18 +92,25 @@ void OpcServer::teardown() {
         std::erase(list.servers, this);
     }
     HandleTable<OpcGroup*> groups;
+    std::vector<OpcGroup*> removed;
     {
         std::lock_guard lock(core_->serverLock);
         std::swap(groups, groups_);
         core_->owner = nullptr;
+        // Removed groups still held by clients go too; one already in its final release ends by itself.
+        for (OpcGroup* group : core_->removedGroups)
+            if (group->tryAddRef()) removed.push_back(group);
+        core_->removedGroups.clear();
     }
     // A group's destruction waits for its update thread, which takes the server lock: not held here.
-    for (auto& [handle, group] : groups) {
+    auto cutOff = [](OpcGroup* group) {
         group->MarkRemoved();
         CoDisconnectObject(group->identity(), 0);
         group->destroyNow();
         group->Release();
-    }
+    };
+    for (auto& [handle, group] : groups) cutOff(group);
+    for (OpcGroup* group : removed) cutOff(group);
     shutdownPoint_.clear();
 }
 
@@ -210,6 +217,11 @@ HRESULT OpcServer::RemoveGroup(OPCHANDLE hServerGroup, BOOL /*bForce*/) {
         removed = groups_.remove(hServerGroup);
         if (!removed) return E_INVALIDARG;
         (*removed)->MarkRemoved();
+        try {
+            core_->removedGroups.push_back(*removed);
+        } catch (const std::bad_alloc&) {
+            // Not cut off with the server then; it still ends with its client's last release.
+        }
     }
     // The map's reference goes outside the server lock: a group's destruction waits for its update thread.
     (*removed)->Release();

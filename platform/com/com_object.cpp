@@ -1,6 +1,38 @@
 #include "platform/com/com_object.h"
 
+#include <algorithm>
+#include <vector>
+
 namespace platform::com {
+
+namespace {
+
+// The calls the current thread is inside, per object. A thread that disconnects an object while it is
+// itself inside a call of that object (a client's sink letting go of the last reference to the server
+// during a call on one of its groups) must not wait for its own call to end.
+class ThreadCalls {
+  public:
+    void add(const ComObjectRoot* object, int delta) {
+        auto it = std::find_if(entries_.begin(), entries_.end(), [object](const auto& e) { return e.first == object; });
+        if (it == entries_.end()) {
+            entries_.emplace_back(object, delta);
+            return;
+        }
+        it->second += delta;
+        if (it->second == 0) entries_.erase(it);
+    }
+    int count(const ComObjectRoot* object) const {
+        auto it = std::find_if(entries_.begin(), entries_.end(), [object](const auto& e) { return e.first == object; });
+        return it == entries_.end() ? 0 : it->second;
+    }
+
+  private:
+    std::vector<std::pair<const ComObjectRoot*, int>> entries_;
+};
+
+thread_local ThreadCalls threadCalls;
+
+}  // namespace
 
 ComObjectRoot::ComObjectRoot(std::atomic<long>* liveCount) : liveCount_(liveCount) {
     if (liveCount_) ++*liveCount_;
@@ -26,6 +58,7 @@ bool ComObjectRoot::tryAddRef() {
 
 ComObjectRoot::Call ComObjectRoot::enterCall() {
     ++callsInside_;
+    threadCalls.add(this, 1);
     if (disconnected_.load()) {
         leaveCall();
         return Call(nullptr);
@@ -34,7 +67,9 @@ ComObjectRoot::Call ComObjectRoot::enterCall() {
 }
 
 void ComObjectRoot::leaveCall() {
-    if (--callsInside_ == 0 && disconnected_.load()) {
+    threadCalls.add(this, -1);
+    --callsInside_;
+    if (disconnected_.load()) {
         std::lock_guard lock(callsLock_);
         callsDone_.notify_all();
     }
@@ -42,9 +77,11 @@ void ComObjectRoot::leaveCall() {
 
 void ComObjectRoot::disconnect() {
     disconnected_ = true;
+    // Calls inside are server methods that end by themselves; none waits for this thread. This thread's
+    // own calls, further up its stack, end only after this returns.
+    const int mine = threadCalls.count(this);
     std::unique_lock lock(callsLock_);
-    // Calls inside are server methods that end by themselves; none waits for this thread.
-    callsDone_.wait(lock, [this] { return callsInside_.load() == 0; });
+    callsDone_.wait(lock, [this, mine] { return callsInside_.load() == mine; });
 }
 
 void ComObjectRoot::destroyNow() { tearDownOnce(); }

@@ -2,6 +2,7 @@
 // devices here are not connected: tag values are set as the device link would store a pushed change,
 // and device exchanges fail at once (a device read marks the tag 0x18, a device write 0x00).
 
+#include <future>
 #include <optional>
 #include <set>
 #include <thread>
@@ -536,6 +537,56 @@ TEST_F(GroupIoTest, AsyncRequestsNumberFromTwoAndCheckTheirArgumentsAsymmetrical
     group->SetState(nullptr, &rate, &inactive, nullptr, nullptr, nullptr, nullptr);
     EXPECT_EQ(io2->Refresh2(OPC_DS_CACHE, 74, &id), E_FAIL);
     EXPECT_EQ(io1->Refresh(RegisterClipboardFormatA(kStreamFormatData), OPC_DS_CACHE, &id), E_FAIL);
+}
+
+// A client's stream sink that holds the client's server and lets go of it with its own last release.
+class ServerHoldingSink : public AdviseSink {
+  public:
+    ULONG Release() override {
+        const ULONG left = --refs;
+        if (left == 1) server.reset();
+        return left;
+    }
+    ComPtr<IOPCServer> server;
+};
+
+TEST_F(GroupIoTest, ASinkThatDropsTheLastServerReferenceDuringACallOnItsGroupDoesNotHang) {
+    group = makeGroup(0);
+    ServerHoldingSink holder;
+    FORMATETC f = format(kStreamFormatData);
+    DWORD connection = 0;
+    ASSERT_EQ(query<IDataObject>(group.get())->DAdvise(&f, 0, &holder, &connection), S_OK);
+    holder.server = std::move(server);
+    // DUnadvise releases the sink, which releases the server, whose end cuts off this very group while
+    // DUnadvise is still inside it.
+    auto unadvised = std::async(std::launch::async, [&] { return query<IDataObject>(group.get())->DUnadvise(connection); });
+    ASSERT_EQ(unadvised.wait_for(10s), std::future_status::ready);
+    EXPECT_EQ(unadvised.get(), S_OK);
+    DWORD rate = 0;
+    EXPECT_EQ(group->GetState(&rate, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr),
+              RPC_E_DISCONNECTED);
+}
+
+TEST_F(GroupIoTest, ARemovedGroupItsClientStillHoldsEndsWithItsServer) {
+    group = makeGroup(1);
+    adviseCallback(group.get(), sink);
+    addItem(group.get(), u"Dev.Level", 1);
+    ASSERT_TRUE(sink.calls.waitFor(1));
+    OPCHANDLE serverHandle = 0;
+    ASSERT_EQ(group->GetState(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &serverHandle), S_OK);
+    ASSERT_EQ(server->RemoveGroup(serverHandle, 0), S_OK);
+    push(level, 5.0);
+    EXPECT_TRUE(changeWith(sink, 5.0));  // removed but active: it goes on reporting
+    server.reset();
+    EXPECT_EQ(ferrow::objectCount.load(), 0);
+    DWORD rate = 0;
+    EXPECT_EQ(group->GetState(&rate, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr),
+              RPC_E_DISCONNECTED);
+    const std::size_t calls = sink.calls.size();
+    push(level, 6.0);
+    std::this_thread::sleep_for(50ms);
+    EXPECT_EQ(sink.calls.size(), calls);
+    EXPECT_EQ(dev->m_nUseCount.load(), 0);
 }
 
 TEST_F(GroupIoTest, RequestThreadsAreBoundedAndQueuedRequestsAllComplete) {
