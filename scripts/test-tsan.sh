@@ -18,6 +18,9 @@ targets+=(ferrow_app_opc_test)
 # ferrow-opc's watch: the server's update threads call its data-change sink while it prints.
 targets+=(ferrow_cli_test)
 
+# COM over the session bus: the bus node's reader thread and worker pool, Ferrow's objects served on it.
+targets+=(platform_com_dbus_test ferrow_bus_server_test)
+
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLON_SANITIZE=thread >/dev/null
 cmake --build build-tsan --parallel "$(nproc)" --target "${targets[@]}"
 export QT_QPA_PLATFORM=offscreen

@@ -15,7 +15,7 @@
 #include "platform/com/dbus/bus_node.h"
 #include "platform/com/safearray.h"
 #include "platform/com/task_memory.h"
-#include "tests/pavane/private_bus.h"
+#include "tests/platform/com/dbus/test_bus.h"
 
 namespace {
 
@@ -75,7 +75,7 @@ class CodecBusTest : public ::testing::Test {
         QDBusConnection::disconnectFromBus(QStringLiteral("codec-client"));
     }
 
-    testsupport::PrivateBus bus;
+    bustest::TestBus bus;
     std::shared_ptr<platform::com::dbus::BusNode> server, client;
     ComPtr<EchoIO> echo;
     ComPtr<IOPCSyncIO> proxy;

@@ -17,7 +17,7 @@
 #include "platform/com/com_ptr.h"
 #include "platform/com/dbus/local_server.h"
 #include "platform/ui/time_scale.h"
-#include "tests/pavane/private_bus.h"
+#include "tests/platform/com/dbus/test_bus.h"
 
 namespace {
 
@@ -48,7 +48,7 @@ bool eventually(Done done) {
 }
 
 TEST(FerrowBusShutdown, RemoteClientsHearExitingServerThenTheirCallsFailAndTheNameIsGivenUp) {
-    testsupport::PrivateBus bus;
+    bustest::TestBus bus;
     ASSERT_TRUE(bus.started());
     qputenv("DBUS_SESSION_BUS_ADDRESS", bus.address().toLocal8Bit());
     platform::setTimeScale(0.05);

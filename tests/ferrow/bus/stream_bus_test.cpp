@@ -25,7 +25,7 @@
 #include "platform/com/com_ptr.h"
 #include "platform/com/dbus/local_server.h"
 #include "platform/com/task_memory.h"
-#include "tests/pavane/private_bus.h"
+#include "tests/platform/com/dbus/test_bus.h"
 #include "tests/support/device_fixture.h"
 
 namespace {
@@ -83,7 +83,7 @@ class StreamSink final : public ComObject<IAdviseSink> {
 TEST(FerrowBusStreams, ARemoteAdviseSinkGetsTheBytesOfTheInProcessStream) {
     Quiet quiet;
     ferrow::setTraceOutput(&quiet);
-    testsupport::PrivateBus bus;
+    bustest::TestBus bus;
     ASSERT_TRUE(bus.started());
     qputenv("DBUS_SESSION_BUS_ADDRESS", bus.address().toLocal8Bit());
     auto sim = testsupport::startDevice();

@@ -13,8 +13,8 @@
 #include "platform/com/com_ptr.h"
 #include "platform/com/dbus/bus_node.h"
 #include "platform/com/dbus/platform_tables.h"
-#include "tests/pavane/private_bus.h"
 #include "tests/platform/com/dbus/notebook.h"
+#include "tests/platform/com/dbus/test_bus.h"
 
 namespace bustest {
 
@@ -116,7 +116,7 @@ class BusNodeTest : public ::testing::Test {
         return reply.arguments().value(1).value<QDBusObjectPath>().path();
     }
 
-    testsupport::PrivateBus bus;
+    bustest::TestBus bus;
     QStringList connections;
     std::shared_ptr<BusNode> server;
     std::shared_ptr<BusNode> client;
