@@ -3,6 +3,7 @@
 #include <QHostAddress>
 #include <QMetaMethod>
 #include <algorithm>
+#include <utility>
 #include <sys/socket.h>
 
 #include "platform/ui/time_scale.h"
@@ -50,7 +51,9 @@ void TcpClient::Connect(const QString& host, quint16 port) {
         return;
     }
     connectTimer_.start(scaled(kConnectTimeout));
-    socket->connectToHost(host, port);
+    direct_ = directReads_;
+    received_.clear();
+    socket->connectToHost(host, port, direct_ ? QIODevice::ReadWrite | QIODevice::Unbuffered : QIODevice::ReadWrite);
 }
 
 bool TcpClient::SendData(const QByteArray& data, SocketError* error) {
@@ -94,9 +97,21 @@ void TcpClient::setReadBufferSize(qint64 bytes) {
     if (socket_) socket_->setReadBufferSize(bytes);
 }
 
-QByteArray TcpClient::GetData() { return socket_ ? socket_->readAll() : QByteArray(); }
+QByteArray TcpClient::GetData() {
+    if (direct_) return std::exchange(received_, QByteArray());
+    return socket_ ? socket_->readAll() : QByteArray();
+}
 
 qint64 TcpClient::GetData(QByteArray& buffer) {
+    if (direct_) {
+        const qint64 got = received_.size();
+        if (buffer.isEmpty())
+            buffer.swap(received_);  // the caller's memory serves the next read
+        else
+            buffer.append(received_);
+        received_.resize(0);
+        return got;
+    }
     const qint64 available = socket_ ? socket_->bytesAvailable() : 0;
     if (available <= 0) return 0;
     const qsizetype before = buffer.size();
@@ -106,7 +121,10 @@ qint64 TcpClient::GetData(QByteArray& buffer) {
     return got;
 }
 
-qint64 TcpClient::BytesReceived() const { return socket_ ? socket_->bytesAvailable() : 0; }
+qint64 TcpClient::BytesReceived() const {
+    if (direct_) return received_.size();
+    return socket_ ? socket_->bytesAvailable() : 0;
+}
 
 qint64 TcpClient::BytesToWrite() const { return socket_ ? socket_->bytesToWrite() : 0; }
 
@@ -139,7 +157,31 @@ void TcpClient::onConnected() {
 }
 
 void TcpClient::onReadyRead() {
-    if (socket_) emit dataArrival(socket_->bytesAvailable());
+    if (!socket_) return;
+    if (!direct_) {
+        emit dataArrival(socket_->bytesAvailable());
+        return;
+    }
+    // One read per event; what it leaves in the system's buffer announces itself with the next event.
+    const qsizetype before = received_.size();
+    received_.resize(before + kDirectReadChunk);
+    const qint64 got = socket_->read(received_.data() + before, kDirectReadChunk);
+    received_.resize(before + std::max<qint64>(got, 0));
+    if (got > 0) {
+        emit dataArrival(received_.size());
+        return;
+    }
+    if (got == 0) return;
+    // The end of the stream or a broken connection. Without Qt's buffer the socket reports neither as
+    // an event of its own: it is closed already.
+    if (!received_.isEmpty()) emit dataArrival(received_.size());
+    if (!socket_ || state_ != Connected) return;
+    if (socket_->error() == QAbstractSocket::RemoteHostClosedError) {
+        state_ = Closing;
+        emit closed();
+    } else {
+        fail(socketErrorFor(socket_->error(), socket_->errorString()));
+    }
 }
 
 void TcpClient::onDisconnected() {
@@ -176,6 +218,7 @@ void TcpClient::fail(const SocketError& e) {
 }
 
 void TcpClient::releaseSocket() {
+    received_.clear();
     if (!socket_) return;
     QTcpSocket* old = socket_;
     socket_ = nullptr;

@@ -44,6 +44,12 @@ public:
     // Bounds what one data-arrival event can hand over (0: no bound). A window that must stay responsive
     // under a fast sender reads in bounded steps; the rest waits in the system's buffers.
     void setReadBufferSize(qint64 bytes);
+    // Direct reads (from the next Connect on): each data-arrival event takes what one read of the system
+    // socket gives (at most kDirectReadChunk), without first asking how much is there and without Qt's
+    // read buffer in between: one system call per arrival instead of two. For exchanges of one short
+    // reply per request, where every call counts. The read buffer size does not apply.
+    void setDirectReads(bool direct) { directReads_ = direct; }
+    static constexpr qsizetype kDirectReadChunk = 65536;
 
     quint16 LocalPort() const { return localPort_; }
     void setLocalPort(quint16 port) { localPort_ = port; }
@@ -88,6 +94,9 @@ private:
     State state_ = Closed;
     quint16 localPort_ = 0;
     qint64 readBufferSize_ = 0;
+    bool directReads_ = false;
+    bool direct_ = false;   // the current connection reads directly
+    QByteArray received_;  // what direct reads took and GetData has not handed over yet
     QString remoteHost_;
     quint16 remotePort_ = 0;
     QString remoteIp_;

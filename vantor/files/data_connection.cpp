@@ -13,6 +13,8 @@ using platform::net::TcpClient;
 
 DataConnection::DataConnection(QObject* parent) : QObject(parent) {
     sckCopy.setObjectName(QStringLiteral("sckCopy"));
+    // A copy exchanges one short reply per block: one system call per arrival, not two.
+    sckCopy.setDirectReads(true);
     connect(&sckCopy, &TcpClient::dataArrival, this, [this] {
         if (!takeOnlyWhileConnected || sckCopy.state() == TcpClient::Connected) onData();
     });

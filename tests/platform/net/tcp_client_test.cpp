@@ -75,6 +75,38 @@ TEST(TcpClient, GetDataIntoABufferAppendsWhatArrivedAfterWhatItHeld) {
     EXPECT_GE(arrived.count(), 1);
 }
 
+TEST(TcpClient, DirectReadsHandOverEverythingAndThenThePeersClose) {
+    const QString address = testsupport::uniqueLoopbackAddress();
+    testsupport::ScriptedPeer peer(address, kPort);
+    TcpClient client;
+    client.setDirectReads(true);
+    QSignalSpy connected(&client, &TcpClient::connected);
+    QSignalSpy closed(&client, &TcpClient::closed);
+    QSignalSpy errors(&client, &TcpClient::error);
+    QByteArray got;
+    QObject::connect(&client, &TcpClient::dataArrival, [&](qint64 total) {
+        EXPECT_EQ(total, client.BytesReceived());
+        client.GetData(got);
+    });
+    client.Connect(address, kPort);
+    ASSERT_TRUE(waitForSignal(connected));
+    ASSERT_TRUE(client.SendData("getfile x\r\n"));
+    EXPECT_TRUE(peer.waitForReceived("getfile x\r\n"));
+    // More than one read takes, and the close right behind it: every byte comes before the close event.
+    QByteArray large(3 * TcpClient::kDirectReadChunk + 17, Qt::Uninitialized);
+    for (qsizetype i = 0; i < large.size(); ++i) large[i] = static_cast<char>(i % 253);
+    peer.send(large);
+    peer.close();
+    ASSERT_TRUE(waitForSignal(closed));
+    EXPECT_EQ(got, large);
+    EXPECT_EQ(errors.count(), 0);
+    EXPECT_EQ(client.state(), TcpClient::Closing);
+    EXPECT_FALSE(client.SendData("ack\r\n"));
+    client.Close();
+    EXPECT_EQ(client.state(), TcpClient::Closed);
+    EXPECT_EQ(client.GetData(), QByteArray());
+}
+
 TEST(TcpClient, SendWhileNotConnectedReportsAnErrorToTheCaller) {
     TcpClient client;
     platform::net::SocketError error;
