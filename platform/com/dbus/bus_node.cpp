@@ -466,7 +466,22 @@ HRESULT BusNode::importObject(const QString& peer, const QDBusObjectPath& path, 
 void BusNode::releaseRemote(const QString& peer, const QString& path) {
     QDBusMessage message = QDBusMessage::createMethodCall(peer, path, kUnknownInterface, QStringLiteral("Release"));
     message.setAutoStartService(false);
-    connection_.send(message);
+    ++unconfirmed_;
+    if (!connection_.send(message)) --unconfirmed_;  // not connected: nothing will go out
+}
+
+bool BusNode::flush(std::chrono::milliseconds limit) {
+    const quint64 pending = unconfirmed_.load();
+    if (pending == 0) return true;
+    // One connection's messages leave in the order they were queued, and the bus handles them in that
+    // order: once it has answered this, it holds everything sent before.
+    const QDBusMessage ping = QDBusMessage::createMethodCall(kDBusService, QStringLiteral("/org/freedesktop/DBus"),
+                                                             QStringLiteral("org.freedesktop.DBus.Peer"),
+                                                             QStringLiteral("Ping"));
+    const QDBusMessage reply = connection_.call(ping, QDBus::Block, static_cast<int>(limit.count()));
+    if (reply.type() != QDBusMessage::ReplyMessage) return false;
+    unconfirmed_ -= pending;
+    return true;
 }
 
 void BusNode::forgetProxy(RemoteObject* proxy) {

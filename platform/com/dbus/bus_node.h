@@ -4,6 +4,7 @@
 #include <QDBusMessage>
 #include <QHash>
 #include <QString>
+#include <atomic>
 #include <chrono>
 #include <deque>
 #include <map>
@@ -76,6 +77,12 @@ class BusNode : public std::enable_shared_from_this<BusNode> {
     // reference that came with the path is taken over. `known`: no need to ask the peer.
     HRESULT importObject(const QString& peer, const QDBusObjectPath& path, REFIID iid, bool known, void** ppv);
 
+    // Waits, at most `limit`, until every message this node sent without waiting for an answer (the
+    // proxies' Release calls) has reached the bus, which then delivers it even if this process ends at
+    // once. True when there was nothing to wait for or the bus has it all. Not on the connection's own
+    // thread.
+    bool flush(std::chrono::milliseconds limit);
+
     QDBusConnection connection() const { return connection_; }
     int callLimitMs() const { return static_cast<int>(options_.callLimit.count()); }
 
@@ -142,6 +149,9 @@ class BusNode : public std::enable_shared_from_this<BusNode> {
     QHash<QString, Caller> callers_;
     // Callers seen leaving, so that a reference handed out in the same moment is not kept. Bounded.
     std::deque<QString> gone_;
+
+    // Messages sent without an answer since the bus last confirmed what came before them.
+    std::atomic<quint64> unconfirmed_{0};
 
     std::mutex proxiesLock_;
     std::map<std::pair<QString, QString>, RemoteObject*> proxies_;

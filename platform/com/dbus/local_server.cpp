@@ -1,7 +1,9 @@
 #include "platform/com/dbus/local_server.h"
 
+#include <QCoreApplication>
 #include <QDBusMessage>
 #include <QHash>
+#include <cstdlib>
 #include <mutex>
 #include <optional>
 
@@ -24,6 +26,23 @@ ClientState& state() {
 }
 
 QString key(const CLSID& clsid) { return QString::fromStdString(formatGuid(clsid)); }
+
+// A proxy's Release leaves without waiting for an answer; a process that ends right after may take it
+// with it unsent, and the server would keep the objects until it notices the client left the bus.
+void flushClientNode() {
+    std::shared_ptr<BusNode> node;
+    {
+        ClientState& s = state();
+        std::lock_guard guard(s.lock);
+        node = s.node;
+    }
+    if (node) node->flush(kClientFlushLimit);
+}
+
+void flushBeforeExit() {
+    // After QCoreApplication is gone, its destructor has already flushed (and the bus may not work).
+    if (QCoreApplication::instance()) flushClientNode();
+}
 
 HRESULT localClassObject(REFCLSID clsid, REFIID riid, void** ppv) {
     if (!ppv) return E_POINTER;
@@ -77,6 +96,12 @@ std::shared_ptr<BusNode> clientNode() {
                                          : QDBusConnection::connectToBus(address, name);
     }
     s.node = BusNode::start(*s.connection);
+    static std::once_flag atExit;
+    if (s.node)
+        std::call_once(atExit, [] {
+            qAddPostRoutine(&flushClientNode);
+            std::atexit(&flushBeforeExit);
+        });
     return s.node;
 }
 
@@ -93,7 +118,9 @@ void shutdownClientNode() {
         std::lock_guard guard(s.lock);
         node.swap(s.node);
     }
-    if (node) node->stop();
+    if (!node) return;
+    node->flush(kClientFlushLimit);
+    node->stop();
 }
 
 }  // namespace platform::com::dbus

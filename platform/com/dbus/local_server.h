@@ -2,6 +2,7 @@
 
 #include <QDBusConnection>
 #include <QString>
+#include <chrono>
 #include <memory>
 
 #include "platform/com/dbus/bus_node.h"
@@ -24,9 +25,14 @@ void enableLocalServerActivation();
 // `connection` when one was given, else on a connection of its own to the session bus. Null without a bus.
 std::shared_ptr<BusNode> clientNode();
 void setClientConnection(const QDBusConnection& connection);
-// Stops the client node (its sinks are no longer served); a later clientNode() starts a new one.
+// Stops the client node (its sinks are no longer served) once what it sent has reached the bus; a later
+// clientNode() starts a new one. A process need not call it before it ends: the releases its proxies
+// sent reach the bus before its QCoreApplication goes (or at exit, when it ends with one still there),
+// so a server frees the objects of a client that ends normally at once.
 void shutdownClientNode();
 
 inline constexpr int kActivationLimitMs = 30000;
+// How long the end of a client waits for the bus to take what the client sent.
+inline constexpr std::chrono::milliseconds kClientFlushLimit{2000};
 
 }  // namespace platform::com::dbus

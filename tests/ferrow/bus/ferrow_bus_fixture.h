@@ -82,8 +82,7 @@ class FerrowBusTest : public ::testing::Test {
         QFile::setPermissions(runtime, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
         qputenv("XDG_RUNTIME_DIR", runtime.toLocal8Bit());
         qputenv("XDG_DATA_HOME", testsupport::freshFolder(QStringLiteral("data")).toLocal8Bit());
-        // Ferrow's limits shortened: callbacks 0.5 s, a departed client's objects kept 1.5 s.
-        qputenv("QUILLON_TIME_SCALE", "0.05");
+        qputenv("QUILLON_TIME_SCALE", timeScale());
         sim = testsupport::startDevice();
         ASSERT_TRUE(sim);
         writeConfiguration();
@@ -111,6 +110,8 @@ class FerrowBusTest : public ::testing::Test {
         qunsetenv("QUILLON_TIME_SCALE");
     }
 
+    // Ferrow's limits shortened: callbacks 0.5 s, a departed client's objects kept 1.5 s.
+    virtual QByteArray timeScale() const { return "0.05"; }
     static QString connectionName() { return QStringLiteral("ferrow-bus-test"); }
 
     void writeConfiguration() {
