@@ -466,13 +466,13 @@ HRESULT BusNode::importObject(const QString& peer, const QDBusObjectPath& path, 
 void BusNode::releaseRemote(const QString& peer, const QString& path) {
     QDBusMessage message = QDBusMessage::createMethodCall(peer, path, kUnknownInterface, QStringLiteral("Release"));
     message.setAutoStartService(false);
-    ++unconfirmed_;
-    if (!connection_.send(message)) --unconfirmed_;  // not connected: nothing will go out
+    // Counted once queued: a flush that counts it pings behind it.
+    if (connection_.send(message)) ++sent_;
 }
 
 bool BusNode::flush(std::chrono::milliseconds limit) {
-    const quint64 pending = unconfirmed_.load();
-    if (pending == 0) return true;
+    const quint64 target = sent_.load();
+    if (confirmed_.load() >= target) return true;
     // One connection's messages leave in the order they were queued, and the bus handles them in that
     // order: once it has answered this, it holds everything sent before.
     const QDBusMessage ping = QDBusMessage::createMethodCall(kDBusService, QStringLiteral("/org/freedesktop/DBus"),
@@ -480,7 +480,8 @@ bool BusNode::flush(std::chrono::milliseconds limit) {
                                                              QStringLiteral("Ping"));
     const QDBusMessage reply = connection_.call(ping, QDBus::Block, static_cast<int>(limit.count()));
     if (reply.type() != QDBusMessage::ReplyMessage) return false;
-    unconfirmed_ -= pending;
+    quint64 seen = confirmed_.load();
+    while (seen < target && !confirmed_.compare_exchange_weak(seen, target)) {}
     return true;
 }
 

@@ -150,8 +150,9 @@ class BusNode : public std::enable_shared_from_this<BusNode> {
     // Callers seen leaving, so that a reference handed out in the same moment is not kept. Bounded.
     std::deque<QString> gone_;
 
-    // Messages sent without an answer since the bus last confirmed what came before them.
-    std::atomic<quint64> unconfirmed_{0};
+    // Messages sent without an answer, counted, and how many of the first of them the bus has confirmed.
+    std::atomic<quint64> sent_{0};
+    std::atomic<quint64> confirmed_{0};
 
     std::mutex proxiesLock_;
     std::map<std::pair<QString, QString>, RemoteObject*> proxies_;
