@@ -101,6 +101,7 @@ const QString& ferrowRegistryScript() {
             LocalServer32 = s '%MODULE%'
             {
                 val ThreadingModel = s 'both'
+                val BusName = s 'org.quillon.Ferrow'
             }
         }
     }

@@ -11,7 +11,8 @@ namespace ferrow {
 // Ferrow's registration as a local COM server: the registry script, the two OPC component categories
 // and the session bus's activation file. Runs on the start-up thread; shows nothing, whatever happens.
 
-// The script text with the variable %MODULE% (the executable's absolute path) still in it.
+// The script text with the variable %MODULE% (the executable's absolute path) still in it. LocalServer32's
+// value BusName is the session-bus name clients reach Ferrow at.
 const QString& ferrowRegistryScript();
 
 // The script, the categories with their descriptions (locale 409) and the class's place in them, then

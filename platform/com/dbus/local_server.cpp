@@ -9,6 +9,7 @@
 
 #include "platform/com/class_table.h"
 #include "platform/com/dbus/platform_tables.h"
+#include "platform/settings/registry_store.h"
 
 namespace platform::com::dbus {
 
@@ -72,7 +73,26 @@ void registerLocalServer(const CLSID& clsid, const QString& busName) {
     s.servers.insert(key(clsid), busName);
 }
 
+bool isWellKnownBusName(const QString& name) {
+    if (name.isEmpty() || name.size() > 255) return false;
+    const QStringList elements = name.split(QLatin1Char('.'));
+    if (elements.size() < 2) return false;
+    for (const QString& element : elements) {
+        if (element.isEmpty() || element.front().isDigit()) return false;
+        for (const QChar c : element)
+            if (!(c.isLetterOrNumber() && c.unicode() < 128) && c != QLatin1Char('_') && c != QLatin1Char('-'))
+                return false;
+    }
+    return true;
+}
+
 QString localServerName(const CLSID& clsid) {
+    // Read afresh each time: a registration may come or go while this process runs.
+    const platform::RegistryStore store;
+    const auto entry = store.queryValue(platform::RegistryStore::Root::ClassesRoot,
+                                        QStringLiteral("CLSID\\%1\\LocalServer32").arg(key(clsid)), kBusNameValue);
+    if (entry && entry->type == platform::RegistryStore::kString && isWellKnownBusName(entry->text))
+        return entry->text;
     ClientState& s = state();
     std::lock_guard guard(s.lock);
     return s.servers.value(key(clsid));

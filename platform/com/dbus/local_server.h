@@ -14,9 +14,15 @@ namespace platform::com::dbus {
 // the bus's activation if it is not running; a server that cannot be reached gives
 // RPC_S_SERVER_UNAVAILABLE.
 
-// The bus name that serves `clsid`.
+// The bus name that serves `clsid`: the one its registration wrote to the registry store
+// (HKEY_CLASSES_ROOT\CLSID\{clsid}\LocalServer32, string value BusName) when that is a well-known bus
+// name, else the one registered here; empty when neither is known.
 void registerLocalServer(const CLSID& clsid, const QString& busName);
 QString localServerName(const CLSID& clsid);
+inline const QString kBusNameValue = QStringLiteral("BusName");
+// A name a server can own and be activated by: dot-separated elements of letters, digits, "_" and "-",
+// at least two, none empty or starting with a digit, 255 characters at most.
+bool isWellKnownBusName(const QString& name);
 
 // Installs the route in the process's class table (idempotent).
 void enableLocalServerActivation();
