@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "ferrow/devlink/tag_lists.h"
+#include "ferrow/model/device.h"
 #include "ferrow/model/locks.h"
 #include "ferrow/opc/data_stream.h"
 #include "ferrow/opc/object_count.h"
@@ -180,27 +181,41 @@ bool OpcGroup::UpdateFromTags() {
     // Registrations go out without the group lock (each is a device exchange); the uses taken keep the
     // tags alive should their items be removed meanwhile. The flag is cleared before the attempt, so
     // tags appended during it are registered by the next pass.
-    std::vector<std::vector<TagRef>> pending;
+    struct Registration {
+        ODevice* device;
+        std::vector<TagRef> tags;
+    };
+    std::vector<Registration> pending;
     {
         std::lock_guard lock(groupLock_);
         std::lock_guard values(valueLock());
         for (auto& subscription : subscriptions_) {
             if (!subscription->pendingSubscribe) continue;
+            // A device that is not connected (still connecting when a client's first call started
+            // Ferrow, or gone) is registered once it is connected again; see below.
+            if (subscription->device && !subscription->device->IsConnected()) continue;
             subscription->pendingSubscribe = false;
             if (std::find(registeredDevices_.begin(), registeredDevices_.end(), subscription->device) ==
                 registeredDevices_.end())
                 registeredDevices_.push_back(subscription->device);
-            std::vector<TagRef> tags;
-            tags.reserve(subscription->tags.size());
-            for (OTag* tag : subscription->tags) tags.emplace_back(tag);
-            pending.push_back(std::move(tags));
+            Registration registration{subscription->device, {}};
+            registration.tags.reserve(subscription->tags.size());
+            for (OTag* tag : subscription->tags) registration.tags.emplace_back(tag);
+            pending.push_back(std::move(registration));
         }
     }
-    for (const auto& tags : pending) {
+    for (const Registration& registration : pending) {
         std::vector<OTag*> list;
-        list.reserve(tags.size());
-        for (const TagRef& tag : tags) list.push_back(tag.get());
-        SubscribeTags(static_cast<int>(handle), list);
+        list.reserve(registration.tags.size());
+        for (const TagRef& tag : registration.tags) list.push_back(tag.get());
+        if (SubscribeTags(static_cast<int>(handle), list)) continue;
+        // A registration lost with the connection is tried again once the device is connected again:
+        // given up, the items would never hear from their device. One the connected device refused is
+        // not repeated.
+        if (!registration.device || registration.device->IsConnected()) continue;
+        std::lock_guard lock(groupLock_);
+        for (auto& subscription : subscriptions_)
+            if (subscription->device == registration.device) subscription->pendingSubscribe = true;
     }
 
     bool anyChanged = false;

@@ -134,6 +134,34 @@ TEST_F(GroupDevsimTest, ARegistrationOutlivesTheDevicesLastItemUntilTheGroupEnds
     EXPECT_TRUE(sim->log().waitFor("< rem/" + std::to_string(handle), 5s));
 }
 
+TEST_F(GroupDevsimTest, TagsOfADeviceNotYetConnectedAreRegisteredOnceItConnects) {
+    // As when a client's first call starts Ferrow: the group's first passes find its device still
+    // connecting.
+    sim->run([&] {
+        sim->datapoints().closeCommandConnections();
+        sim->datapoints().closeNotificationConnections();
+        sim->datapoints().stopListening();
+    });
+    for (int i = 0; i < 500 && device->IsConnected(); ++i) std::this_thread::sleep_for(10ms);
+    ASSERT_FALSE(device->IsConnected());
+    group = makeGroup(1);
+    addItem(u"Device1.Setpoint", 8);
+    std::this_thread::sleep_for(50ms);  // several passes while the device is away
+    EXPECT_FALSE(sim->log().contains("chgdp"));
+
+    bool listening = false;
+    sim->run([&] { listening = sim->datapoints().listen(QHostAddress(sim->options().address), nullptr); });
+    ASSERT_TRUE(listening);
+    for (int i = 0; i < 50 && !device->IsConnected(); ++i) {
+        device->Connect();
+        for (int k = 0; k < 20 && !device->IsConnected(); ++k) std::this_thread::sleep_for(10ms);
+    }
+    ASSERT_TRUE(device->IsConnected());
+    ASSERT_TRUE(sim->log().waitFor("< chgdp/", 5s));
+    sim->run([&] { sim->datapoints().setValue("Setpoint", "0000C841"); });  // 25.0f
+    EXPECT_TRUE(itemWhere(8, [](const CallbackItem& i) { return i.number == 25.0; }));
+}
+
 TEST_F(GroupDevsimTest, ClientWriteReachesTheDeviceAndComesBackAsAChange) {
     group = makeGroup(1);
     const OPCHANDLE speed = addItem(u"Device1.Speed", 3);
