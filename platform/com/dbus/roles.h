@@ -72,6 +72,20 @@ template <class W>
 void putWire(QVariantList& out, const W& w) {
     out << QVariant::fromValue(w);
 }
+// The first `count` values as one wire list, each through the codec `C`; false (the call failed) at the
+// first value the codec refuses.
+template <class C, class T>
+bool putWireList(QVariantList& out, CallState& c, const T* values, std::uint32_t count) {
+    QList<typename C::Wire> list;
+    list.reserve(count);
+    for (std::uint32_t i = 0; i < count; ++i) {
+        typename C::Wire w{};
+        if (const HRESULT r = C::toWire(values[i], w, c.peer); FAILED(r)) return c.fail(r);
+        list.append(w);
+    }
+    putWire(out, list);
+    return true;
+}
 
 // Defaults of a role: no wire argument, nothing to do.
 struct RoleBase {
@@ -173,16 +187,7 @@ struct Opt : RoleBase {
     };
     template <class P>
     struct Proxy : ProxyBase {
-        bool encode(P p, QVariantList& out, CallState& c) {
-            QList<typename C::Wire> list;
-            if (p) {
-                typename C::Wire w{};
-                if (const HRESULT r = C::toWire(*p, w, c.peer); FAILED(r)) return c.fail(r);
-                list.append(w);
-            }
-            putWire(out, list);
-            return true;
-        }
+        bool encode(P p, QVariantList& out, CallState& c) { return putWireList<C>(out, c, p, p ? 1u : 0u); }
         void commit(P, CallState&, bool) {}
     };
 };
@@ -216,15 +221,7 @@ struct Arr : RoleBase {
     struct Proxy : ProxyBase {
         bool encode(P p, QVariantList& out, CallState& c) {
             if (!p && c.inCount) return c.fail(E_POINTER);
-            QList<typename C::Wire> list;
-            list.reserve(c.inCount);
-            for (std::uint32_t i = 0; i < c.inCount; ++i) {
-                typename C::Wire w{};
-                if (const HRESULT r = C::toWire(p[i], w, c.peer); FAILED(r)) return c.fail(r);
-                list.append(w);
-            }
-            putWire(out, list);
-            return true;
+            return putWireList<C>(out, c, p, c.inCount);
         }
         void commit(P, CallState&, bool) {}
     };
@@ -417,17 +414,7 @@ struct OutArr : RoleBase {
         P arg(CallState&) { return &values; }
         void settle(CallState& c, HRESULT result) { count = SUCCEEDED(result) && values ? c.outLength() : 0; }
         bool encode(QVariantList& out, CallState& c, HRESULT result) {
-            QList<typename C::Wire> list;
-            if (SUCCEEDED(result)) {
-                list.reserve(count);
-                for (std::uint32_t i = 0; i < count; ++i) {
-                    typename C::Wire w{};
-                    if (const HRESULT r = C::toWire(values[i], w, c.peer); FAILED(r)) return c.fail(r);
-                    list.append(w);
-                }
-            }
-            putWire(out, list);
-            return true;
+            return putWireList<C>(out, c, values, SUCCEEDED(result) ? count : 0);
         }
     };
     template <class P>
@@ -486,17 +473,7 @@ struct Buf : RoleBase {
         void settle(CallState& c, HRESULT result) {
             count = SUCCEEDED(result) ? std::min<std::uint32_t>(c.outCount, static_cast<std::uint32_t>(values.size())) : 0;
         }
-        bool encode(QVariantList& out, CallState& c, HRESULT) {
-            QList<typename C::Wire> list;
-            list.reserve(count);
-            for (std::uint32_t i = 0; i < count; ++i) {
-                typename C::Wire w{};
-                if (const HRESULT r = C::toWire(values[i], w, c.peer); FAILED(r)) return c.fail(r);
-                list.append(w);
-            }
-            putWire(out, list);
-            return true;
-        }
+        bool encode(QVariantList& out, CallState& c, HRESULT) { return putWireList<C>(out, c, values.data(), count); }
     };
     template <class P>
     struct Proxy : ProxyBase {
