@@ -141,6 +141,16 @@ TEST_F(FerrowOpcProcessTest, ReadWriteAndErrorsThroughTheBus) {
     EXPECT_NE(run.out.find(" Device1.Setpoint 7.25 good (0xC0)\n"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find(" Device1.Mode 1 good (0xC0)\n"), std::string::npos) << run.out;
 
+    run = opc({"browse", "--flat", "--filter", "Device1.S*"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("Device1.Setpoint\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("Device1.Speed\n"), std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find("Device1.Level"), std::string::npos) << run.out;
+
+    run = opc({"properties", "Device1.Setpoint"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("7.25"), std::string::npos) << run.out;
+
     run = opc({"properties", "Device1.Nothing"});
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err, "ferrow-opc: Device1.Nothing: This ItemID is not known. (0xC0040007)\n");
