@@ -396,21 +396,31 @@ struct OutPtr : RoleBase {
     };
 };
 
+// A task-allocated array of `count` filled entries, cleared through the codec `C` and freed unless it
+// has been handed on (values set to null).
+template <class C, class T>
+struct OwnedTaskArray {
+    T* values = nullptr;
+    std::uint32_t count = 0;
+    OwnedTaskArray() = default;
+    OwnedTaskArray(const OwnedTaskArray&) = delete;
+    OwnedTaskArray& operator=(const OwnedTaskArray&) = delete;
+    ~OwnedTaskArray() {
+        if (!values) return;
+        for (std::uint32_t i = 0; i < count; ++i) C::clear(values[i]);
+        CoTaskMemFree(values);
+    }
+};
+
 template <class C>
 struct OutArr : RoleBase {
     static void outSig(QString& s) { s += QLatin1Char('a') + signatureOf<typename C::Wire>(); }
     template <class P>
-    struct Stub : StubBase {
-        using T = std::remove_pointer_t<std::remove_pointer_t<P>>;
-        T* values = nullptr;
-        std::uint32_t count = 0;
-        Stub() = default;
-        Stub(const Stub&) = delete;
-        ~Stub() {
-            if (!values) return;
-            for (std::uint32_t i = 0; i < count; ++i) C::clear(values[i]);
-            CoTaskMemFree(values);
-        }
+    using Owned = OwnedTaskArray<C, std::remove_pointer_t<std::remove_pointer_t<P>>>;
+    template <class P>
+    struct Stub : StubBase, Owned<P> {
+        using Owned<P>::values;
+        using Owned<P>::count;
         P arg(CallState&) { return &values; }
         void settle(CallState& c, HRESULT result) { count = SUCCEEDED(result) && values ? c.outLength() : 0; }
         bool encode(QVariantList& out, CallState& c, HRESULT result) {
@@ -418,17 +428,10 @@ struct OutArr : RoleBase {
         }
     };
     template <class P>
-    struct Proxy : ProxyBase {
+    struct Proxy : ProxyBase, Owned<P> {
         using T = std::remove_pointer_t<std::remove_pointer_t<P>>;
-        T* values = nullptr;
-        std::uint32_t count = 0;
-        Proxy() = default;
-        Proxy(const Proxy&) = delete;
-        ~Proxy() {
-            if (!values) return;
-            for (std::uint32_t i = 0; i < count; ++i) C::clear(values[i]);
-            CoTaskMemFree(values);
-        }
+        using Owned<P>::values;
+        using Owned<P>::count;
         bool decode(const QVariantList& in, int& pos, CallState& c) {
             const auto list = takeWire<QList<typename C::Wire>>(in, pos);
             if (!c.noteOutLength(list.size())) return false;
