@@ -251,7 +251,7 @@ bool CMainFrame::ConfirmExitWithClients(int icon) {
         QStringLiteral("OPC Clients are currently connected to this server, Exit anyway?"), mb::YesNo | icon,
         QStringLiteral("FERROW"));
     if (answer != mb::Yes) return false;
-    if (m_stopComThread) m_stopComThread();
+    m_bCutOffClients = true;
     return true;
 }
 
@@ -260,6 +260,7 @@ void CMainFrame::OnAppExit() {
     m_bExitConfirmed = true;
     close();
     m_bExitConfirmed = false;
+    m_bCutOffClients = false;
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
@@ -268,11 +269,16 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
+    // The save question comes before the clients are cut off: whoever cancels it is back in a server
+    // whose clients never noticed anything.
     if (!SaveModified()) {
+        m_bCutOffClients = false;
         event->ignore();
         return;
     }
     m_updateTimer->stop();
+    if (m_bCutOffClients && m_stopComThread) m_stopComThread();
+    m_bCutOffClients = false;
     event->accept();
 }
 

@@ -96,7 +96,8 @@ class CMainFrame : public QMainWindow {
     // The framework's "Save changes to ...?"; false when the user cancelled or saving failed.
     bool SaveModified();
     bool DoSave(const QString& path);
-    // The connected-clients question; false when the user said No.
+    // The connected-clients question; false when the user said No. Yes has the clients cut off once
+    // the exit is certain (the save question answered).
     bool ConfirmExitWithClients(int icon);
 
     CDoc& m_doc;
@@ -106,6 +107,7 @@ class CMainFrame : public QMainWindow {
     QString m_strTitle;
     QTimer* m_updateTimer = nullptr;
     bool m_bExitConfirmed = false;
+    bool m_bCutOffClients = false;
     bool m_bSplitterSized = false;
 };
 

@@ -53,6 +53,48 @@ TEST_F(FerrowAppTest, ExitWithConnectedClientsAsksAndNoKeepsEverythingRunning) {
     EXPECT_EQ(boxes.boxes().size(), 3u);
 }
 
+// Exit anyway, then Cancel in the save question: the exit never happened, so the clients were neither
+// told nor cut off. They are cut off only once the save question has let the exit go on.
+TEST_F(FerrowAppTest, CancellingTheSaveQuestionAfterExitAnywayLeavesTheClientsConnected) {
+    auto& app = start({});
+    ferrow::CMainFrame& frame = *app.mainFrame();
+    ASSERT_TRUE(platform::ui::waitUntil([&] { return !com.taken().empty(); }, 5s));
+    ferrow::objectCount = 1;
+    app.document()->SetModifiedFlag();
+    const QString saveQuestion = QStringLiteral("Save changes to Untitled?");
+    std::vector<std::string> stepsAtSaveQuestion;
+    boxes.onBox([&](const platform::ui::MessageBoxRequest& box) {
+        if (box.text == saveQuestion) stepsAtSaveQuestion = com.taken();
+    });
+
+    boxes.answerNext(mb::Yes);
+    boxes.answerNext(mb::Cancel);
+    frame.actAppExit->trigger();
+    EXPECT_EQ(boxes.boxTexts(), (QStringList{kClientsQuestion, saveQuestion}));
+    EXPECT_TRUE(frame.isVisible());
+    EXPECT_TRUE(app.comThreadRunning());
+
+    // The close box the same way.
+    boxes.answerNext(mb::Yes);
+    boxes.answerNext(mb::Cancel);
+    frame.close();
+    EXPECT_EQ(boxes.boxTexts().size(), 4);
+    EXPECT_EQ(boxes.boxes()[2].style, mb::YesNo | mb::Critical);
+    EXPECT_EQ(boxes.boxes()[3].text, saveQuestion);
+    EXPECT_TRUE(frame.isVisible());
+    EXPECT_TRUE(app.comThreadRunning());
+    EXPECT_EQ(com.taken(), std::vector<std::string>{"register"});
+
+    // Exit anyway without saving: the clients are told and cut off after the save question.
+    boxes.answerNext(mb::Yes);
+    boxes.answerNext(mb::No);
+    frame.actAppExit->trigger();
+    EXPECT_EQ(stepsAtSaveQuestion, std::vector<std::string>{"register"});
+    EXPECT_FALSE(frame.isVisible());
+    EXPECT_FALSE(app.comThreadRunning());
+    EXPECT_EQ(com.taken(), (std::vector<std::string>{"register", "notify", "disconnect", "revoke"}));
+}
+
 TEST_F(FerrowAppTest, WithoutClientsExitAsksNothing) {
     auto& app = start({});
     app.mainFrame()->actAppExit->trigger();

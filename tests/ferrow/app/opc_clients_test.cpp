@@ -200,3 +200,37 @@ TEST_F(WindowWithOpcClients, ExitAnywayCutsOffTheClientsAndFreesTheDevice) {
     server.reset();
     EXPECT_EQ(ferrow::objectCount.load(), 0);
 }
+
+TEST_F(WindowWithOpcClients, ExitAnywayCancelledInTheSaveQuestionKeepsServingTheClients) {
+    startWithPlant();
+    if (HasFatalFailure()) return;
+    ComPtr<IOPCServer> server = connectClient();
+    ASSERT_TRUE(server);
+    ComPtr<IOPCItemMgt> items;
+    addGroupWithItem(server.get(), &items);
+    ASSERT_TRUE(items);
+    app->document()->SetModifiedFlag();
+
+    boxes.answerNext(mb::Yes);
+    boxes.answerNext(mb::Cancel);
+    frame->actAppExit->trigger();
+    EXPECT_EQ(boxes.boxTexts(), (QStringList{kClientsQuestion, QStringLiteral("Save changes to %1?").arg(path)}));
+    EXPECT_TRUE(frame->isVisible());
+    EXPECT_TRUE(app->comThreadRunning());
+
+    // The client's objects still answer, its item still holds the device, and new clients get in.
+    OPCSERVERSTATUS* status = nullptr;
+    ASSERT_EQ(server->GetStatus(&status), S_OK);
+    EXPECT_EQ(status->dwGroupCount, 1u);
+    CoTaskMemFree(status->szVendorInfo);
+    CoTaskMemFree(status);
+    EXPECT_EQ(plant->m_nUseCount.load(), 1);
+    ComPtr<IOPCServer> second;
+    EXPECT_EQ(
+        CoCreateInstance(CLSID_FerrowServer, nullptr, CLSCTX_LOCAL_SERVER, IID_IOPCServer, second.putVoid()),
+        S_OK);
+    second.reset();
+    items.reset();
+    server.reset();
+    EXPECT_EQ(ferrow::objectCount.load(), 0);
+}
