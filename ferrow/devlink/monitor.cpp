@@ -1,21 +1,19 @@
 #include "ferrow/devlink/monitor.h"
 
-#include <condition_variable>
-#include <mutex>
+#include <memory>
 #include <vector>
 
 #include "ferrow/devlink/tag_lists.h"
 #include "ferrow/model/cdoc.h"
+#include "ferrow/model/device.h"
 #include "ferrow/model/locks.h"
+#include "platform/ui/time_scale.h"
 
 namespace ferrow {
 
 namespace {
 
-std::mutex wakeLock;
-std::condition_variable wake;
-
-void MonitorLoop(CDoc* doc) {
+void MonitorLoop(CDoc* doc, std::shared_ptr<MonitorRun> run) {
     std::vector<OTag*> watchList;
     OTagGroup* watched = nullptr;
     while (doc->m_bMonitor) {
@@ -36,16 +34,24 @@ void MonitorLoop(CDoc* doc) {
                     ++watched->m_nUseCount;
                 }
                 document.unlock();
+                {
+                    std::lock_guard lock(run->lock);
+                    run->device = watched ? watched->GetDevice() : nullptr;
+                }
                 SubscribeTags(0, watchList);
             }
         }
         // Values come from the device's notifications; nothing is polled.
         ReadTags(false, watchList);
-        std::unique_lock lock(wakeLock);
-        wake.wait_for(lock, kMonitorPeriod, [doc] { return !doc->m_bMonitor; });
+        std::unique_lock lock(run->lock);
+        run->changed.wait_for(lock, kMonitorPeriod, [doc] { return !doc->m_bMonitor; });
     }
     UnsubscribeTags(0, watchList);
     if (watched) --watched->m_nUseCount;
+    std::lock_guard lock(run->lock);
+    run->device = nullptr;
+    run->ended = true;
+    run->changed.notify_all();
 }
 
 }  // namespace
@@ -53,10 +59,12 @@ void MonitorLoop(CDoc* doc) {
 bool StartMonitor(CDoc& doc) {
     if (doc.m_hMonitorThread.joinable()) return true;
     doc.m_bMonitor = true;
+    doc.m_pMonitorRun = std::make_shared<MonitorRun>();
     try {
-        doc.m_hMonitorThread = std::thread(MonitorLoop, &doc);
+        doc.m_hMonitorThread = std::thread(MonitorLoop, &doc, doc.m_pMonitorRun);
     } catch (const std::system_error&) {
         doc.m_bMonitor = false;
+        doc.m_pMonitorRun.reset();
         return false;
     }
     if (doc.m_pTagView) doc.m_pTagView->SetValueTimer(true);
@@ -68,14 +76,21 @@ void StopMonitor(CDoc& doc) {
         doc.m_bMonitor = false;
         return;
     }
-    {
-        std::lock_guard lock(wakeLock);
-        doc.m_bMonitor = false;
-    }
-    wake.notify_all();
     if (doc.m_pTagView) doc.m_pTagView->SetValueTimer(false);
-    // Its exchanges each have a limit, so this wait has one too.
+    MonitorRun& run = *doc.m_pMonitorRun;
+    {
+        std::unique_lock lock(run.lock);
+        doc.m_bMonitor = false;
+        run.changed.notify_all();
+        if (!run.changed.wait_for(lock, platform::scaled(kMonitorStopLimit), [&run] { return run.ended; }) &&
+            run.device) {
+            // The device has had its time: its exchange ends now as a failed one, the device counts as not
+            // answering and refuses the thread's remaining requests at once, so the join below is short.
+            run.device->m_pCommandPort->Abort();
+        }
+    }
     doc.m_hMonitorThread.join();
+    doc.m_pMonitorRun.reset();
     doc.UpdateAllViews(kHintSelection);
 }
 

@@ -14,6 +14,7 @@
 namespace ferrow {
 
 class ODevice;
+struct MonitorRun;
 struct TdbDocument;
 
 // The one configuration: the root group with its devices, the selection, the next default device
@@ -67,6 +68,8 @@ public:
     std::uint16_t m_nNextDevice = 1;
     std::thread m_hMonitorThread;
     std::atomic<bool> m_bMonitor{false};
+    // Shared with the monitor thread while it runs (see monitor.h).
+    std::shared_ptr<MonitorRun> m_pMonitorRun;
 
 private:
     bool RefuseWhileClientsConnected() const;

@@ -7,6 +7,7 @@
 #include "ferrow/model/locks.h"
 #include "linked_device.h"
 #include "platform/ui/scripted_dialogs.h"
+#include "platform/ui/time_scale.h"
 #include "tests/support/device_fixture.h"
 
 using namespace ferrow;
@@ -79,6 +80,47 @@ TEST(DevsimLink, MonitorSubscribesTheSelectedDeviceAndFollowsItsValues) {
     EXPECT_TRUE(sim->log().waitFor("< rem/0", std::chrono::seconds(5)));
     EXPECT_EQ(device->m_nUseCount, 0);
     EXPECT_FALSE(doc.m_bMonitor);
+}
+
+// The device slows down to replies just inside the limit while the monitor subscribes its tags: the list
+// would take a limit per tag. Switching monitoring off waits one limit and its margin, then cuts the
+// exchange short; the device counts as not answering, and no part of the thread outlives the stop.
+TEST(DevsimLink, StoppingTheMonitorWaitsAtMostOneExchangeLimitAndItsMargin) {
+    struct ShortLimits {
+        ShortLimits() { platform::setTimeScale(0.05); }  // 10 s -> 500 ms
+        ~ShortLimits() { platform::setTimeScale(1.0); }
+    } shortLimits;
+    platform::ui::ScriptedDialogs dialogs;
+    TraceLog trace;  // the cut exchange's diagnostics
+    auto sim = testsupport::startDevice();
+    ASSERT_TRUE(sim);
+    auto doc = std::make_unique<CDoc>();
+    ODevice* device = doc->AddDevice([&](ODevice& d) {
+        pointAt(d, sim->options().address);
+        return true;
+    });
+    ASSERT_TRUE(eventually([&] { return device->IsConnected(); }));
+    ASSERT_EQ(device->LoadTags(), 11);
+    ASSERT_EQ(doc->m_pSelection.load(), device);
+
+    const auto limit = platform::scaled(OPort::kReplyLimit);
+    sim->datapoints().faults().replyDelayMs = static_cast<int>(limit.count() * 9 / 10);
+    ASSERT_TRUE(StartMonitor(*doc));
+    ASSERT_TRUE(sim->log().waitFor("< chgdp/0/", 5s));
+    const auto began = std::chrono::steady_clock::now();
+    StopMonitor(*doc);
+    // Ten more subscriptions would have taken nine limits.
+    EXPECT_LT(std::chrono::steady_clock::now() - began, platform::scaled(kMonitorStopLimit) + limit);
+    EXPECT_FALSE(doc->m_hMonitorThread.joinable());
+    EXPECT_FALSE(doc->m_bMonitor);
+    EXPECT_EQ(device->m_nUseCount, 0);
+    EXPECT_FALSE(device->IsConnected());
+    EXPECT_TRUE(eventuallyUnderValueLock([&] { return device->m_tags[0]->m_wQuality == kQualityCommFailure; }));
+    int subscriptions = 0;
+    for (const std::string& entry : sim->log().entries()) subscriptions += entry.find("< chgdp/0/") != std::string::npos;
+    EXPECT_LT(subscriptions, 11);
+    // Nothing of the monitor runs on to find the devices gone.
+    doc.reset();
 }
 
 TEST(DevsimLink, SimulationSwitchAndAClosedCommandConnection) {
