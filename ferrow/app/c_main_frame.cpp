@@ -236,7 +236,7 @@ bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void CMainFrame::UpdateCommandStates() {
-    const bool idle = m_pCommands->noDeviceConnecting();
+    const bool idle = m_pCommands->filesMayChange();
     actFileNew->setEnabled(idle);
     actFileOpen->setEnabled(idle);
     for (QAction* recent : mnuFile->actions())

@@ -54,12 +54,12 @@ bool CMainFrame::OpenDocumentFile(const QString& path) {
 }
 
 void CMainFrame::OnFileNew() {
-    if (!m_pCommands->noDeviceConnecting() || !SaveModified()) return;
+    if (!m_pCommands->filesMayChange() || !SaveModified()) return;
     OnNewDocument();
 }
 
 void CMainFrame::OnFileOpen() {
-    if (!m_pCommands->noDeviceConnecting()) return;
+    if (!m_pCommands->filesMayChange()) return;
     platform::ui::FileDialogRequest request;
     request.kind = platform::ui::FileDialogRequest::Kind::Open;
     request.title = QStringLiteral("Open");
@@ -71,7 +71,7 @@ void CMainFrame::OnFileOpen() {
 }
 
 void CMainFrame::OnFileMruFile(int index) {
-    if (index < 0 || index >= m_recent.files().size() || !m_pCommands->noDeviceConnecting()) return;
+    if (index < 0 || index >= m_recent.files().size() || !m_pCommands->filesMayChange()) return;
     const QString path = m_recent.files()[index];
     if (!SaveModified()) return;
     OpenDocumentFile(path);

@@ -1,9 +1,14 @@
 #include "ferrow/app/views/device_commands.h"
 
+#include <QAbstractEventDispatcher>
 #include <QAction>
 #include <QApplication>
 #include <QMenu>
+#include <QThread>
+#include <atomic>
 #include <mutex>
+#include <system_error>
+#include <thread>
 
 #include "ferrow/app/views/device_dlg.h"
 #include "ferrow/app/views/device_view.h"
@@ -11,6 +16,8 @@
 #include "ferrow/model/cdoc.h"
 #include "ferrow/model/device.h"
 #include "ferrow/model/locks.h"
+#include "platform/ui/time_scale.h"
+#include "platform/ui/wait.h"
 
 namespace ferrow {
 
@@ -78,7 +85,7 @@ bool DeviceCommands::CanConnect() const {
 
 bool DeviceCommands::CanSimulate() const {
     ODevice* device = SelectedDevice();
-    return device && device->IsConnected();
+    return device && device->IsConnected() && !simulating_;
 }
 
 bool DeviceCommands::noDeviceConnecting() const {
@@ -86,6 +93,8 @@ bool DeviceCommands::noDeviceConnecting() const {
         if (doc_.Device(i)->IsConnecting()) return false;
     return true;
 }
+
+bool DeviceCommands::filesMayChange() const { return noDeviceConnecting() && !simulating_; }
 
 void DeviceCommands::updateStates() {
     ODevice* device = SelectedDevice();
@@ -154,8 +163,35 @@ void DeviceCommands::OnSimulate() {
     if (!CanSimulate()) return;
     ODevice* device = SelectedDevice();
     device->m_bSimulate = device->m_bSimulate ? 0 : 1;
-    device->SetSimulation(device->m_bSimulate != 0);
+    SwitchSimulation(*device, device->m_bSimulate != 0);
     updateStates();
+}
+
+void DeviceCommands::SwitchSimulation(ODevice& device, bool on) {
+    // The window's events run while we wait: Delete (the use count), New and Open (filesMayChange) and a
+    // second switch leave the device alone until the exchange is over.
+    simulating_ = true;
+    ++device.m_nUseCount;
+    updateStates();
+    std::atomic<bool> done{false};
+    QAbstractEventDispatcher* dispatcher = QThread::currentThread()->eventDispatcher();
+    std::thread exchange;
+    try {
+        exchange = std::thread([&device, on, &done, dispatcher] {
+            device.SetSimulation(on);
+            done = true;
+            if (dispatcher) dispatcher->wakeUp();
+        });
+    } catch (const std::system_error&) {
+        device.SetSimulation(on);
+        done = true;
+    }
+    platform::ui::waitUntil([&done] { return done.load(); }, platform::scaled(kSimulateLimit));
+    // The device has had its time: its exchange ends now as a failed one, so the join is short.
+    if (!done) device.m_pCommandPort->Abort();
+    if (exchange.joinable()) exchange.join();
+    --device.m_nUseCount;
+    simulating_ = false;
 }
 
 void DeviceCommands::OnMonitor() {

@@ -3,6 +3,9 @@
 #include <QObject>
 #include <QString>
 #include <QTimer>
+#include <chrono>
+
+#include "ferrow/devlink/oport.h"
 
 class QAction;
 class QMenu;
@@ -22,6 +25,9 @@ class DeviceCommands : public QObject {
     Q_OBJECT
 public:
     static constexpr int kStateRefreshMs = 100;
+    // How long Simulate waits for its exchange, which may queue behind another caller's: the reply limit
+    // and a margin. The window keeps working meanwhile.
+    static constexpr std::chrono::milliseconds kSimulateLimit = OPort::kReplyLimit + std::chrono::milliseconds{2000};
 
     DeviceCommands(CDoc& doc, CDeviceView& tree, QWidget* dialogParent);
     ~DeviceCommands() override;
@@ -29,8 +35,11 @@ public:
     void updateStates();
     // The status bar's selection pane: "Connecting to %s", "%s has %d Tags", or empty.
     QString selectionPaneText() const;
-    // File New and Open are allowed only while no device is connecting.
+    // Whether no device of the configuration is connecting.
     bool noDeviceConnecting() const;
+    // File New and Open are allowed only while no device is connecting and no device command is
+    // waiting for its device (a new configuration would delete the device under it).
+    bool filesMayChange() const;
 
     QAction* newDevice;
     QAction* deleteSelection;
@@ -57,6 +66,9 @@ private:
     void OnProperties();
     void OnConnect();
     void OnSimulate();
+    // Sends the switch from a thread of its own and waits, processing the window's events, until it is
+    // done; cut short after kSimulateLimit (scaled). The device cannot be deleted meanwhile.
+    void SwitchSimulation(ODevice& device, bool on);
     void OnMonitor();
 
     CDoc& doc_;
@@ -64,6 +76,7 @@ private:
     QWidget* dialogParent_;
     QTimer refresh_;
     QString paneText_;
+    bool simulating_ = false;  // a Simulate exchange is in progress
 };
 
 }  // namespace ferrow
