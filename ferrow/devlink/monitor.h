@@ -15,7 +15,8 @@ inline constexpr std::chrono::milliseconds kMonitorPeriod{300};
 // How long switching monitoring off waits for the thread: one exchange's own limit and a margin. A
 // thread still busy after that is in an exchange with a device that keeps it going (replies just inside
 // the limit for a long list, or bytes that never make a line).
-inline constexpr std::chrono::milliseconds kMonitorStopLimit = OPort::kReplyLimit + std::chrono::milliseconds{2000};
+inline constexpr std::chrono::milliseconds kMonitorStopLimit =
+    OPort::kReplyLimit + std::chrono::milliseconds{2000};
 
 // What the monitor thread shares with the thread that switches it off.
 struct MonitorRun {

@@ -115,9 +115,11 @@ TEST(DevsimLink, StoppingTheMonitorWaitsAtMostOneExchangeLimitAndItsMargin) {
     EXPECT_FALSE(doc->m_bMonitor);
     EXPECT_EQ(device->m_nUseCount, 0);
     EXPECT_FALSE(device->IsConnected());
-    EXPECT_TRUE(eventuallyUnderValueLock([&] { return device->m_tags[0]->m_wQuality == kQualityCommFailure; }));
+    EXPECT_TRUE(
+        eventuallyUnderValueLock([&] { return device->m_tags[0]->m_wQuality == kQualityCommFailure; }));
     int subscriptions = 0;
-    for (const std::string& entry : sim->log().entries()) subscriptions += entry.find("< chgdp/0/") != std::string::npos;
+    for (const std::string& entry : sim->log().entries())
+        subscriptions += entry.find("< chgdp/0/") != std::string::npos;
     EXPECT_LT(subscriptions, 11);
     // Nothing of the monitor runs on to find the devices gone.
     doc.reset();

@@ -27,7 +27,8 @@ public:
     static constexpr int kStateRefreshMs = 100;
     // How long Simulate waits for its exchange, which may queue behind another caller's: the reply limit
     // and a margin. The window keeps working meanwhile.
-    static constexpr std::chrono::milliseconds kSimulateLimit = OPort::kReplyLimit + std::chrono::milliseconds{2000};
+    static constexpr std::chrono::milliseconds kSimulateLimit =
+        OPort::kReplyLimit + std::chrono::milliseconds{2000};
 
     DeviceCommands(CDoc& doc, CDeviceView& tree, QWidget* dialogParent);
     ~DeviceCommands() override;

@@ -214,7 +214,8 @@ TEST_F(WindowWithOpcClients, ExitAnywayCancelledInTheSaveQuestionKeepsServingThe
     boxes.answerNext(mb::Yes);
     boxes.answerNext(mb::Cancel);
     frame->actAppExit->trigger();
-    EXPECT_EQ(boxes.boxTexts(), (QStringList{kClientsQuestion, QStringLiteral("Save changes to %1?").arg(path)}));
+    EXPECT_EQ(boxes.boxTexts(),
+              (QStringList{kClientsQuestion, QStringLiteral("Save changes to %1?").arg(path)}));
     EXPECT_TRUE(frame->isVisible());
     EXPECT_TRUE(app->comThreadRunning());
 
