@@ -48,6 +48,7 @@ frmDownloadCE::frmDownloadCE(QWidget* parent) : QWidget(parent) {
     buildControls();
     Winsock1.setLocalPort(kLoaderPort);
     Winsock1.setRemotePort(kLoaderPort);
+    Winsock1.setReplyWait(kAnswerWaitInPlace);
     // Beside a simulated device on the same PC the port must be bound on another address.
     const QString localAddress = qEnvironmentVariable("PAVANE_LOCAL_ADDRESS");
     if (!localAddress.isEmpty()) Winsock1.setLocalAddress(QHostAddress(localAddress));
@@ -324,6 +325,7 @@ void frmDownloadCE::DownloadImage() {
 bool frmDownloadCE::sendPacket() {
     ackText.clear();
     if (!Winsock1.SendData(image_.datagram())) return false;
+    Winsock1.awaitReply();
     lastSend_.start();
     tickCount = 0;
     // The tick timer runs on from packet to packet, as the classic timer does when it is started again

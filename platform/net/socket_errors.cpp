@@ -1,5 +1,8 @@
 #include "platform/net/socket_errors.h"
 
+#include <cerrno>
+#include <cstring>
+
 namespace platform::net {
 
 QString describeSocketError(int number) {
@@ -38,6 +41,26 @@ SocketError socketErrorFor(QAbstractSocket::SocketError error, const QString& qt
         default: break;
     }
     if (number == sckerr::Unknown && !qtDescription.isEmpty()) return {number, qtDescription};
+    return {number, describeSocketError(number)};
+}
+
+SocketError socketErrorForErrno(int errorNumber) {
+    int number = sckerr::Unknown;
+    switch (errorNumber) {
+        case EADDRINUSE: number = sckerr::AddressInUse; break;
+        case EADDRNOTAVAIL: number = sckerr::AddressNotAvailable; break;
+        case ENETUNREACH:
+        case ENETDOWN: number = sckerr::NetworkUnreachable; break;
+        case ECONNABORTED: number = sckerr::ConnectionAborted; break;
+        case ECONNRESET: number = sckerr::ConnectionReset; break;
+        case ETIMEDOUT: number = sckerr::TimedOut; break;
+        case ECONNREFUSED: number = sckerr::ConnectionRefused; break;
+        case EHOSTUNREACH: number = sckerr::HostUnreachable; break;
+        case EMSGSIZE: number = sckerr::MessageTooLarge; break;
+        case EOPNOTSUPP:
+        case EAFNOSUPPORT: number = sckerr::Unsupported; break;
+        default: return {number, QString::fromLocal8Bit(std::strerror(errorNumber))};
+    }
     return {number, describeSocketError(number)};
 }
 

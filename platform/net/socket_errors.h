@@ -31,6 +31,8 @@ struct SocketError {
 
 // The number and a short English description for a Qt socket error.
 SocketError socketErrorFor(QAbstractSocket::SocketError error, const QString& qtDescription = {});
+// The same for a system error number (errno) of a socket call.
+SocketError socketErrorForErrno(int errorNumber);
 QString describeSocketError(int number);
 
 }  // namespace platform::net

@@ -1,10 +1,13 @@
 #include "platform/net/tcp_client.h"
 
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+
 #include <QHostAddress>
 #include <QMetaMethod>
 #include <algorithm>
 #include <utility>
-#include <sys/socket.h>
 
 #include "platform/ui/time_scale.h"
 
@@ -28,7 +31,8 @@ void TcpClient::Connect(const QString& host, quint16 port) {
         // Reported like any other failure: as an event, after the call has returned.
         const SocketError e{sckerr::InvalidOperation, describeSocketError(sckerr::InvalidOperation)};
         lastError_ = e;
-        QMetaObject::invokeMethod(this, [this, e] { emit error(e.number, e.description); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, e] { emit error(e.number, e.description); }, Qt::QueuedConnection);
         return;
     }
     releaseSocket();
@@ -47,13 +51,15 @@ void TcpClient::Connect(const QString& host, quint16 port) {
     state_ = Connecting;
     if (localPort_ != 0 && !socket->bind(QHostAddress::AnyIPv4, localPort_)) {
         const SocketError e = socketErrorFor(socket->error(), socket->errorString());
-        QMetaObject::invokeMethod(this, [this, e] { fail(e); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, e] { fail(e); }, Qt::QueuedConnection);
         return;
     }
     connectTimer_.start(scaled(kConnectTimeout));
     direct_ = directReads_;
     received_.clear();
-    socket->connectToHost(host, port, direct_ ? QIODevice::ReadWrite | QIODevice::Unbuffered : QIODevice::ReadWrite);
+    socket->connectToHost(host, port,
+                          direct_ ? QIODevice::ReadWrite | QIODevice::Unbuffered : QIODevice::ReadWrite);
 }
 
 bool TcpClient::SendData(const QByteArray& data, SocketError* error) {
@@ -151,6 +157,7 @@ quint16 TcpClient::RemotePort() const {
 
 void TcpClient::onConnected() {
     connectTimer_.stop();
+    if (direct_ && replyWait_.limit.count() > 0) waitForRepliesInPlace();
     state_ = Connected;
     remoteIp_ = RemoteHostIP();
     emit connected();
@@ -162,26 +169,64 @@ void TcpClient::onReadyRead() {
         emit dataArrival(socket_->bytesAvailable());
         return;
     }
+    const QPointer<TcpClient> self(this);
+    if (!readAnnounced()) return;
+    QElapsedTimer slice;
+    slice.start();
+    for (;;) {
+        const quint64 dueBefore = replyWait_.due;
+        emit dataArrival(received_.size());
+        if (!self || !socket_ || state_ != Connected) return;
+        if (!replyWait_.waitAgain(dueBefore, slice) || !receiveReply()) return;
+    }
+}
+
+bool TcpClient::readAnnounced() {
     // One read per event; what it leaves in the system's buffer announces itself with the next event.
     const qsizetype before = received_.size();
     received_.resize(before + kDirectReadChunk);
     const qint64 got = socket_->read(received_.data() + before, kDirectReadChunk);
     received_.resize(before + std::max<qint64>(got, 0));
-    if (got > 0) {
-        emit dataArrival(received_.size());
-        return;
-    }
-    if (got == 0) return;
+    if (got >= 0) return got > 0;
     // The end of the stream or a broken connection. Without Qt's buffer the socket reports neither as
     // an event of its own: it is closed already.
+    const QPointer<TcpClient> self(this);
     if (!received_.isEmpty()) emit dataArrival(received_.size());
-    if (!socket_ || state_ != Connected) return;
+    if (!self || !socket_ || state_ != Connected) return false;
     if (socket_->error() == QAbstractSocket::RemoteHostClosedError) {
         state_ = Closing;
         emit closed();
     } else {
         fail(socketErrorFor(socket_->error(), socket_->errorString()));
     }
+    return false;
+}
+
+bool TcpClient::receiveReply() {
+    // The socket blocks for at most the reply wait (see waitForRepliesInPlace).
+    const qsizetype before = received_.size();
+    received_.resize(before + kDirectReadChunk);
+    const ssize_t got = ::recv(static_cast<int>(socket_->socketDescriptor()), received_.data() + before,
+                               static_cast<size_t>(kDirectReadChunk), 0);
+    received_.resize(before + std::max<qsizetype>(got, 0));
+    // Nothing in time, the end of the stream or a failure: the socket's own events take it from here.
+    return got > 0;
+}
+
+void TcpClient::waitForRepliesInPlace() {
+    // A reply is waited for in a blocking read with the reply wait as its limit: one system call, where
+    // asking first whether something came would be two. Every other read here follows an announcement
+    // (it never waits), the control's own sends never block, and what Qt sends for it waits at most
+    // kBlockedSendLimit.
+    const int fd = static_cast<int>(socket_->socketDescriptor());
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0) return;
+    const timeval receiveLimit = replyWait_.limitAsTimeval();
+    const timeval sendLimit = ReplyWait::asTimeval(kBlockedSendLimit);
+    if (::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &receiveLimit, sizeof receiveLimit) != 0 ||
+        ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &sendLimit, sizeof sendLimit) != 0)
+        return;
+    ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
 }
 
 void TcpClient::onDisconnected() {
@@ -226,7 +271,10 @@ void TcpClient::releaseSocket() {
     if (old->state() == QAbstractSocket::ConnectedState && old->bytesToWrite() > 0) {
         // Let what was queued go out, then free the socket; a peer that never reads can't keep it.
         connect(old, &QTcpSocket::disconnected, old, &QObject::deleteLater);
-        QTimer::singleShot(5000, old, [old] { old->abort(); old->deleteLater(); });
+        QTimer::singleShot(5000, old, [old] {
+            old->abort();
+            old->deleteLater();
+        });
         old->disconnectFromHost();
     } else {
         old->abort();

@@ -6,8 +6,10 @@
 #include <QString>
 #include <QTcpSocket>
 #include <QTimer>
+#include <algorithm>
 #include <chrono>
 
+#include "platform/net/reply_wait.h"
 #include "platform/net/socket_errors.h"
 
 namespace platform::net {
@@ -50,6 +52,15 @@ public:
     // reply per request, where every call counts. The read buffer size does not apply.
     void setDirectReads(bool direct) { directReads_ = direct; }
     static constexpr qsizetype kDirectReadChunk = 65536;
+    // With direct reads, for stop-and-wait exchanges: replies waited for in place (see ReplyWait). The
+    // limit applies from the next Connect on; awaitReply() says, from inside a data-arrival event, that
+    // what the receiver just sent gets a reply.
+    void setReplyWait(std::chrono::microseconds limit) {
+        replyWait_.limit = std::max(limit, std::chrono::microseconds(0));
+    }
+    void awaitReply() { ++replyWait_.due; }
+    // With a reply wait, the longest a send that the system cannot take at once may hold the thread.
+    static constexpr std::chrono::milliseconds kBlockedSendLimit{10};
 
     quint16 LocalPort() const { return localPort_; }
     void setLocalPort(quint16 port) { localPort_ = port; }
@@ -82,6 +93,12 @@ signals:
 private:
     void onConnected();
     void onReadyRead();
+    // The direct read an announcement asked for; true when bytes came. The end of the stream or a
+    // failure it finds is reported as the closed or error event.
+    bool readAnnounced();
+    // Waits up to the reply wait for bytes; true when some came.
+    bool receiveReply();
+    void waitForRepliesInPlace();
     void onDisconnected();
     void onError(QAbstractSocket::SocketError socketError);
     void onBytesWritten();
@@ -96,6 +113,7 @@ private:
     qint64 readBufferSize_ = 0;
     bool directReads_ = false;
     bool direct_ = false;   // the current connection reads directly
+    ReplyWait replyWait_;
     QByteArray received_;  // what direct reads took and GetData has not handed over yet
     QString remoteHost_;
     quint16 remotePort_ = 0;

@@ -1,10 +1,31 @@
 #include "platform/net/udp_socket.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include <QElapsedTimer>
 #include <QHostInfo>
-#include <QNetworkProxy>
+#include <cerrno>
 #include <utility>
 
 namespace platform::net {
+
+namespace {
+
+sockaddr_in ipv4Endpoint(const QHostAddress& address, quint16 port) {
+    sockaddr_in endpoint{};
+    endpoint.sin_family = AF_INET;
+    endpoint.sin_port = htons(port);
+    endpoint.sin_addr.s_addr = htonl(address.toIPv4Address());
+    return endpoint;
+}
+
+bool isIpv4(const QHostAddress& address) { return address.protocol() == QAbstractSocket::IPv4Protocol; }
+
+}  // namespace
 
 UdpSocket::UdpSocket(QObject* parent) : QObject(parent) {}
 
@@ -27,23 +48,37 @@ void UdpSocket::setRemoteHost(const QString& host) {
     remoteHost_ = host;
 }
 
-bool UdpSocket::isBound() const { return socket_ && socket_->state() == QAbstractSocket::BoundState; }
+void UdpSocket::setReplyWait(std::chrono::microseconds limit) {
+    replyWait_.limit = std::max(limit, std::chrono::microseconds(0));
+    applyReplyWait();
+}
+
+void UdpSocket::applyReplyWait() {
+    if (fd_ < 0) return;
+    const timeval limit = replyWait_.limitAsTimeval();
+    ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+}
+
+bool UdpSocket::isBound() const { return fd_ >= 0; }
 
 bool UdpSocket::Bind(SocketError* error) {
     if (isBound()) return true;
     Close();
-    auto* socket = new QUdpSocket(this);
-    // Devices sit on the local network: never through a proxy.
-    socket->setProxy(QNetworkProxy::NoProxy);
-    // No address sharing: a port another program holds must fail here, not steal its datagrams.
-    if (!socket->bind(localAddress_, localPort_, QAbstractSocket::DontShareAddress)) {
-        const SocketError e = socketErrorFor(socket->error(), socket->errorString());
-        delete socket;
-        return fail(e, error);
+    if (!isIpv4(localAddress_))
+        return fail({sckerr::AddressNotAvailable, describeSocketError(sckerr::AddressNotAvailable)}, error);
+    // No SO_REUSEADDR: a port another program holds must fail here, not share its datagrams.
+    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return fail(socketErrorForErrno(errno), error);
+    const sockaddr_in local = ipv4Endpoint(localAddress_, localPort_);
+    if (::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
+        const int bindError = errno;
+        ::close(fd);
+        return fail(socketErrorForErrno(bindError), error);
     }
-    socket_ = socket;
-    connect(socket, &QUdpSocket::readyRead, this, &UdpSocket::onReadyRead);
-    connect(socket, &QUdpSocket::errorOccurred, this, &UdpSocket::onError);
+    fd_ = fd;
+    applyReplyWait();
+    notifier_ = new QSocketNotifier(fd_, QSocketNotifier::Read, this);
+    connect(notifier_, &QSocketNotifier::activated, this, &UdpSocket::onReadable);
     return true;
 }
 
@@ -51,22 +86,31 @@ bool UdpSocket::SendData(const QByteArray& data, SocketError* error) {
     if (!Bind(error)) return false;
     QHostAddress address;
     if (!resolveRemote(&address, error)) return false;
-    sending_ = true;
-    const qint64 written = socket_->writeDatagram(data, address, remotePort_);
-    sending_ = false;
-    if (written != data.size()) return fail(socketErrorFor(socket_->error(), socket_->errorString()), error);
+    const sockaddr_in remote = ipv4Endpoint(address, remotePort_);
+    const ssize_t sent =
+        ::sendto(fd_, data.constData(), static_cast<size_t>(data.size()), MSG_DONTWAIT | MSG_NOSIGNAL,
+                 reinterpret_cast<const sockaddr*>(&remote), sizeof remote);
+    if (sent != data.size()) {
+        return fail(sent < 0
+                        ? socketErrorForErrno(errno)
+                        : SocketError{sckerr::MessageTooLarge, describeSocketError(sckerr::MessageTooLarge)},
+                    error);
+    }
     return true;
 }
 
 QByteArray UdpSocket::GetData() { return std::exchange(current_, QByteArray()); }
 
 void UdpSocket::Close() {
-    if (!socket_) return;
-    QUdpSocket* old = socket_;
-    socket_ = nullptr;
-    old->disconnect(this);
-    old->close();
-    old->deleteLater();
+    if (fd_ < 0) return;
+    // The notifier may be the one whose event is under way: it goes when the event is over.
+    if (notifier_) {
+        notifier_->setEnabled(false);
+        notifier_->disconnect(this);
+        notifier_->deleteLater();
+        notifier_ = nullptr;
+    }
+    ::close(std::exchange(fd_, -1));
     current_.clear();
 }
 
@@ -74,19 +118,20 @@ bool UdpSocket::resolveRemote(QHostAddress* address, SocketError* error) {
     if (resolved_.isNull()) {
         QHostAddress literal;
         if (literal.setAddress(remoteHost_)) {
-            resolved_ = literal;
+            if (isIpv4(literal)) resolved_ = literal;
         } else if (!remoteHost_.isEmpty()) {
             // Names are looked up once per remote host; the lookup blocks like the classic control's.
             const QHostInfo info = QHostInfo::fromName(remoteHost_);
             for (const QHostAddress& candidate : info.addresses()) {
-                if (candidate.protocol() == QAbstractSocket::IPv4Protocol) {
+                if (isIpv4(candidate)) {
                     resolved_ = candidate;
                     break;
                 }
             }
         }
     }
-    if (resolved_.isNull()) return fail({sckerr::HostNotFound, describeSocketError(sckerr::HostNotFound)}, error);
+    if (resolved_.isNull())
+        return fail({sckerr::HostNotFound, describeSocketError(sckerr::HostNotFound)}, error);
     *address = resolved_;
     return true;
 }
@@ -97,24 +142,46 @@ bool UdpSocket::fail(const SocketError& e, SocketError* error) {
     return false;
 }
 
-void UdpSocket::onReadyRead() {
-    // One datagram per event, read without asking its size first: the buffer holds the largest one, and
-    // the socket announces the next datagram with another event.
-    if (!socket_) return;
+UdpSocket::Received UdpSocket::receive(int flags) {
+    // One datagram per call, read without asking its size first: the buffer holds the largest one.
     if (buffer_.isEmpty()) buffer_.resize(kMaxDatagram);
-    const qint64 got = socket_->readDatagram(buffer_.data(), buffer_.size(), &lastSender_);
-    if (got < 0) return;
+    sockaddr_in sender{};
+    socklen_t senderSize = sizeof sender;
+    const ssize_t got = ::recvfrom(fd_, buffer_.data(), static_cast<size_t>(buffer_.size()), flags,
+                                   reinterpret_cast<sockaddr*>(&sender), &senderSize);
+    if (got < 0) {
+        const int readError = errno;
+        if (readError == EAGAIN || readError == EWOULDBLOCK || readError == EINTR) return Received::Nothing;
+        lastError_ = socketErrorForErrno(readError);
+        return Received::Failed;
+    }
+    if (sender.sin_family == AF_INET && (lastSender_.isNull() || sender.sin_addr.s_addr != lastSenderIp_)) {
+        lastSenderIp_ = sender.sin_addr.s_addr;
+        lastSender_ = QHostAddress(ntohl(lastSenderIp_));
+    }
     current_ = QByteArray(buffer_.constData(), got);
-    emit dataArrival(current_.size());
-    current_.clear();
+    return Received::Datagram;
 }
 
-void UdpSocket::onError(QAbstractSocket::SocketError socketError) {
-    // Failures of a send are the send's result; only the others are events.
-    if (sending_) return;
-    const SocketError e = socketErrorFor(socketError, socket_ ? socket_->errorString() : QString());
-    lastError_ = e;
-    emit error(e.number, e.description);
+void UdpSocket::onReadable() {
+    const QPointer<UdpSocket> self(this);
+    QElapsedTimer slice;
+    slice.start();
+    int flags = MSG_DONTWAIT;  // the notifier said a datagram is there
+    while (fd_ >= 0) {
+        const Received received = receive(flags);
+        if (received == Received::Nothing) return;
+        if (received == Received::Failed) {
+            emit error(lastError_.number, lastError_.description);
+            return;
+        }
+        const quint64 dueBefore = replyWait_.due;
+        emit dataArrival(current_.size());
+        if (!self) return;
+        current_.clear();
+        if (!replyWait_.waitAgain(dueBefore, slice)) return;
+        flags = 0;  // blocks for at most the reply wait (SO_RCVTIMEO)
+    }
 }
 
 }  // namespace platform::net

@@ -4,9 +4,12 @@
 #include <QHostAddress>
 #include <QObject>
 #include <QPointer>
+#include <QSocketNotifier>
 #include <QString>
-#include <QUdpSocket>
+#include <algorithm>
+#include <chrono>
 
+#include "platform/net/reply_wait.h"
 #include "platform/net/socket_errors.h"
 
 namespace platform::net {
@@ -14,7 +17,7 @@ namespace platform::net {
 // The UDP socket control: a local port (bound on first use, so that answers arrive there), a remote
 // host and port that SendData sends to, and two events: data arrival (once per datagram) and error.
 // GetData returns the datagram that the current dataArrival event announced; a datagram nobody reads
-// in its event is dropped, so nothing piles up. Lives on the thread that created it.
+// in its event is dropped, so nothing piles up. IPv4 only. Lives on the thread that created it.
 class UdpSocket : public QObject {
     Q_OBJECT
 public:
@@ -47,6 +50,11 @@ public:
     // Releases the port; the next SendData binds again.
     void Close();
 
+    // For stop-and-wait exchanges: replies waited for in place (see ReplyWait). awaitReply() says, from
+    // inside a data-arrival event, that the datagram the receiver just sent gets a reply.
+    void setReplyWait(std::chrono::microseconds limit);
+    void awaitReply() { ++replyWait_.due; }
+
     const SocketError& lastError() const { return lastError_; }
 
 signals:
@@ -54,12 +62,18 @@ signals:
     void error(int number, const QString& description);
 
 private:
-    void onReadyRead();
-    void onError(QAbstractSocket::SocketError socketError);
+    enum class Received { Datagram, Nothing, Failed };
+    void onReadable();
+    // Reads one datagram into current_ and lastSender_; `flags` 0 blocks up to the reply wait.
+    Received receive(int flags);
+    void applyReplyWait();
     bool resolveRemote(QHostAddress* address, SocketError* error);
     bool fail(const SocketError& e, SocketError* error);
 
-    QPointer<QUdpSocket> socket_;
+    // A blocking socket: only the reply wait blocks (with its time limit); every other call passes
+    // MSG_DONTWAIT.
+    int fd_ = -1;
+    QPointer<QSocketNotifier> notifier_;
     quint16 localPort_ = 0;
     QHostAddress localAddress_{QHostAddress::AnyIPv4};
     QString remoteHost_;
@@ -69,8 +83,9 @@ private:
     QByteArray buffer_;
     QByteArray current_;
     QHostAddress lastSender_;
+    quint32 lastSenderIp_ = 0;  // lastSender_ in network order, to skip rebuilding it per datagram
     SocketError lastError_;
-    bool sending_ = false;
+    ReplyWait replyWait_;
 };
 
 }  // namespace platform::net

@@ -19,7 +19,7 @@
 #include "tests/support/accessible_names.h"
 #include "tests/support/device_fixture.h"
 #include "tests/pavane/test_images.h"
-#include "tests/pavane/udp_peer.h"
+#include "tests/support/udp_peer.h"
 
 using testsupport::DownloadWindowTest;
 using testsupport::UdpPeer;

@@ -3,7 +3,7 @@
 #include "pavane/address_check.h"
 #include "pavane/image_download.h"
 #include "tests/pavane/test_images.h"
-#include "tests/pavane/udp_peer.h"
+#include "tests/support/udp_peer.h"
 
 using pavane::ImageDownload;
 using testsupport::UdpPeer;

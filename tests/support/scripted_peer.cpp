@@ -102,6 +102,10 @@ void ScriptedPeer::readLoop(Connection* connection) {
             return;
         }
         connection->received.append(buffer, n);
+        if (responder_) {
+            const QByteArray answer = responder_(QByteArray(buffer, n));
+            if (!answer.isEmpty()) connection->outbox.push_back(answer);
+        }
         changed_.notify_all();
         wakeMainThread();
     }

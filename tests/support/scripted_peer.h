@@ -5,6 +5,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -43,6 +44,10 @@ public:
     // Queues bytes for connection `index`; a thread of the peer sends them, so a test may send more than
     // the socket buffers hold while the window under test reads on the test's thread.
     bool send(const QByteArray& bytes, int index = 0);
+    // Answers every read of every connection (what one recv took) on the peer's thread: what the
+    // responder returns is queued as if sent with send(). Set it before the first connection.
+    using Responder = std::function<QByteArray(const QByteArray& chunk)>;
+    void setResponder(Responder responder) { responder_ = std::move(responder); }
     // Closes connection `index` once everything queued before has been sent.
     void close(int index = 0);
     bool waitForSent(int index = 0, std::chrono::milliseconds limit = std::chrono::seconds(30));
@@ -74,6 +79,7 @@ private:
     mutable std::mutex mutex_;
     std::condition_variable changed_;
     std::vector<std::unique_ptr<Connection>> connections_;
+    Responder responder_;
 };
 
 }  // namespace testsupport

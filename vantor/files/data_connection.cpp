@@ -15,6 +15,7 @@ DataConnection::DataConnection(QObject* parent) : QObject(parent) {
     sckCopy.setObjectName(QStringLiteral("sckCopy"));
     // A copy exchanges one short reply per block: one system call per arrival, not two.
     sckCopy.setDirectReads(true);
+    sckCopy.setReplyWait(kReplyWaitInPlace);
     connect(&sckCopy, &TcpClient::dataArrival, this, [this] {
         if (!takeOnlyWhileConnected || sckCopy.state() == TcpClient::Connected) onData();
     });

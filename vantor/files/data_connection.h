@@ -24,6 +24,9 @@ inline constexpr std::chrono::milliseconds kSizeLineWait = 5s;
 inline constexpr std::chrono::milliseconds kDeviceSilence = 30s;
 // No wait for one reply lasts longer than this, however the device trickles its bytes.
 inline constexpr std::chrono::milliseconds kReplyTotal = 60s;
+// How long the data connection waits in place for the device's reply to a block or an "ack" sent from
+// a reply's event, before it leaves the wait to the event loop: a device answers well within it.
+inline constexpr std::chrono::microseconds kReplyWaitInPlace = 2ms;
 
 // The second connection of a copy window to the device (`sckCopy`) and the bytes received on it
 // (`copyBuffer`): connecting with its time limit, and waits that end on the awaited reply, a close by
@@ -66,8 +69,12 @@ public:
     // its waiting loop (and a new wait) for each one; the wait only looks for the end.
     std::function<void()> onArrival;
     // A reply is now due (a block or an "ack" went out): kReplyTotal counts from here in a wait with
-    // `sinceLastData` that is already under way.
-    void replyDue() { replyStarted_.restart(); }
+    // `sinceLastData` that is already under way, and from inside a data-arrival event the reply is
+    // waited for in place.
+    void replyDue() {
+        replyStarted_.restart();
+        sckCopy.awaitReply();
+    }
 
 private:
     void onData();

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <QSignalSpy>
+#include <QTimer>
+#include <functional>
+#include <thread>
 
 #include "platform/net/tcp_client.h"
 #include "platform/ui/wait.h"
@@ -176,4 +179,124 @@ TEST(TcpClient, ABoundedReadBufferHandsOverLargeDataInBoundedSteps) {
     peer.send(sent);
     EXPECT_TRUE(platform::ui::waitUntil([&] { return received.size() == sent.size(); }, 5s));
     EXPECT_LE(largest, 1000);
+}
+
+namespace {
+
+// A client in a stop-and-wait exchange with a peer that answers every read with "pong": each "pong"
+// that arrives sends the next "ping" from inside its event and says a reply is due.
+struct PingPong {
+    explicit PingPong(TcpClient& client, int rounds) : client(client), rounds(rounds) {
+        client.setDirectReads(true);
+        client.setReplyWait(2ms);
+        QObject::connect(&client, &TcpClient::dataArrival, [this] {
+            received += this->client.GetData();
+            ++events;
+            if (onEvent) onEvent();
+            if (received.count("pong\r\n") < this->rounds && sending) ping();
+        });
+    }
+    void ping() {
+        ASSERT_TRUE(client.SendData("ping\r\n"));
+        client.awaitReply();
+    }
+    TcpClient& client;
+    int rounds;
+    bool sending = true;
+    int events = 0;
+    QByteArray received;
+    std::function<void()> onEvent;
+};
+
+}  // namespace
+
+TEST(TcpClient, RepliesWaitedForInPlaceStillLetTheEventLoopRun) {
+    const QString address = testsupport::uniqueLoopbackAddress();
+    testsupport::ScriptedPeer peer(address, kPort);
+    // A slow device: every answer takes a millisecond, so forty of them outlast the in-place slice.
+    peer.setResponder([](const QByteArray&) {
+        std::this_thread::sleep_for(1ms);
+        return QByteArray("pong\r\n");
+    });
+    TcpClient client;
+    PingPong exchange(client, 40);
+    int pongsWhenPostedEventRan = -1;
+    exchange.onEvent = [&] {
+        if (exchange.events == 1)
+            QTimer::singleShot(0, &client,
+                               [&] { pongsWhenPostedEventRan = int(exchange.received.count("pong")); });
+    };
+    QSignalSpy connected(&client, &TcpClient::connected);
+    client.Connect(address, kPort);
+    ASSERT_TRUE(waitForSignal(connected));
+    exchange.ping();
+    ASSERT_TRUE(platform::ui::waitUntil([&] { return exchange.received.count("pong\r\n") == 40; }, 10s));
+    EXPECT_EQ(exchange.received, QByteArray("pong\r\n").repeated(40));
+    EXPECT_TRUE(peer.waitForReceived(QByteArray("ping\r\n").repeated(40)));
+    // The event posted during the first answer ran while the exchange was still going on.
+    EXPECT_GT(pongsWhenPostedEventRan, 0);
+    EXPECT_LT(pongsWhenPostedEventRan, 40);
+}
+
+TEST(TcpClient, AReplyThatDoesNotComeInTimeArrivesAsAnEventLater) {
+    const QString address = testsupport::uniqueLoopbackAddress();
+    testsupport::ScriptedPeer peer(address, kPort);
+    TcpClient client;
+    PingPong exchange(client, 2);
+    bool eventLoopRan = false;
+    exchange.onEvent = [&] {
+        if (exchange.events == 1) QTimer::singleShot(0, &client, [&] { eventLoopRan = true; });
+    };
+    QSignalSpy connected(&client, &TcpClient::connected);
+    client.Connect(address, kPort);
+    ASSERT_TRUE(waitForSignal(connected));
+    ASSERT_TRUE(peer.waitForConnections(1));
+    peer.send("pong\r\n");  // unasked: the client answers with a ping, which the peer leaves unanswered
+    ASSERT_TRUE(peer.waitForReceived("ping\r\n"));
+    ASSERT_TRUE(platform::ui::waitUntil([&] { return eventLoopRan; }, 5s));
+    EXPECT_EQ(exchange.events, 1);
+    peer.send("pong\r\n");
+    ASSERT_TRUE(platform::ui::waitUntil([&] { return exchange.events == 2; }, 5s));
+    EXPECT_EQ(exchange.received, "pong\r\npong\r\n");
+}
+
+TEST(TcpClient, APeerThatClosesWhileAReplyIsAwaitedIsReportedAsAClose) {
+    const QString address = testsupport::uniqueLoopbackAddress();
+    testsupport::ScriptedPeer peer(address, kPort);
+    TcpClient client;
+    PingPong exchange(client, 10);
+    QSignalSpy connected(&client, &TcpClient::connected);
+    QSignalSpy closed(&client, &TcpClient::closed);
+    QSignalSpy errors(&client, &TcpClient::error);
+    client.Connect(address, kPort);
+    ASSERT_TRUE(waitForSignal(connected));
+    ASSERT_TRUE(peer.waitForConnections(1));
+    peer.send("pong\r\n");
+    ASSERT_TRUE(peer.waitForReceived("ping\r\n"));
+    peer.close();
+    ASSERT_TRUE(waitForSignal(closed));
+    EXPECT_EQ(errors.count(), 0);
+    EXPECT_EQ(exchange.received, "pong\r\n");
+}
+
+TEST(TcpClient, ClosingFromTheEventWhileAReplyIsDueEndsTheWait) {
+    const QString address = testsupport::uniqueLoopbackAddress();
+    testsupport::ScriptedPeer peer(address, kPort);
+    peer.setResponder([](const QByteArray&) { return QByteArray("pong\r\n"); });
+    TcpClient client;
+    PingPong exchange(client, 100);
+    exchange.onEvent = [&] {
+        if (exchange.events < 3) return;
+        exchange.ping();  // a reply is due, but the window closes the connection at once
+        exchange.sending = false;
+        client.Close();
+    };
+    QSignalSpy connected(&client, &TcpClient::connected);
+    client.Connect(address, kPort);
+    ASSERT_TRUE(waitForSignal(connected));
+    exchange.ping();
+    ASSERT_TRUE(platform::ui::waitUntil([&] { return client.state() == TcpClient::Closed; }, 5s));
+    EXPECT_TRUE(peer.waitForPeerClose());
+    EXPECT_EQ(exchange.events, 3);
+    EXPECT_EQ(client.GetData(), QByteArray());
 }

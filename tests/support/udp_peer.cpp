@@ -1,4 +1,4 @@
-#include "tests/pavane/udp_peer.h"
+#include "tests/support/udp_peer.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
