@@ -210,6 +210,7 @@ void OPort::DoExchange(OPortRequest& request) {
         Finish(-1);
         return;
     }
+    replyDeadline_ = std::chrono::steady_clock::now() + platform::scaled(kReplyLimit);
     const int length = ReadLine(request.m_szReply, kLineLimit);
     request.m_wReplyLength = static_cast<std::int16_t>(length);
     Finish(length >= 0 ? 0 : -1);
@@ -261,10 +262,14 @@ bool OPort::Send(const char* bytes, int length) {
 }
 
 int OPort::Receive(char* buffer, int length) {
-    int error = 0;
-    // Pushes come when they come; a reply has a limit.
-    const auto limit = m_nKind == kNotifyPort ? BlockingTcpClient::kNoLimit : platform::scaled(kReplyLimit);
-    const long got = m_pSocket ? m_pSocket->receive(buffer, static_cast<std::size_t>(length), limit, &error) : -1;
+    int error = ETIMEDOUT;
+    // Pushes come when they come; a reply line has a limit in all.
+    auto limit = BlockingTcpClient::kNoLimit;
+    if (m_nKind != kNotifyPort)
+        limit = std::chrono::ceil<std::chrono::milliseconds>(replyDeadline_ - std::chrono::steady_clock::now());
+    long got = -1;
+    if (m_pSocket && (m_nKind == kNotifyPort || limit.count() > 0))
+        got = m_pSocket->receive(buffer, static_cast<std::size_t>(length), limit, &error);
     if (got == 0) {
         trace("OPort::Receive: connection closed\r\n");
         return -1;

@@ -49,7 +49,8 @@ public:
     static constexpr std::uint32_t kPortNumber = 4224;
     static constexpr int kLineLimit = 128;
     static constexpr std::chrono::milliseconds kConnectLimit{20000};
-    // An exchange whose reply does not come within this fails like a broken connection.
+    // An exchange whose whole reply line does not come within this fails like a broken connection,
+    // however the device trickles its bytes.
     static constexpr std::chrono::milliseconds kReplyLimit{10000};
 
     OPort(ODevice* device, std::int16_t kind);
@@ -109,6 +110,7 @@ private:
     std::unique_ptr<platform::net::BlockingTcpClient> m_pSocket;
     std::unique_ptr<LineBuffer> m_pBuffer;
     std::atomic<bool> readingPushes_{false};
+    std::chrono::steady_clock::time_point replyDeadline_;  // worker only: the exchange under way
     std::thread worker_;
 };
 

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <QScopeGuard>
+#include <future>
+
 #include "linked_device.h"
 #include "ferrow/devlink/tag_lists.h"
 #include "platform/ui/time_scale.h"
@@ -88,6 +91,25 @@ TEST(PortWire, SilentDeviceFailsTheExchangeAfterTheReplyLimit) {
     EXPECT_FALSE(link.device->IsConnected());
     EXPECT_NE(link.trace.text().find("OPort::Receive: 110\r\n"), std::string::npos) << link.trace.text();
     platform::setTimeScale(1.0);
+}
+
+TEST(PortWire, ADeviceTricklingBytesWithoutALineFailsTheExchangeAfterTheReplyLimitInAll) {
+    platform::setTimeScale(0.02);  // 10 s -> 200 ms
+    const auto restoreScale = qScopeGuard([] { platform::setTimeScale(1.0); });
+    LinkedDevice link;
+    ASSERT_TRUE(link.connect());
+    OqnTag* level = link.addTag("Level", 4);
+    const auto start = std::chrono::steady_clock::now();
+    auto read = std::async(std::launch::async, [&] { return ReadTags(true, {level}); });
+    ASSERT_TRUE(link.peer.waitForReceived("getdp/Level\r\n", link.commandIndex));
+    // A byte every 20 ms, each well within the limit of one read, for far longer than the reply limit.
+    while (read.wait_for(20ms) != std::future_status::ready && std::chrono::steady_clock::now() - start < 5s)
+        link.peer.send("7", link.commandIndex);
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    EXPECT_FALSE(read.get());
+    EXPECT_LT(elapsed, 2s);
+    EXPECT_EQ(level->m_wQuality, kQualityCommFailure);
+    EXPECT_NE(link.trace.text().find("OPort::Receive: 110\r\n"), std::string::npos) << link.trace.text();
 }
 
 TEST(PortWire, DeletingADeviceWhosePeerIsSilentReturnsPromptly) {
