@@ -81,14 +81,14 @@ class WindowWithOpcClients : public ferrowtest::FerrowAppTest {
 
     // A client's server, once the COM server thread has registered the class object.
     ComPtr<IOPCServer> connectClient() {
-        ComPtr<IOPCServer> server;
+        ComPtr<IOPCServer> created;
         platform::ui::waitUntil(
             [&] {
                 return CoCreateInstance(CLSID_FerrowServer, nullptr, CLSCTX_LOCAL_SERVER, IID_IOPCServer,
-                                        server.putVoid()) == S_OK;
+                                        created.putVoid()) == S_OK;
             },
             5s);
-        return server;
+        return created;
     }
 
     // An active group with one item on the device's Level tag; the group's server handle.
@@ -112,7 +112,27 @@ class WindowWithOpcClients : public ferrowtest::FerrowAppTest {
         return handle;
     }
 
+    // The client lets go before the window ends, as at the end of a test body.
+    void TearDown() override {
+        items.reset();
+        server.reset();
+        ferrowtest::FerrowAppTest::TearDown();
+    }
+
+    // The window with its device, and a client holding a group with one item on it.
+    void startWithClientHoldingAnItem() {
+        startWithPlant();
+        if (HasFatalFailure()) return;
+        server = connectClient();
+        ASSERT_TRUE(server);
+        group = addGroupWithItem(server.get(), &items);
+        ASSERT_TRUE(items);
+    }
+
     std::unique_ptr<devsim::SimulatedDevice> sim;
+    ComPtr<IOPCServer> server;
+    ComPtr<IOPCItemMgt> items;
+    OPCHANDLE group = 0;
     QString path;
     ferrow::CFerrowApp* app = nullptr;
     ferrow::CMainFrame* frame = nullptr;
@@ -122,13 +142,8 @@ class WindowWithOpcClients : public ferrowtest::FerrowAppTest {
 }  // namespace
 
 TEST_F(WindowWithOpcClients, DeviceHeldByAGroupCannotBeDeletedAndExitAsksUntilTheClientLetsGo) {
-    startWithPlant();
+    startWithClientHoldingAnItem();
     if (HasFatalFailure()) return;
-    ComPtr<IOPCServer> server = connectClient();
-    ASSERT_TRUE(server);
-    ComPtr<IOPCItemMgt> items;
-    const OPCHANDLE group = addGroupWithItem(server.get(), &items);
-    ASSERT_TRUE(items);
 
     // In use: the window takes Delete away, and the key does nothing.
     EXPECT_TRUE(deleteShown(false));
@@ -165,13 +180,8 @@ TEST_F(WindowWithOpcClients, DeviceHeldByAGroupCannotBeDeletedAndExitAsksUntilTh
 }
 
 TEST_F(WindowWithOpcClients, ExitAnywayCutsOffTheClientsAndFreesTheDevice) {
-    startWithPlant();
+    startWithClientHoldingAnItem();
     if (HasFatalFailure()) return;
-    ComPtr<IOPCServer> server = connectClient();
-    ASSERT_TRUE(server);
-    ComPtr<IOPCItemMgt> items;
-    addGroupWithItem(server.get(), &items);
-    ASSERT_TRUE(items);
     EXPECT_TRUE(deleteShown(false));
 
     boxes.answerNext(mb::Yes);
@@ -202,13 +212,8 @@ TEST_F(WindowWithOpcClients, ExitAnywayCutsOffTheClientsAndFreesTheDevice) {
 }
 
 TEST_F(WindowWithOpcClients, ExitAnywayCancelledInTheSaveQuestionKeepsServingTheClients) {
-    startWithPlant();
+    startWithClientHoldingAnItem();
     if (HasFatalFailure()) return;
-    ComPtr<IOPCServer> server = connectClient();
-    ASSERT_TRUE(server);
-    ComPtr<IOPCItemMgt> items;
-    addGroupWithItem(server.get(), &items);
-    ASSERT_TRUE(items);
     app->document()->SetModifiedFlag();
 
     boxes.answerNext(mb::Yes);
