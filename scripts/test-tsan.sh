@@ -18,6 +18,9 @@ targets+=(ferrow_app_opc_test)
 # ferrow-opc's watch: the server's update threads call its data-change sink while it prints.
 targets+=(ferrow_cli_test)
 
+# The socket controls against peers on threads of their own (replies waited for in place).
+targets+=(platform_net_test)
+
 # COM over the session bus: the bus node's reader thread and worker pool, Ferrow's objects served on it.
 targets+=(platform_com_dbus_test ferrow_bus_server_test)
 
