@@ -34,7 +34,8 @@ public:
     static constexpr std::chrono::milliseconds kTickInterval{100};
     static constexpr int kWaitTicks = 11;
     // How long the socket waits in place for the answer to a packet sent from an answer's event before
-    // it leaves the wait to the event loop (and the ticks): a device on the network answers well within it.
+    // it leaves the wait to the event loop (and the ticks): a device on the network answers well within
+    // it (the system rounds it up to its clock tick).
     static constexpr std::chrono::microseconds kAnswerWaitInPlace{2000};
     static constexpr const char* kDefaultImage = "nk.bin";
     static constexpr const char* kCompleteText = "Image download complete";

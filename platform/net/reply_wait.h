@@ -10,11 +10,13 @@ namespace platform::net {
 
 // Waiting for replies in place, for the socket controls' stop-and-wait exchanges. When the receiver of
 // a data-arrival event sends something to which a reply is due and says so (++due), the control waits
-// for that reply right after the event, in a read that blocks for at most `limit`, and delivers it as
-// the next event without a return to the event loop first: one system call per reply, as for a program
-// that blocks on its socket, where asking the event loop first costs two. One delivery never holds the
-// thread longer than kSlice plus one wait, so the window keeps painting and taking input. A zero limit
-// (the default) turns it off.
+// for that reply right after the event, in a read that blocks with `limit` as its time limit, and
+// delivers it as the next event without a return to the event loop first: one system call per reply, as
+// for a program that blocks on its socket, where asking the event loop first costs two. The system
+// counts the limit in its clock ticks, rounding up, so a reply that does not come holds the thread for
+// up to one tick (1 to 10 ms, by the kernel's configuration) before the event loop takes over. One
+// delivery starts no new wait after kSlice, so the window keeps painting and taking input. A zero
+// limit (the default) turns it off.
 struct ReplyWait {
     static constexpr std::chrono::milliseconds kSlice{10};
 

@@ -1,5 +1,6 @@
 #include "platform/net/tcp_client.h"
 
+#include <cerrno>
 #include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/time.h>
@@ -93,8 +94,9 @@ bool TcpClient::SendData(const QByteArray& data, SocketError* error) {
         return false;
     }
     // Hand the bytes to the system now rather than at the next event-loop pass: in a stop-and-wait
-    // exchange every pass saved is a round trip saved. It never blocks.
-    socket_->flush();
+    // exchange every pass saved is a round trip saved. It never blocks, but on a socket that waits for
+    // replies in place it would write on until everything is out: there the write events send the rest.
+    if (!blockingReads_) socket_->flush();
     return true;
 }
 
@@ -204,20 +206,28 @@ bool TcpClient::readAnnounced() {
 
 bool TcpClient::receiveReply() {
     // The socket blocks for at most the reply wait (see waitForRepliesInPlace).
+    if (!blockingReads_ || !socket_->isValid() || socket_->state() != QAbstractSocket::ConnectedState)
+        return false;
     const qsizetype before = received_.size();
     received_.resize(before + kDirectReadChunk);
     const ssize_t got = ::recv(static_cast<int>(socket_->socketDescriptor()), received_.data() + before,
                                static_cast<size_t>(kDirectReadChunk), 0);
+    const int readError = errno;
     received_.resize(before + std::max<qsizetype>(got, 0));
-    // Nothing in time, the end of the stream or a failure: the socket's own events take it from here.
-    return got > 0;
+    if (got > 0) return true;
+    // A failure this read took from the socket is reported here; nothing in time, or the end of the
+    // stream (which stays), is for the socket's own events.
+    if (got < 0 && readError != EAGAIN && readError != EWOULDBLOCK && readError != EINTR)
+        fail(socketErrorForErrno(readError));
+    return false;
 }
 
 void TcpClient::waitForRepliesInPlace() {
     // A reply is waited for in a blocking read with the reply wait as its limit: one system call, where
     // asking first whether something came would be two. Every other read here follows an announcement
-    // (it never waits), the control's own sends never block, and what Qt sends for it waits at most
-    // kBlockedSendLimit.
+    // (it finds bytes, the end of the stream or an error at once), the control's own sends never block,
+    // and each write Qt makes for it waits at most kBlockedSendLimit. The system counts both limits in
+    // its clock ticks, rounding up.
     const int fd = static_cast<int>(socket_->socketDescriptor());
     const int flags = ::fcntl(fd, F_GETFL);
     if (flags < 0) return;
@@ -226,7 +236,7 @@ void TcpClient::waitForRepliesInPlace() {
     if (::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &receiveLimit, sizeof receiveLimit) != 0 ||
         ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &sendLimit, sizeof sendLimit) != 0)
         return;
-    ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    blockingReads_ = ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0;
 }
 
 void TcpClient::onDisconnected() {
@@ -264,6 +274,7 @@ void TcpClient::fail(const SocketError& e) {
 
 void TcpClient::releaseSocket() {
     received_.clear();
+    blockingReads_ = false;
     if (!socket_) return;
     QTcpSocket* old = socket_;
     socket_ = nullptr;

@@ -59,7 +59,8 @@ public:
         replyWait_.limit = std::max(limit, std::chrono::microseconds(0));
     }
     void awaitReply() { ++replyWait_.due; }
-    // With a reply wait, the longest a send that the system cannot take at once may hold the thread.
+    // With a reply wait, the longest one write of what the system could not take at once may hold the
+    // thread (rounded up to the system's clock tick).
     static constexpr std::chrono::milliseconds kBlockedSendLimit{10};
 
     quint16 LocalPort() const { return localPort_; }
@@ -113,6 +114,7 @@ private:
     qint64 readBufferSize_ = 0;
     bool directReads_ = false;
     bool direct_ = false;   // the current connection reads directly
+    bool blockingReads_ = false;  // its socket waits for replies in place
     ReplyWait replyWait_;
     QByteArray received_;  // what direct reads took and GetData has not handed over yet
     QString remoteHost_;

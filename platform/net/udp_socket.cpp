@@ -55,8 +55,10 @@ void UdpSocket::setReplyWait(std::chrono::microseconds limit) {
 
 void UdpSocket::applyReplyWait() {
     if (fd_ < 0) return;
+    // A read without MSG_DONTWAIT waits only once the socket knows its limit.
     const timeval limit = replyWait_.limitAsTimeval();
-    ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    timedReads_ = replyWait_.limit.count() > 0 &&
+                  ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit) == 0;
 }
 
 bool UdpSocket::isBound() const { return fd_ >= 0; }
@@ -64,12 +66,19 @@ bool UdpSocket::isBound() const { return fd_ >= 0; }
 bool UdpSocket::Bind(SocketError* error) {
     if (isBound()) return true;
     Close();
-    if (!isIpv4(localAddress_))
+    // Any address (or none given) is any IPv4 address: the socket is an IPv4 one.
+    const bool anyAddress = localAddress_.isNull() || localAddress_ == QHostAddress::Any ||
+                            localAddress_ == QHostAddress::AnyIPv4;
+    if (!anyAddress && !isIpv4(localAddress_))
         return fail({sckerr::AddressNotAvailable, describeSocketError(sckerr::AddressNotAvailable)}, error);
     // No SO_REUSEADDR: a port another program holds must fail here, not share its datagrams.
     const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (fd < 0) return fail(socketErrorForErrno(errno), error);
-    const sockaddr_in local = ipv4Endpoint(localAddress_, localPort_);
+    // As any UDP socket of the platform's socket classes: a broadcast address is a valid destination.
+    const int on = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
+    const sockaddr_in local =
+        ipv4Endpoint(anyAddress ? QHostAddress(QHostAddress::AnyIPv4) : localAddress_, localPort_);
     if (::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
         const int bindError = errno;
         ::close(fd);
@@ -111,6 +120,7 @@ void UdpSocket::Close() {
         notifier_ = nullptr;
     }
     ::close(std::exchange(fd_, -1));
+    timedReads_ = false;
     current_.clear();
 }
 
@@ -179,7 +189,7 @@ void UdpSocket::onReadable() {
         emit dataArrival(current_.size());
         if (!self) return;
         current_.clear();
-        if (!replyWait_.waitAgain(dueBefore, slice)) return;
+        if (!timedReads_ || !replyWait_.waitAgain(dueBefore, slice)) return;
         flags = 0;  // blocks for at most the reply wait (SO_RCVTIMEO)
     }
 }

@@ -86,6 +86,7 @@ private:
     quint32 lastSenderIp_ = 0;  // lastSender_ in network order, to skip rebuilding it per datagram
     SocketError lastError_;
     ReplyWait replyWait_;
+    bool timedReads_ = false;  // the socket has the reply wait as its read limit
 };
 
 }  // namespace platform::net

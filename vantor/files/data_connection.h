@@ -25,7 +25,8 @@ inline constexpr std::chrono::milliseconds kDeviceSilence = 30s;
 // No wait for one reply lasts longer than this, however the device trickles its bytes.
 inline constexpr std::chrono::milliseconds kReplyTotal = 60s;
 // How long the data connection waits in place for the device's reply to a block or an "ack" sent from
-// a reply's event, before it leaves the wait to the event loop: a device answers well within it.
+// a reply's event, before it leaves the wait to the event loop: a device answers well within it (the
+// system rounds it up to its clock tick).
 inline constexpr std::chrono::microseconds kReplyWaitInPlace = 2ms;
 
 // The second connection of a copy window to the device (`sckCopy`) and the bytes received on it

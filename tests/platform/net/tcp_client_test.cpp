@@ -1,9 +1,18 @@
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTimer>
+#include <atomic>
 #include <functional>
 #include <thread>
+#include <vector>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include "platform/net/tcp_client.h"
 #include "platform/ui/wait.h"
@@ -299,4 +308,50 @@ TEST(TcpClient, ClosingFromTheEventWhileAReplyIsDueEndsTheWait) {
     EXPECT_TRUE(peer.waitForPeerClose());
     EXPECT_EQ(exchange.events, 3);
     EXPECT_EQ(client.GetData(), QByteArray());
+}
+
+TEST(TcpClient, ALargeSendOnAConnectionThatWaitsInPlaceReturnsBeforeItIsAllOut) {
+    // A peer that takes 16 KiB a millisecond: 16 MiB take it a second or more.
+    const QString address = testsupport::uniqueLoopbackAddress();
+    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in endpoint{};
+    endpoint.sin_family = AF_INET;
+    endpoint.sin_port = htons(kPort);
+    ::inet_pton(AF_INET, address.toLatin1().constData(), &endpoint.sin_addr);
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&endpoint), sizeof endpoint), 0);
+    ASSERT_EQ(::listen(listener, 1), 0);
+    std::atomic<qint64> taken{0};
+    std::thread slowReader([&] {
+        const int fd = ::accept(listener, nullptr, nullptr);
+        std::vector<char> chunk(16384);
+        for (ssize_t got = 1; got > 0;) {
+            got = ::recv(fd, chunk.data(), chunk.size(), MSG_WAITALL);
+            if (got > 0) taken += got;
+            std::this_thread::sleep_for(1ms);
+        }
+        ::close(fd);
+    });
+    const auto cleanup = qScopeGuard([&] {
+        slowReader.join();
+        ::close(listener);
+    });
+
+    TcpClient client;
+    client.setDirectReads(true);
+    client.setReplyWait(2ms);
+    QSignalSpy connected(&client, &TcpClient::connected);
+    client.Connect(address, kPort);
+    ASSERT_TRUE(waitForSignal(connected));
+    const QByteArray large(16 << 20, 'q');
+    QElapsedTimer sending;
+    sending.start();
+    ASSERT_TRUE(client.SendData(large));
+    const qint64 sendMs = sending.elapsed();
+    EXPECT_GT(client.BytesToWrite(), 0);
+    EXPECT_LT(sendMs, 500);
+    // The rest goes out from the socket's write events.
+    QTimer lookAgain;  // the reader's thread wakes nothing here
+    lookAgain.start(5);
+    EXPECT_TRUE(platform::ui::waitUntil([&] { return taken.load() == large.size(); }, 30s));
+    client.Close();
 }
