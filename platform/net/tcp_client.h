@@ -49,7 +49,10 @@ public:
     // Direct reads (from the next Connect on): each data-arrival event takes what one read of the system
     // socket gives (at most kDirectReadChunk), without first asking how much is there and without Qt's
     // read buffer in between: one system call per arrival instead of two. For exchanges of one short
-    // reply per request, where every call counts. The read buffer size does not apply.
+    // reply per request, where every call counts. The read buffer size does not apply. A data-arrival
+    // handler of such a connection must not run a nested event loop (a message box, a wait): the
+    // unbuffered socket underneath announces nothing more until its next read, which comes only from
+    // an announcement.
     void setDirectReads(bool direct) { directReads_ = direct; }
     static constexpr qsizetype kDirectReadChunk = 65536;
     // With direct reads, for stop-and-wait exchanges: replies waited for in place (see ReplyWait). The

@@ -67,7 +67,8 @@ public:
 
     // Runs inside the data-arrival event once the bytes are in copyBuffer, also for what came just before
     // a close by the device. A copy answers the device from here, block after block, without a return to
-    // its waiting loop (and a new wait) for each one; the wait only looks for the end.
+    // its waiting loop (and a new wait) for each one; the wait only looks for the end. It shows no
+    // message box and runs no wait of its own (see TcpClient::setDirectReads).
     std::function<void()> onArrival;
     // A reply is now due (a block or an "ack" went out): kReplyTotal counts from here in a wait with
     // `sinceLastData` that is already under way, and from inside a data-arrival event the reply is
