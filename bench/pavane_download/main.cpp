@@ -22,11 +22,17 @@
 #include <vector>
 
 #include "bench/pavane_download/stop_and_wait_sender.h"
+#include "bench/common/run_figures.h"
 #include "devsim/simulated_device.h"
 #include "pavane/frm_download_ce.h"
 #include "platform/ui/scripted_dialogs.h"
 
 namespace {
+
+using benchfigures::cpuNs;
+using benchfigures::loadAverage;
+using benchfigures::Spread;
+using benchfigures::spread;
 
 constexpr qint64 kMegabyte = 1024 * 1024;
 
@@ -51,31 +57,6 @@ bool downloadWithPavane(const QString& image, const QString& device, const QStri
     window.findChild<QPushButton*>(QStringLiteral("CmdFileSel"))->click();
     window.findChild<QPushButton*>(QStringLiteral("CmdDownload"))->click();
     return window.statusText() == QLatin1String(pavane::frmDownloadCE::kCompleteText) && dialogs.boxes().empty();
-}
-
-qint64 cpuNs(int who) {
-    rusage usage{};
-    getrusage(who, &usage);
-    return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000000000LL +
-           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) * 1000LL;
-}
-
-std::string loadAverage() {
-    QFile f(QStringLiteral("/proc/loadavg"));
-    if (!f.open(QIODevice::ReadOnly)) return "?";
-    const QList<QByteArray> parts = f.readAll().split(' ');
-    return parts.size() >= 3 ? (parts[0] + " " + parts[1] + " " + parts[2]).toStdString() : "?";
-}
-
-struct Spread {
-    double median, low, high;
-};
-
-Spread spread(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    const size_t n = v.size();
-    const double median = n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
-    return {median, v.front(), v.back()};
 }
 
 long peakRssKb() {

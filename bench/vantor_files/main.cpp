@@ -22,6 +22,7 @@
 #include <sys/resource.h>
 #include <vector>
 
+#include "bench/common/run_figures.h"
 #include "devsim/simulated_device.h"
 #include "platform/ui/scripted_dialogs.h"
 #include "platform/ui/wait.h"
@@ -33,12 +34,10 @@
 
 namespace {
 
-qint64 cpuNs(int who) {
-    rusage usage{};
-    getrusage(who, &usage);
-    return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000000000LL +
-           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) * 1000LL;
-}
+using benchfigures::cpuNs;
+using benchfigures::loadAverage;
+using benchfigures::Spread;
+using benchfigures::spread;
 
 // Wall and processor time of one timed section: the client's own thread (this one) and the rest of
 // the process (the device's thread).
@@ -70,13 +69,6 @@ long peakRssKb() {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     return usage.ru_maxrss;
-}
-
-std::string loadAverage() {
-    QFile f(QStringLiteral("/proc/loadavg"));
-    if (!f.open(QIODevice::ReadOnly)) return "?";
-    const QList<QByteArray> parts = f.readAll().split(' ');
-    return parts.size() >= 3 ? (parts[0] + " " + parts[1] + " " + parts[2]).toStdString() : "?";
 }
 
 // Writes `size` pseudo-random bytes in pieces, so making the file costs no memory either.
@@ -125,17 +117,6 @@ bool waitForDeviceLog(devsim::SimulatedDevice& device, const std::string& fragme
 
 enum Client { RawUp, VantorUp, RawDown, VantorDown, kClients };
 const std::array<const char*, kClients> kNames{"raw-up", "vantor-up", "raw-down", "vantor-down"};
-
-struct Spread {
-    double median, low, high;
-};
-
-Spread spread(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    const size_t n = v.size();
-    const double median = n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
-    return {median, v.front(), v.back()};
-}
 
 }  // namespace
 
