@@ -16,6 +16,7 @@
 #include "tests/support/device_fixture.h"
 #include "tests/support/scripted_peer.h"
 #include "tests/support/test_environment.h"
+#include "tests/vantor/files/copy_wire.h"
 #include "tests/vantor/files/test_shell_host.h"
 #include "vantor/files/f_download.h"
 #include "vantor/files/fce_browse.h"
@@ -151,28 +152,23 @@ TEST_F(DownloadTest, MissingDeviceFileGivesTheOperationFailedMessage) {
 
 TEST(DownloadWire, DataInThePieceOfTheSizeLineIsWrittenFirstAndEachBatchIsAcknowledged) {
     platform::ui::ScriptedDialogs dialogs;
-    const QString address = testsupport::uniqueLoopbackAddress();
-    testsupport::ScriptedPeer peer(address, 4212);
-    testsupport::TestShellHost host;
-    ASSERT_TRUE(host.connectTo(address));
-    FCEBrowse browser(host);
-    FDownload download(host, browser);
-    download.begin();
+    testsupport::CopyWire<FDownload> wire;
+    ASSERT_TRUE(wire.connected);
     const QString dest = testsupport::freshFolder(QStringLiteral("w")) + QStringLiteral("/f.txt");
-    download.txtSource->setText(QStringLiteral("\\f.txt"));
-    download.txtDest->setText(dest);
+    wire.window.txtSource->setText(QStringLiteral("\\f.txt"));
+    wire.window.txtDest->setText(dest);
     std::thread device([&] {
-        EXPECT_TRUE(peer.waitForReceived("getfile \\f.txt\r\n", 0));
-        ASSERT_TRUE(peer.waitForConnections(2));
-        peer.send("size 11\r\nhello", 1);
-        EXPECT_TRUE(peer.waitForReceived("ack\r\n", 1));
-        peer.send(" world", 1);
+        EXPECT_TRUE(wire.peer.waitForReceived("getfile \\f.txt\r\n", 0));
+        ASSERT_TRUE(wire.peer.waitForConnections(2));
+        wire.peer.send("size 11\r\nhello", 1);
+        EXPECT_TRUE(wire.peer.waitForReceived("ack\r\n", 1));
+        wire.peer.send(" world", 1);
     });
-    download.cmdCopy->click();
+    wire.window.cmdCopy->click();
     device.join();
-    EXPECT_TRUE(peer.waitForReceived("ack\r\nack\r\n", 1));
+    EXPECT_TRUE(wire.peer.waitForReceived("ack\r\nack\r\n", 1));
     EXPECT_EQ(readAll(dest), "hello world");
-    EXPECT_TRUE(peer.waitForPeerClose(1));
+    EXPECT_TRUE(wire.peer.waitForPeerClose(1));
     EXPECT_TRUE(dialogs.boxes().empty());
 }
 
@@ -181,51 +177,41 @@ TEST(DownloadWire, ACopyLongerThanTheLimitOfOneReplyGoesOnWhileEveryPieceComesIn
     platform::setTimeScale(0.01);
     const auto restore = qScopeGuard([] { platform::setTimeScale(1.0); });
     platform::ui::ScriptedDialogs dialogs;
-    const QString address = testsupport::uniqueLoopbackAddress();
-    testsupport::ScriptedPeer peer(address, 4212);
-    testsupport::TestShellHost host;
-    ASSERT_TRUE(host.connectTo(address));
-    FCEBrowse browser(host);
-    FDownload download(host, browser);
-    download.begin();
+    testsupport::CopyWire<FDownload> wire;
+    ASSERT_TRUE(wire.connected);
     const QString dest = testsupport::freshFolder(QStringLiteral("w")) + QStringLiteral("/f.bin");
-    download.txtSource->setText(QStringLiteral("\\f.bin"));
-    download.txtDest->setText(dest);
+    wire.window.txtSource->setText(QStringLiteral("\\f.bin"));
+    wire.window.txtDest->setText(dest);
     QByteArray contents;
     for (int i = 0; i < 20; ++i) contents += QByteArray(100, static_cast<char>('a' + i));
     std::thread device([&] {
-        ASSERT_TRUE(peer.waitForConnections(2));
-        peer.send("size 2000\r\n" + contents.left(100), 1);
+        ASSERT_TRUE(wire.peer.waitForConnections(2));
+        wire.peer.send("size 2000\r\n" + contents.left(100), 1);
         for (int piece = 1; piece < 20; ++piece) {
-            if (!peer.waitForReceived(QByteArray("ack\r\n").repeated(piece), 1)) break;
+            if (!wire.peer.waitForReceived(QByteArray("ack\r\n").repeated(piece), 1)) break;
             std::this_thread::sleep_for(50ms);
-            peer.send(contents.mid(piece * 100, 100), 1);
+            wire.peer.send(contents.mid(piece * 100, 100), 1);
         }
     });
-    download.cmdCopy->click();
+    wire.window.cmdCopy->click();
     device.join();
     EXPECT_TRUE(dialogs.boxes().empty()) << dialogs.boxTexts().join(QLatin1Char('|')).toStdString();
     EXPECT_EQ(readAll(dest), contents);
-    EXPECT_TRUE(peer.waitForReceived(QByteArray("ack\r\n").repeated(20), 1));
+    EXPECT_TRUE(wire.peer.waitForReceived(QByteArray("ack\r\n").repeated(20), 1));
 }
 
 TEST(DownloadWire, ASizeOfZeroEndsAtOnceWithAnEmptyFile) {
     platform::ui::ScriptedDialogs dialogs;
-    const QString address = testsupport::uniqueLoopbackAddress();
-    testsupport::ScriptedPeer peer(address, 4212);
-    testsupport::TestShellHost host;
-    ASSERT_TRUE(host.connectTo(address));
-    FCEBrowse browser(host);
-    FDownload download(host, browser);
-    download.begin();
+    testsupport::CopyWire<FDownload> wire;
+    ASSERT_TRUE(wire.connected);
     const QString dest = testsupport::freshFolder(QStringLiteral("z")) + QStringLiteral("/z.txt");
-    download.txtSource->setText(QStringLiteral("\\z.txt"));
-    download.txtDest->setText(dest);
+    wire.window.txtSource->setText(QStringLiteral("\\z.txt"));
+    wire.window.txtDest->setText(dest);
     std::thread device([&] {
-        ASSERT_TRUE(peer.waitForConnections(2));
-        peer.send("filesize 0\r\n", 1);
+        ASSERT_TRUE(wire.peer.waitForConnections(2));
+        wire.peer.send("filesize 0\r\n", 1);
     });
-    download.cmdCopy->click();
+    wire.window.cmdCopy->click();
     device.join();
     EXPECT_EQ(readAll(dest), QByteArray());
     EXPECT_TRUE(dialogs.boxes().empty());
@@ -236,21 +222,16 @@ TEST(DownloadWire, ASizeOfZeroEndsAtOnceWithAnEmptyFile) {
 QByteArray downloadFromScript(const std::function<void(testsupport::ScriptedPeer&)>& play,
                               platform::ui::ScriptedDialogs& dialogs) {
     static int run = 0;
-    const QString address = testsupport::uniqueLoopbackAddress();
-    testsupport::ScriptedPeer peer(address, 4212);
-    testsupport::TestShellHost host;
-    EXPECT_TRUE(host.connectTo(address));
-    FCEBrowse browser(host);
-    FDownload download(host, browser);
-    download.begin();
+    testsupport::CopyWire<FDownload> wire;
+    EXPECT_TRUE(wire.connected);
     const QString dest = testsupport::freshFolder(QStringLiteral("d%1").arg(++run)) + QStringLiteral("/f.txt");
-    download.txtSource->setText(QStringLiteral("\\f.txt"));
-    download.txtDest->setText(dest);
+    wire.window.txtSource->setText(QStringLiteral("\\f.txt"));
+    wire.window.txtDest->setText(dest);
     std::thread device([&] {
-        ASSERT_TRUE(peer.waitForConnections(2));
-        play(peer);
+        ASSERT_TRUE(wire.peer.waitForConnections(2));
+        play(wire.peer);
     });
-    download.cmdCopy->click();
+    wire.window.cmdCopy->click();
     device.join();
     EXPECT_TRUE(dialogs.boxes().empty()) << dialogs.boxTexts().join(QLatin1Char('|')).toStdString();
     return readAll(dest);

@@ -20,6 +20,7 @@
 #include "tests/support/device_fixture.h"
 #include "tests/support/scripted_peer.h"
 #include "tests/support/test_environment.h"
+#include "tests/vantor/files/copy_wire.h"
 #include "tests/vantor/files/test_shell_host.h"
 #include "vantor/common/status_bar.h"
 #include "vantor/files/f_upload.h"
@@ -226,36 +227,31 @@ TEST_F(UploadTest, AShellErrorIsReportedAndDoneUnregisters) {
 
 TEST(UploadWire, SendsTheCommandHandshakeAndFlaggedBlocksOneAtATime) {
     platform::ui::ScriptedDialogs dialogs;
-    const QString address = testsupport::uniqueLoopbackAddress();
-    testsupport::ScriptedPeer peer(address, 4212);
-    testsupport::TestShellHost host;
-    ASSERT_TRUE(host.connectTo(address));
-    FCEBrowse browser(host);
-    FUpload upload(host, browser);
-    upload.begin();
+    testsupport::CopyWire<FUpload> wire;
+    ASSERT_TRUE(wire.connected);
     const QByteArray contents = pattern(1025);
-    upload.txtSource->setText(writePcFile(testsupport::freshFolder(QStringLiteral("w")), QStringLiteral("f.bin"), contents));
-    upload.txtDest->setText(QStringLiteral("\\Temp\\"));
-    upload.chkExec->setChecked(true);
-    upload.chkAutoStart->setChecked(true);
+    wire.window.txtSource->setText(writePcFile(testsupport::freshFolder(QStringLiteral("w")), QStringLiteral("f.bin"), contents));
+    wire.window.txtDest->setText(QStringLiteral("\\Temp\\"));
+    wire.window.chkExec->setChecked(true);
+    wire.window.chkAutoStart->setChecked(true);
     // The device's side runs beside the window, which waits in its own event loop.
     std::thread device([&] {
-        EXPECT_TRUE(peer.waitForReceived("copy -x -a \\Temp\\f.bin\r\n", 0));
-        ASSERT_TRUE(peer.waitForConnections(2));
-        peer.send("exists\r\n", 1);
-        EXPECT_TRUE(peer.waitForReceived("continue\r\n", 1));
-        peer.send("ok\r\n", 1);
-        EXPECT_TRUE(peer.waitForReceived("continue\r\n1" + contents.left(1024), 1));
+        EXPECT_TRUE(wire.peer.waitForReceived("copy -x -a \\Temp\\f.bin\r\n", 0));
+        ASSERT_TRUE(wire.peer.waitForConnections(2));
+        wire.peer.send("exists\r\n", 1);
+        EXPECT_TRUE(wire.peer.waitForReceived("continue\r\n", 1));
+        wire.peer.send("ok\r\n", 1);
+        EXPECT_TRUE(wire.peer.waitForReceived("continue\r\n1" + contents.left(1024), 1));
         // Nothing more goes out before the device's line.
         std::this_thread::sleep_for(50ms);
-        EXPECT_EQ(peer.received(1).size(), 10 + 1025);
-        peer.send("ok\r\n", 1);
-        EXPECT_TRUE(peer.waitForReceived("continue\r\n1" + contents.left(1024) + "0" + contents.mid(1024), 1));
-        peer.send("done\r\n", 1);
+        EXPECT_EQ(wire.peer.received(1).size(), 10 + 1025);
+        wire.peer.send("ok\r\n", 1);
+        EXPECT_TRUE(wire.peer.waitForReceived("continue\r\n1" + contents.left(1024) + "0" + contents.mid(1024), 1));
+        wire.peer.send("done\r\n", 1);
     });
-    upload.cmdCopy->click();
+    wire.window.cmdCopy->click();
     device.join();
-    EXPECT_TRUE(peer.waitForPeerClose(1));
+    EXPECT_TRUE(wire.peer.waitForPeerClose(1));
     EXPECT_EQ(dialogs.boxTexts(), QStringList{"File '\\Temp\\f.bin' exists !\r\nDo you want to overwrite it ?"});
 }
 
@@ -264,34 +260,29 @@ TEST(UploadWire, ACopyLongerThanTheLimitOfOneReplyGoesOnWhileEveryReplyComesInTi
     platform::setTimeScale(0.01);
     const auto restore = qScopeGuard([] { platform::setTimeScale(1.0); });
     platform::ui::ScriptedDialogs dialogs;
-    const QString address = testsupport::uniqueLoopbackAddress();
-    testsupport::ScriptedPeer peer(address, 4212);
-    testsupport::TestShellHost host;
-    ASSERT_TRUE(host.connectTo(address));
-    FCEBrowse browser(host);
-    FUpload upload(host, browser);
-    upload.begin();
+    testsupport::CopyWire<FUpload> wire;
+    ASSERT_TRUE(wire.connected);
     const QByteArray contents = pattern(20 * 1024 - 10, 3);
-    upload.txtSource->setText(writePcFile(testsupport::freshFolder(QStringLiteral("w")), QStringLiteral("f.bin"), contents));
-    upload.txtDest->setText(QStringLiteral("\\Temp\\f.bin"));
+    wire.window.txtSource->setText(writePcFile(testsupport::freshFolder(QStringLiteral("w")), QStringLiteral("f.bin"), contents));
+    wire.window.txtDest->setText(QStringLiteral("\\Temp\\f.bin"));
     QByteArray expected;
     for (qsizetype at = 0; at < contents.size(); at += 1024)
         expected += (contents.size() - at > 1024 ? "1" : "0") + contents.mid(at, 1024);
     std::thread device([&] {
-        ASSERT_TRUE(peer.waitForConnections(2));
-        peer.send("new\r\nok\r\n", 1);
+        ASSERT_TRUE(wire.peer.waitForConnections(2));
+        wire.peer.send("new\r\nok\r\n", 1);
         for (qsizetype sent = 0; sent < expected.size();) {
             sent = std::min<qsizetype>(sent + 1025, expected.size());
-            if (!peer.waitForReceived(expected.left(sent), 1)) break;
+            if (!wire.peer.waitForReceived(expected.left(sent), 1)) break;
             std::this_thread::sleep_for(50ms);
-            peer.send(sent < expected.size() ? "ok\r\n" : "done\r\n", 1);
+            wire.peer.send(sent < expected.size() ? "ok\r\n" : "done\r\n", 1);
         }
     });
-    upload.cmdCopy->click();
+    wire.window.cmdCopy->click();
     device.join();
     EXPECT_TRUE(dialogs.boxes().empty()) << dialogs.boxTexts().join(QLatin1Char('|')).toStdString();
-    EXPECT_EQ(peer.received(1), expected);
-    EXPECT_TRUE(peer.waitForPeerClose(1));
+    EXPECT_EQ(wire.peer.received(1), expected);
+    EXPECT_TRUE(wire.peer.waitForPeerClose(1));
 }
 
 // One upload of a 2000-byte file to a scripted device whose data-connection side is `play`; the time
