@@ -29,9 +29,12 @@ cmake --build build-tsan --parallel "$(nproc)" --target "${targets[@]}"
 export QT_QPA_PLATFORM=offscreen
 # A report fails the test; Qt's own code is not instrumented, so its internals are not judged here.
 export TSAN_OPTIONS="halt_on_error=1 exitcode=66 second_deadlock_stack=1 suppressions=$PWD/scripts/tsan-suppressions.txt ${TSAN_OPTIONS:-}"
-status=0
+failed=()
 for t in "${targets[@]}"; do
   echo "== ThreadSanitizer: $t"
-  build-tsan/bin/"$t" --gtest_brief=1 || status=$?
+  build-tsan/bin/"$t" --gtest_brief=1 || failed+=("$t")
 done
-exit $status
+if [ ${#failed[@]} -ne 0 ]; then
+  echo "== ThreadSanitizer failed in: ${failed[*]}"
+  exit 1
+fi

@@ -68,7 +68,7 @@ TEST_F(ImageLoaderTest, AcknowledgesEachPacketAndStoresTheImageWithoutThePadding
     EXPECT_EQ(sender.exchange(address, packet(2, 'b')), number(2));
     EXPECT_EQ(sender.exchange(address, packet(2, 'b')), number(2));  // a packet sent again
     EXPECT_EQ(sender.exchange(address, packet(3, 'c', 100)), number(3));
-    ASSERT_TRUE(device->log().waitFor("image: stored", 5s));
+    ASSERT_TRUE(device->log().waitFor("image: stored", 30s));
     EXPECT_TRUE(device->log().contains("3 packets, 3040 bytes, 1 packets sent again"));
     QFile image(device->files().root() + QStringLiteral("/nk.bin"));
     ASSERT_TRUE(image.open(QIODevice::ReadOnly));
@@ -79,7 +79,7 @@ TEST_F(ImageLoaderTest, AcknowledgesEachPacketAndStoresTheImageWithoutThePadding
     // A sender that was quiet for longer than that goes on with the same image.
     device->log().clear();
     EXPECT_EQ(sender.exchange(address, packet(4, 'd')), number(4));
-    ASSERT_TRUE(device->log().waitFor("image: stored", 5s));
+    ASSERT_TRUE(device->log().waitFor("image: stored", 30s));
     EXPECT_TRUE(device->log().contains("image: resumed after packet 3"));
     ASSERT_TRUE(image.open(QIODevice::ReadOnly));
     EXPECT_EQ(image.readAll(), QByteArray(1470, 'a') + QByteArray(1470, 'b') + QByteArray(100, 'c') +

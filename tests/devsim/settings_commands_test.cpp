@@ -38,7 +38,7 @@ TEST(DeviceSettings, AddressesAnswerGetAndOnlyPersistentOnesSurviveAReboot) {
     EXPECT_EQ(client.readMessage(), "notify: warm boot in progress\r\n");
     ASSERT_TRUE(client.waitForClose());
     ShellClient again;
-    for (int i = 0; i < 100 && !again.connectTo(device->options().address); ++i) QThread::msleep(20);
+    for (int i = 0; i < 1500 && !again.connectTo(device->options().address); ++i) QThread::msleep(20);
     EXPECT_EQ(ask(again, "ip get"), own + "\r\n");
     EXPECT_EQ(ask(again, "Subnet get"), "255.255.0.0\r\n");
     EXPECT_EQ(ask(again, "Gateway get"), "10.0.0.1\r\n");

@@ -39,7 +39,7 @@ private:
 };
 
 template <typename Pred>
-bool eventually(Pred pred, std::chrono::milliseconds limit = 5s) {
+bool eventually(Pred pred, std::chrono::milliseconds limit = 30s) {
     const auto end = std::chrono::steady_clock::now() + limit;
     while (!pred()) {
         if (std::chrono::steady_clock::now() > end) return false;
@@ -50,7 +50,7 @@ bool eventually(Pred pred, std::chrono::milliseconds limit = 5s) {
 
 // For a tag's value, quality and time, which the workers write under the value lock.
 template <typename Pred>
-bool eventuallyUnderValueLock(Pred pred, std::chrono::milliseconds limit = 5s) {
+bool eventuallyUnderValueLock(Pred pred, std::chrono::milliseconds limit = 30s) {
     return eventually([&] {
         std::lock_guard lock(ferrow::valueLock());
         return pred();

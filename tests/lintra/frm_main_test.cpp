@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -101,7 +102,7 @@ protected:
     static bool connectTo(frmMain& window, const QString& host) {
         window.cbIPs->setEditText(host);
         QTest::mouseClick(window.cbConnect, Qt::LeftButton);
-        return waitUntil([&] { return window.connState() == 2; }, 5s);
+        return waitUntil([&] { return window.connState() == 2; }, 30s);
     }
     static QByteArray schemaOrAnswer(const QByteArray& line, const QByteArray& schema) {
         return line == "#schema" ? schema : "answer to " + line + "\r\n";
@@ -125,7 +126,7 @@ TEST_F(LintraWindow, aSchemaCutAcrossPiecesIsListedWhole) {
     waitFor(60ms);
     EXPECT_EQ(itemsOf(window->lbDBs), QStringList{"Sensors"});
     peer.send("EMName\n#TABLEAlarms\r\n#ITEMText\r\nnote\r\n\r\n");
-    ASSERT_TRUE(waitUntil([&] { return !window->busy(); }, 5s));
+    ASSERT_TRUE(waitUntil([&] { return !window->busy(); }, 30s));
 
     EXPECT_EQ(window->statusText(1), "Ready");
     EXPECT_EQ(itemsOf(window->lbDBs), (QStringList{"Sensors", "Alarms"}));
@@ -143,7 +144,7 @@ TEST_F(LintraWindow, aScriptSendsOnlyItsStatementsEachAfterTheAnswerToTheOneBefo
     Answerer device(peer, [](const QByteArray& line) { return schemaOrAnswer(line, "\r\n"); });
     auto window = openWindow();
     ASSERT_TRUE(connectTo(*window, host));
-    ASSERT_TRUE(waitUntil([&] { return !window->busy(); }, 5s));
+    ASSERT_TRUE(waitUntil([&] { return !window->busy(); }, 30s));
 
     window->tbSQL->setPlainText("SELECT 1;\n\n; not this one\nUPDATE t SET a = 'x';\n;\n\nSELECT 2;");
     QTest::mouseClick(window->cbSend, Qt::LeftButton);
@@ -162,7 +163,7 @@ TEST_F(LintraWindow, doubleClicksQueryATableAndAColumnOfTheSimulatedDevice) {
     ASSERT_TRUE(device);
     auto window = openWindow();
     ASSERT_TRUE(connectTo(*window, device->options().address));
-    ASSERT_TRUE(waitUntil([&] { return !window->busy(); }, 5s));
+    ASSERT_TRUE(waitUntil([&] { return !window->busy(); }, 30s));
     const int sensors = static_cast<int>(itemsOf(window->lbDBs).indexOf("Sensors"));
     ASSERT_GE(sensors, 0) << itemsOf(window->lbDBs).join(',').toStdString();
 
@@ -189,7 +190,7 @@ TEST_F(LintraWindow, reconnectingToAnotherDeviceReplacesTablesAndColumns) {
     Answerer deviceB(peerB, [](const QByteArray& l) { return schemaOrAnswer(l, "#TABLEB1\r\n#ITEMb\r\n\r\n"); });
     auto window = openWindow();
     ASSERT_TRUE(connectTo(*window, first));
-    ASSERT_TRUE(waitUntil([&] { return !window->busy(); }, 5s));
+    ASSERT_TRUE(waitUntil([&] { return !window->busy(); }, 30s));
     clickItem(window->lbDBs, 0);
     ASSERT_EQ(itemsOf(window->lbItems), QStringList{"a"});
 
@@ -198,7 +199,7 @@ TEST_F(LintraWindow, reconnectingToAnotherDeviceReplacesTablesAndColumns) {
     EXPECT_EQ(window->lbDBs->count(), 0);
     EXPECT_EQ(window->lbItems->count(), 0);
     ASSERT_TRUE(connectTo(*window, second));
-    ASSERT_TRUE(waitUntil([&] { return !window->busy(); }, 5s));
+    ASSERT_TRUE(waitUntil([&] { return !window->busy(); }, 30s));
 
     EXPECT_EQ(itemsOf(window->lbDBs), QStringList{"B1"});
     ASSERT_EQ(window->tables().Count(), 1);
@@ -218,7 +219,7 @@ TEST_F(LintraWindow, theResultPaneStaysWithinItsLimitAndKeepsTheNewestText) {
     });
     auto window = openWindow();
     ASSERT_TRUE(connectTo(*window, host));
-    ASSERT_TRUE(waitUntil([&] { return !window->busy(); }, 5s));
+    ASSERT_TRUE(waitUntil([&] { return !window->busy(); }, 30s));
     window->SendSQL("q1\nq2");
     EXPECT_LE(window->resultText().size(), 30000);
     EXPECT_TRUE(window->resultText().endsWith(last));
@@ -227,13 +228,13 @@ TEST_F(LintraWindow, theResultPaneStaysWithinItsLimitAndKeepsTheNewestText) {
 }
 
 TEST_F(LintraWindow, waitsForAnAnswerEndOnSilenceOrALostConnection) {
-    platform::setTimeScale(0.02);  // the 30 s limits become 0.6 s
+    platform::setTimeScale(0.05);  // the 30 s limits become 1.5 s
     const QString host = testsupport::uniqueLoopbackAddress();
     ScriptedPeer peer(host, 5050);
     auto window = openWindow();
     ASSERT_TRUE(connectTo(*window, host));
     // No schema answer at all.
-    ASSERT_TRUE(waitUntil([&] { return !window->busy(); }, 5s));
+    ASSERT_TRUE(waitUntil([&] { return !window->busy(); }, 30s));
     EXPECT_EQ(window->statusText(1), "No schema from the device within 30 seconds");
 
     window->SendSQL("SELECT 1;\nSELECT 2;");
@@ -241,13 +242,15 @@ TEST_F(LintraWindow, waitsForAnAnswerEndOnSilenceOrALostConnection) {
     EXPECT_EQ(window->statusText(1), "No answer from the device within 30 seconds");
     EXPECT_FALSE(window->busy());
 
+    // A limit of a minute: only the lost connection can end this wait before the hang limit.
+    platform::setTimeScale(2.0);
     QTimer::singleShot(100, [&] { peer.close(0); });
-    const auto started = std::chrono::steady_clock::now();
+    const QDeadlineTimer hangLimit(30s);
     window->SendSQL("SELECT 3;\nSELECT 4;");
-    EXPECT_LT(std::chrono::steady_clock::now() - started, 500ms);
+    EXPECT_FALSE(hangLimit.hasExpired());
     EXPECT_EQ(window->statusText(1), "Connection lost while waiting for an answer");
     EXPECT_FALSE(peer.received(0).contains("SELECT 4;"));
-    EXPECT_TRUE(waitUntil([&] { return window->connState() == 0; }, 2s));
+    EXPECT_TRUE(waitUntil([&] { return window->connState() == 0; }, 30s));
     EXPECT_FALSE(window->cbSend->isEnabled());
 }
 
@@ -255,7 +258,7 @@ TEST_F(LintraWindow, aRefusedConnectionShowsTheSocketError) {
     auto window = openWindow();
     window->cbIPs->setEditText(testsupport::uniqueLoopbackAddress());
     QTest::mouseClick(window->cbConnect, Qt::LeftButton);
-    ASSERT_TRUE(waitUntil([&] { return window->statusText(1).startsWith("Winsock Error: "); }, 5s));
+    ASSERT_TRUE(waitUntil([&] { return window->statusText(1).startsWith("Winsock Error: "); }, 30s));
     EXPECT_EQ(window->statusText(1),
               "Winsock Error: " + platform::net::describeSocketError(platform::net::sckerr::ConnectionRefused));
     EXPECT_EQ(window->statusText(2), "");
@@ -333,7 +336,7 @@ TEST_F(LintraWindow, assistiveToolsReadTheStatusAsShownAndEveryControlInPlainWor
     auto window = openWindow();
     ASSERT_TRUE(connectTo(*window, device->options().address));
     auto* connection = window->findChild<QLabel*>(QStringLiteral("StatusBar1Panel2"));
-    ASSERT_TRUE(waitUntil([&] { return connection->text() == "Connected"; }, 5s));
+    ASSERT_TRUE(waitUntil([&] { return connection->text() == "Connected"; }, 30s));
     EXPECT_EQ(testsupport::accessibleName(connection), "Connected");
     auto* progress = window->findChild<QLabel*>(QStringLiteral("StatusBar1Panel1"));
     EXPECT_FALSE(progress->text().isEmpty());

@@ -140,7 +140,7 @@ TEST_F(AutomationTest, SetSourceAnswersOnceTheOperatorsDownloadIsComplete) {
     EXPECT_EQ(server->window()->statusText(), QStringLiteral("Image download complete"));
     ASSERT_TRUE(waitFor(pending));
     EXPECT_EQ(pending.reply().type(), QDBusMessage::ReplyMessage) << pending.reply().errorMessage().toStdString();
-    ASSERT_TRUE(device->log().waitFor("image: stored", 10s));
+    ASSERT_TRUE(device->log().waitFor("image: stored", 30s));
     QFile stored(device->files().root() + QStringLiteral("/nk.bin"));
     ASSERT_TRUE(stored.open(QIODevice::ReadOnly));
     EXPECT_TRUE(stored.readAll() == testsupport::imageBytes(size));
@@ -205,7 +205,7 @@ TEST_F(AutomationTest, ReleasingTheLastObjectEndsTheComponent) {
 TEST_F(AutomationTest, AnUnusedComponentEndsAfterItsIdleTime) {
     platform::setTimeScale(0.001);
     createDownload();
-    EXPECT_TRUE(platform::ui::waitUntil([&] { return finished; }, 5s));
+    EXPECT_TRUE(platform::ui::waitUntil([&] { return finished; }, 30s));
 }
 
 // Runs a program with the test's display, time scale and a private data folder (XDG_DATA_HOME) unless
@@ -251,7 +251,7 @@ ProgramRun runClientSession(const QString& config, const QString& device, const 
 }
 
 void expectStored(devsim::SimulatedDevice& device, qint64 size, const char* packets) {
-    ASSERT_TRUE(device.log().waitFor("image: stored", 10s));
+    ASSERT_TRUE(device.log().waitFor("image: stored", 30s));
     EXPECT_TRUE(device.log().contains(packets));
     QFile stored(device.files().root() + QStringLiteral("/nk.bin"));
     ASSERT_TRUE(stored.open(QIODevice::ReadOnly));

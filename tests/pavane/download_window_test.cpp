@@ -124,13 +124,13 @@ TEST_F(DownloadWindowTest, AnEarlierPacketAnswerRewindsAndGoesOnFromThere) {
 }
 
 TEST_F(DownloadWindowTest, ADownloadLongerThanTheGuardOfAStalledLoopSendsEveryPacketOnce) {
-    // Ticks of 10 ms: a packet waits 110 ms for its answer, and a loop that saw no tick for 480 ms
-    // would count as stalled. Answers after 15 ms each make the whole download last longer than that.
-    platform::setTimeScale(0.1);
+    // At the fixture's scale, ticks of 50 ms: a packet waits 550 ms for its answer, and a loop that saw
+    // no tick for 2.4 s would count as stalled. Answers after 70 ms each make the whole download last
+    // longer than that, each well inside its own wait.
     // A packet sent again draws a second answer, which rewinds the download, and so on: after 60
     // datagrams the peer names packet 1, which ends the download, so such a fault fails here, not hangs.
     UdpPeer peer(deviceAddress, 4242, [](int index, const QByteArray& d) -> std::optional<QByteArray> {
-        std::this_thread::sleep_for(std::chrono::milliseconds(15));
+        std::this_thread::sleep_for(std::chrono::milliseconds(70));
         return index < 60 ? UdpPeer::acknowledge(d) : UdpPeer::number(1);
     });
     openWindow();

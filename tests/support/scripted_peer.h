@@ -29,16 +29,16 @@ public:
     void stopListening();
 
     int connectionCount() const;
-    bool waitForConnections(int count, std::chrono::milliseconds limit = std::chrono::seconds(5));
+    bool waitForConnections(int count, std::chrono::milliseconds limit = std::chrono::seconds(30));
 
     // Everything connection `index` has sent so far.
     QByteArray received(int index = 0) const;
     // Waits until connection `index` has sent `bytes` in all (counting from its first byte).
     bool waitForReceived(const QByteArray& bytes, int index = 0,
-                         std::chrono::milliseconds limit = std::chrono::seconds(5));
+                         std::chrono::milliseconds limit = std::chrono::seconds(30));
     // Waits until the total received on `index` contains `fragment`.
     bool waitForContains(const QByteArray& fragment, int index = 0,
-                         std::chrono::milliseconds limit = std::chrono::seconds(5));
+                         std::chrono::milliseconds limit = std::chrono::seconds(30));
     void clearReceived(int index = 0);
 
     // Queues bytes for connection `index`; a thread of the peer sends them, so a test may send more than
@@ -53,7 +53,7 @@ public:
     bool waitForSent(int index = 0, std::chrono::milliseconds limit = std::chrono::seconds(30));
     // True once the PC side closed connection `index`.
     bool peerClosed(int index = 0) const;
-    bool waitForPeerClose(int index = 0, std::chrono::milliseconds limit = std::chrono::seconds(5));
+    bool waitForPeerClose(int index = 0, std::chrono::milliseconds limit = std::chrono::seconds(30));
 
 private:
     struct Connection {

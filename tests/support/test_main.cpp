@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QDir>
 
+#include "tests/support/child_processes.h"
 #include "tests/support/test_environment.h"
 
 int main(int argc, char** argv) {
@@ -14,5 +15,9 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("QuillonTest"));
     ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    testsupport::adoptOrphans();
+    const int result = RUN_ALL_TESTS();
+    // Whatever a failed test left running ends with the test process, not in the next run.
+    testsupport::endChildProcesses();
+    return result;
 }

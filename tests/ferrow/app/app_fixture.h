@@ -67,7 +67,7 @@ class FerrowAppTest : public ::testing::Test {
         dataHome = testsupport::freshFolder(QStringLiteral("data"));
         qputenv("XDG_DATA_HOME", dataHome.toLocal8Bit());
         files = testsupport::freshFolder(QStringLiteral("files"));
-        platform::setTimeScale(0.02);
+        platform::setTimeScale(0.1);  // a reply limit of 1 s: short, and still ample for a loaded machine
         ferrow::setTraceOutput(&quiet);
     }
     void TearDown() override {

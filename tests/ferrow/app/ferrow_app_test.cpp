@@ -28,7 +28,7 @@ TEST_F(FerrowAppTest, StartsWithANewConfigurationWhenThereIsNoRecentFile) {
     EXPECT_EQ(app.document()->DeviceCount(), 0u);
     EXPECT_TRUE(app.shellCommand().showSplash());
     EXPECT_TRUE(app.comThreadRunning());
-    EXPECT_TRUE(platform::ui::waitUntil([&] { return !com.taken().empty(); }, 5s));
+    EXPECT_TRUE(platform::ui::waitUntil([&] { return !com.taken().empty(); }, 30s));
     EXPECT_EQ(com.taken(), std::vector<std::string>{"register"});
     EXPECT_TRUE(boxes.boxes().empty());
 }
@@ -142,7 +142,7 @@ TEST_F(FerrowAppTest, ASecondInstanceWarnsBringsTheFirstForwardAndRegistersNothi
     EXPECT_EQ(boxes.boxes()[0].text, QStringLiteral("The first Instance of Ferrow Server is running !"));
     EXPECT_EQ(boxes.boxes()[0].title, QStringLiteral("WARNING"));
     EXPECT_EQ(boxes.boxes()[0].style, mb::OkOnly | mb::Exclamation);
-    EXPECT_TRUE(platform::ui::waitUntil([&] { return !first.mainFrame()->isMinimized(); }, 5s));
+    EXPECT_TRUE(platform::ui::waitUntil([&] { return !first.mainFrame()->isMinimized(); }, 30s));
     EXPECT_TRUE(first.mainFrame()->isVisible());
     EXPECT_FALSE(registered());
     // The second run must not wipe the first one's recent files either.
@@ -152,7 +152,7 @@ TEST_F(FerrowAppTest, ASecondInstanceWarnsBringsTheFirstForwardAndRegistersNothi
 
 TEST_F(FerrowAppTest, ExitStopsTheComThreadBeforeTheDocumentGoes) {
     auto& app = start({});
-    ASSERT_TRUE(platform::ui::waitUntil([&] { return !com.taken().empty(); }, 5s));
+    ASSERT_TRUE(platform::ui::waitUntil([&] { return !com.taken().empty(); }, 30s));
     app.ExitInstance();
     EXPECT_EQ(com.taken(), (std::vector<std::string>{"register", "notify", "disconnect", "revoke"}));
     EXPECT_EQ(ferrow::CDoc::Live(), nullptr);

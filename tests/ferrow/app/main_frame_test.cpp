@@ -23,7 +23,7 @@ const QString kClientsQuestion =
 TEST_F(FerrowAppTest, ExitWithConnectedClientsAsksAndNoKeepsEverythingRunning) {
     auto& app = start({});
     ferrow::CMainFrame& frame = *app.mainFrame();
-    ASSERT_TRUE(platform::ui::waitUntil([&] { return !com.taken().empty(); }, 5s));
+    ASSERT_TRUE(platform::ui::waitUntil([&] { return !com.taken().empty(); }, 30s));
     ferrow::objectCount = 2;
 
     boxes.answerNext(mb::No);
@@ -58,7 +58,7 @@ TEST_F(FerrowAppTest, ExitWithConnectedClientsAsksAndNoKeepsEverythingRunning) {
 TEST_F(FerrowAppTest, CancellingTheSaveQuestionAfterExitAnywayLeavesTheClientsConnected) {
     auto& app = start({});
     ferrow::CMainFrame& frame = *app.mainFrame();
-    ASSERT_TRUE(platform::ui::waitUntil([&] { return !com.taken().empty(); }, 5s));
+    ASSERT_TRUE(platform::ui::waitUntil([&] { return !com.taken().empty(); }, 30s));
     ferrow::objectCount = 1;
     app.document()->SetModifiedFlag();
     const QString saveQuestion = QStringLiteral("Save changes to Untitled?");
@@ -156,7 +156,7 @@ TEST_F(FerrowAppTest, SaveAsAndOpenSetTheCaptionAndTheRecentFiles) {
     EXPECT_EQ(recent[0], QStringLiteral("&1 ") + other);
     EXPECT_EQ(recent[1], QStringLiteral("&2 ") + first);
     // Files change only while no device is connecting.
-    ASSERT_TRUE(platform::ui::waitUntil([&] { return frame.m_pCommands->noDeviceConnecting(); }, 5s));
+    ASSERT_TRUE(platform::ui::waitUntil([&] { return frame.m_pCommands->noDeviceConnecting(); }, 30s));
     frame.OnFileMruFile(1);
     EXPECT_EQ(frame.windowTitle(), QStringLiteral("first.tdb - Morvane Ferrow Server"));
     EXPECT_EQ(app.document()->DeviceCount(), 0u);
@@ -168,7 +168,7 @@ TEST_F(FerrowAppTest, SaveAsAndOpenSetTheCaptionAndTheRecentFiles) {
 TEST_F(FerrowAppTest, NewAndOpenAreRefusedWhileClientsAreConnected) {
     auto& app = start({writeConfiguration(QStringLiteral("kept.tdb"), {"Kept"})});
     ferrow::CMainFrame& frame = *app.mainFrame();
-    ASSERT_TRUE(platform::ui::waitUntil([&] { return frame.m_pCommands->noDeviceConnecting(); }, 5s));
+    ASSERT_TRUE(platform::ui::waitUntil([&] { return frame.m_pCommands->noDeviceConnecting(); }, 30s));
     frame.UpdateCommandStates();
     ferrow::objectCount = 1;
     boxes.answerNextFile(writeConfiguration(QStringLiteral("other.tdb"), {"Other"}));
@@ -220,14 +220,14 @@ TEST_F(FerrowAppTest, TheSplashClosesAtTheFirstKeyAnywhereAndSwallowsIt) {
     // Ctrl+N would ask to save the changed configuration, if it got through.
     app.document()->SetModifiedFlag();
     QTest::keyClick(app.mainFrame(), Qt::Key_N, Qt::ControlModifier);
-    EXPECT_TRUE(platform::ui::waitUntil([] { return ferrow::CSplashWnd::current() == nullptr; }, 5s));
+    EXPECT_TRUE(platform::ui::waitUntil([] { return ferrow::CSplashWnd::current() == nullptr; }, 30s));
     EXPECT_TRUE(boxes.boxes().empty());
     app.document()->SetModifiedFlag(false);
 
     // Left alone it goes after its (scaled) three seconds.
     ferrow::CSplashWnd::ShowSplashScreen();
     EXPECT_NE(ferrow::CSplashWnd::current(), nullptr);
-    EXPECT_TRUE(platform::ui::waitUntil([] { return ferrow::CSplashWnd::current() == nullptr; }, 5s));
+    EXPECT_TRUE(platform::ui::waitUntil([] { return ferrow::CSplashWnd::current() == nullptr; }, 30s));
 }
 
 TEST_F(FerrowAppTest, AFileThatCannotBeWrittenIsReportedAndChangesNothing) {

@@ -62,7 +62,7 @@ class WindowWithOpcClients : public ferrowtest::FerrowAppTest {
         frame = app->mainFrame();
         ASSERT_EQ(app->document()->DeviceCount(), 1u);
         plant = app->document()->Device(0);
-        ASSERT_TRUE(platform::ui::waitUntil([&] { return plant->m_bTagsLoaded.load(); }, 10s));
+        ASSERT_TRUE(platform::ui::waitUntil([&] { return plant->m_bTagsLoaded.load(); }, 30s));
 
         // The user picks the device in the tree.
         QTreeWidgetItem* item = frame->m_pDeviceView->itemOf(plant);
@@ -76,7 +76,7 @@ class WindowWithOpcClients : public ferrowtest::FerrowAppTest {
     // Whether the frame's own command updates come to show Delete enabled (or disabled).
     bool deleteShown(bool enabled) {
         return platform::ui::waitUntil(
-            [&] { return frame->m_pCommands->deleteSelection->isEnabled() == enabled; }, 5s);
+            [&] { return frame->m_pCommands->deleteSelection->isEnabled() == enabled; }, 30s);
     }
 
     // A client's server, once the COM server thread has registered the class object.

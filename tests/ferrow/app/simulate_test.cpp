@@ -34,7 +34,7 @@ class SimulateInTheWindow : public ferrowtest::FerrowAppTest {
             return true;
         });
         ASSERT_NE(plant, nullptr);
-        ASSERT_TRUE(platform::ui::waitUntil([&] { return plant->m_bTagsLoaded.load(); }, 10s));
+        ASSERT_TRUE(platform::ui::waitUntil([&] { return plant->m_bTagsLoaded.load(); }, 30s));
         ASSERT_EQ(app->document()->m_pSelection.load(), plant);
         frame->m_pCommands->updateStates();
         ASSERT_TRUE(frame->m_pCommands->simulate->isEnabled());

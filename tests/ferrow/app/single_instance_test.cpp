@@ -60,7 +60,7 @@ void expectFirstAndSecond() {
     SingleInstance second;
     EXPECT_FALSE(second.claim());
     EXPECT_TRUE(second.activateFirst());
-    EXPECT_TRUE(platform::ui::waitUntil([&] { return knocks == 1; }, 5s));
+    EXPECT_TRUE(platform::ui::waitUntil([&] { return knocks == 1; }, 30s));
 }
 
 }  // namespace

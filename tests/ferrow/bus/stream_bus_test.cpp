@@ -36,7 +36,7 @@ using namespace std::chrono_literals;
 
 template <class Done>
 bool eventually(Done done) {
-    for (int i = 0; i < 500; ++i) {
+    for (int i = 0; i < 3000; ++i) {
         if (done()) return true;
         std::this_thread::sleep_for(10ms);
     }
@@ -96,7 +96,7 @@ TEST(FerrowBusStreams, ARemoteAdviseSinkGetsTheBytesOfTheInProcessStream) {
             return true;
         });
         ASSERT_TRUE(device);
-        for (int i = 0; i < 500 && !device->IsConnected(); ++i) std::this_thread::sleep_for(10ms);
+        for (int i = 0; i < 3000 && !device->IsConnected(); ++i) std::this_thread::sleep_for(10ms);
         ASSERT_GT(device->LoadTags(), 0);
 
         DWORD cookie = 0;

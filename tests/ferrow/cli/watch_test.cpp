@@ -22,7 +22,7 @@ class WatchTest : public CliTest {
     }
     // Waits until the watch has printed `count` lines.
     bool printed(std::size_t count) {
-        return ferrowtest::eventually([&] { return lines(out.text()).size() >= count; }, 10s);
+        return ferrowtest::eventually([&] { return lines(out.text()).size() >= count; }, 30s);
     }
     // Waits until the device has the tag's subscription, so that its next change is pushed.
     bool subscribed(const std::string& tag) {

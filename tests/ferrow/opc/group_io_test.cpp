@@ -132,7 +132,7 @@ class GroupIoTest : public OpcClientTest {
     }
     // Waits for a data change whose first item has `value`; returns it.
     static std::optional<Callback> changeWith(DataCallbackSink& sink, double value) {
-        for (auto deadline = std::chrono::steady_clock::now() + 5s; std::chrono::steady_clock::now() < deadline;) {
+        for (auto deadline = std::chrono::steady_clock::now() + 30s; std::chrono::steady_clock::now() < deadline;) {
             for (const Callback& c : sink.dataChanges())
                 if (!c.items.empty() && c.items[0].number == value) return c;
             sink.calls.waitFor(sink.calls.size() + 1, 100ms);
@@ -148,7 +148,7 @@ class GroupIoTest : public OpcClientTest {
     // The first stream the sink has received, or within 5 s receives, that satisfies `pred`; else empty.
     template <class Pred>
     static Stream streamWhere(AdviseSink& sink, Pred pred) {
-        for (auto deadline = std::chrono::steady_clock::now() + 5s; std::chrono::steady_clock::now() < deadline;) {
+        for (auto deadline = std::chrono::steady_clock::now() + 30s; std::chrono::steady_clock::now() < deadline;) {
             for (const Stream& st : sink.streams.all())
                 if (pred(st)) return st;
             sink.streams.waitFor(sink.streams.size() + 1, 100ms);
@@ -273,7 +273,7 @@ TEST_F(GroupIoTest, ActivationSendsThePendingChangesOnTheCallersThreadBeforeRetu
     EXPECT_GE(sink.calls.size(), 1u);
     // The first active pass takes the group's registration number.
     EXPECT_TRUE(sink.calls.waitFor(1));
-    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    const auto deadline = std::chrono::steady_clock::now() + 30s;
     while (static_cast<OpcGroup*>(group.get())->subscriptionHandle() == 0 && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(2ms);
     EXPECT_NE(static_cast<OpcGroup*>(group.get())->subscriptionHandle(), 0u);

@@ -199,7 +199,7 @@ TEST_F(GroupStress, ClientsWorkTheirGroupsWhileValuesChangeAndADeviceDropsOut) {
         for (auto& c : clients) EXPECT_GT(c->callbacks[0].calls.size() + c->callbacks[1].calls.size(), 0u);
     }
     // A group whose last reference was its update thread's ends on that thread, just after the clients.
-    for (int i = 0; i < 500 && (ferrow::objectCount.load() != 0 || threadCount() != threadsBefore); ++i)
+    for (int i = 0; i < 3000 && (ferrow::objectCount.load() != 0 || threadCount() != threadsBefore); ++i)
         std::this_thread::sleep_for(10ms);
     EXPECT_EQ(ferrow::objectCount.load(), 0);
     for (ferrow::ODevice* device : devices) EXPECT_EQ(device->m_nUseCount.load(), 0);

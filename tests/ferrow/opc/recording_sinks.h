@@ -29,7 +29,7 @@ class Recorder {
         arrived_.notify_all();
     }
     // True once at least `n` records have arrived (within the limit).
-    bool waitFor(std::size_t n, std::chrono::milliseconds limit = 5s) {
+    bool waitFor(std::size_t n, std::chrono::milliseconds limit = 30s) {
         std::unique_lock lock(lock_);
         return arrived_.wait_for(lock, limit, [&] { return records_.size() >= n; });
     }

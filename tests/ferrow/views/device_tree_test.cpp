@@ -2,7 +2,10 @@
 
 #include <QContextMenuEvent>
 #include <QMenu>
+#include <QDeadlineTimer>
+#include <QScopeGuard>
 #include <QTest>
+#include <QTimer>
 
 #include "platform/ui/time_scale.h"
 #include "views_window.h"
@@ -105,7 +108,8 @@ TEST(DeviceTree, DevicesInNameOrderAndSelectionChangesRefillTheList) {
 // A device that stops answering in the middle of its list: the load ends within the reply limit, the
 // device shows as not connected, and after Connect its whole list comes.
 TEST(DeviceTree, DeviceFallingSilentDuringTheLoad) {
-    platform::setTimeScale(0.02);  // reply limit 200 ms
+    platform::setTimeScale(0.1);  // reply limit 1 s
+    const auto restoreScale = qScopeGuard([] { platform::setTimeScale(1.0); });
     auto sim = testsupport::startDevice();
     ASSERT_TRUE(sim);
     sim->datapoints().faults().repliesBeforeSilence = 5;
@@ -116,8 +120,8 @@ TEST(DeviceTree, DeviceFallingSilentDuringTheLoad) {
     QTimer ticker;
     QObject::connect(&ticker, &QTimer::timeout, [&] { ++paints; });
     ticker.start(10);
-    ASSERT_TRUE(waitFor([&] { return window.tree->loadingDevice() == nullptr; }, 3s));
-    EXPECT_GT(paints, 5);  // the window's events ran during the load
+    ASSERT_TRUE(waitFor([&] { return window.tree->loadingDevice() == nullptr; }, 60s));
+    EXPECT_GE(paints, 3);  // the window's events ran during the load (a blocked window ticks once)
     EXPECT_FALSE(plant->m_bTagsLoaded);
     EXPECT_TRUE(plant->m_tags.empty());
     EXPECT_FALSE(plant->IsConnected());
@@ -130,13 +134,15 @@ TEST(DeviceTree, DeviceFallingSilentDuringTheLoad) {
     EXPECT_TRUE(window.loaded(plant));
     EXPECT_EQ(plant->m_tags.size(), 11u);
     EXPECT_EQ(window.imageOf(plant), 1);
-    platform::setTimeScale(1.0);
 }
 
 // New (and Open, and the end of the program) while a device that has stopped answering is loading its
 // tags: the load is cut short at once instead of waiting for the device's reply limit, and the worker
 // never touches the deleted device.
 TEST(DeviceTree, NewDocumentCutsARunningLoadShort) {
+    // A reply limit of a minute: a New that waited for it would run into the hang limit below.
+    platform::setTimeScale(6.0);
+    const auto restoreScale = qScopeGuard([] { platform::setTimeScale(1.0); });
     auto sim = testsupport::startDevice();
     ASSERT_TRUE(sim);
     sim->datapoints().faults().repliesBeforeSilence = 3;
@@ -147,9 +153,9 @@ TEST(DeviceTree, NewDocumentCutsARunningLoadShort) {
     window.commands->updateStates();
     EXPECT_FALSE(window.commands->deleteSelection->isEnabled());  // the loader holds the device
 
-    const auto start = std::chrono::steady_clock::now();
+    const QDeadlineTimer hangLimit(30s);
     ASSERT_TRUE(window.doc.OnNewDocument());
-    EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);  // the reply limit is 10 s
+    EXPECT_FALSE(hangLimit.hasExpired());
     EXPECT_EQ(window.tree->loadingDevice(), nullptr);
     EXPECT_EQ(window.tree->topLevelItemCount(), 0);
     EXPECT_EQ(window.doc.DeviceCount(), 0u);

@@ -35,7 +35,7 @@ struct QuietTrace : ferrow::TraceOutput {
     void Write(std::string_view) override {}
 };
 
-inline bool waitFor(const std::function<bool()>& done, std::chrono::milliseconds limit = 5s) {
+inline bool waitFor(const std::function<bool()>& done, std::chrono::milliseconds limit = 30s) {
     return platform::ui::waitUntil(done, limit);
 }
 

@@ -1,33 +1,40 @@
+#include "platform/ui/wait.h"
+
 #include <gtest/gtest.h>
 
-#include <QElapsedTimer>
+#include <QAbstractEventDispatcher>
+#include <QDeadlineTimer>
+#include <QThread>
 #include <QTimer>
-#include <ctime>
 
 #include "platform/ui/time_scale.h"
-#include "platform/ui/wait.h"
 
 using namespace std::chrono_literals;
 
-TEST(WaitUntil, EndsWhenAnEventMakesTheConditionTrue) {
+TEST(WaitUntil, EndsRightAfterTheEventThatMakesTheConditionTrue) {
     bool fired = false;
-    QTimer::singleShot(30, [&] { fired = true; });
-    QElapsedTimer clock;
-    clock.start();
-    EXPECT_TRUE(platform::ui::waitUntil([&] { return fired; }, 5s));
-    EXPECT_LT(clock.elapsed(), 2000);
+    bool postedAfterwardsRan = false;
+    QTimer::singleShot(30, [&] {
+        fired = true;
+        // Delivered by the next round of the event loop, which a wait that has ended never runs.
+        QTimer::singleShot(0, [&] { postedAfterwardsRan = true; });
+    });
+    EXPECT_TRUE(platform::ui::waitUntil([&] { return fired; }, 60s));
+    EXPECT_FALSE(postedAfterwardsRan);
+    EXPECT_TRUE(platform::ui::waitUntil([&] { return postedAfterwardsRan; }, 60s));
 }
 
 TEST(WaitUntil, EndsAtTheLimitWhenNothingHappensAndSleepsMeanwhile) {
-    QElapsedTimer clock;
-    clock.start();
-    const std::clock_t cpuBefore = std::clock();
+    QAbstractEventDispatcher* dispatcher = QThread::currentThread()->eventDispatcher();
+    ASSERT_NE(dispatcher, nullptr);
+    int wakeUps = 0;
+    const auto counting = QObject::connect(dispatcher, &QAbstractEventDispatcher::awake, [&] { ++wakeUps; });
+    const QDeadlineTimer limit(300ms, Qt::PreciseTimer);
     EXPECT_FALSE(platform::ui::waitUntil([] { return false; }, 300ms));
-    const auto cpuMs = (std::clock() - cpuBefore) * 1000.0 / CLOCKS_PER_SEC;
-    EXPECT_GE(clock.elapsed(), 295);
-    EXPECT_LT(clock.elapsed(), 2000);
-    // A spinning wait would burn the whole 300 ms.
-    EXPECT_LT(cpuMs, 100.0);
+    QObject::disconnect(counting);
+    EXPECT_TRUE(limit.hasExpired());
+    // A wait that polls wakes up thousands of times in 300 ms; a sleeping one once or twice.
+    EXPECT_LT(wakeUps, 50);
 }
 
 TEST(WaitUntil, RunsOtherEventsWhileWaiting) {
@@ -35,8 +42,13 @@ TEST(WaitUntil, RunsOtherEventsWhileWaiting) {
     QTimer timer;
     QObject::connect(&timer, &QTimer::timeout, [&] { ++ticks; });
     timer.start(10);
-    platform::ui::waitFor(120ms);
-    EXPECT_GE(ticks, 3);
+    EXPECT_TRUE(platform::ui::waitUntil([&] { return ticks >= 3; }, 60s));
+}
+
+TEST(WaitFor, ReturnsOnlyOnceItsDurationHasPassed) {
+    const QDeadlineTimer duration(100ms, Qt::PreciseTimer);
+    platform::ui::waitFor(100ms);
+    EXPECT_TRUE(duration.hasExpired());
 }
 
 TEST(TimeScale, ShortensLimitsButNeverToZero) {

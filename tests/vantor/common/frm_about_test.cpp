@@ -29,7 +29,7 @@ protected:
 bool waitForFile(const QString& path) {
     QTimer poll;
     poll.start(20);
-    return platform::ui::waitUntil([&] { return QFile::exists(path); }, 5s);
+    return platform::ui::waitUntil([&] { return QFile::exists(path); }, 30s);
 }
 
 // A program that leaves a mark when it runs.

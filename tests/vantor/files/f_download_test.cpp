@@ -173,8 +173,8 @@ TEST(DownloadWire, DataInThePieceOfTheSizeLineIsWrittenFirstAndEachBatchIsAcknow
 }
 
 TEST(DownloadWire, ACopyLongerThanTheLimitOfOneReplyGoesOnWhileEveryPieceComesInTime) {
-    // Silence 300 ms, one reply 600 ms; 20 pieces sent 50 ms after each "ack" take a second in all.
-    platform::setTimeScale(0.01);
+    // Silence 1.5 s, one reply 3 s; 40 pieces sent 100 ms after each "ack" take four seconds in all.
+    platform::setTimeScale(0.05);
     const auto restore = qScopeGuard([] { platform::setTimeScale(1.0); });
     platform::ui::ScriptedDialogs dialogs;
     testsupport::CopyWire<FDownload> wire;
@@ -183,13 +183,13 @@ TEST(DownloadWire, ACopyLongerThanTheLimitOfOneReplyGoesOnWhileEveryPieceComesIn
     wire.window.txtSource->setText(QStringLiteral("\\f.bin"));
     wire.window.txtDest->setText(dest);
     QByteArray contents;
-    for (int i = 0; i < 20; ++i) contents += QByteArray(100, static_cast<char>('a' + i));
+    for (int i = 0; i < 40; ++i) contents += QByteArray(100, static_cast<char>('A' + i));
     std::thread device([&] {
         ASSERT_TRUE(wire.peer.waitForConnections(2));
-        wire.peer.send("size 2000\r\n" + contents.left(100), 1);
-        for (int piece = 1; piece < 20; ++piece) {
+        wire.peer.send("size 4000\r\n" + contents.left(100), 1);
+        for (int piece = 1; piece < 40; ++piece) {
             if (!wire.peer.waitForReceived(QByteArray("ack\r\n").repeated(piece), 1)) break;
-            std::this_thread::sleep_for(50ms);
+            std::this_thread::sleep_for(100ms);
             wire.peer.send(contents.mid(piece * 100, 100), 1);
         }
     });
@@ -197,7 +197,7 @@ TEST(DownloadWire, ACopyLongerThanTheLimitOfOneReplyGoesOnWhileEveryPieceComesIn
     device.join();
     EXPECT_TRUE(dialogs.boxes().empty()) << dialogs.boxTexts().join(QLatin1Char('|')).toStdString();
     EXPECT_EQ(readAll(dest), contents);
-    EXPECT_TRUE(wire.peer.waitForReceived(QByteArray("ack\r\n").repeated(20), 1));
+    EXPECT_TRUE(wire.peer.waitForReceived(QByteArray("ack\r\n").repeated(40), 1));
 }
 
 TEST(DownloadWire, ASizeOfZeroEndsAtOnceWithAnEmptyFile) {

@@ -256,13 +256,13 @@ TEST(UploadWire, SendsTheCommandHandshakeAndFlaggedBlocksOneAtATime) {
 }
 
 TEST(UploadWire, ACopyLongerThanTheLimitOfOneReplyGoesOnWhileEveryReplyComesInTime) {
-    // Silence 300 ms, one reply 600 ms; 20 blocks answered 50 ms apart take a second in all.
-    platform::setTimeScale(0.01);
+    // Silence 1.5 s, one reply 3 s; 40 blocks answered 100 ms apart take four seconds in all.
+    platform::setTimeScale(0.05);
     const auto restore = qScopeGuard([] { platform::setTimeScale(1.0); });
     platform::ui::ScriptedDialogs dialogs;
     testsupport::CopyWire<FUpload> wire;
     ASSERT_TRUE(wire.connected);
-    const QByteArray contents = pattern(20 * 1024 - 10, 3);
+    const QByteArray contents = pattern(40 * 1024 - 10, 3);
     wire.window.txtSource->setText(writePcFile(testsupport::freshFolder(QStringLiteral("w")), QStringLiteral("f.bin"), contents));
     wire.window.txtDest->setText(QStringLiteral("\\Temp\\f.bin"));
     QByteArray expected;
@@ -274,7 +274,7 @@ TEST(UploadWire, ACopyLongerThanTheLimitOfOneReplyGoesOnWhileEveryReplyComesInTi
         for (qsizetype sent = 0; sent < expected.size();) {
             sent = std::min<qsizetype>(sent + 1025, expected.size());
             if (!wire.peer.waitForReceived(expected.left(sent), 1)) break;
-            std::this_thread::sleep_for(50ms);
+            std::this_thread::sleep_for(100ms);
             wire.peer.send(sent < expected.size() ? "ok\r\n" : "done\r\n", 1);
         }
     });

@@ -42,7 +42,7 @@ QTreeWidgetItem* item(const FCEBrowse& b, const QString& name) {
 }
 
 bool waitForItem(const FCEBrowse& b, const QString& name) {
-    return platform::ui::waitUntil([&] { return item(b, name) != nullptr; }, 5s);
+    return platform::ui::waitUntil([&] { return item(b, name) != nullptr; }, 30s);
 }
 
 class BrowseTest : public ::testing::Test {
@@ -137,7 +137,7 @@ TEST_F(BrowseTest, DateColumnSortsAscendingThenDescendingAndFoldersStayOpenable)
         files = names(browser).filter(QStringLiteral(".txt"));
         EXPECT_EQ(files, (QStringList{"new.txt", "mid.txt", "old.txt"}));
         browser.lvList_DblClick(item(browser, QStringLiteral("Sub")));
-        ASSERT_TRUE(platform::ui::waitUntil([&] { return browser.FilePath() == "\\Temp\\Sub\\"; }, 5s));
+        ASSERT_TRUE(platform::ui::waitUntil([&] { return browser.FilePath() == "\\Temp\\Sub\\"; }, 30s));
         browser.cmdOpen->click();
     });
     EXPECT_TRUE(browser.ShowOpen());
@@ -165,12 +165,12 @@ TEST_F(BrowseTest, NewFolderAndDeleteActOnTheListedFolder) {
         ASSERT_TRUE(waitForItem(browser, QStringLiteral("Made")));
         browser.lvList->setCurrentItem(item(browser, QStringLiteral("Made")));
         browser.cmdDel->click();
-        ASSERT_TRUE(platform::ui::waitUntil([&] { return !item(browser, QStringLiteral("Made")); }, 5s));
+        ASSERT_TRUE(platform::ui::waitUntil([&] { return !item(browser, QStringLiteral("Made")); }, 30s));
         QTreeWidgetItem* readme = item(browser, QStringLiteral("Readme.txt"));
         browser.lvList->setCurrentItem(readme);
         browser.lvList_Click(readme);
         browser.cmdDel->click();
-        ASSERT_TRUE(platform::ui::waitUntil([&] { return !item(browser, QStringLiteral("Readme.txt")); }, 5s));
+        ASSERT_TRUE(platform::ui::waitUntil([&] { return !item(browser, QStringLiteral("Readme.txt")); }, 30s));
         browser.cmdOpen->click();
     });
     browser.ShowOpen();

@@ -62,7 +62,7 @@ TEST(MainWindowFiles, CopiesToAndFromTheDeviceAndBrowsesThroughTheMainWindow) {
     const QPoint at = list->visualItemRect(list->item(0)).center();
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
     QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
-    ASSERT_TRUE(platform::ui::waitUntil([&] { return window.cmdUpload->isEnabled(); }, 5s));
+    ASSERT_TRUE(platform::ui::waitUntil([&] { return window.cmdUpload->isEnabled(); }, 30s));
 
     const QString pc = testsupport::freshFolder(QStringLiteral("pc"));
     const QByteArray contents(5000, 'u');
@@ -95,7 +95,7 @@ TEST(MainWindowFiles, CopiesToAndFromTheDeviceAndBrowsesThroughTheMainWindow) {
     bool listed = false;
     whenModal<vantor::files::FCEBrowse>([&](vantor::files::FCEBrowse& browser) {
         EXPECT_FALSE(window.mnuDir->isEnabled());
-        listed = platform::ui::waitUntil([&] { return browser.lvList->topLevelItemCount() > 0; }, 5s);
+        listed = platform::ui::waitUntil([&] { return browser.lvList->topLevelItemCount() > 0; }, 30s);
         browser.cmdCancel->click();
     });
     window.mnuDir->trigger();
@@ -123,7 +123,7 @@ protected:
         const QPoint at = list->visualItemRect(list->item(0)).center();
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
         QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
-        ASSERT_TRUE(platform::ui::waitUntil([&] { return window->cmdUpload->isEnabled(); }, 5s));
+        ASSERT_TRUE(platform::ui::waitUntil([&] { return window->cmdUpload->isEnabled(); }, 30s));
         source = testsupport::freshFolder(QStringLiteral("pc")) + QStringLiteral("/a.bin");
         QFile f(source);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));

@@ -41,8 +41,8 @@ protected:
     void enterCommand(const QString& line);
     void pressKey(Qt::Key key);
 
-    bool waitForStatus(const QString& text, std::chrono::milliseconds limit = 5s);
-    bool waitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = 5s);
+    bool waitForStatus(const QString& text, std::chrono::milliseconds limit = 30s);
+    bool waitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = 30s);
     // The log after its start line.
     QByteArray logAfterStart() const;
     bool deviceCommandsEnabled() const;

@@ -28,7 +28,7 @@ const QString kEnumString = QStringLiteral("{00000101-0000-0000-C000-00000000004
 
 // Polls `done` until it holds, at most 5 s.
 bool eventually(const std::function<bool()>& done) {
-    const auto end = std::chrono::steady_clock::now() + 5s;
+    const auto end = std::chrono::steady_clock::now() + 30s;
     while (!done()) {
         if (std::chrono::steady_clock::now() > end) return false;
         std::this_thread::sleep_for(5ms);

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "tests/pavane/private_bus.h"
+#include "tests/support/child_processes.h"
 
 extern char** environ;
 
@@ -77,7 +78,7 @@ TestBus::TestBus(const QString& serviceDir) {
     output_ = pipe[0];
     if (failed) return;
     pid_ = pid;
-    address_ = readLine(output_, 5s);
+    address_ = readLine(output_, 30s);
     if (address_.isEmpty()) stop();
 }
 
@@ -94,6 +95,8 @@ void TestBus::stop() {
     }
     if (output_ >= 0) ::close(output_);
     output_ = -1;
+    // Servers the bus started and a failed test left behind end with it.
+    testsupport::endChildProcesses();
 }
 
 }  // namespace bustest
