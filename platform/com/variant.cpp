@@ -129,6 +129,7 @@ HRESULT readSource(const VARIANT& src, Source* source) {
 HRESULT numberFromText(const std::string& text, double* value) {
     const auto parsed = parseReal(text);
     if (!parsed) return DISP_E_TYPEMISMATCH;
+    if (std::isinf(*parsed)) return DISP_E_OVERFLOW;
     *value = *parsed;
     return S_OK;
 }
@@ -181,7 +182,6 @@ HRESULT toReal(const Source& s, VARTYPE vt, VARIANT* out) {
         if (!isValidDate(value)) return DISP_E_OVERFLOW;
         out->date = value;
     } else {
-        if (std::isinf(value) && s.kind == Source::Text) return DISP_E_OVERFLOW;
         out->dblVal = value;
     }
     return S_OK;

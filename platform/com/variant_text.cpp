@@ -1,5 +1,6 @@
 #include "platform/com/variant_text.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -34,6 +35,25 @@ bool readChar(std::string_view& text, char c) {
     if (text.empty() || text.front() != c) return false;
     text.remove_prefix(1);
     return true;
+}
+
+// Where a plain decimal number's first significant digit stands: d in 0.x * 10^d (0 for zero). Only
+// its sign is used, to tell a number too large for a double from one too small, so it saturates.
+long long decimalExponent(std::string_view number) {
+    const std::size_t e = number.find_first_of("eE");
+    const std::string_view mantissa = number.substr(0, e);
+    const std::size_t point = std::min(mantissa.find('.'), mantissa.size());
+    const std::size_t first = mantissa.find_first_of("123456789");
+    if (first == std::string_view::npos) return 0;
+    long long position =
+        first < point ? static_cast<long long>(point - first) : -static_cast<long long>(first - point - 1);
+    if (e != std::string_view::npos) {
+        long long exponent = 0;
+        for (char c : number.substr(e + 1))
+            if (c >= '0' && c <= '9') exponent = std::min(exponent * 10 + (c - '0'), 1'000'000'000LL);
+        position += number[e + 1] == '-' ? -exponent : exponent;
+    }
+    return position;
 }
 
 }  // namespace
@@ -108,10 +128,10 @@ std::optional<double> parseReal(std::string_view text) {
     if (i != text.size()) return std::nullopt;
     double value = 0;
     const auto res = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (res.ptr != text.data() + text.size()) {
-        if (res.ec != std::errc::result_out_of_range) return std::nullopt;
-        value = HUGE_VAL;
-    }
+    if (res.ec == std::errc::result_out_of_range)
+        value = decimalExponent(text) > 0 ? HUGE_VAL : 0.0;
+    else if (res.ptr != text.data() + text.size())
+        return std::nullopt;
     return negative ? -value : value;
 }
 

@@ -13,7 +13,9 @@ namespace platform::com {
 // Shortest text of `value` with at most `digits` significant digits; an exponent only where the
 // number needs one ("1E-05").
 std::string formatReal(double value, int digits);
-// A decimal number with optional sign, fraction and exponent, blanks around it allowed.
+// A decimal number with optional sign, fraction and exponent, blanks around it allowed. One beyond the
+// range of a double reads as an infinity of its sign (callers refuse it as an overflow), one too small
+// as 0.
 std::optional<double> parseReal(std::string_view text);
 
 // "M/D/YYYY h:mm:ss AM"; the date alone at midnight, the time alone on day 0.

@@ -87,6 +87,33 @@ TEST(VariantChangeType, TextToIntegerRangeAndRounding) {
     EXPECT_EQ(change(nullText, VT_I4, &out), DISP_E_TYPEMISMATCH);
 }
 
+// A number written beyond what a double holds is an overflow for every numeric target (never an
+// infinity, never 0); one too small for a double is 0.
+TEST(VariantChangeType, TextBeyondTheRangeOfADoubleIsAnOverflow) {
+    for (const char* huge : {"1e999", "-1e999", " 1E400 ", "123456789e303", "0.0001e313"}) {
+        for (VARTYPE vt : {VT_R4, VT_R8, VT_I4, VT_UI8, VT_CY, VT_BOOL, VT_DATE}) {
+            Var out = Var::i4(7);
+            EXPECT_EQ(change(Var::text(huge), vt, &out),
+                      vt == VT_DATE ? DISP_E_TYPEMISMATCH : DISP_E_OVERFLOW)
+                << huge << " to " << vt;
+            EXPECT_EQ(out.vt, VT_I4);
+        }
+    }
+    for (const char* tiny : {"1e-999", "-0.001e-400", "1000e-330"}) {
+        Var out;
+        ASSERT_EQ(change(Var::text(tiny), VT_R8, &out), S_OK) << tiny;
+        EXPECT_EQ(out.dblVal, 0.0) << tiny;
+        ASSERT_EQ(change(Var::text(tiny), VT_R4, &out), S_OK) << tiny;
+        EXPECT_EQ(out.fltVal, 0.0f) << tiny;
+    }
+    Var out;
+    ASSERT_EQ(change(Var::text("3.4e38"), VT_R4, &out), S_OK);
+    EXPECT_EQ(change(Var::text("3.5e38"), VT_R4, &out), DISP_E_OVERFLOW);
+    EXPECT_EQ(parseReal("1e999"), std::numeric_limits<double>::infinity());
+    EXPECT_EQ(parseReal("-1e999"), -std::numeric_limits<double>::infinity());
+    EXPECT_EQ(parseReal("1e-999"), 0.0);
+}
+
 TEST(VariantChangeType, FailureLeavesDestinationAndSourceUnchanged) {
     Var dest = Var::i4(7);
     Var src = Var::text("test");
