@@ -1,6 +1,9 @@
 #include "platform/com/dbus/codecs.h"
 
 #include <QDBusMetaType>
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
 #include <cstring>
 
 #include "platform/com/safearray.h"
@@ -140,12 +143,20 @@ T wireValue(const QVariant& value) {
     return qdbus_cast<T>(value);
 }
 
+// The wire carries VT_I1 as a 16-bit and VT_R4 as a 64-bit number; what does not fit is an overflow,
+// never a wrapped byte or a float out of range.
+bool fitsSignedByte(short w) { return w >= -128 && w <= 127; }
+bool fitsFloat(double w) { return !std::isfinite(w) || std::fabs(w) <= FLT_MAX; }
+
 HRESULT scalarFromWire(VARTYPE vt, const QVariant& value, VARIANT& v) {
     switch (vt) {
         case VT_EMPTY:
         case VT_NULL: break;
         case VT_UI1: v.bVal = wireValue<uchar>(value); break;
-        case VT_I1: v.cVal = static_cast<std::int8_t>(wireValue<short>(value)); break;
+        case VT_I1:
+            if (!fitsSignedByte(wireValue<short>(value))) return DISP_E_OVERFLOW;
+            v.cVal = static_cast<std::int8_t>(wireValue<short>(value));
+            break;
         case VT_I2: v.iVal = wireValue<short>(value); break;
         case VT_UI2: v.uiVal = wireValue<ushort>(value); break;
         case VT_I4: v.lVal = wireValue<int>(value); break;
@@ -156,7 +167,10 @@ HRESULT scalarFromWire(VARTYPE vt, const QVariant& value, VARIANT& v) {
         case VT_I8:
         case VT_CY: v.llVal = wireValue<qlonglong>(value); break;
         case VT_UI8: v.ullVal = wireValue<qulonglong>(value); break;
-        case VT_R4: v.fltVal = static_cast<float>(wireValue<double>(value)); break;
+        case VT_R4:
+            if (!fitsFloat(wireValue<double>(value))) return DISP_E_OVERFLOW;
+            v.fltVal = static_cast<float>(wireValue<double>(value));
+            break;
         case VT_R8: v.dblVal = wireValue<double>(value); break;
         case VT_DATE: v.date = wireValue<double>(value); break;
         case VT_BOOL: v.boolVal = wireValue<bool>(value) ? VARIANT_TRUE : VARIANT_FALSE; break;
@@ -205,7 +219,11 @@ HRESULT arrayFromWire(VARTYPE element, const QVariant& value, SAFEARRAY** out) {
             const QByteArray bytes = wireValue<QByteArray>(value);
             return fillArray<std::uint8_t>(element, bytes, out, cast<std::uint8_t, char>());
         }
-        case VT_I1: return fillArray<std::int8_t>(element, wireValue<QList<short>>(value), out, cast<std::int8_t, short>());
+        case VT_I1: {
+            const auto list = wireValue<QList<short>>(value);
+            if (!std::all_of(list.begin(), list.end(), fitsSignedByte)) return DISP_E_OVERFLOW;
+            return fillArray<std::int8_t>(element, list, out, cast<std::int8_t, short>());
+        }
         case VT_I2: return fillArray<std::int16_t>(element, wireValue<QList<short>>(value), out, cast<std::int16_t, short>());
         case VT_UI2:
             return fillArray<std::uint16_t>(element, wireValue<QList<ushort>>(value), out, cast<std::uint16_t, ushort>());
@@ -220,7 +238,11 @@ HRESULT arrayFromWire(VARTYPE element, const QVariant& value, SAFEARRAY** out) {
         case VT_UI8:
             return fillArray<std::uint64_t>(element, wireValue<QList<qulonglong>>(value), out,
                                             cast<std::uint64_t, qulonglong>());
-        case VT_R4: return fillArray<float>(element, wireValue<QList<double>>(value), out, cast<float, double>());
+        case VT_R4: {
+            const auto list = wireValue<QList<double>>(value);
+            if (!std::all_of(list.begin(), list.end(), fitsFloat)) return DISP_E_OVERFLOW;
+            return fillArray<float>(element, list, out, cast<float, double>());
+        }
         case VT_R8:
         case VT_DATE: return fillArray<double>(element, wireValue<QList<double>>(value), out, cast<double, double>());
         case VT_BOOL:

@@ -195,6 +195,24 @@ TEST_F(CodecBusTest, ValuesThatCannotTravelAreRefusedAndNothingArrives) {
     uneven << QVariant::fromValue(QList<uint>{0, 1}) << QVariant::fromValue(QList<platform::com::dbus::WireVariant>{fine});
     reply = raw.call(uneven, QDBus::Block, 5000);
     EXPECT_EQ(reply.arguments().value(0).toUInt(), static_cast<uint>(E_INVALIDARG));
+    // A number the wire holds but the type does not (a VT_I1 of 1000, a double beyond the range of a
+    // VT_R4, as a scalar or in an array) is an overflow, never a wrapped or undefined value.
+    const platform::com::dbus::WireVariant tooWide[] = {
+        {VT_I1, QDBusVariant(QVariant::fromValue(short{1000}))},
+        {VT_R4, QDBusVariant(QVariant::fromValue(1e300))},
+        {VT_ARRAY | VT_I1, QDBusVariant(QVariant::fromValue(QList<short>{1, -129}))},
+        {VT_ARRAY | VT_R4, QDBusVariant(QVariant::fromValue(QList<double>{0.5, -1e39}))},
+    };
+    for (const auto& wide : tooWide) {
+        QDBusMessage call = QDBusMessage::createMethodCall(server->connection().baseService(), path.path(),
+                                                           QStringLiteral("org.quillon.com.IOPCSyncIO"),
+                                                           QStringLiteral("Write"));
+        call << QVariant::fromValue(QList<uint>{0})
+             << QVariant::fromValue(QList<platform::com::dbus::WireVariant>{wide});
+        reply = raw.call(call, QDBus::Block, 5000);
+        EXPECT_EQ(reply.arguments().value(0).toUInt(), static_cast<uint>(DISP_E_OVERFLOW))
+            << "type " << wide.vt;
+    }
     {
         std::lock_guard guard(echo->lock);
         EXPECT_TRUE(echo->values.empty());
