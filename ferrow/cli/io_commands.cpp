@@ -121,7 +121,8 @@ int runWrite(Session& session, const Arguments& args) {
         return status;
     }
 
-    // Every value is read as its item's type before anything is written.
+    // Every value is read as its item's type before anything is written. A value the type cannot hold
+    // is refused as the server would refuse it (exit 1): the command line itself was well formed.
     std::vector<ItemValue> values(known.size());
     for (std::size_t i = 0; i < known.size(); ++i) {
         const VARTYPE type = known[i].canonicalType;
@@ -131,7 +132,7 @@ int runWrite(Session& session, const Arguments& args) {
                 parsed == DISP_E_OVERFLOW ? " is out of the range of " : " is not a value of ";
             return session.failWith(std::string("write: '") + texts[i] + "'" + what + ids[i] + "'s type " +
                                         varTypeName(type) + "; nothing was written",
-                                    kExitUsage);
+                                    kExitServerError);
         }
         values[i].itemId = ids[i];
     }

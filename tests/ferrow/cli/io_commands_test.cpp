@@ -91,12 +91,19 @@ TEST_F(CliTest, WriteToAnInputGivesTheServersTextAndLeavesTheDeviceAlone) {
 
 TEST_F(CliTest, WriteOfAValueOutsideTheItemsTypeWritesNothing) {
     Outcome result = run({"write", "Dev.Setpoint=1", "Dev.Mode=300"});
-    EXPECT_EQ(result.status, 2);
+    EXPECT_EQ(result.status, 1);
     EXPECT_EQ(
         result.err,
         "ferrow-opc: write: '300' is out of the range of Dev.Mode's type VT_UI1; nothing was written\n");
+    // Beyond what any number holds: refused, never written as 0 or an infinity.
+    for (const char* huge : {"Dev.Setpoint=1e999", "Dev.Setpoint=-1e400", "Dev.Counter=1e999"}) {
+        result = run({"write", huge});
+        EXPECT_EQ(result.status, 1) << huge;
+        EXPECT_EQ(result.out, "") << huge;
+        EXPECT_THAT(result.err, HasSubstr("is out of the range of Dev.")) << huge;
+    }
     result = run({"write", "Dev.Setpoint=high"});
-    EXPECT_EQ(result.status, 2);
+    EXPECT_EQ(result.status, 1);
     EXPECT_EQ(result.err,
               "ferrow-opc: write: 'high' is not a value of Dev.Setpoint's type VT_R4; nothing was written\n");
     result = run({"write", "Dev.Setpoint=1", "Dev.Nothing=1"});
