@@ -1,6 +1,7 @@
 #include "ferrow/opc/opc_group.h"
 
 #include <algorithm>
+#include <cmath>
 #include <new>
 
 #include "ferrow/devlink/tag_lists.h"
@@ -188,6 +189,7 @@ HRESULT OpcGroup::SetState(DWORD* pRequestedUpdateRate, DWORD* pRevisedUpdateRat
     if (!call) return RPC_E_DISCONNECTED;
     if (!pRevisedUpdateRate) return E_POINTER;
     if (IsRemoved()) return E_FAIL;
+    if (pPercentDeadband && !std::isfinite(*pPercentDeadband)) return E_INVALIDARG;
     HRESULT result = S_OK;
     bool changed = false;
     bool activated = false;

@@ -1,6 +1,7 @@
 #include "ferrow/opc/opc_server.h"
 
 #include <algorithm>
+#include <cmath>
 #include <new>
 
 #include "ferrow/model/cdoc.h"
@@ -135,6 +136,8 @@ HRESULT OpcServer::AddGroup(LPCWSTR szName, BOOL bActive, DWORD dwRequestedUpdat
     if (!call) return RPC_E_DISCONNECTED;
     if (!ppUnk) return E_POINTER;
     *ppUnk = nullptr;
+    // A deadband that is no number would make every comparison of the update pass false.
+    if (pPercentDeadband && !std::isfinite(*pPercentDeadband)) return E_INVALIDARG;
     std::string name = ansiFromWide(wideView(szName));
     ComPtr<IUnknown> dropped;  // released after the server lock, as every group reference is
     std::lock_guard lock(core_->serverLock);

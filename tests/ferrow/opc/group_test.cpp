@@ -1,3 +1,5 @@
+#include <limits>
+
 #include "ferrow/model/analog_data.h"
 #include "platform/com/safearray.h"
 #include "tests/ferrow/opc/opc_client.h"
@@ -203,6 +205,31 @@ TEST_F(GroupTest, SetStateRevisesTheRateAndStoresWhatIsGiven) {
     EXPECT_EQ(got.lcid, 7u);
     EXPECT_EQ(got.client, 9u);
     EXPECT_EQ(group->SetState(nullptr, nullptr, &active, nullptr, nullptr, nullptr, nullptr), E_POINTER);
+}
+
+// A deadband outside 0-100 is stored as given, but one that is no number at all is refused, and the
+// group keeps what it had (and AddGroup leaves no group behind).
+TEST_F(GroupTest, ADeadbandThatIsNoNumberIsRefused) {
+    ComPtr<IOPCGroupStateMgt> group = addGroup(u"G");
+    const float before = stateOf(group.get()).deadband;
+    for (float bad : {std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity(),
+                      -std::numeric_limits<float>::infinity()}) {
+        DWORD revised = 0;
+        BOOL active = 1;
+        EXPECT_EQ(group->SetState(nullptr, &revised, &active, nullptr, &bad, nullptr, nullptr), E_INVALIDARG);
+        const State got = stateOf(group.get());
+        EXPECT_EQ(got.deadband, before);
+        EXPECT_EQ(got.active, 0);
+
+        LONG bias = 0;
+        OPCHANDLE handle = 0;
+        ComPtr<IUnknown> other;
+        EXPECT_EQ(server->AddGroup(u"Other", 1, 250, 1, &bias, &bad, 1033, &handle, nullptr, IID_IUnknown,
+                                   other.put()),
+                  E_INVALIDARG);
+        EXPECT_FALSE(other);
+    }
+    EXPECT_EQ(ferrow::objectCount.load(), 2);
 }
 
 TEST_F(GroupTest, SetNameKeepsNamesUniqueWithinTheServer) {
