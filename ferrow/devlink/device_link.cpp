@@ -57,11 +57,16 @@ bool ODevice::Connect() {
     const bool openCommand = !m_pCommandPort->IsOpen();
     const bool openNotify = !m_pNotifyPort->IsOpen();
     if (openCommand || openNotify) {
-        std::string address;
+        std::optional<std::string> numeric;
         {
             std::lock_guard document(documentLock());
-            address = m_params.Address();
+            numeric = m_params.NumericAddress();
         }
+        if (!numeric) {
+            trace("Device address is not four numbers from 0 to 255\r\n");
+            return false;
+        }
+        const std::string address = *numeric;
         if (openCommand) {
             m_pCommandPort->SetHost(address);
             OPortRequest open(OPortRequest::kOpen);

@@ -10,6 +10,22 @@ std::string ODeviceParams::Address() const {
     return m_strOctet[0] + "." + m_strOctet[1] + "." + m_strOctet[2] + "." + m_strOctet[3];
 }
 
+std::optional<std::string> ODeviceParams::NumericAddress() const {
+    std::string address;
+    for (const std::string& octet : m_strOctet) {
+        if (octet.empty() || octet.size() > 3) return std::nullopt;
+        int value = 0;
+        for (char c : octet) {
+            if (c < '0' || c > '9') return std::nullopt;
+            value = value * 10 + (c - '0');
+        }
+        if (value > 255) return std::nullopt;
+        if (!address.empty()) address += '.';
+        address += std::to_string(value);
+    }
+    return address;
+}
+
 ODevice::ODevice() {
     m_strName = "Device";
     m_pCommandPort = std::make_unique<OPort>(this, OPort::kCommandPort);

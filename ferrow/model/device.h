@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,6 +26,9 @@ struct ODeviceParams {
 
     // The octets joined by "." as typed ("010" stays "010").
     std::string Address() const;
+    // The address a connection goes to: each octet as its decimal value 0-255 ("010" is 10), so that
+    // nothing reads it as octal or hands it to a name lookup; none when an octet is no such number.
+    std::optional<std::string> NumericAddress() const;
 };
 
 // One device of the configuration: a group whose tags the device reports, reached through a command

@@ -142,3 +142,46 @@ TEST(DevsimLink, SimulationSwitchAndAClosedCommandConnection) {
     sim->run([&] { simulating = sim->datapoints().simulating(); });
     EXPECT_FALSE(simulating);
 }
+
+// Each octet is its decimal value whatever its leading zeros ("012" is 12, never octal 10), and an
+// address that is not four such numbers is refused before anything is looked up or connected. The
+// octets keep the text as typed.
+TEST(DevsimLink, OctetsAreDecimalNumbersAndNeverANameToLookUp) {
+    // An address of our own whose second octet, written with a leading zero, means another number in
+    // octal: 10 to 77 with digits 0 to 7.
+    QString address;
+    for (int attempt = 0; attempt < 300 && address.isEmpty(); ++attempt) {
+        const QString candidate = testsupport::uniqueLoopbackAddress();
+        const QString second = candidate.section(QLatin1Char('.'), 1, 1);
+        if (second.size() == 2 && second[0] >= QLatin1Char('1') && second[0] <= QLatin1Char('7') &&
+            second[1] <= QLatin1Char('7'))
+            address = candidate;
+    }
+    ASSERT_FALSE(address.isEmpty());
+    devsim::DeviceOptions options;
+    options.address = address;
+    options.root = testsupport::freshFolder(QStringLiteral("device"));
+    devsim::SimulatedDevice sim(options);
+    QString error;
+    ASSERT_TRUE(sim.start(&error)) << error.toStdString();
+
+    ODevice device;
+    pointAt(device, address);
+    device.m_params.m_strOctet[1] = "0" + device.m_params.m_strOctet[1];
+    const std::string typed = device.m_params.Address();
+    EXPECT_TRUE(device.Connect());
+    EXPECT_TRUE(eventually([&] { return device.IsConnected(); }));
+    EXPECT_EQ(device.m_params.Address(), typed);
+
+    TraceLog trace;
+    for (const char* octets : {"10.ab.cd.2", "256.0.0.1", "1.2.3", "1.2.3.-4", "1.2.3. 4", "0x7f.0.0.1"}) {
+        ODevice named;
+        const QStringList parts = QString::fromLatin1(octets).split(QLatin1Char('.'));
+        for (int i = 0; i < 4; ++i)
+            named.m_params.m_strOctet[static_cast<std::size_t>(i)] =
+                i < parts.size() ? parts[i].toStdString() : "";
+        EXPECT_FALSE(named.Connect()) << octets;
+        EXPECT_FALSE(named.IsConnecting()) << octets;
+    }
+    EXPECT_NE(trace.text().find("Device address is not four numbers from 0 to 255"), std::string::npos);
+}
