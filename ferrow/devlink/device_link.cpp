@@ -78,7 +78,11 @@ bool ODevice::Connect() {
             opened = m_pNotifyPort->Execute(open);
         }
     }
-    if (m_pCommandPort->IsConnected()) exchange(*m_pCommandPort, "simulate/off\r\n");
+    // A new connection starts with the simulation off, and the Simulate check mark shows it.
+    if (m_pCommandPort->IsConnected()) {
+        exchange(*m_pCommandPort, "simulate/off\r\n");
+        m_bSimulate = 0;
+    }
     return opened;
 }
 

@@ -112,3 +112,25 @@ TEST_F(SimulateInTheWindow, TheWindowKeepsWorkingWhileTheDeviceIsWaitedFor) {
         EXPECT_EQ(plant->m_tags.front()->m_wQuality, ferrow::kQualityCommFailure);
     }
 }
+
+// Connect starts the device's new session with the simulation off, and the check mark says so.
+TEST_F(SimulateInTheWindow, ConnectSwitchesTheSimulationOffAndClearsTheCheckMark) {
+    startWithPlant();
+    if (HasFatalFailure()) return;
+    ferrow::DeviceCommands& commands = *frame->m_pCommands;
+    commands.simulate->trigger();
+    ASSERT_TRUE(boardSimulating());
+    ASSERT_TRUE(commands.simulate->isChecked());
+
+    // The device drops its notification connection: not connected, while its command connection stands.
+    sim->run([&] { sim->datapoints().closeNotificationConnections(); });
+    ASSERT_TRUE(platform::ui::waitUntil([&] { return !plant->IsConnected(); }, 10s));
+    commands.updateStates();
+    ASSERT_TRUE(commands.connectDevice->isEnabled());
+    commands.connectDevice->trigger();
+    ASSERT_TRUE(platform::ui::waitUntil([&] { return plant->IsConnected(); }, 10s));
+    commands.updateStates();
+    EXPECT_FALSE(boardSimulating());
+    EXPECT_EQ(plant->m_bSimulate, 0u);
+    EXPECT_FALSE(commands.simulate->isChecked());
+}
