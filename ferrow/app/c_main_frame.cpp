@@ -71,6 +71,7 @@ void CMainFrame::OnCreateClient() {
     m_wndSplitter->setStretchFactor(1, 2);
     setCentralWidget(m_wndSplitter);
     m_pCommands = new DeviceCommands(m_doc, *m_pDeviceView, this);
+    m_pCommands->watchTagList(m_pTagView);
 }
 
 void CMainFrame::OnCreate(bool showSplash) {
@@ -139,27 +140,21 @@ void CMainFrame::CreateMenus() {
     mnuEdit->addAction(commands.newDevice);
     mnuEdit->addAction(commands.deleteSelection);
     mnuEdit->addAction(commands.properties);
+    mnuEdit->addSeparator();
+    mnuEdit->addAction(commands.connectDevice);
+    mnuEdit->addAction(commands.simulate);
+    mnuEdit->addAction(commands.monitor);
 
     mnuView = menuBar()->addMenu(QStringLiteral("&View"));
     mnuView->setObjectName(QStringLiteral("mnuView"));
     mnuView->addAction(actViewToolbar);
     mnuView->addAction(actViewStatusBar);
 
-    mnuDevice = menuBar()->addMenu(QStringLiteral("&Device"));
-    mnuDevice->setObjectName(QStringLiteral("mnuDevice"));
-    mnuDevice->addAction(commands.newDevice);
-    mnuDevice->addAction(commands.deleteSelection);
-    mnuDevice->addAction(commands.properties);
-    mnuDevice->addSeparator();
-    mnuDevice->addAction(commands.connectDevice);
-    mnuDevice->addAction(commands.simulate);
-    mnuDevice->addAction(commands.monitor);
-
     mnuHelp = menuBar()->addMenu(QStringLiteral("&Help"));
     mnuHelp->setObjectName(QStringLiteral("mnuHelp"));
     mnuHelp->addAction(actAppAbout);
 
-    for (QMenu* menu : {mnuFile, mnuEdit, mnuView, mnuDevice, mnuHelp}) WatchMenu(menu);
+    for (QMenu* menu : {mnuFile, mnuEdit, mnuView, mnuHelp}) WatchMenu(menu);
     giveIcon(commands.newDevice, ToolIcon::NewDevice);
     giveIcon(commands.deleteSelection, ToolIcon::Delete);
     giveIcon(commands.properties, ToolIcon::Properties);

@@ -75,7 +75,6 @@ class CMainFrame : public QMainWindow {
     QMenu* mnuFile = nullptr;
     QMenu* mnuEdit = nullptr;
     QMenu* mnuView = nullptr;
-    QMenu* mnuDevice = nullptr;
     QMenu* mnuHelp = nullptr;
 
   protected:

@@ -100,7 +100,7 @@ void DeviceCommands::updateStates() {
     ODevice* device = SelectedDevice();
     newDevice->setEnabled(true);
     deleteSelection->setEnabled(CanDelete());
-    properties->setEnabled(device != nullptr);
+    properties->setEnabled(device != nullptr && !tagListActive_);
     connectDevice->setEnabled(CanConnect());
     simulate->setEnabled(CanSimulate());
     simulate->setChecked(device && device->m_bSimulate);
@@ -139,9 +139,24 @@ void DeviceCommands::OnDelete() {
     updateStates();
 }
 
+void DeviceCommands::watchTagList(QWidget* tagList) {
+    tagList_ = tagList;
+    // Menus, dialogs and the toolbar take the focus for a while without changing the view worked in.
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
+        if (!now || !tagList_) return;
+        if (tagList_->isAncestorOf(now) || now == tagList_)
+            tagListActive_ = true;
+        else if (tree_.isAncestorOf(now) || now == &tree_)
+            tagListActive_ = false;
+        else
+            return;
+        updateStates();
+    });
+}
+
 void DeviceCommands::OnProperties() {
     ODevice* device = SelectedDevice();
-    if (!device) return;
+    if (!device || tagListActive_) return;
     CDeviceDlg dialog(doc_, *device, dialogParent_);
     if (dialog.exec() != QDialog::Accepted || device->IsConnected()) return;
     {

@@ -17,7 +17,7 @@ class CDoc;
 class CDeviceView;
 class ODevice;
 
-// The device commands of the Edit and Device menus, the toolbar and the tree's "Device" context menu,
+// The device commands of the Edit menu, the toolbar and the tree's "Device" context menu,
 // with their enabling rules. A disabled command cannot be invoked, and each command checks its rule
 // again when it runs. The states follow the document by themselves (a short idle-time refresh, as a
 // frame refreshes its command states); updateStates() applies them at once. GUI thread only.
@@ -34,6 +34,9 @@ public:
     ~DeviceCommands() override;
 
     void updateStates();
+    // Properties acts on the device tree's selection only: while the tag list is the view the user
+    // works in (it had the focus last), it is disabled, its shortcut too.
+    void watchTagList(QWidget* tagList);
     // The status bar's selection pane: "Connecting to %s", "%s has %d Tags", or empty.
     QString selectionPaneText() const;
     // Whether no device of the configuration is connecting.
@@ -78,6 +81,8 @@ private:
     QTimer refresh_;
     QString paneText_;
     bool simulating_ = false;  // a Simulate exchange is in progress
+    QWidget* tagList_ = nullptr;
+    bool tagListActive_ = false;  // the tag list, not the tree, had the focus last
 };
 
 }  // namespace ferrow

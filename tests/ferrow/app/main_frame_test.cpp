@@ -1,13 +1,18 @@
 #include <QAction>
+#include <QApplication>
 #include <QLabel>
 #include <QMenu>
+#include <QMenuBar>
 #include <QSplitter>
 #include <QTest>
 #include <QToolBar>
 
 #include "ferrow/app/c_main_frame.h"
 #include "ferrow/app/views/device_commands.h"
+#include "ferrow/app/views/device_view.h"
+#include "ferrow/app/views/tag_view.h"
 #include "ferrow/model/cdoc.h"
+#include "ferrow/model/device.h"
 #include "platform/ui/wait.h"
 #include "tests/ferrow/app/app_fixture.h"
 
@@ -189,8 +194,14 @@ TEST_F(FerrowAppTest, FrameLayoutMenusAndPanes) {
     ASSERT_EQ(sizes.size(), 2);
     EXPECT_NEAR(sizes[0] * 2, sizes[1], 8);
 
-    EXPECT_TRUE(frame.mnuEdit->actions().contains(frame.m_pCommands->deleteSelection));
-    EXPECT_TRUE(frame.mnuDevice->actions().contains(frame.m_pCommands->monitor));
+    // The Edit menu carries every device command; there is no menu of their own.
+    QStringList edit;
+    for (QAction* action : frame.mnuEdit->actions()) edit << (action->isSeparator() ? "-" : action->text());
+    EXPECT_EQ(edit, QStringList({"Cu&t", "&Copy", "&Paste", "-", "New &Device...", "&Delete",
+                                 "Pr&operties...", "-", "Connect", "Simulate", "&Monitor"}));
+    QStringList menus;
+    for (QAction* menu : frame.menuBar()->actions()) menus << menu->text();
+    EXPECT_EQ(menus, QStringList({"&File", "&Edit", "&View", "&Help"}));
     EXPECT_TRUE(frame.m_wndToolBar->actions().contains(frame.m_pCommands->newDevice));
     for (QAction* never : {frame.actEditCut, frame.actEditCopy, frame.actEditPaste}) {
         frame.UpdateCommandStates();
@@ -207,6 +218,46 @@ TEST_F(FerrowAppTest, FrameLayoutMenusAndPanes) {
     EXPECT_FALSE(frame.m_wndMessagePane->isVisible());
     frame.actViewToolbar->trigger();
     EXPECT_FALSE(frame.m_wndToolBar->isVisible());
+}
+
+// Properties edits the device selected in the tree: while the tag list is where the user works, it is
+// disabled and Ctrl+P opens nothing; back in the tree it is offered again.
+TEST_F(FerrowAppTest, PropertiesIsDisabledWhileTheTagListHasTheFocus) {
+    auto& app = start({});
+    ferrow::CMainFrame& frame = *app.mainFrame();
+    ferrow::ODevice* device = app.document()->AddDevice([](ferrow::ODevice& added) {
+        const QStringList octets = testsupport::uniqueLoopbackAddress().split(QLatin1Char('.'));
+        for (int i = 0; i < 4; ++i)
+            added.m_params.m_strOctet[static_cast<std::size_t>(i)] = octets[i].toStdString();
+        return true;
+    });
+    ASSERT_NE(device, nullptr);
+    frame.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&frame));
+    QAction* properties = frame.m_pCommands->properties;
+
+    frame.m_pDeviceView->setFocus();
+    ASSERT_TRUE(platform::ui::waitUntil([&] { return frame.m_pDeviceView->hasFocus(); }, 5s));
+    frame.UpdateCommandStates();
+    EXPECT_TRUE(properties->isEnabled());
+
+    frame.m_pTagView->setFocus();
+    ASSERT_TRUE(platform::ui::waitUntil([&] { return frame.m_pTagView->hasFocus(); }, 5s));
+    frame.UpdateCommandStates();
+    EXPECT_FALSE(properties->isEnabled());
+    QTest::keyClick(frame.m_pTagView, Qt::Key_P, Qt::ControlModifier);
+    properties->trigger();
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+
+    // Opening a menu takes the focus for a moment, but the tag list stays the view worked in.
+    frame.mnuEdit->popup(frame.mapToGlobal(QPoint(10, 10)));
+    EXPECT_FALSE(properties->isEnabled());
+    frame.mnuEdit->close();
+
+    frame.m_pDeviceView->setFocus();
+    ASSERT_TRUE(platform::ui::waitUntil([&] { return frame.m_pDeviceView->hasFocus(); }, 5s));
+    frame.UpdateCommandStates();
+    EXPECT_TRUE(properties->isEnabled());
 }
 
 TEST_F(FerrowAppTest, TheSplashClosesAtTheFirstKeyAnywhereAndSwallowsIt) {
