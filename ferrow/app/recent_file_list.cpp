@@ -16,7 +16,9 @@ void RecentFileList::ReadList() {
     files_.clear();
     for (int i = 0; i < kSize; ++i) {
         const QString path = platform::GetSetting(kSettingsKey, kSection, entry(i));
-        if (!path.isEmpty() && QFileInfo::exists(path) && !files_.contains(path)) files_ << path;
+        // A file that is away (its share or disk not there now) keeps its place; opening it reports it
+        // and only then drops it.
+        if (!path.isEmpty() && !files_.contains(path)) files_ << path;
     }
     read_ = true;
 }

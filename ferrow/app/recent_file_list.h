@@ -11,7 +11,7 @@ class RecentFileList {
   public:
     static constexpr int kSize = 4;
 
-    // Reads the entries; files that no longer exist are left out.
+    // Reads the entries, also those whose file is missing now.
     void ReadList();
     // Writes the entries back (only after ReadList, so a run that never read the list never wipes it).
     void WriteList() const;

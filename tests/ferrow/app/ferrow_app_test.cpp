@@ -1,4 +1,6 @@
+#include <QAction>
 #include <QDir>
+#include <QMenu>
 #include <QProcess>
 
 #include "ferrow/app/c_main_frame.h"
@@ -53,14 +55,32 @@ TEST_F(FerrowAppTest, ANamedFileWinsOverTheRecentOne) {
     EXPECT_EQ(recentFile(2), files + QStringLiteral("/old.tdb"));
 }
 
+// A recent file that is missing (its share or disk may be away) starts a new configuration without a
+// word and keeps its place in the list; opening it from the list reports it and only then drops it.
 TEST_F(FerrowAppTest, AMissingRecentFileGivesANewConfigurationAndLeavesTheList) {
     const QString kept = writeConfiguration(QStringLiteral("kept.tdb"), {"Kept"});
-    setRecentFile(1, files + QStringLiteral("/deleted.tdb"));
+    const QString away = files + QStringLiteral("/away.tdb");
+    setRecentFile(1, away);
     setRecentFile(2, kept);
     auto& app = start({});
-    EXPECT_EQ(app.mainFrame()->windowTitle(), QStringLiteral("Untitled - Morvane Ferrow Server"));
+    ferrow::CMainFrame& frame = *app.mainFrame();
+    EXPECT_EQ(frame.windowTitle(), QStringLiteral("Untitled - Morvane Ferrow Server"));
     EXPECT_EQ(app.document()->DeviceCount(), 0u);
     EXPECT_TRUE(boxes.boxes().empty());
+    const auto listed = [&] {
+        emit frame.mnuFile->aboutToShow();
+        QStringList entries;
+        for (QAction* action : frame.mnuFile->actions())
+            if (action->property("recentIndex").isValid()) entries << action->text();
+        return entries;
+    };
+    EXPECT_EQ(listed(), QStringList({QStringLiteral("&1 ") + away, QStringLiteral("&2 ") + kept}));
+
+    frame.OnFileMruFile(0);
+    ASSERT_EQ(boxes.boxes().size(), 1u);
+    EXPECT_TRUE(boxes.boxes()[0].text.startsWith(QStringLiteral("Cannot open ") + away))
+        << boxes.boxes()[0].text.toStdString();
+    EXPECT_EQ(listed(), QStringList({QStringLiteral("&1 ") + kept}));
     app.ExitInstance();
     EXPECT_EQ(recentFile(1), kept);
     EXPECT_EQ(recentFile(2), QString());
