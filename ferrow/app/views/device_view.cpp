@@ -198,12 +198,17 @@ void CDeviceView::OnSelChanged(QTreeWidgetItem* current) {
 }
 
 void CDeviceView::contextMenuEvent(QContextMenuEvent* event) {
-    // The item under the cursor becomes the document's selection; the highlight stays where it is.
+    // The item under the cursor becomes the document's selection for the menu's command; the
+    // highlight stays where it is. A menu closed without a command gives the selection back to the
+    // highlighted item, which Del, Ctrl+P and the monitor then act on, as the user sees it.
     QTreeWidgetItem* item = itemAt(viewport()->mapFromGlobal(event->globalPos()));
     if (!item) return;
-    doc_.m_pSelection = objectOf(item);
-    if (contextMenu_) contextMenu_->popup(event->globalPos());
     event->accept();
+    doc_.m_pSelection = objectOf(item);
+    const QPointer<CDeviceView> alive(this);
+    if (contextMenu_ && contextMenu_->exec(event->globalPos())) return;
+    if (!alive) return;
+    if (QTreeWidgetItem* highlighted = currentItem()) doc_.m_pSelection = objectOf(highlighted);
 }
 
 void CDeviceView::OnTimer() {

@@ -20,6 +20,20 @@ std::unique_ptr<devsim::SimulatedDevice> slowDevice(int replyDelayMs) {
     return sim;
 }
 
+// Runs `act` on the context menu as soon as it is open (the right click waits for it to close).
+void onNextPopup(std::function<void(QMenu&)> act) {
+    auto* timer = new QTimer;
+    timer->setInterval(5);
+    QObject::connect(timer, &QTimer::timeout, [timer, act] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        if (!menu || !menu->isVisible()) return;
+        timer->stop();
+        timer->deleteLater();
+        act(*menu);
+    });
+    timer->start();
+}
+
 void rightClick(CDeviceView& tree, const QPoint& at) {
     QContextMenuEvent event(QContextMenuEvent::Mouse, at, tree.viewport()->mapToGlobal(at));
     QApplication::sendEvent(tree.viewport(), &event);
@@ -79,17 +93,27 @@ TEST(DeviceTree, DevicesInNameOrderAndSelectionChangesRefillTheList) {
 
     // A right click selects for the commands without moving the highlight or the list.
     const QRect alphaRect = window.tree->visualItemRect(window.itemOf(alpha));
-    rightClick(*window.tree, alphaRect.center());
-    EXPECT_EQ(window.doc.m_pSelection.load(), alpha);
-    EXPECT_EQ(window.tree->currentItem(), window.itemOf(plant));
-    EXPECT_EQ(window.rows(), 11);
-    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-    ASSERT_NE(menu, nullptr);
-    EXPECT_EQ(menu->title(), "Device");
+    QString title;
     QStringList items;
-    for (QAction* action : menu->actions()) items << action->text() + (action->isEnabled() ? "" : " (disabled)");
+    OTagGroup* selectedWhileOpen = nullptr;
+    int rowsWhileOpen = 0;
+    onNextPopup([&](QMenu& menu) {
+        selectedWhileOpen = window.doc.m_pSelection.load();
+        rowsWhileOpen = window.rows();
+        title = menu.title();
+        for (QAction* action : menu.actions())
+            items << action->text() + (action->isEnabled() ? "" : " (disabled)");
+        menu.close();
+    });
+    rightClick(*window.tree, alphaRect.center());
+    EXPECT_EQ(selectedWhileOpen, alpha);
+    EXPECT_EQ(rowsWhileOpen, 11);
+    EXPECT_EQ(title, "Device");
     EXPECT_EQ(items, QStringList({"&Delete", "Pr&operties...", "Connect", "Simulate (disabled)"}));
-    menu->close();
+    // Closed without a command: the selection is the highlighted item again, so Del and Ctrl+P act on
+    // what the user sees.
+    EXPECT_EQ(window.tree->currentItem(), window.itemOf(plant));
+    EXPECT_EQ(window.doc.m_pSelection.load(), plant);
 
     // Beside every item: no menu.
     rightClick(*window.tree, QPoint(5, window.tree->viewport()->height() - 5));
