@@ -25,7 +25,12 @@ bool CFerrowApp::InitInstance() {
     documentLock();
     valueLock();
 
-    // Before anything else: a second instance neither registers nor unregisters.
+    // Registration comes before the single-instance check: an installer's -RegServer or -UnregServer
+    // shows no box and ends, also while the user has Ferrow open.
+    if (const RegistrationRequest request = registrationRequest(m_arguments);
+        request != RegistrationRequest::None)
+        return HandleRegistration(request);
+
     m_instance = std::make_unique<SingleInstance>();
     if (!m_instance->claim()) {
         platform::ui::msgBox(QStringLiteral("The first Instance of Ferrow Server is running !"),
@@ -34,10 +39,6 @@ bool CFerrowApp::InitInstance() {
         m_instance.reset();
         return false;
     }
-
-    if (const RegistrationRequest request = registrationRequest(m_arguments);
-        request != RegistrationRequest::None)
-        return HandleRegistration(request);
 
     m_ftStartTime = platform::com::currentFileTime();
     opc::SetServerStartTime(m_ftStartTime);

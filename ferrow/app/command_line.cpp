@@ -11,7 +11,14 @@ QStringList commandLineTokens(const QStringList& arguments) {
 }
 
 RegistrationRequest registrationRequest(const QStringList& arguments) {
-    for (const QString& token : commandLineTokens(arguments)) {
+    // Only switches carry the words: "ferrow /srv/RegServer/x.tdb" opens that file, and a file name
+    // is never a switch.
+    QStringList switches;
+    for (const QString& argument : arguments)
+        if ((argument.startsWith(QLatin1Char('-')) || argument.startsWith(QLatin1Char('/'))) &&
+            !QFileInfo::exists(argument))
+            switches << argument;
+    for (const QString& token : commandLineTokens(switches)) {
         if (token.compare(QLatin1String("UnregServer"), Qt::CaseInsensitive) == 0)
             return RegistrationRequest::Unregister;
         if (token.compare(QLatin1String("RegServer"), Qt::CaseInsensitive) == 0)

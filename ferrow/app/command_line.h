@@ -11,7 +11,8 @@ enum class RegistrationRequest { None, Register, Unregister };
 // The raw command line (the arguments after the program's name, joined by blanks) cut at every "-",
 // "/" and blank; empty pieces dropped.
 QStringList commandLineTokens(const QStringList& arguments);
-// "RegServer" / "UnregServer" in any case, whichever separator precedes it.
+// "RegServer" / "UnregServer" in any case, whichever separator precedes it, in the arguments that start
+// with "-" or "/" and are not an existing file.
 RegistrationRequest registrationRequest(const QStringList& arguments);
 
 // The framework's own reading of the command line: flags start with "-" or "/", the first other

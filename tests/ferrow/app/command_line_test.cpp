@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
 using ferrow::RegistrationRequest;
 using ferrow::registrationRequest;
 
@@ -19,13 +23,29 @@ TEST(CommandLineTokens, SplitAtDashSlashAndBlank) {
 }
 
 TEST(CommandLineTokens, RegServerInEveryCaseAndAfterEverySeparator) {
-    for (const char* line : {"-RegServer", "/RegServer", "RegServer", "-regserver", "/REGSERVER",
-                             "x/rEgSeRvEr", "file.tdb -RegServer", "-Embedding -RegServer"})
+    for (const char* line : {"-RegServer", "/RegServer", "-regserver", "/REGSERVER", "-x/rEgSeRvEr",
+                             "file.tdb -RegServer", "-Embedding -RegServer", "-Embedding/RegServer"})
         EXPECT_EQ(registrationRequest(args(line)), RegistrationRequest::Register) << line;
-    for (const char* line : {"-UnregServer", "/unregserver", "UNREGSERVER", "a-UnRegServer"})
+    for (const char* line : {"-UnregServer", "/unregserver", "-UNREGSERVER", "/a-UnRegServer"})
         EXPECT_EQ(registrationRequest(args(line)), RegistrationRequest::Unregister) << line;
     // A blank inside one argument separates as well.
-    EXPECT_EQ(registrationRequest({QStringLiteral("x RegServer")}), RegistrationRequest::Register);
+    EXPECT_EQ(registrationRequest({QStringLiteral("-x RegServer")}), RegistrationRequest::Register);
+}
+
+// The words count only in switches: an argument that does not start with "-" or "/", or that names an
+// existing file, is a file name whatever it contains.
+TEST(CommandLineTokens, FileNamesCarryNoRegistrationWords) {
+    for (const char* line :
+         {"RegServer", "UNREGSERVER", "x/rEgSeRvEr", "a-UnRegServer", "plant-RegServer.tdb"})
+        EXPECT_EQ(registrationRequest(args(line)), RegistrationRequest::None) << line;
+    QTemporaryDir root;
+    ASSERT_TRUE(root.isValid());
+    ASSERT_TRUE(QDir(root.path()).mkpath(QStringLiteral("RegServer")));
+    const QString file = root.path() + QStringLiteral("/RegServer/x.tdb");
+    QFile(file).open(QIODevice::WriteOnly);
+    EXPECT_EQ(registrationRequest({file}), RegistrationRequest::None);
+    EXPECT_EQ(registrationRequest({file, QStringLiteral("-UnregServer")}), RegistrationRequest::Unregister);
+    EXPECT_EQ(ferrow::parseShellCommand({file}).fileName, file);
 }
 
 TEST(CommandLineTokens, FirstRegistrationWordDecides) {

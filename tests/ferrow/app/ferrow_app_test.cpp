@@ -114,7 +114,7 @@ TEST_F(FerrowAppTest, StartedByComTheWindowIsMinimizedWithoutSplash) {
 }
 
 TEST_F(FerrowAppTest, RegistrationRunsEndWithoutAWindowInEveryTokenForm) {
-    for (const char* flag : {"-RegServer", "/regserver", "REGSERVER", "-Embedding/RegServer"}) {
+    for (const char* flag : {"-RegServer", "/regserver", "-REGSERVER", "-Embedding/RegServer"}) {
         auto& reg = start({QString::fromLatin1(flag)}, false);
         EXPECT_EQ(reg.mainFrame(), nullptr) << flag;
         EXPECT_FALSE(reg.comThreadRunning()) << flag;
@@ -153,10 +153,10 @@ TEST_F(FerrowAppTest, AFailedRegistrationIsSilentAndEndsWithCodeOne) {
     EXPECT_FALSE(QFile::exists(ferrow::activationFilePath()));
 }
 
-TEST_F(FerrowAppTest, ASecondInstanceWarnsBringsTheFirstForwardAndRegistersNothing) {
+TEST_F(FerrowAppTest, ASecondInstanceWarnsAndBringsTheFirstForward) {
     auto& first = start({QStringLiteral("-Embedding")});
     ASSERT_TRUE(first.mainFrame()->isMinimized());
-    auto& second = start({QStringLiteral("-RegServer")}, false);
+    auto& second = start({}, false);
     EXPECT_EQ(second.mainFrame(), nullptr);
     ASSERT_EQ(boxes.boxes().size(), 1u);
     EXPECT_EQ(boxes.boxes()[0].text, QStringLiteral("The first Instance of Ferrow Server is running !"));
@@ -164,10 +164,34 @@ TEST_F(FerrowAppTest, ASecondInstanceWarnsBringsTheFirstForwardAndRegistersNothi
     EXPECT_EQ(boxes.boxes()[0].style, mb::OkOnly | mb::Exclamation);
     EXPECT_TRUE(platform::ui::waitUntil([&] { return !first.mainFrame()->isMinimized(); }, 30s));
     EXPECT_TRUE(first.mainFrame()->isVisible());
-    EXPECT_FALSE(registered());
     // The second run must not wipe the first one's recent files either.
     second.ExitInstance();
     EXPECT_TRUE(first.comThreadRunning());
+}
+
+// An installer registers and unregisters while the user has Ferrow open: no box, no window, done.
+TEST_F(FerrowAppTest, RegistrationWorksAndEndsWhileAnotherFerrowRuns) {
+    auto& first = start({QStringLiteral("-Embedding")});
+    auto& reg = start({QStringLiteral("-RegServer")}, false);
+    EXPECT_EQ(reg.mainFrame(), nullptr);
+    EXPECT_TRUE(registered());
+    auto& unreg = start({QStringLiteral("/UnregServer")}, false);
+    EXPECT_EQ(unreg.mainFrame(), nullptr);
+    EXPECT_FALSE(registered());
+    EXPECT_TRUE(boxes.boxes().empty());
+    EXPECT_TRUE(first.mainFrame()->isMinimized());
+    EXPECT_TRUE(first.comThreadRunning());
+}
+
+// A file whose path holds a registration word is opened, not taken for the switch.
+TEST_F(FerrowAppTest, AFileInAFolderNamedRegServerIsOpened) {
+    ASSERT_TRUE(QDir(files).mkpath(QStringLiteral("RegServer")));
+    const QString path = writeConfiguration(QStringLiteral("RegServer/x.tdb"), {"Press"});
+    auto& app = start({path});
+    ASSERT_NE(app.mainFrame(), nullptr);
+    EXPECT_EQ(app.mainFrame()->windowTitle(), QStringLiteral("x.tdb - Morvane Ferrow Server"));
+    EXPECT_EQ(app.document()->DeviceCount(), 1u);
+    EXPECT_FALSE(registered());
 }
 
 TEST_F(FerrowAppTest, ExitStopsTheComThreadBeforeTheDocumentGoes) {
