@@ -6,6 +6,7 @@
 
 #include "pavane/automation.h"
 #include "platform/files/atomic_file.h"
+#include "platform/session_bus/reload_config.h"
 
 namespace pavane {
 
@@ -29,7 +30,10 @@ bool registerComponent(const QString& executable, QString* error) {
         if (error) *error = QStringLiteral("cannot create the folder of ") + path;
         return false;
     }
-    return platform::writeFileAtomically(path, activationFileText(executable).toUtf8(), error);
+    if (!platform::writeFileAtomically(path, activationFileText(executable).toUtf8(), error)) return false;
+    // The running bus may not watch a services folder made after it started: it is told at once.
+    platform::reloadSessionBusConfig();
+    return true;
 }
 
 bool refreshRegistration(const QString& executable) {
@@ -40,7 +44,11 @@ bool refreshRegistration(const QString& executable) {
 
 bool unregisterComponent(QString* error) {
     QFile file(userActivationFilePath());
-    if (!file.exists() || file.remove()) return true;
+    if (!file.exists()) return true;
+    if (file.remove()) {
+        platform::reloadSessionBusConfig();
+        return true;
+    }
     if (error) *error = file.errorString();
     return false;
 }

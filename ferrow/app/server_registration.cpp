@@ -8,6 +8,7 @@
 #include "ferrow/app/registry_script.h"
 #include "ferrow/opc/opc_ids.h"
 #include "platform/files/atomic_file.h"
+#include "platform/session_bus/reload_config.h"
 #include "platform/settings/registry_store.h"
 
 namespace ferrow {
@@ -64,15 +65,22 @@ QString execArgument(const QString& path) {
     return QLatin1Char('\'') + quoted + QLatin1Char('\'');
 }
 
+// The running bus is told at once (it may not watch a services folder made after it started); a bus
+// that does not answer finds the file at its next start.
 bool writeActivationFile(const QString& modulePath) {
     const QString file = activationFilePath();
     if (!QDir().mkpath(QFileInfo(file).absolutePath())) return false;
-    return platform::writeFileAtomically(file, activationFileText(modulePath).toUtf8());
+    if (!platform::writeFileAtomically(file, activationFileText(modulePath).toUtf8())) return false;
+    platform::reloadSessionBusConfig();
+    return true;
 }
 
 bool removeActivationFile() {
     const QString file = activationFilePath();
-    return !QFileInfo::exists(file) || QFile::remove(file);
+    if (!QFileInfo::exists(file)) return true;
+    if (!QFile::remove(file)) return false;
+    platform::reloadSessionBusConfig();
+    return true;
 }
 
 }  // namespace

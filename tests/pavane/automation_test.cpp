@@ -309,6 +309,39 @@ TEST(AutomationActivation, AfterOnePlainStartAFreshAccountCanCreateTheClass) {
     expectStored(*device, size, " 3 packets");
 }
 
+// The user's bus started before the services folder existed, so it watches none: the start that writes
+// the activation file tells the bus, and the class can be created at once.
+TEST(AutomationActivation, ABusThatRunsAlreadyKnowsTheClassRightAfterAStart) {
+    testsupport::resetFolders();
+    const QString dataHome = testsupport::freshFolder(QStringLiteral("account"));
+    qputenv("XDG_DATA_HOME", dataHome.toLocal8Bit());
+    testsupport::PrivateBus bus({}, true);
+    ASSERT_TRUE(bus.started());
+    qputenv("DBUS_SESSION_BUS_ADDRESS", bus.address().toLocal8Bit());
+    const auto activatable = [&] {
+        const QString name = QStringLiteral("pavane-reload-test");
+        QStringList names;
+        {
+            QDBusConnection connection = QDBusConnection::connectToBus(bus.address(), name);
+            const QDBusMessage reply = connection.call(
+                QDBusMessage::createMethodCall(
+                    QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+                    QStringLiteral("org.freedesktop.DBus"), QStringLiteral("ListActivatableNames")),
+                QDBus::Block, 5000);
+            names = reply.arguments().value(0).toStringList();
+        }
+        QDBusConnection::disconnectFromBus(name);
+        return names.contains(QStringLiteral("org.quillon.Pavane"));
+    };
+    ASSERT_FALSE(activatable());
+    EXPECT_TRUE(pavane::refreshRegistration(QStringLiteral("/opt/pavane/bin/pavane")));
+    EXPECT_TRUE(activatable());
+    EXPECT_TRUE(pavane::unregisterComponent());
+    EXPECT_FALSE(activatable());
+    qunsetenv("DBUS_SESSION_BUS_ADDRESS");
+    qunsetenv("XDG_DATA_HOME");
+}
+
 TEST(AutomationActivation, AStartThatCannotRegisterStillShowsTheWindow) {
     testsupport::resetFolders();
     // The data folder is a file: no activation file can be written below it.

@@ -23,7 +23,8 @@ QString PrivateBus::writeConfig(const QString& serviceDir, bool userDirs) {
     return path;
 }
 
-PrivateBus::PrivateBus(const QString& serviceDir) : configFile_(writeConfig(serviceDir)) {
+PrivateBus::PrivateBus(const QString& serviceDir, bool userDirs)
+    : configFile_(writeConfig(serviceDir, userDirs)) {
     daemon_.start(QStringLiteral("dbus-daemon"), {QStringLiteral("--config-file=") + configFile_,
                                                   QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
     if (!daemon_.waitForStarted(5000)) return;

@@ -8,7 +8,8 @@ namespace testsupport {
 // A message bus of the test's own (dbus-daemon), optionally with a folder of activation files.
 class PrivateBus {
 public:
-    explicit PrivateBus(const QString& serviceDir = {});
+    // userDirs: as writeConfig.
+    explicit PrivateBus(const QString& serviceDir = {}, bool userDirs = false);
     ~PrivateBus();
     PrivateBus(const PrivateBus&) = delete;
     PrivateBus& operator=(const PrivateBus&) = delete;
