@@ -1,7 +1,7 @@
 // The datapoint protocol of a device: what ODevice sends on its command port and how replies and
 // pushed values reach its tags.
+#include <charconv>
 #include <cstdio>
-#include <cstdlib>
 
 #include "ferrow/devlink/hex_value.h"
 #include "ferrow/devlink/oport.h"
@@ -28,6 +28,14 @@ std::optional<std::string> exchange(OPort& port, const std::string& line) {
     }
     if (!port.Execute(request)) return std::nullopt;
     return std::string(request.m_szReply);
+}
+
+// A reply's type field: its leading digits as a type code, as the C library would read them; a number
+// beyond the 16 bits of a type code is no type (0), never a wrapped one.
+std::uint16_t TypeNumber(std::string_view text) {
+    unsigned value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return error == std::errc() && value <= 0xFFFF ? static_cast<std::uint16_t>(value) : 0;
 }
 
 }  // namespace
@@ -96,8 +104,7 @@ std::unique_ptr<OqnTag> ODevice::QueryTag(int n) {
     if (!reply || reply->empty()) return nullptr;
     auto tag = std::make_unique<OqnTag>();
     tag->m_strName = std::string(Field(*reply, 0));
-    const std::string type(Field(*reply, 1));
-    tag->m_vtDevice = static_cast<std::uint16_t>(std::atoi(type.c_str()));
+    tag->m_vtDevice = TypeNumber(Field(*reply, 1));
     tag->m_vtCanonical = tag->m_vtDevice;
     tag->m_bOutput = Field(*reply, 2) == "0" ? 0 : 1;
     return tag;

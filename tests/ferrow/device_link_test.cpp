@@ -12,16 +12,18 @@ TEST(DeviceLink, TagEnumerationReadsNameTypeAndAccess) {
     ASSERT_TRUE(link.connect());
     auto load = std::async(std::launch::async, [&] { return link.device->LoadTags(); });
     const std::pair<const char*, const char*> replies[] = {
-        {"dpid/0\r\n", "Level/4/0\r\n"}, {"dpid/1\r\n", "Valve/11\r\n"}, {"dpid/2\r\n", "counter/x/1\r\n"}, {"dpid/3\r\n", "\r\n"}};
+        {"dpid/0\r\n", "Level/4/0\r\n"},    {"dpid/1\r\n", "Valve/11\r\n"},
+        {"dpid/2\r\n", "counter/x/1\r\n"},  {"dpid/3\r\n", "Huge/99999999999/1\r\n"},
+        {"dpid/4\r\n", "Wide/65547/1\r\n"}, {"dpid/5\r\n", "\r\n"}};
     for (const auto& [request, reply] : replies) {
         ASSERT_TRUE(link.peer.waitForContains(request, link.commandIndex)) << request;
         link.peer.send(reply, link.commandIndex);
     }
-    EXPECT_EQ(load.get(), 3);
-    ASSERT_EQ(link.device->m_tags.size(), 3u);
+    EXPECT_EQ(load.get(), 5);
+    ASSERT_EQ(link.device->m_tags.size(), 5u);
     auto* counter = static_cast<OqnTag*>(link.device->m_tags[0].get());
-    auto* level = static_cast<OqnTag*>(link.device->m_tags[1].get());
-    auto* valve = static_cast<OqnTag*>(link.device->m_tags[2].get());
+    auto* level = static_cast<OqnTag*>(link.device->m_tags[2].get());
+    auto* valve = static_cast<OqnTag*>(link.device->m_tags[3].get());
     EXPECT_EQ(level->m_strName, "Level");
     EXPECT_EQ(level->m_vtDevice, VT_R4);
     EXPECT_EQ(level->m_vtCanonical, VT_R4);
@@ -31,6 +33,9 @@ TEST(DeviceLink, TagEnumerationReadsNameTypeAndAccess) {
     EXPECT_EQ(valve->m_vtDevice, VT_BOOL);
     EXPECT_EQ(valve->m_bOutput, 1);  // a missing access field means output
     EXPECT_EQ(counter->m_vtDevice, 0);  // a bad type number reads as 0
+    // So does one beyond a type code's 16 bits, however long: never a wrapped type (65547 is not VT_BOOL).
+    EXPECT_EQ(static_cast<OqnTag*>(link.device->FindTag("Huge"))->m_vtDevice, 0);
+    EXPECT_EQ(static_cast<OqnTag*>(link.device->FindTag("Wide"))->m_vtDevice, 0);
 }
 
 TEST(DeviceLink, NotificationsStoreValuesAndSkipUnknownNames) {
