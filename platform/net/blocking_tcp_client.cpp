@@ -100,16 +100,20 @@ bool BlockingTcpClient::connect(const std::string& host, std::uint16_t port, std
         *error = fd_ < 0 ? EBADF : ECONNABORTED;
         return false;
     }
-    std::vector<std::string> addresses;
-    if (!resolve(host, &addresses, error)) return false;
-    if (addresses.empty()) {
-        *error = EHOSTUNREACH;
-        return false;
-    }
     sockaddr_in remote{};
     remote.sin_family = AF_INET;
     remote.sin_port = htons(port);
-    ::inet_pton(AF_INET, addresses.front().c_str(), &remote.sin_addr);
+    // A dotted address is connected as it is: only a name goes to the resolver, whose lookup no abort
+    // can cut short.
+    if (::inet_pton(AF_INET, host.c_str(), &remote.sin_addr) != 1) {
+        std::vector<std::string> addresses;
+        if (!resolve(host, &addresses, error)) return false;
+        if (addresses.empty()) {
+            *error = EHOSTUNREACH;
+            return false;
+        }
+        ::inet_pton(AF_INET, addresses.front().c_str(), &remote.sin_addr);
+    }
     // Non-blocking only for the connect itself, so that its wait has a limit and can be aborted.
     const int flags = ::fcntl(fd_, F_GETFL);
     ::fcntl(fd_, F_SETFL, flags | O_NONBLOCK);
