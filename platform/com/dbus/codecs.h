@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QString>
+#include <cfloat>
+#include <cmath>
 #include <type_traits>
 
 #include "platform/com/com_ptr.h"
@@ -80,7 +82,8 @@ struct B : PlainCodec<bool> {
         return S_OK;
     }
 };
-// FLOAT travels as a double.
+// FLOAT travels as a double; one beyond the float range is an overflow (an infinity or a NaN arrives
+// as it is, for the callee to judge).
 struct D : PlainCodec<double> {
     template <class T>
     static HRESULT toWire(const T& v, double& w, Peer&) {
@@ -89,6 +92,8 @@ struct D : PlainCodec<double> {
     }
     template <class T>
     static HRESULT fromWire(const double& w, T& v, Peer&) {
+        if constexpr (std::is_same_v<T, float>)
+            if (std::isfinite(w) && std::fabs(w) > FLT_MAX) return DISP_E_OVERFLOW;
         v = static_cast<T>(w);
         return S_OK;
     }

@@ -7,6 +7,7 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <cmath>
+#include <limits>
 #include <mutex>
 
 #include "ferrow/bus/opc_tables.h"
@@ -218,6 +219,25 @@ TEST_F(CodecBusTest, ValuesThatCannotTravelAreRefusedAndNothingArrives) {
         EXPECT_TRUE(echo->values.empty());
     }
     QDBusConnection::disconnectFromBus(QStringLiteral("codec-raw"));
+}
+
+// A FLOAT argument (a deadband) travels as a double: one the float cannot hold is refused as an
+// overflow, never cast; an infinity or a NaN arrives as it is, for the callee to judge.
+TEST(FloatArgument, ADoubleBeyondTheFloatRangeIsAnOverflow) {
+    struct NoPeer final : platform::com::dbus::Peer {
+        QDBusObjectPath exportObject(IUnknown*) override { return QDBusObjectPath(QStringLiteral("/")); }
+        HRESULT importObject(const QDBusObjectPath&, REFIID, bool, void**) override { return E_NOTIMPL; }
+    } peer;
+    using platform::com::dbus::D;
+    float value = 1.5f;
+    EXPECT_EQ(D::fromWire(1e300, value, peer), DISP_E_OVERFLOW);
+    EXPECT_EQ(D::fromWire(-3.5e38, value, peer), DISP_E_OVERFLOW);
+    EXPECT_EQ(value, 1.5f);
+    EXPECT_EQ(D::fromWire(3.4e38, value, peer), S_OK);
+    EXPECT_EQ(D::fromWire(std::numeric_limits<double>::infinity(), value, peer), S_OK);
+    EXPECT_TRUE(std::isinf(value));
+    EXPECT_EQ(D::fromWire(2.5, value, peer), S_OK);
+    EXPECT_EQ(value, 2.5f);
 }
 
 }  // namespace
