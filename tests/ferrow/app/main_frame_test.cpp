@@ -237,12 +237,12 @@ TEST_F(FerrowAppTest, PropertiesIsDisabledWhileTheTagListHasTheFocus) {
     QAction* properties = frame.m_pCommands->properties;
 
     frame.m_pDeviceView->setFocus();
-    ASSERT_TRUE(platform::ui::waitUntil([&] { return frame.m_pDeviceView->hasFocus(); }, 5s));
+    ASSERT_TRUE(platform::ui::waitUntil([&] { return frame.m_pDeviceView->hasFocus(); }, 30s));
     frame.UpdateCommandStates();
     EXPECT_TRUE(properties->isEnabled());
 
     frame.m_pTagView->setFocus();
-    ASSERT_TRUE(platform::ui::waitUntil([&] { return frame.m_pTagView->hasFocus(); }, 5s));
+    ASSERT_TRUE(platform::ui::waitUntil([&] { return frame.m_pTagView->hasFocus(); }, 30s));
     frame.UpdateCommandStates();
     EXPECT_FALSE(properties->isEnabled());
     QTest::keyClick(frame.m_pTagView, Qt::Key_P, Qt::ControlModifier);
@@ -255,7 +255,7 @@ TEST_F(FerrowAppTest, PropertiesIsDisabledWhileTheTagListHasTheFocus) {
     frame.mnuEdit->close();
 
     frame.m_pDeviceView->setFocus();
-    ASSERT_TRUE(platform::ui::waitUntil([&] { return frame.m_pDeviceView->hasFocus(); }, 5s));
+    ASSERT_TRUE(platform::ui::waitUntil([&] { return frame.m_pDeviceView->hasFocus(); }, 30s));
     frame.UpdateCommandStates();
     EXPECT_TRUE(properties->isEnabled());
 }

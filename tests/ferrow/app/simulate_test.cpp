@@ -124,11 +124,11 @@ TEST_F(SimulateInTheWindow, ConnectSwitchesTheSimulationOffAndClearsTheCheckMark
 
     // The device drops its notification connection: not connected, while its command connection stands.
     sim->run([&] { sim->datapoints().closeNotificationConnections(); });
-    ASSERT_TRUE(platform::ui::waitUntil([&] { return !plant->IsConnected(); }, 10s));
+    ASSERT_TRUE(platform::ui::waitUntil([&] { return !plant->IsConnected(); }, 30s));
     commands.updateStates();
     ASSERT_TRUE(commands.connectDevice->isEnabled());
     commands.connectDevice->trigger();
-    ASSERT_TRUE(platform::ui::waitUntil([&] { return plant->IsConnected(); }, 10s));
+    ASSERT_TRUE(platform::ui::waitUntil([&] { return plant->IsConnected(); }, 30s));
     commands.updateStates();
     EXPECT_FALSE(boardSimulating());
     EXPECT_EQ(plant->m_bSimulate, 0u);
