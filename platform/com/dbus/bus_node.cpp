@@ -20,6 +20,7 @@ const QString kErrorUnknownInterface = QStringLiteral("org.freedesktop.DBus.Erro
 const QString kErrorUnknownMethod = QStringLiteral("org.freedesktop.DBus.Error.UnknownMethod");
 const QString kErrorInvalidArgs = QStringLiteral("org.freedesktop.DBus.Error.InvalidArgs");
 const QString kErrorLimitsExceeded = QStringLiteral("org.freedesktop.DBus.Error.LimitsExceeded");
+const QString kErrorNoMemory = QStringLiteral("org.freedesktop.DBus.Error.NoMemory");
 
 // Every live node, for CoDisconnectObject.
 struct Nodes {
@@ -53,7 +54,9 @@ HRESULT NodePeer::importObject(const QDBusObjectPath& path, REFIID iid, bool kno
 }
 
 BusNode::BusNode(const QDBusConnection& connection, Options options)
-    : connection_(connection), options_(options), pool_(options.maxWorkers, options.maxQueued) {}
+    : connection_(connection),
+      options_(options),
+      pool_({options.maxWorkers, options.callerShare, options.maxQueuedPerCaller}, options.threadStarter) {}
 
 BusNode::~BusNode() { stop(); }
 
@@ -64,8 +67,9 @@ std::shared_ptr<BusNode> BusNode::start(const QDBusConnection& connection, Optio
     node->dispatcher_ = new Dispatcher(node);
     QDBusConnection c = connection;
     // Before any object is handed out, so that no peer can leave unseen while it holds one.
-    c.connect(kDBusService, QStringLiteral("/org/freedesktop/DBus"), kDBusService, QStringLiteral("NameOwnerChanged"),
-              node->dispatcher_, SLOT(nameOwnerChanged(QString, QString, QString)));
+    c.connect(kDBusService, QStringLiteral("/org/freedesktop/DBus"), kDBusService,
+              QStringLiteral("NameOwnerChanged"), node->dispatcher_,
+              SLOT(nameOwnerChanged(QString, QString, QString)));
     const bool registered = c.registerVirtualObject(kObjectRoot, node->dispatcher_, QDBusConnection::SubPath);
     // Wired up here, then handed to the node's own thread with what Qt attached to it.
     node->thread_ = new QThread;
@@ -95,7 +99,8 @@ void BusNode::stop() {
         QDBusConnection c = connection_;
         c.unregisterObject(kObjectRoot, QDBusConnection::UnregisterTree);
         c.disconnect(kDBusService, QStringLiteral("/org/freedesktop/DBus"), kDBusService,
-                     QStringLiteral("NameOwnerChanged"), dispatcher_, SLOT(nameOwnerChanged(QString, QString, QString)));
+                     QStringLiteral("NameOwnerChanged"), dispatcher_,
+                     SLOT(nameOwnerChanged(QString, QString, QString)));
     }
     if (thread_) {
         thread_->quit();
@@ -122,7 +127,8 @@ void BusNode::stop() {
     if (classEntry)
         for (const Interface& i : classEntry->interfaces)
             if (i.table->iid == IID_IClassFactory)
-                for (quint32 k = 0; k < locks; ++k) static_cast<IClassFactory*>(i.pointer.get())->LockServer(0);
+                for (quint32 k = 0; k < locks; ++k)
+                    static_cast<IClassFactory*>(i.pointer.get())->LockServer(0);
 }
 
 void BusNode::setClassObject(IUnknown* classObject) {
@@ -167,7 +173,8 @@ QDBusObjectPath BusNode::exportFor(IUnknown* object, const QString& caller) {
     {
         std::lock_guard guard(lock_);
         if (stopped_) return null;
-        if (classEntry_ && classEntry_->identity.get() == identity.get()) return QDBusObjectPath(classEntry_->path);
+        if (classEntry_ && classEntry_->identity.get() == identity.get())
+            return QDBusObjectPath(classEntry_->path);
         if (auto it = byIdentity_.find(identity.get()); it != byIdentity_.end()) {
             const std::shared_ptr<Entry> entry = objects_[it->second];
             addRefLocked(entry, caller);
@@ -317,8 +324,19 @@ void BusNode::dispatch(const QDBusMessage& message) {
         }
     }
     auto self = shared_from_this();
-    if (!pool_.post([self, message] { self->serve(message); }))
-        replyError(message, kErrorLimitsExceeded, QStringLiteral("Too many calls are waiting"));
+    switch (pool_.post(message.service(), [self, message] { self->serve(message); })) {
+        case WorkerPool::Posted::Queued:
+            break;
+        case WorkerPool::Posted::QueueFull:
+            replyError(message, kErrorLimitsExceeded, QStringLiteral("Too many calls of yours are waiting"));
+            break;
+        case WorkerPool::Posted::NoThread:
+            replyError(message, kErrorNoMemory, QStringLiteral("No thread could be started for the call"));
+            break;
+        case WorkerPool::Posted::Stopped:
+            replyError(message, kErrorUnknownObject, QStringLiteral("No such object"));
+            break;
+    }
 }
 
 void BusNode::serve(const QDBusMessage& message) {
@@ -342,7 +360,8 @@ void BusNode::serve(const QDBusMessage& message) {
         if (method || !interface.isEmpty()) break;
     }
     if (!target) {
-        replyError(message, kErrorUnknownInterface, QStringLiteral("The object does not offer %1").arg(interface));
+        replyError(message, kErrorUnknownInterface,
+                   QStringLiteral("The object does not offer %1").arg(interface));
         return;
     }
     if (!method) {
@@ -350,12 +369,13 @@ void BusNode::serve(const QDBusMessage& message) {
         return;
     }
     if (message.signature() != method->inSignature) {
-        replyError(message, kErrorInvalidArgs,
-                   QStringLiteral("%1 takes (%2), not (%3)").arg(member, method->inSignature, message.signature()));
+        replyError(
+            message, kErrorInvalidArgs,
+            QStringLiteral("%1 takes (%2), not (%3)").arg(member, method->inSignature, message.signature()));
         return;
     }
-    if (entry->classObject && target->table->iid == IID_IClassFactory && member == QLatin1String("LockServer") &&
-        serveLockServer(entry, target->pointer.get(), message))
+    if (entry->classObject && target->table->iid == IID_IClassFactory &&
+        member == QLatin1String("LockServer") && serveLockServer(entry, target->pointer.get(), message))
         return;
     NodePeer peer(*this, message.service());
     QVariantList out;
@@ -406,7 +426,8 @@ void BusNode::serveUnknown(const std::shared_ptr<Entry>& entry, const QDBusMessa
         return;
     }
     if (message.signature() != method->inSignature) {
-        replyError(message, kErrorInvalidArgs, QStringLiteral("%1 takes (%2)").arg(member, method->inSignature));
+        replyError(message, kErrorInvalidArgs,
+                   QStringLiteral("%1 takes (%2)").arg(member, method->inSignature));
         return;
     }
     const QString caller = message.service();
@@ -419,9 +440,12 @@ void BusNode::serveUnknown(const std::shared_ptr<Entry>& entry, const QDBusMessa
         bool kept = false;
         if (offered) {
             std::lock_guard guard(lock_);
-            kept = !stopped_ && (entry->classObject || objects_.count(entry->number)) && addRefLocked(entry, caller);
+            kept = !stopped_ && (entry->classObject || objects_.count(entry->number)) &&
+                   addRefLocked(entry, caller);
         }
-        const HRESULT result = !iid ? E_INVALIDARG : offered ? (kept ? S_OK : RPC_E_DISCONNECTED) : E_NOINTERFACE;
+        const HRESULT result = !iid      ? E_INVALIDARG
+                               : offered ? (kept ? S_OK : RPC_E_DISCONNECTED)
+                                         : E_NOINTERFACE;
         out << uintArg(result)
             << QVariant::fromValue(QDBusObjectPath(SUCCEEDED(result) ? entry->path : kNullPath));
     } else if (member == QLatin1String("AddRef")) {
@@ -437,7 +461,8 @@ void BusNode::serveUnknown(const std::shared_ptr<Entry>& entry, const QDBusMessa
     connection_.send(message.createReply(out));
 }
 
-HRESULT BusNode::importObject(const QString& peer, const QDBusObjectPath& path, REFIID iid, bool known, void** ppv) {
+HRESULT BusNode::importObject(const QString& peer, const QDBusObjectPath& path, REFIID iid, bool known,
+                              void** ppv) {
     if (!ppv) return E_POINTER;
     *ppv = nullptr;
     if (path.path() == kNullPath || path.path().isEmpty()) return S_OK;
@@ -464,7 +489,8 @@ HRESULT BusNode::importObject(const QString& peer, const QDBusObjectPath& path, 
 }
 
 void BusNode::releaseRemote(const QString& peer, const QString& path) {
-    QDBusMessage message = QDBusMessage::createMethodCall(peer, path, kUnknownInterface, QStringLiteral("Release"));
+    QDBusMessage message =
+        QDBusMessage::createMethodCall(peer, path, kUnknownInterface, QStringLiteral("Release"));
     message.setAutoStartService(false);
     // Counted once queued: a flush that counts it pings behind it.
     if (connection_.send(message)) ++sent_;
@@ -475,13 +501,14 @@ bool BusNode::flush(std::chrono::milliseconds limit) {
     if (confirmed_.load() >= target) return true;
     // One connection's messages leave in the order they were queued, and the bus handles them in that
     // order: once it has answered this, it holds everything sent before.
-    const QDBusMessage ping = QDBusMessage::createMethodCall(kDBusService, QStringLiteral("/org/freedesktop/DBus"),
-                                                             QStringLiteral("org.freedesktop.DBus.Peer"),
-                                                             QStringLiteral("Ping"));
+    const QDBusMessage ping =
+        QDBusMessage::createMethodCall(kDBusService, QStringLiteral("/org/freedesktop/DBus"),
+                                       QStringLiteral("org.freedesktop.DBus.Peer"), QStringLiteral("Ping"));
     const QDBusMessage reply = connection_.call(ping, QDBus::Block, static_cast<int>(limit.count()));
     if (reply.type() != QDBusMessage::ReplyMessage) return false;
     quint64 seen = confirmed_.load();
-    while (seen < target && !confirmed_.compare_exchange_weak(seen, target)) {}
+    while (seen < target && !confirmed_.compare_exchange_weak(seen, target)) {
+    }
     return true;
 }
 
@@ -492,11 +519,13 @@ void BusNode::forgetProxy(RemoteObject* proxy) {
 }
 
 QString BusNode::introspect(const QString& path) {
-    if (path == kObjectRoot) return QStringLiteral("  <node name=\"ClassObject\"/>\n  <node name=\"obj\"/>\n");
+    if (path == kObjectRoot)
+        return QStringLiteral("  <node name=\"ClassObject\"/>\n  <node name=\"obj\"/>\n");
     if (path + QLatin1Char('/') == kObjectPathPrefix) {
         QString xml;
         std::lock_guard guard(lock_);
-        for (const auto& [number, entry] : objects_) xml += QStringLiteral("  <node name=\"%1\"/>\n").arg(number);
+        for (const auto& [number, entry] : objects_)
+            xml += QStringLiteral("  <node name=\"%1\"/>\n").arg(number);
         return xml;
     }
     const std::shared_ptr<Entry> entry = find(path);

@@ -46,8 +46,14 @@ class NodePeer final : public Peer {
 class BusNode : public std::enable_shared_from_this<BusNode> {
   public:
     struct Options {
+        // The worker threads, the most of them one caller's calls may hold at once, and how many calls
+        // of one caller may wait; past that the caller's calls are refused (LimitsExceeded) until its
+        // queue drains, and no other caller notices.
         std::size_t maxWorkers = 16;
-        std::size_t maxQueued = 4096;
+        std::size_t callerShare = 4;
+        std::size_t maxQueuedPerCaller = 256;
+        // How worker threads are started (tests stand in a system without threads to give).
+        WorkerPool::ThreadStarter threadStarter;
         // How long a call to a peer's object may take before it counts as failed (RPC_E_DISCONNECTED).
         std::chrono::milliseconds callLimit{60000};
         // How long the references of a peer that left the bus are kept before they are given back. COM
@@ -58,7 +64,9 @@ class BusNode : public std::enable_shared_from_this<BusNode> {
 
     // Null when the connection is not connected or the object tree is taken.
     static std::shared_ptr<BusNode> start(const QDBusConnection& connection, Options options);
-    static std::shared_ptr<BusNode> start(const QDBusConnection& connection) { return start(connection, Options{}); }
+    static std::shared_ptr<BusNode> start(const QDBusConnection& connection) {
+        return start(connection, Options{});
+    }
     ~BusNode();
     BusNode(const BusNode&) = delete;
     BusNode& operator=(const BusNode&) = delete;
@@ -75,7 +83,8 @@ class BusNode : public std::enable_shared_from_this<BusNode> {
     void unexport(IUnknown* identity);
     // A proxy of `peer`'s object at `path` as `iid`, with one reference for the caller; the peer's
     // reference that came with the path is taken over. `known`: no need to ask the peer.
-    HRESULT importObject(const QString& peer, const QDBusObjectPath& path, REFIID iid, bool known, void** ppv);
+    HRESULT importObject(const QString& peer, const QDBusObjectPath& path, REFIID iid, bool known,
+                         void** ppv);
 
     // Waits, at most `limit`, until every message this node sent without waiting for an answer (the
     // proxies' Release calls) has reached the bus, which then delivers it even if this process ends at

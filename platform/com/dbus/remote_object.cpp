@@ -7,7 +7,9 @@ namespace platform::com::dbus {
 HRESULT failureFromError(const QDBusMessage& reply) {
     const QString name = reply.errorName();
     if (name == QLatin1String("org.freedesktop.DBus.Error.InvalidArgs")) return E_INVALIDARG;
-    if (name == QLatin1String("org.freedesktop.DBus.Error.LimitsExceeded")) return E_OUTOFMEMORY;
+    if (name == QLatin1String("org.freedesktop.DBus.Error.LimitsExceeded") ||
+        name == QLatin1String("org.freedesktop.DBus.Error.NoMemory"))
+        return E_OUTOFMEMORY;
     // The object is gone, its process is gone, or it did not answer in time.
     return RPC_E_DISCONNECTED;
 }
@@ -88,7 +90,8 @@ HRESULT RemoteObject::QueryInterface(REFIID riid, void** ppv) {
         return S_OK;
     }
     if (!tableFor(riid)) return E_NOINTERFACE;
-    QDBusMessage message = QDBusMessage::createMethodCall(peer_, path_, kUnknownInterface, QStringLiteral("QueryInterface"));
+    QDBusMessage message =
+        QDBusMessage::createMethodCall(peer_, path_, kUnknownInterface, QStringLiteral("QueryInterface"));
     message << QString::fromStdString(formatGuid(riid));
     const QDBusMessage reply = node_->connection().call(message, QDBus::Block, node_->callLimitMs());
     if (reply.type() != QDBusMessage::ReplyMessage) return failureFromError(reply);

@@ -23,7 +23,10 @@ class Notebook final : public ComObject<IEnumString, IConnectionPointContainer> 
     static std::atomic<long> live;
 
     explicit Notebook(std::vector<std::u16string> lines, std::size_t position = 0)
-        : ComObject(&live), point_(this, this, IID_IAdviseSink, &live), lines_(std::move(lines)), position_(position) {}
+        : ComObject(&live),
+          point_(this, this, IID_IAdviseSink, &live),
+          lines_(std::move(lines)),
+          position_(position) {}
 
     HRESULT Next(ULONG celt, LPOLESTR* rgelt, ULONG* fetched) override {
         std::lock_guard guard(lock_);
@@ -80,7 +83,7 @@ class Notebook final : public ComObject<IEnumString, IConnectionPointContainer> 
     }
     std::size_t sinkCount() const { return point_.sinkCount(); }
 
-    // While closed, Skip waits; waitForSkip returns once a Skip is waiting (false after 5 s).
+    // While closed, Skip waits.
     void close() {
         std::lock_guard guard(lock_);
         closed_ = true;
@@ -90,9 +93,15 @@ class Notebook final : public ComObject<IEnumString, IConnectionPointContainer> 
         closed_ = false;
         opened_.notify_all();
     }
-    bool waitForSkip() {
+    bool waitForSkip() { return waitForSkips(1); }
+    // Returns once `count` Skips are waiting (false after 5 s).
+    bool waitForSkips(int count) {
         std::unique_lock guard(lock_);
-        return opened_.wait_for(guard, std::chrono::seconds(5), [this] { return waiting_ > 0; });
+        return opened_.wait_for(guard, std::chrono::seconds(5), [&] { return waiting_ >= count; });
+    }
+    int skipsWaiting() {
+        std::lock_guard guard(lock_);
+        return waiting_;
     }
 
   protected:
