@@ -14,6 +14,7 @@
 #include <unordered_map>
 
 #include "platform/com/com_ptr.h"
+#include "platform/com/dbus/departed_callers.h"
 #include "platform/com/dbus/interface_table.h"
 #include "platform/com/dbus/worker_pool.h"
 
@@ -60,6 +61,9 @@ class BusNode : public std::enable_shared_from_this<BusNode> {
         // keeps those of a client that stops pinging for minutes; a short wait also lets one-shot
         // callers (a gdbus call per step) use what an earlier step created.
         std::chrono::milliseconds departedGrace{0};
+        // Objects answer only the peers that hold a reference to them, others get AccessDenied: a
+        // client's sinks answer only the server it gave them to.
+        bool onlyHolders = false;
     };
 
     // Null when the connection is not connected or the object tree is taken.
@@ -102,8 +106,15 @@ class BusNode : public std::enable_shared_from_this<BusNode> {
 
     // For the dispatcher and the proxies.
     void dispatch(const QDBusMessage& message);
-    QString introspect(const QString& path);
+    // Answers an Introspect call (on the dispatcher's thread: it runs no COM method).
+    void serveIntrospect(const QDBusMessage& message);
     void callerGone(const QString& name);
+    bool departed(const QString& name);
+    // The peers that left and are still remembered (tests and diagnostics).
+    std::size_t departedCount();
+    // Calls to peers that had left, failed without being sent (tests and diagnostics).
+    void countWithheld() { ++withheld_; }
+    quint64 withheldCount() const { return withheld_.load(); }
     std::chrono::milliseconds departedGrace() const { return options_.departedGrace; }
     void releaseCaller(const QString& name);
     void releaseRemote(const QString& peer, const QString& path);
@@ -141,6 +152,9 @@ class BusNode : public std::enable_shared_from_this<BusNode> {
                           std::vector<std::shared_ptr<Entry>>* dropped);
     void removeLocked(const std::shared_ptr<Entry>& entry);
     bool goneLocked(const QString& caller) const;
+    bool mayCall(const std::shared_ptr<Entry>& entry, const QString& caller);
+    // Forgets a departed peer once nothing of it is left here.
+    void pruneDeparted(const QString& name);
     void replyError(const QDBusMessage& message, const QString& name, const QString& text);
 
     QDBusConnection connection_;
@@ -156,12 +170,14 @@ class BusNode : public std::enable_shared_from_this<BusNode> {
     std::map<quint64, std::shared_ptr<Entry>> objects_;
     std::unordered_map<IUnknown*, quint64> byIdentity_;
     QHash<QString, Caller> callers_;
-    // Callers seen leaving, so that a reference handed out in the same moment is not kept. Bounded.
-    std::deque<QString> gone_;
+    // Callers seen leaving: a reference handed out in the same moment is not kept, and nothing more is
+    // sent to them.
+    DepartedCallers departed_;
 
     // Messages sent without an answer, counted, and how many of the first of them the bus has confirmed.
     std::atomic<quint64> sent_{0};
     std::atomic<quint64> confirmed_{0};
+    std::atomic<quint64> withheld_{0};
 
     std::mutex proxiesLock_;
     std::map<std::pair<QString, QString>, RemoteObject*> proxies_;

@@ -35,7 +35,7 @@ ULONG RemoteObject::Release() {
     const ULONG left = --refs_;
     if (left == 0) {
         node_->forgetProxy(this);
-        node_->releaseRemote(peer_, path_);
+        if (!departed_) node_->releaseRemote(peer_, path_);
         delete this;
     }
     return left;
@@ -90,6 +90,7 @@ HRESULT RemoteObject::QueryInterface(REFIID riid, void** ppv) {
         return S_OK;
     }
     if (!tableFor(riid)) return E_NOINTERFACE;
+    if (departed_) return RPC_E_DISCONNECTED;
     QDBusMessage message =
         QDBusMessage::createMethodCall(peer_, path_, kUnknownInterface, QStringLiteral("QueryInterface"));
     message << QString::fromStdString(formatGuid(riid));
@@ -106,7 +107,9 @@ HRESULT RemoteObject::QueryInterface(REFIID riid, void** ppv) {
 }
 
 CallTarget RemoteObject::target(const QString& interface) {
-    return {node_->connection(), peer_, path_, interface, link_.get(), node_->callLimitMs()};
+    const bool reachable = !departed_;
+    if (!reachable) node_->countWithheld();
+    return {node_->connection(), peer_, path_, interface, link_.get(), node_->callLimitMs(), reachable};
 }
 
 }  // namespace platform::com::dbus

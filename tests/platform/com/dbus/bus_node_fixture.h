@@ -66,12 +66,18 @@ class BusNodeTest : public ::testing::Test {
   protected:
     // The server node's limits.
     virtual BusNode::Options serverOptions() const { return {}; }
+    // The client node's: it answers only the server on its sinks, as a client program's does.
+    virtual BusNode::Options clientOptions() const {
+        BusNode::Options options;
+        options.onlyHolders = true;
+        return options;
+    }
 
     void SetUp() override {
         ASSERT_TRUE(bus.started()) << "dbus-daemon did not start";
         registerPlatformTables();
         server = BusNode::start(connect(QStringLiteral("server")), serverOptions());
-        client = BusNode::start(connect(QStringLiteral("client")));
+        client = BusNode::start(connect(QStringLiteral("client")), clientOptions());
         ASSERT_TRUE(server && client);
         factory = new NotebookFactory;
         factory->AddRef();

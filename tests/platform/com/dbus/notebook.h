@@ -16,8 +16,8 @@ namespace bustest {
 using namespace platform::com;
 
 // A small server object for the transport's tests: a list of lines (IEnumString) and an IAdviseSink
-// point that tells its sinks about new data. Skip waits while the test holds it closed, to keep a worker
-// busy. Counted in `live`.
+// point that tells its sinks about new data. Skip and Clone wait while the test holds it closed, to keep a
+// worker busy. Counted in `live`.
 class Notebook final : public ComObject<IEnumString, IConnectionPointContainer> {
   public:
     static std::atomic<long> live;
@@ -36,14 +36,8 @@ class Notebook final : public ComObject<IEnumString, IConnectionPointContainer> 
         return n == celt ? S_OK : S_FALSE;
     }
     HRESULT Skip(ULONG celt) override {
-        {
-            std::unique_lock guard(lock_);
-            ++waiting_;
-            opened_.notify_all();
-            opened_.wait(guard, [this] { return !closed_; });
-            --waiting_;
-        }
-        std::lock_guard guard(lock_);
+        std::unique_lock guard(lock_);
+        waitWhileClosed(guard);
         position_ = std::min(lines_.size(), position_ + celt);
         return S_OK;
     }
@@ -53,7 +47,8 @@ class Notebook final : public ComObject<IEnumString, IConnectionPointContainer> 
         return S_OK;
     }
     HRESULT Clone(IEnumString** out) override {
-        std::lock_guard guard(lock_);
+        std::unique_lock guard(lock_);
+        waitWhileClosed(guard);
         auto* copy = new Notebook(lines_, position_);
         copy->AddRef();
         *out = copy;
@@ -83,7 +78,7 @@ class Notebook final : public ComObject<IEnumString, IConnectionPointContainer> 
     }
     std::size_t sinkCount() const { return point_.sinkCount(); }
 
-    // While closed, Skip waits.
+    // While closed, Skip and Clone wait.
     void close() {
         std::lock_guard guard(lock_);
         closed_ = true;
@@ -108,6 +103,13 @@ class Notebook final : public ComObject<IEnumString, IConnectionPointContainer> 
     void teardown() override { point_.clear(); }
 
   private:
+    void waitWhileClosed(std::unique_lock<std::mutex>& guard) {
+        ++waiting_;
+        opened_.notify_all();
+        opened_.wait(guard, [this] { return !closed_; });
+        --waiting_;
+    }
+
     ConnectionPoint point_;
     std::mutex lock_;
     std::condition_variable opened_;
