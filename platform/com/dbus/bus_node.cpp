@@ -43,6 +43,18 @@ HRESULT NodePeer::importObject(const QDBusObjectPath& path, REFIID iid, bool kno
     return node_.importObject(name_, path, iid, known, ppv);
 }
 
+QDBusObjectPath NodePeer::pathBack(IUnknown* object) {
+    auto* remote = dynamic_cast<RemoteObject*>(object);
+    if (!remote) {
+        ComPtr<IUnknown> identity;
+        if (object && SUCCEEDED(object->QueryInterface(IID_IUnknown, identity.putVoid())))
+            remote = dynamic_cast<RemoteObject*>(identity.get());
+    }
+    return QDBusObjectPath(remote && remote->peer() == name_ ? remote->path() : kNullPath);
+}
+
+IUnknown* NodePeer::ownObject(const QDBusObjectPath& path) { return node_.heldObject(path.path(), name_); }
+
 BusNode::BusNode(const QDBusConnection& connection, Options options)
     : connection_(connection),
       options_(options),
@@ -196,6 +208,14 @@ QDBusObjectPath BusNode::exportFor(IUnknown* object, const QString& caller) {
     return QDBusObjectPath(entry->path);
 }
 
+IUnknown* BusNode::heldObject(const QString& path, const QString& holder) {
+    const std::shared_ptr<Entry> entry = find(path);
+    std::lock_guard guard(lock_);
+    if (!entry || entry->classObject || !entry->refs.contains(holder)) return nullptr;
+    entry->identity->AddRef();
+    return entry->identity.get();
+}
+
 void BusNode::unexport(IUnknown* identity) {
     std::shared_ptr<Entry> entry;
     {
@@ -338,7 +358,8 @@ HRESULT BusNode::importObject(const QString& peer, const QDBusObjectPath& path, 
                               void** ppv) {
     if (!ppv) return E_POINTER;
     *ppv = nullptr;
-    if (path.path() == kNullPath || path.path().isEmpty()) return S_OK;
+    // A success that hands over no object would leave the caller a null pointer it was promised was not.
+    if (path.path() == kNullPath || path.path().isEmpty()) return RPC_X_BAD_STUB_DATA;
     RemoteObject* proxy = nullptr;
     bool fresh = false;
     const bool gone = departed(peer);

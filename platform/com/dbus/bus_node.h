@@ -32,6 +32,8 @@ class NodePeer final : public Peer {
     NodePeer(BusNode& node, QString name) : node_(node), name_(std::move(name)) {}
     QDBusObjectPath exportObject(IUnknown* object) override;
     HRESULT importObject(const QDBusObjectPath& path, REFIID iid, bool known, void** ppv) override;
+    QDBusObjectPath pathBack(IUnknown* object) override;
+    IUnknown* ownObject(const QDBusObjectPath& path) override;
 
   private:
     BusNode& node_;
@@ -83,6 +85,8 @@ class BusNode : public std::enable_shared_from_this<BusNode> {
     void setClassObject(IUnknown* classObject);
     // `object` exported with one more reference owned by `caller`; "/" for null.
     QDBusObjectPath exportFor(IUnknown* object, const QString& caller);
+    // The object at `path` that `holder` holds a reference to, with one more reference; null if none.
+    IUnknown* heldObject(const QString& path, const QString& holder);
     // Stops serving the object with this identity (CoDisconnectObject); its references are dropped.
     void unexport(IUnknown* identity);
     // A proxy of `peer`'s object at `path` as `iid`, with one reference for the caller; the peer's

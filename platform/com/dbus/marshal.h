@@ -143,6 +143,7 @@ struct Method {
                 const QDBusMessage reply = target.connection.call(message, QDBus::Block, target.timeoutMs);
                 result = replyResult(reply);
                 if (SUCCEEDED(result)) {
+                    c.result = result;
                     int pos = 1;
                     success = (std::get<K>(roles).decode(reply.arguments(), pos, c) && ...);
                     if (!success) result = c.failure;

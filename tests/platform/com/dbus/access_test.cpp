@@ -1,4 +1,6 @@
 #include <QDBusPendingCall>
+#include <QDBusVirtualObject>
+#include <QThread>
 
 #include "tests/platform/com/dbus/bus_node_fixture.h"
 
@@ -118,7 +120,8 @@ TEST_F(AccessTest, IntrospectionShowsACallerItsOwnObjectsAndOnlyWhatAnswers) {
 
 TEST_F(AccessTest, NothingIsSentToAClientThatLeftTheBus) {
     const QString visitorConnection = QStringLiteral("visitor");
-    auto visitor = BusNode::start(QDBusConnection::connectToBus(bus.address(), visitorConnection), clientOptions());
+    auto visitor =
+        BusNode::start(QDBusConnection::connectToBus(bus.address(), visitorConnection), clientOptions());
     ASSERT_TRUE(visitor);
     const QString visitorName = visitor->connection().baseService();
     auto* sink = new RecordingSink;
@@ -165,7 +168,8 @@ TEST_F(AccessTest, ACallerThatLeftDuringACallKeepsNothingHoweverManyLeftSince) {
     serverName = server->connection().baseService();
 
     const QString leaverConnection = QStringLiteral("leaver");
-    auto leaver = std::make_unique<QDBusConnection>(QDBusConnection::connectToBus(bus.address(), leaverConnection));
+    auto leaver =
+        std::make_unique<QDBusConnection>(QDBusConnection::connectToBus(bus.address(), leaverConnection));
     const QString path = rawCreate(*leaver);
     Notebook* object = factory->last.load();
     object->close();
@@ -188,6 +192,80 @@ TEST_F(AccessTest, ACallerThatLeftDuringACallKeepsNothingHoweverManyLeftSince) {
     EXPECT_TRUE(eventually([&] { return Notebook::live.load() == 0 && server->exportedCount() == 0; }))
         << Notebook::live.load();
     EXPECT_TRUE(eventually([&] { return server->departedCount() == 0; }));
+}
+
+TEST_F(AccessTest, EnumConnectionsHandsAClientItsOwnSinkBack) {
+    ComPtr<IEnumString> notebook = createNotebook();
+    ASSERT_TRUE(notebook);
+    auto* sink = new RecordingSink;
+    ComPtr<IAdviseSink> holdSink(sink);
+    ComPtr<IConnectionPointContainer> container;
+    ASSERT_EQ(notebook->QueryInterface(IID_IConnectionPointContainer, container.putVoid()), S_OK);
+    ComPtr<IConnectionPoint> point;
+    ASSERT_EQ(container->FindConnectionPoint(IID_IAdviseSink, point.put()), S_OK);
+    DWORD cookie = 0;
+    ASSERT_EQ(point->Advise(sink, &cookie), S_OK);
+    const std::size_t serverObjects = server->exportedCount();
+
+    ComPtr<IEnumConnections> connections;
+    ASSERT_EQ(point->EnumConnections(connections.put()), S_OK);
+    CONNECTDATA data[2] = {};
+    ULONG fetched = 0;
+    ASSERT_EQ(connections->Next(2, data, &fetched), S_FALSE);
+    ASSERT_EQ(fetched, 1u);
+    EXPECT_EQ(data[0].dwCookie, cookie);
+    ComPtr<IUnknown> own;
+    sink->QueryInterface(IID_IUnknown, own.putVoid());
+    EXPECT_EQ(data[0].pUnk, own.get()) << "the client's own sink, not a proxy of a server object";
+    if (data[0].pUnk) data[0].pUnk->Release();
+    // Nothing of the server stands in for the sink.
+    EXPECT_EQ(server->exportedCount(), serverObjects + 1) << "the enumerator only";
+    EXPECT_EQ(client->exportedCount(), 1u);
+}
+
+// A server that answers every QueryInterface and CreateInstance with success and no object.
+class HollowServer final : public QDBusVirtualObject {
+  public:
+    QString introspect(const QString&) const override { return {}; }
+    bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override {
+        connection.send(message.createReply(QVariantList{
+            QVariant::fromValue(uint{0}), QVariant::fromValue(QDBusObjectPath(QStringLiteral("/")))}));
+        return true;
+    }
+};
+
+TEST_F(BusNodeTest, ASuccessWithoutAnObjectIsNoNullPointer) {
+    const QString hollowConnection = QStringLiteral("hollow");
+    QDBusConnection hollow = QDBusConnection::connectToBus(bus.address(), hollowConnection);
+    // On a thread of its own: this one waits in the calls it answers.
+    HollowServer server;
+    QThread thread;
+    struct Stop {
+        QThread& thread;
+        ~Stop() {
+            thread.quit();
+            thread.wait();
+        }
+    } stop{thread};
+    ASSERT_TRUE(
+        hollow.registerVirtualObject(QStringLiteral("/org/quillon/com"), &server, QDBusConnection::SubPath));
+    server.moveToThread(&thread);
+    thread.start();
+    const QString name = hollow.baseService();
+
+    void* pointer = reinterpret_cast<void*>(1);
+    EXPECT_EQ(
+        client->importObject(name, QDBusObjectPath(kClassObjectPath), IID_IClassFactory, false, &pointer),
+        RPC_X_BAD_STUB_DATA);
+    EXPECT_EQ(pointer, nullptr);
+    ComPtr<IClassFactory> factory;
+    ASSERT_EQ(client->importObject(name, QDBusObjectPath(kClassObjectPath), IID_IClassFactory, true,
+                                   factory.putVoid()),
+              S_OK);
+    ComPtr<IEnumString> created;
+    EXPECT_EQ(factory->CreateInstance(nullptr, IID_IEnumString, created.putVoid()), RPC_X_BAD_STUB_DATA);
+    EXPECT_FALSE(created);
+    hollow.unregisterObject(QStringLiteral("/org/quillon/com"), QDBusConnection::UnregisterTree);
 }
 
 // An object with two interfaces of the same method names.
