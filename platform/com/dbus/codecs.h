@@ -180,7 +180,8 @@ struct ObjectCodec {
     static HRESULT fromWire(const QDBusObjectPath& w, Itf*& v, Peer& peer) {
         v = nullptr;
         if (w.path() == kNullPath) return S_OK;
-        return peer.importObject(w, Itf::kIid, Known || Itf::kIid == IID_IUnknown, reinterpret_cast<void**>(&v));
+        return peer.importObject(w, Itf::kIid, Known || Itf::kIid == IID_IUnknown,
+                                 reinterpret_cast<void**>(&v));
     }
     static void clear(Itf*& v) {
         if (v) v->Release();

@@ -475,9 +475,13 @@ struct Buf : RoleBase {
         }
         P arg(CallState&) { return values.empty() ? &none : values.data(); }
         void settle(CallState& c, HRESULT result) {
-            count = SUCCEEDED(result) ? std::min<std::uint32_t>(c.outCount, static_cast<std::uint32_t>(values.size())) : 0;
+            count = SUCCEEDED(result)
+                        ? std::min<std::uint32_t>(c.outCount, static_cast<std::uint32_t>(values.size()))
+                        : 0;
         }
-        bool encode(QVariantList& out, CallState& c, HRESULT) { return putWireList<C>(out, c, values.data(), count); }
+        bool encode(QVariantList& out, CallState& c, HRESULT) {
+            return putWireList<C>(out, c, values.data(), count);
+        }
     };
     template <class P>
     struct Proxy : ProxyBase {
