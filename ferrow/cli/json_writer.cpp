@@ -100,7 +100,19 @@ std::string JsonWriter::quoted(std::string_view text) {
     std::string out;
     out.reserve(text.size() + 2);
     out += '"';
-    for (const char c : text) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        const auto next = static_cast<unsigned char>(i + 1 < text.size() ? text[i + 1] : 0);
+        // DEL and the C1 controls (U+0080 to U+009F, in UTF-8 0xC2 and a second byte up to 0x9F; U+009B
+        // starts a terminal command) are written as escapes, like the C0 controls.
+        if (c == '\x7F' || (static_cast<unsigned char>(c) == 0xC2 && next >= 0x80 && next <= 0x9F)) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\u%04x",
+                          c == '\x7F' ? 0x7Fu : static_cast<unsigned>(next));
+            out += escape;
+            if (c != '\x7F') ++i;
+            continue;
+        }
         switch (c) {
             case '"':
                 out += "\\\"";

@@ -7,12 +7,11 @@
 #include <cstdlib>
 #include <vector>
 
-#include "tests/fuzz/fuzz_check.h"
 #include "lintra/schema_reader.h"
 #include "lintra/text_lines.h"
+#include "tests/fuzz/fuzz_check.h"
 
 namespace {
-
 
 struct Reading {
     std::vector<lintra::SchemaReader::Event> events;
@@ -52,11 +51,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const Reading cut = read(answer, chunk);
     FUZZ_CHECK(whole.events == cut.events && whole.tables == cut.tables && whole.pending == cut.pending);
     for (const auto& e : whole.events)
-        if (e.kind == lintra::SchemaReader::Event::Kind::Table) FUZZ_CHECK(answer.contains("#TABLE" + e.text));
+        if (e.kind == lintra::SchemaReader::Event::Kind::Table)
+            FUZZ_CHECK(answer.contains("#TABLE" + e.text));
 
     // A script is cut into the lines it sends: never an empty one or a comment, never a line break.
     lintra::SqlScript script(answer);
-    while (const auto line = script.next()) FUZZ_CHECK(!line->isEmpty() && !line->startsWith(';') && !line->contains('\n'));
+    while (const auto line = script.next())
+        FUZZ_CHECK(!line->isEmpty() && !line->startsWith(';') && !line->contains('\n'));
 
     // The result pane stays within its limit and ends with the newest text.
     QByteArray pane;

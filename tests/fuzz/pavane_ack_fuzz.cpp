@@ -12,8 +12,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "tests/fuzz/fuzz_check.h"
 #include "pavane/image_download.h"
+#include "tests/fuzz/fuzz_check.h"
 
 namespace {
 
@@ -42,7 +42,6 @@ const QString& imagePath() {
     return path;
 }
 
-
 // The datagram for packet n: its number, then its part of the image, zeros behind the end.
 void checkDatagram(const QByteArray& datagram, int n) {
     FUZZ_CHECK(datagram.size() == ImageDownload::kDatagramBytes);
@@ -50,7 +49,8 @@ void checkDatagram(const QByteArray& datagram, int n) {
     FUZZ_CHECK(ImageDownload::ackNumber(datagram.left(2)) == n);
     const qint64 from = qint64(n - 1) * ImageDownload::kDataBytes;
     const qint64 have = std::min<qint64>(ImageDownload::kDataBytes, kImageBytes - from);
-    FUZZ_CHECK(std::memcmp(datagram.constData() + 2, image().constData() + from, static_cast<size_t>(have)) == 0);
+    FUZZ_CHECK(std::memcmp(datagram.constData() + 2, image().constData() + from, static_cast<size_t>(have)) ==
+               0);
     for (qint64 i = have; i < ImageDownload::kDataBytes; ++i) FUZZ_CHECK(datagram[2 + i] == '\0');
 }
 

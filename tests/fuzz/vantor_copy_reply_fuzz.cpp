@@ -15,7 +15,6 @@ namespace {
 
 using vantor::files::LineStatus;
 
-
 struct Reading {
     std::vector<QByteArray> lines;
     bool tooLong = false;
@@ -70,7 +69,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(whole == cut);
     for (const QByteArray& line : whole.lines) {
         checkSize(line);
-        if (line.startsWith("exists") || line.startsWith("new") || line.startsWith("ok")) FUZZ_CHECK(!line.isEmpty());
+        if (line.startsWith("exists") || line.startsWith("new") || line.startsWith("ok"))
+            FUZZ_CHECK(!line.isEmpty());
     }
 
     // Whatever is left when a wait ends: taken reply by reply, every byte once, each ends at its CR LF.

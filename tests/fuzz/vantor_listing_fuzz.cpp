@@ -12,10 +12,7 @@
 #include "vantor/files/dir_entry.h"
 #include "vantor/files/dir_listing.h"
 
-namespace {
-
-
-}  // namespace
+namespace {}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 1) return 0;

@@ -12,18 +12,24 @@
 
 namespace {
 
-
 void checkRouting(const QByteArray& message) {
     const vantor::Routing r = vantor::routeMessage(message);
     const bool success = message.contains("success"), notify = message.contains("notify"),
                error = message.contains("error");
     switch (r.kind) {
-        case vantor::Routing::Success: FUZZ_CHECK(success && r.msg == "success" && r.data.isEmpty()); break;
-        case vantor::Routing::Notify:
-            FUZZ_CHECK(!success && notify && r.msg == message && r.data.startsWith("notify") && message.endsWith(r.data));
+        case vantor::Routing::Success:
+            FUZZ_CHECK(success && r.msg == "success" && r.data.isEmpty());
             break;
-        case vantor::Routing::Error: FUZZ_CHECK(!success && !notify && error && r.msg == "error" && r.data == message); break;
-        case vantor::Routing::Log: FUZZ_CHECK(!success && !notify && !error); break;
+        case vantor::Routing::Notify:
+            FUZZ_CHECK(!success && notify && r.msg == message && r.data.startsWith("notify") &&
+                       message.endsWith(r.data));
+            break;
+        case vantor::Routing::Error:
+            FUZZ_CHECK(!success && !notify && error && r.msg == "error" && r.data == message);
+            break;
+        case vantor::Routing::Log:
+            FUZZ_CHECK(!success && !notify && !error);
+            break;
     }
 }
 

@@ -13,7 +13,9 @@ QString PrivateBus::writeConfig(const QString& serviceDir, bool userDirs) {
     QByteArray text =
         "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
         " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
-        "<busconfig>\n  <type>session</type>\n  <listen>unix:tmpdir=/tmp</listen>\n  <auth>EXTERNAL</auth>\n";
+        "<busconfig>\n  <type>session</type>\n  <listen>unix:tmpdir=/tmp</listen>\n  <auth>EXTERNAL</auth>\n"
+        // A session bus's own limit of calls awaiting replies on one connection (the built-in one is 128).
+        "  <limit name=\"max_replies_per_connection\">50000</limit>\n";
     if (!serviceDir.isEmpty()) text += "  <servicedir>" + serviceDir.toUtf8() + "</servicedir>\n";
     if (userDirs) text += "  <standard_session_servicedirs/>\n";
     text +=
@@ -29,7 +31,8 @@ PrivateBus::PrivateBus(const QString& serviceDir, bool userDirs)
                                                   QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
     if (!daemon_.waitForStarted(5000)) return;
     // The first line the daemon prints is its address.
-    while (!daemon_.canReadLine() && daemon_.waitForReadyRead(5000)) {}
+    while (!daemon_.canReadLine() && daemon_.waitForReadyRead(5000)) {
+    }
     address_ = QString::fromUtf8(daemon_.readLine()).trimmed();
 }
 

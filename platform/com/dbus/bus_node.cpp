@@ -12,14 +12,7 @@
 namespace platform::com::dbus {
 
 namespace {
-constexpr std::size_t kGoneRemembered = 256;
-
 const QString kDBusService = QStringLiteral("org.freedesktop.DBus");
-const QString kErrorUnknownObject = QStringLiteral("org.freedesktop.DBus.Error.UnknownObject");
-const QString kErrorUnknownInterface = QStringLiteral("org.freedesktop.DBus.Error.UnknownInterface");
-const QString kErrorUnknownMethod = QStringLiteral("org.freedesktop.DBus.Error.UnknownMethod");
-const QString kErrorInvalidArgs = QStringLiteral("org.freedesktop.DBus.Error.InvalidArgs");
-const QString kErrorLimitsExceeded = QStringLiteral("org.freedesktop.DBus.Error.LimitsExceeded");
 
 // Every live node, for CoDisconnectObject.
 struct Nodes {
@@ -42,8 +35,6 @@ void unexportEverywhere(IUnknown* identity) {
     }
     for (const auto& node : live) node->unexport(identity);
 }
-
-QVariant uintArg(HRESULT value) { return QVariant::fromValue(static_cast<uint>(value)); }
 }  // namespace
 
 QDBusObjectPath NodePeer::exportObject(IUnknown* object) { return node_.exportFor(object, name_); }
@@ -52,8 +43,25 @@ HRESULT NodePeer::importObject(const QDBusObjectPath& path, REFIID iid, bool kno
     return node_.importObject(name_, path, iid, known, ppv);
 }
 
+QDBusObjectPath NodePeer::pathBack(IUnknown* object) {
+    auto* remote = dynamic_cast<RemoteObject*>(object);
+    if (!remote) {
+        ComPtr<IUnknown> identity;
+        if (object && SUCCEEDED(object->QueryInterface(IID_IUnknown, identity.putVoid())))
+            remote = dynamic_cast<RemoteObject*>(identity.get());
+    }
+    return QDBusObjectPath(remote && remote->peer() == name_ ? remote->path() : kNullPath);
+}
+
+IUnknown* NodePeer::ownObject(const QDBusObjectPath& path) { return node_.heldObject(path.path(), name_); }
+
 BusNode::BusNode(const QDBusConnection& connection, Options options)
-    : connection_(connection), options_(options), pool_(options.maxWorkers, options.maxQueued) {}
+    : connection_(connection),
+      options_(options),
+      pool_({options.maxWorkers, options.callerShare, options.maxQueuedPerCaller}, options.threadStarter) {
+    // Called by the pool while it runs, and the pool stops before the node's members go.
+    pool_.setIdleHandler([this](const QString& caller) { pruneDeparted(caller); });
+}
 
 BusNode::~BusNode() { stop(); }
 
@@ -64,8 +72,9 @@ std::shared_ptr<BusNode> BusNode::start(const QDBusConnection& connection, Optio
     node->dispatcher_ = new Dispatcher(node);
     QDBusConnection c = connection;
     // Before any object is handed out, so that no peer can leave unseen while it holds one.
-    c.connect(kDBusService, QStringLiteral("/org/freedesktop/DBus"), kDBusService, QStringLiteral("NameOwnerChanged"),
-              node->dispatcher_, SLOT(nameOwnerChanged(QString, QString, QString)));
+    c.connect(kDBusService, QStringLiteral("/org/freedesktop/DBus"), kDBusService,
+              QStringLiteral("NameOwnerChanged"), node->dispatcher_,
+              SLOT(nameOwnerChanged(QString, QString, QString)));
     const bool registered = c.registerVirtualObject(kObjectRoot, node->dispatcher_, QDBusConnection::SubPath);
     // Wired up here, then handed to the node's own thread with what Qt attached to it.
     node->thread_ = new QThread;
@@ -95,7 +104,8 @@ void BusNode::stop() {
         QDBusConnection c = connection_;
         c.unregisterObject(kObjectRoot, QDBusConnection::UnregisterTree);
         c.disconnect(kDBusService, QStringLiteral("/org/freedesktop/DBus"), kDBusService,
-                     QStringLiteral("NameOwnerChanged"), dispatcher_, SLOT(nameOwnerChanged(QString, QString, QString)));
+                     QStringLiteral("NameOwnerChanged"), dispatcher_,
+                     SLOT(nameOwnerChanged(QString, QString, QString)));
     }
     if (thread_) {
         thread_->quit();
@@ -122,7 +132,8 @@ void BusNode::stop() {
     if (classEntry)
         for (const Interface& i : classEntry->interfaces)
             if (i.table->iid == IID_IClassFactory)
-                for (quint32 k = 0; k < locks; ++k) static_cast<IClassFactory*>(i.pointer.get())->LockServer(0);
+                for (quint32 k = 0; k < locks; ++k)
+                    static_cast<IClassFactory*>(i.pointer.get())->LockServer(0);
 }
 
 void BusNode::setClassObject(IUnknown* classObject) {
@@ -167,7 +178,8 @@ QDBusObjectPath BusNode::exportFor(IUnknown* object, const QString& caller) {
     {
         std::lock_guard guard(lock_);
         if (stopped_) return null;
-        if (classEntry_ && classEntry_->identity.get() == identity.get()) return QDBusObjectPath(classEntry_->path);
+        if (classEntry_ && classEntry_->identity.get() == identity.get())
+            return QDBusObjectPath(classEntry_->path);
         if (auto it = byIdentity_.find(identity.get()); it != byIdentity_.end()) {
             const std::shared_ptr<Entry> entry = objects_[it->second];
             addRefLocked(entry, caller);
@@ -196,6 +208,14 @@ QDBusObjectPath BusNode::exportFor(IUnknown* object, const QString& caller) {
     return QDBusObjectPath(entry->path);
 }
 
+IUnknown* BusNode::heldObject(const QString& path, const QString& holder) {
+    const std::shared_ptr<Entry> entry = find(path);
+    std::lock_guard guard(lock_);
+    if (!entry || entry->classObject || !entry->refs.contains(holder)) return nullptr;
+    entry->identity->AddRef();
+    return entry->identity.get();
+}
+
 void BusNode::unexport(IUnknown* identity) {
     std::shared_ptr<Entry> entry;
     {
@@ -209,9 +229,7 @@ void BusNode::unexport(IUnknown* identity) {
     }
 }
 
-bool BusNode::goneLocked(const QString& caller) const {
-    return std::find(gone_.begin(), gone_.end(), caller) != gone_.end();
-}
+bool BusNode::goneLocked(const QString& caller) const { return departed_.contains(caller); }
 
 bool BusNode::addRefLocked(const std::shared_ptr<Entry>& entry, const QString& caller) {
     if (entry->classObject) return true;
@@ -256,9 +274,36 @@ void BusNode::removeLocked(const std::shared_ptr<Entry>& entry) {
 }
 
 void BusNode::callerGone(const QString& name) {
+    {
+        std::lock_guard guard(lock_);
+        departed_.left(name);
+    }
+    // Nothing more is sent to it: its sinks are called back no more, from now on.
+    std::lock_guard guard(proxiesLock_);
+    for (const auto& [key, proxy] : proxies_)
+        if (key.first == name) proxy->markDeparted();
+}
+
+bool BusNode::departed(const QString& name) {
     std::lock_guard guard(lock_);
-    gone_.push_back(name);
-    if (gone_.size() > kGoneRemembered) gone_.pop_front();
+    return departed_.contains(name);
+}
+
+void BusNode::pruneDeparted(const QString& name) {
+    if (!departed(name)) return;
+    bool proxies = false;
+    {
+        std::lock_guard guard(proxiesLock_);
+        for (const auto& [key, proxy] : proxies_) proxies = proxies || key.first == name;
+    }
+    const bool calls = pool_.pending(name) > 0;
+    std::lock_guard guard(lock_);
+    departed_.forgetIfDone(name, proxies || calls);
+}
+
+std::size_t BusNode::departedCount() {
+    std::lock_guard guard(lock_);
+    return departed_.size();
 }
 
 void BusNode::releaseCaller(const QString& name) {
@@ -288,6 +333,11 @@ void BusNode::releaseCaller(const QString& name) {
         // The references go (and objects may be destroyed) outside the lock.
         if (factory)
             for (quint32 k = 0; k < locks; ++k) static_cast<IClassFactory*>(factory.get())->LockServer(0);
+        {
+            std::lock_guard guard(self->lock_);
+            self->departed_.released(name);
+        }
+        self->pruneDeparted(name);
     });
 }
 
@@ -304,145 +354,15 @@ std::shared_ptr<BusNode::Entry> BusNode::find(const QString& path) {
     return it == objects_.end() ? nullptr : it->second;
 }
 
-void BusNode::replyError(const QDBusMessage& message, const QString& name, const QString& text) {
-    if (message.isReplyRequired()) connection_.send(message.createErrorReply(name, text));
-}
-
-void BusNode::dispatch(const QDBusMessage& message) {
-    {
-        std::lock_guard guard(lock_);
-        if (stopped_) {
-            replyError(message, kErrorUnknownObject, QStringLiteral("No such object"));
-            return;
-        }
-    }
-    auto self = shared_from_this();
-    if (!pool_.post([self, message] { self->serve(message); }))
-        replyError(message, kErrorLimitsExceeded, QStringLiteral("Too many calls are waiting"));
-}
-
-void BusNode::serve(const QDBusMessage& message) {
-    const std::shared_ptr<Entry> entry = find(message.path());
-    if (!entry) {
-        replyError(message, kErrorUnknownObject, QStringLiteral("No object at %1").arg(message.path()));
-        return;
-    }
-    const QString interface = message.interface();
-    const QString member = message.member();
-    if (interface == kUnknownInterface || (interface.isEmpty() && unknownTable().find(member))) {
-        serveUnknown(entry, message);
-        return;
-    }
-    const Interface* target = nullptr;
-    const MethodEntry* method = nullptr;
-    for (const Interface& i : entry->interfaces) {
-        if (!interface.isEmpty() && i.table->dbusName() != interface) continue;
-        target = &i;
-        method = i.table->find(member);
-        if (method || !interface.isEmpty()) break;
-    }
-    if (!target) {
-        replyError(message, kErrorUnknownInterface, QStringLiteral("The object does not offer %1").arg(interface));
-        return;
-    }
-    if (!method) {
-        replyError(message, kErrorUnknownMethod, QStringLiteral("No method %1").arg(member));
-        return;
-    }
-    if (message.signature() != method->inSignature) {
-        replyError(message, kErrorInvalidArgs,
-                   QStringLiteral("%1 takes (%2), not (%3)").arg(member, method->inSignature, message.signature()));
-        return;
-    }
-    if (entry->classObject && target->table->iid == IID_IClassFactory && member == QLatin1String("LockServer") &&
-        serveLockServer(entry, target->pointer.get(), message))
-        return;
-    NodePeer peer(*this, message.service());
-    QVariantList out;
-    method->serve(target->pointer.get(), message.arguments(), peer, out);
-    if (method->oneWay) {
-        if (message.isReplyRequired()) connection_.send(message.createReply());
-        return;
-    }
-    connection_.send(message.createReply(out));
-}
-
-// A peer's locks on the class object are its own: an unlock without a lock of its own does nothing
-// (so it cannot undo another peer's), and the locks of a peer that leaves are undone.
-bool BusNode::serveLockServer(const std::shared_ptr<Entry>&, IUnknown* factory, const QDBusMessage& message) {
-    const bool lock = message.arguments().at(0).toBool();
-    const QString caller = message.service();
-    {
-        std::lock_guard guard(lock_);
-        if (!lock) {
-            auto c = callers_.find(caller);
-            if (c == callers_.end() || c->serverLocks == 0) {
-                connection_.send(message.createReply(QVariantList{uintArg(S_OK)}));
-                return true;
-            }
-            --c->serverLocks;
-            if (c->objects.empty() && c->serverLocks == 0) callers_.erase(c);
-        } else if (goneLocked(caller)) {
-            connection_.send(message.createReply(QVariantList{uintArg(S_OK)}));
-            return true;
-        } else {
-            ++callers_[caller].serverLocks;
-        }
-    }
-    const HRESULT result = static_cast<IClassFactory*>(factory)->LockServer(lock ? 1 : 0);
-    if (FAILED(result) && lock) {
-        std::lock_guard guard(lock_);
-        if (auto c = callers_.find(caller); c != callers_.end() && c->serverLocks) --c->serverLocks;
-    }
-    connection_.send(message.createReply(QVariantList{uintArg(result)}));
-    return true;
-}
-
-void BusNode::serveUnknown(const std::shared_ptr<Entry>& entry, const QDBusMessage& message) {
-    const QString member = message.member();
-    const MethodEntry* method = unknownTable().find(member);
-    if (!method) {
-        replyError(message, kErrorUnknownMethod, QStringLiteral("No method %1").arg(member));
-        return;
-    }
-    if (message.signature() != method->inSignature) {
-        replyError(message, kErrorInvalidArgs, QStringLiteral("%1 takes (%2)").arg(member, method->inSignature));
-        return;
-    }
-    const QString caller = message.service();
-    std::vector<std::shared_ptr<Entry>> dropped;
-    QVariantList out;
-    if (member == QLatin1String("QueryInterface")) {
-        const std::optional<GUID> iid = parseGuid(message.arguments().at(0).toString().toStdString());
-        bool offered = iid && *iid == IID_IUnknown;
-        for (const Interface& i : entry->interfaces) offered = offered || (iid && i.table->iid == *iid);
-        bool kept = false;
-        if (offered) {
-            std::lock_guard guard(lock_);
-            kept = !stopped_ && (entry->classObject || objects_.count(entry->number)) && addRefLocked(entry, caller);
-        }
-        const HRESULT result = !iid ? E_INVALIDARG : offered ? (kept ? S_OK : RPC_E_DISCONNECTED) : E_NOINTERFACE;
-        out << uintArg(result)
-            << QVariant::fromValue(QDBusObjectPath(SUCCEEDED(result) ? entry->path : kNullPath));
-    } else if (member == QLatin1String("AddRef")) {
-        std::lock_guard guard(lock_);
-        quint32 count = 0;
-        if (!stopped_ && (entry->classObject || objects_.count(entry->number)) && addRefLocked(entry, caller))
-            count = entry->refs.value(caller);
-        out << QVariant::fromValue(uint{count});
-    } else {
-        std::lock_guard guard(lock_);
-        out << QVariant::fromValue(uint{entry->classObject ? 0u : releaseLocked(entry, caller, &dropped)});
-    }
-    connection_.send(message.createReply(out));
-}
-
-HRESULT BusNode::importObject(const QString& peer, const QDBusObjectPath& path, REFIID iid, bool known, void** ppv) {
+HRESULT BusNode::importObject(const QString& peer, const QDBusObjectPath& path, REFIID iid, bool known,
+                              void** ppv) {
     if (!ppv) return E_POINTER;
     *ppv = nullptr;
-    if (path.path() == kNullPath || path.path().isEmpty()) return S_OK;
+    // A success that hands over no object would leave the caller a null pointer it was promised was not.
+    if (path.path() == kNullPath || path.path().isEmpty()) return RPC_X_BAD_STUB_DATA;
     RemoteObject* proxy = nullptr;
     bool fresh = false;
+    const bool gone = departed(peer);
     {
         std::lock_guard guard(proxiesLock_);
         const auto key = std::make_pair(peer, path.path());
@@ -451,20 +371,22 @@ HRESULT BusNode::importObject(const QString& peer, const QDBusObjectPath& path, 
             proxy = it->second;
         } else {
             proxy = new RemoteObject(shared_from_this(), peer, path.path());
+            if (gone) proxy->markDeparted();
             proxy->AddRef();
             proxies_[key] = proxy;
             fresh = true;
         }
     }
     // A proxy keeps one of the peer's references, whatever number of times the path arrives.
-    if (!fresh) releaseRemote(peer, path.path());
+    if (!fresh && !gone) releaseRemote(peer, path.path());
     const HRESULT result = known ? proxy->knownFacet(iid, ppv) : proxy->QueryInterface(iid, ppv);
     proxy->Release();
     return result;
 }
 
 void BusNode::releaseRemote(const QString& peer, const QString& path) {
-    QDBusMessage message = QDBusMessage::createMethodCall(peer, path, kUnknownInterface, QStringLiteral("Release"));
+    QDBusMessage message =
+        QDBusMessage::createMethodCall(peer, path, kUnknownInterface, QStringLiteral("Release"));
     message.setAutoStartService(false);
     // Counted once queued: a flush that counts it pings behind it.
     if (connection_.send(message)) ++sent_;
@@ -475,35 +397,24 @@ bool BusNode::flush(std::chrono::milliseconds limit) {
     if (confirmed_.load() >= target) return true;
     // One connection's messages leave in the order they were queued, and the bus handles them in that
     // order: once it has answered this, it holds everything sent before.
-    const QDBusMessage ping = QDBusMessage::createMethodCall(kDBusService, QStringLiteral("/org/freedesktop/DBus"),
-                                                             QStringLiteral("org.freedesktop.DBus.Peer"),
-                                                             QStringLiteral("Ping"));
+    const QDBusMessage ping =
+        QDBusMessage::createMethodCall(kDBusService, QStringLiteral("/org/freedesktop/DBus"),
+                                       QStringLiteral("org.freedesktop.DBus.Peer"), QStringLiteral("Ping"));
     const QDBusMessage reply = connection_.call(ping, QDBus::Block, static_cast<int>(limit.count()));
     if (reply.type() != QDBusMessage::ReplyMessage) return false;
     quint64 seen = confirmed_.load();
-    while (seen < target && !confirmed_.compare_exchange_weak(seen, target)) {}
+    while (seen < target && !confirmed_.compare_exchange_weak(seen, target)) {
+    }
     return true;
 }
 
 void BusNode::forgetProxy(RemoteObject* proxy) {
-    std::lock_guard guard(proxiesLock_);
-    auto it = proxies_.find(std::make_pair(proxy->peer(), proxy->path()));
-    if (it != proxies_.end() && it->second == proxy) proxies_.erase(it);
-}
-
-QString BusNode::introspect(const QString& path) {
-    if (path == kObjectRoot) return QStringLiteral("  <node name=\"ClassObject\"/>\n  <node name=\"obj\"/>\n");
-    if (path + QLatin1Char('/') == kObjectPathPrefix) {
-        QString xml;
-        std::lock_guard guard(lock_);
-        for (const auto& [number, entry] : objects_) xml += QStringLiteral("  <node name=\"%1\"/>\n").arg(number);
-        return xml;
+    {
+        std::lock_guard guard(proxiesLock_);
+        auto it = proxies_.find(std::make_pair(proxy->peer(), proxy->path()));
+        if (it != proxies_.end() && it->second == proxy) proxies_.erase(it);
     }
-    const std::shared_ptr<Entry> entry = find(path);
-    if (!entry) return {};
-    QString xml = unknownTable().introspection();
-    for (const Interface& i : entry->interfaces) xml += i.table->introspection();
-    return xml;
+    pruneDeparted(proxy->peer());
 }
 
 std::size_t BusNode::exportedCount() {

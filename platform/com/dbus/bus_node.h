@@ -14,6 +14,7 @@
 #include <unordered_map>
 
 #include "platform/com/com_ptr.h"
+#include "platform/com/dbus/departed_callers.h"
 #include "platform/com/dbus/interface_table.h"
 #include "platform/com/dbus/worker_pool.h"
 
@@ -31,6 +32,8 @@ class NodePeer final : public Peer {
     NodePeer(BusNode& node, QString name) : node_(node), name_(std::move(name)) {}
     QDBusObjectPath exportObject(IUnknown* object) override;
     HRESULT importObject(const QDBusObjectPath& path, REFIID iid, bool known, void** ppv) override;
+    QDBusObjectPath pathBack(IUnknown* object) override;
+    IUnknown* ownObject(const QDBusObjectPath& path) override;
 
   private:
     BusNode& node_;
@@ -46,19 +49,30 @@ class NodePeer final : public Peer {
 class BusNode : public std::enable_shared_from_this<BusNode> {
   public:
     struct Options {
+        // The worker threads, the most of them one caller's calls may hold at once, and how many calls
+        // of one caller may wait; past that the caller's calls are refused (LimitsExceeded) until its
+        // queue drains, and no other caller notices.
         std::size_t maxWorkers = 16;
-        std::size_t maxQueued = 4096;
+        std::size_t callerShare = 4;
+        std::size_t maxQueuedPerCaller = 256;
+        // How worker threads are started (tests stand in a system without threads to give).
+        WorkerPool::ThreadStarter threadStarter;
         // How long a call to a peer's object may take before it counts as failed (RPC_E_DISCONNECTED).
         std::chrono::milliseconds callLimit{60000};
         // How long the references of a peer that left the bus are kept before they are given back. COM
         // keeps those of a client that stops pinging for minutes; a short wait also lets one-shot
         // callers (a gdbus call per step) use what an earlier step created.
         std::chrono::milliseconds departedGrace{0};
+        // Objects answer only the peers that hold a reference to them, others get AccessDenied: a
+        // client's sinks answer only the server it gave them to.
+        bool onlyHolders = false;
     };
 
     // Null when the connection is not connected or the object tree is taken.
     static std::shared_ptr<BusNode> start(const QDBusConnection& connection, Options options);
-    static std::shared_ptr<BusNode> start(const QDBusConnection& connection) { return start(connection, Options{}); }
+    static std::shared_ptr<BusNode> start(const QDBusConnection& connection) {
+        return start(connection, Options{});
+    }
     ~BusNode();
     BusNode(const BusNode&) = delete;
     BusNode& operator=(const BusNode&) = delete;
@@ -71,11 +85,14 @@ class BusNode : public std::enable_shared_from_this<BusNode> {
     void setClassObject(IUnknown* classObject);
     // `object` exported with one more reference owned by `caller`; "/" for null.
     QDBusObjectPath exportFor(IUnknown* object, const QString& caller);
+    // The object at `path` that `holder` holds a reference to, with one more reference; null if none.
+    IUnknown* heldObject(const QString& path, const QString& holder);
     // Stops serving the object with this identity (CoDisconnectObject); its references are dropped.
     void unexport(IUnknown* identity);
     // A proxy of `peer`'s object at `path` as `iid`, with one reference for the caller; the peer's
     // reference that came with the path is taken over. `known`: no need to ask the peer.
-    HRESULT importObject(const QString& peer, const QDBusObjectPath& path, REFIID iid, bool known, void** ppv);
+    HRESULT importObject(const QString& peer, const QDBusObjectPath& path, REFIID iid, bool known,
+                         void** ppv);
 
     // Waits, at most `limit`, until every message this node sent without waiting for an answer (the
     // proxies' Release calls) has reached the bus, which then delivers it even if this process ends at
@@ -93,8 +110,15 @@ class BusNode : public std::enable_shared_from_this<BusNode> {
 
     // For the dispatcher and the proxies.
     void dispatch(const QDBusMessage& message);
-    QString introspect(const QString& path);
+    // Answers an Introspect call (on the dispatcher's thread: it runs no COM method).
+    void serveIntrospect(const QDBusMessage& message);
     void callerGone(const QString& name);
+    bool departed(const QString& name);
+    // The peers that left and are still remembered (tests and diagnostics).
+    std::size_t departedCount();
+    // Calls to peers that had left, failed without being sent (tests and diagnostics).
+    void countWithheld() { ++withheld_; }
+    quint64 withheldCount() const { return withheld_.load(); }
     std::chrono::milliseconds departedGrace() const { return options_.departedGrace; }
     void releaseCaller(const QString& name);
     void releaseRemote(const QString& peer, const QString& path);
@@ -132,6 +156,9 @@ class BusNode : public std::enable_shared_from_this<BusNode> {
                           std::vector<std::shared_ptr<Entry>>* dropped);
     void removeLocked(const std::shared_ptr<Entry>& entry);
     bool goneLocked(const QString& caller) const;
+    bool mayCall(const std::shared_ptr<Entry>& entry, const QString& caller);
+    // Forgets a departed peer once nothing of it is left here.
+    void pruneDeparted(const QString& name);
     void replyError(const QDBusMessage& message, const QString& name, const QString& text);
 
     QDBusConnection connection_;
@@ -147,12 +174,14 @@ class BusNode : public std::enable_shared_from_this<BusNode> {
     std::map<quint64, std::shared_ptr<Entry>> objects_;
     std::unordered_map<IUnknown*, quint64> byIdentity_;
     QHash<QString, Caller> callers_;
-    // Callers seen leaving, so that a reference handed out in the same moment is not kept. Bounded.
-    std::deque<QString> gone_;
+    // Callers seen leaving: a reference handed out in the same moment is not kept, and nothing more is
+    // sent to them.
+    DepartedCallers departed_;
 
     // Messages sent without an answer, counted, and how many of the first of them the bus has confirmed.
     std::atomic<quint64> sent_{0};
     std::atomic<quint64> confirmed_{0};
+    std::atomic<quint64> withheld_{0};
 
     std::mutex proxiesLock_;
     std::map<std::pair<QString, QString>, RemoteObject*> proxies_;

@@ -7,6 +7,7 @@
 
 #include "platform/com/com_ptr.h"
 #include "platform/com/data_transfer.h"
+#include "platform/com/dbus/bus_names.h"
 #include "platform/com/dbus/peer.h"
 #include "platform/com/dbus/wire.h"
 #include "platform/com/filetime.h"
@@ -183,7 +184,9 @@ struct ObjectCodec {
     }
     static HRESULT fromWire(const QDBusObjectPath& w, Itf*& v, Peer& peer) {
         v = nullptr;
-        return peer.importObject(w, Itf::kIid, Known || Itf::kIid == IID_IUnknown, reinterpret_cast<void**>(&v));
+        if (w.path() == kNullPath) return S_OK;
+        return peer.importObject(w, Itf::kIid, Known || Itf::kIid == IID_IUnknown,
+                                 reinterpret_cast<void**>(&v));
     }
     static void clear(Itf*& v) {
         if (v) v->Release();
@@ -191,18 +194,22 @@ struct ObjectCodec {
     }
 };
 
+// A connection of a connection point: the sink is the receiver's own object (a server enumerating the
+// connections of a client hands the client back its own sinks, never an object of its own standing in
+// for them); another's sink travels as "/" and arrives as null.
 struct ConnectDataCodec {
     using Wire = WireConnectData;
     template <class P>
     using Store = P;
     static HRESULT toWire(const CONNECTDATA& v, WireConnectData& w, Peer& peer) {
-        w.sink = peer.exportObject(v.pUnk);
+        w.sink = peer.pathBack(v.pUnk);
         w.cookie = v.dwCookie;
         return S_OK;
     }
     static HRESULT fromWire(const WireConnectData& w, CONNECTDATA& v, Peer& peer) {
         v.dwCookie = w.cookie;
-        return peer.importObject(w.sink, IID_IUnknown, true, reinterpret_cast<void**>(&v.pUnk));
+        v.pUnk = w.sink.path() == kNullPath ? nullptr : peer.ownObject(w.sink);
+        return S_OK;
     }
     static void clear(CONNECTDATA& v) {
         if (v.pUnk) v.pUnk->Release();

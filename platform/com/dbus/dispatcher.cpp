@@ -6,17 +6,17 @@
 
 namespace platform::com::dbus {
 
-QString Dispatcher::introspect(const QString& path) const {
-    const std::shared_ptr<BusNode> node = node_.lock();
-    return node ? node->introspect(path) : QString();
-}
+// Introspection is answered in handleMessage, with what the caller may see.
+QString Dispatcher::introspect(const QString&) const { return {}; }
 
 bool Dispatcher::handleMessage(const QDBusMessage& message, const QDBusConnection&) {
-    // Introspection is answered by Qt from introspect() above.
-    if (message.interface() == QLatin1String("org.freedesktop.DBus.Introspectable")) return false;
     const std::shared_ptr<BusNode> node = node_.lock();
     if (!node) return false;
-    node->dispatch(message);
+    if (message.interface() == QLatin1String("org.freedesktop.DBus.Introspectable") &&
+        message.member() == QLatin1String("Introspect"))
+        node->serveIntrospect(message);
+    else
+        node->dispatch(message);
     return true;
 }
 

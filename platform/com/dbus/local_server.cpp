@@ -55,15 +55,16 @@ HRESULT localClassObject(REFCLSID clsid, REFIID riid, void** ppv) {
     // Asking the class object by its well-known name starts the server when it is not running; the
     // answer comes from its unique name, which the proxies then use, so that they never reach a later
     // instance of the server by mistake.
-    QDBusMessage message =
-        QDBusMessage::createMethodCall(busName, kClassObjectPath, kUnknownInterface, QStringLiteral("QueryInterface"));
+    QDBusMessage message = QDBusMessage::createMethodCall(busName, kClassObjectPath, kUnknownInterface,
+                                                          QStringLiteral("QueryInterface"));
     message << QString::fromStdString(formatGuid(riid));
     const QDBusMessage reply = node->connection().call(message, QDBus::Block, kActivationLimitMs);
     if (reply.type() != QDBusMessage::ReplyMessage || reply.signature() != QLatin1String("uo"))
         return RPC_S_SERVER_UNAVAILABLE;
     const HRESULT result = static_cast<HRESULT>(reply.arguments().at(0).toUInt());
     if (FAILED(result)) return result;
-    return node->importObject(reply.service(), qdbus_cast<QDBusObjectPath>(reply.arguments().at(1)), riid, true, ppv);
+    return node->importObject(reply.service(), qdbus_cast<QDBusObjectPath>(reply.arguments().at(1)), riid,
+                              true, ppv);
 }
 }  // namespace
 
@@ -80,7 +81,8 @@ bool isWellKnownBusName(const QString& name) {
     for (const QString& element : elements) {
         if (element.isEmpty() || element.front().isDigit()) return false;
         for (const QChar c : element)
-            if (!(c.isLetterOrNumber() && c.unicode() < 128) && c != QLatin1Char('_') && c != QLatin1Char('-'))
+            if (!(c.isLetterOrNumber() && c.unicode() < 128) && c != QLatin1Char('_') &&
+                c != QLatin1Char('-'))
                 return false;
     }
     return true;
@@ -89,8 +91,9 @@ bool isWellKnownBusName(const QString& name) {
 QString localServerName(const CLSID& clsid) {
     // Read afresh each time: a registration may come or go while this process runs.
     const platform::RegistryStore store;
-    const auto entry = store.queryValue(platform::RegistryStore::Root::ClassesRoot,
-                                        QStringLiteral("CLSID\\%1\\LocalServer32").arg(key(clsid)), kBusNameValue);
+    const auto entry =
+        store.queryValue(platform::RegistryStore::Root::ClassesRoot,
+                         QStringLiteral("CLSID\\%1\\LocalServer32").arg(key(clsid)), kBusNameValue);
     if (entry && entry->type == platform::RegistryStore::kString && isWellKnownBusName(entry->text))
         return entry->text;
     ClientState& s = state();
@@ -115,7 +118,10 @@ std::shared_ptr<BusNode> clientNode() {
         s.connection = address.isEmpty() ? QDBusConnection::connectToBus(QDBusConnection::SessionBus, name)
                                          : QDBusConnection::connectToBus(address, name);
     }
-    s.node = BusNode::start(*s.connection);
+    // The node serves this process's sinks: each answers only the server it was given to.
+    BusNode::Options options;
+    options.onlyHolders = true;
+    s.node = BusNode::start(*s.connection, options);
     static std::once_flag atExit;
     if (s.node)
         std::call_once(atExit, [] {

@@ -31,6 +31,7 @@ struct CallTarget {
     QString interface;
     Peer* peer;
     int timeoutMs;
+    bool reachable = true;  // false once the peer has left the bus: nothing is sent
 };
 
 // Turns a D-Bus error into the code a COM client sees.
@@ -74,12 +75,14 @@ struct Method {
 
     // Decodes `in`, calls the method on `object` (an interface pointer of Itf), encodes the answer.
     static void serve(IUnknown* object, const QVariantList& in, Peer& peer, QVariantList& out) {
-        serveWith(static_cast<Itf*>(object), in, peer, out, typename Fn::Args{}, std::index_sequence_for<Ro...>{});
+        serveWith(static_cast<Itf*>(object), in, peer, out, typename Fn::Args{},
+                  std::index_sequence_for<Ro...>{});
     }
 
     template <class... X>
     static HRESULT call(const CallTarget& target, X&&... args) {
-        return callWith(target, typename Fn::Args{}, std::index_sequence_for<Ro...>{}, std::forward<X>(args)...);
+        return callWith(target, typename Fn::Args{}, std::index_sequence_for<Ro...>{},
+                        std::forward<X>(args)...);
     }
 
   private:
@@ -91,7 +94,8 @@ struct Method {
         c.sizedByOutCount = kSizedByOutCount;
         std::tuple<typename Ro::template Stub<A>...> roles;
         [[maybe_unused]] int pos = 0;
-        const bool ready = (std::get<K>(roles).decode(in, pos, c) && ...) && (std::get<K>(roles).prepare(c) && ...);
+        const bool ready =
+            (std::get<K>(roles).decode(in, pos, c) && ...) && (std::get<K>(roles).prepare(c) && ...);
         HRESULT result = c.failure;
         if (ready) {
             if constexpr (kOneWay) {
@@ -116,7 +120,8 @@ struct Method {
     }
 
     template <class... A, std::size_t... K, class... X>
-    static HRESULT callWith(const CallTarget& target, TypeList<A...>, std::index_sequence<K...>, X&&... args) {
+    static HRESULT callWith(const CallTarget& target, TypeList<A...>, std::index_sequence<K...>,
+                            X&&... args) {
         CallState c(*target.peer);
         c.sizedByOutCount = kSizedByOutCount;
         std::tuple<typename Ro::template Proxy<A>...> roles;
@@ -125,8 +130,11 @@ struct Method {
         const bool encoded = (std::get<K>(roles).encode(std::get<K>(params), in, c) && ...);
         HRESULT result = c.failure;
         bool success = false;
-        if (encoded) {
-            QDBusMessage message = QDBusMessage::createMethodCall(target.service, target.path, target.interface, name());
+        if (encoded && !target.reachable) {
+            result = RPC_E_DISCONNECTED;
+        } else if (encoded) {
+            QDBusMessage message =
+                QDBusMessage::createMethodCall(target.service, target.path, target.interface, name());
             message.setArguments(in);
             if constexpr (kOneWay) {
                 target.connection.send(message);
@@ -135,6 +143,7 @@ struct Method {
                 const QDBusMessage reply = target.connection.call(message, QDBus::Block, target.timeoutMs);
                 result = replyResult(reply);
                 if (SUCCEEDED(result)) {
+                    c.result = result;
                     int pos = 1;
                     success = (std::get<K>(roles).decode(reply.arguments(), pos, c) && ...);
                     if (!success) result = c.failure;

@@ -7,7 +7,9 @@ namespace platform::com::dbus {
 HRESULT failureFromError(const QDBusMessage& reply) {
     const QString name = reply.errorName();
     if (name == QLatin1String("org.freedesktop.DBus.Error.InvalidArgs")) return E_INVALIDARG;
-    if (name == QLatin1String("org.freedesktop.DBus.Error.LimitsExceeded")) return E_OUTOFMEMORY;
+    if (name == QLatin1String("org.freedesktop.DBus.Error.LimitsExceeded") ||
+        name == QLatin1String("org.freedesktop.DBus.Error.NoMemory"))
+        return E_OUTOFMEMORY;
     // The object is gone, its process is gone, or it did not answer in time.
     return RPC_E_DISCONNECTED;
 }
@@ -33,7 +35,7 @@ ULONG RemoteObject::Release() {
     const ULONG left = --refs_;
     if (left == 0) {
         node_->forgetProxy(this);
-        node_->releaseRemote(peer_, path_);
+        if (!departed_) node_->releaseRemote(peer_, path_);
         delete this;
     }
     return left;
@@ -88,7 +90,9 @@ HRESULT RemoteObject::QueryInterface(REFIID riid, void** ppv) {
         return S_OK;
     }
     if (!tableFor(riid)) return E_NOINTERFACE;
-    QDBusMessage message = QDBusMessage::createMethodCall(peer_, path_, kUnknownInterface, QStringLiteral("QueryInterface"));
+    if (departed_) return RPC_E_DISCONNECTED;
+    QDBusMessage message =
+        QDBusMessage::createMethodCall(peer_, path_, kUnknownInterface, QStringLiteral("QueryInterface"));
     message << QString::fromStdString(formatGuid(riid));
     const QDBusMessage reply = node_->connection().call(message, QDBus::Block, node_->callLimitMs());
     if (reply.type() != QDBusMessage::ReplyMessage) return failureFromError(reply);
@@ -103,7 +107,9 @@ HRESULT RemoteObject::QueryInterface(REFIID riid, void** ppv) {
 }
 
 CallTarget RemoteObject::target(const QString& interface) {
-    return {node_->connection(), peer_, path_, interface, link_.get(), node_->callLimitMs()};
+    const bool reachable = !departed_;
+    if (!reachable) node_->countWithheld();
+    return {node_->connection(), peer_, path_, interface, link_.get(), node_->callLimitMs(), reachable};
 }
 
 }  // namespace platform::com::dbus

@@ -38,6 +38,9 @@ class RemoteObject final : public IUnknown {
     // The tables of the interfaces the peer has confirmed.
     std::vector<const InterfaceTable*> knownTables();
 
+    // Its peer has left the bus: calls fail at once with RPC_E_DISCONNECTED and nothing is sent to it.
+    void markDeparted() { departed_ = true; }
+
     CallTarget target(const QString& interface);
     const QString& peer() const { return peer_; }
     const QString& path() const { return path_; }
@@ -51,6 +54,7 @@ class RemoteObject final : public IUnknown {
     QString path_;
     std::unique_ptr<NodePeer> link_;  // how this proxy's calls reach the peer
     std::atomic<ULONG> refs_{0};
+    std::atomic<bool> departed_{false};
     std::mutex lock_;
     std::vector<std::pair<const InterfaceTable*, std::unique_ptr<FacetBase>>> facets_;
 };

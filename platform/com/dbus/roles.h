@@ -32,6 +32,7 @@ struct CallState {
     explicit CallState(Peer& p) : peer(p) {}
     Peer& peer;
     HRESULT failure = S_OK;
+    HRESULT result = S_OK;  // what the callee answered (at the proxy, before the [out] values decode)
     std::uint32_t inCount = 0;
     bool haveInCount = false;
     std::uint32_t capacity = 0;
@@ -474,9 +475,13 @@ struct Buf : RoleBase {
         }
         P arg(CallState&) { return values.empty() ? &none : values.data(); }
         void settle(CallState& c, HRESULT result) {
-            count = SUCCEEDED(result) ? std::min<std::uint32_t>(c.outCount, static_cast<std::uint32_t>(values.size())) : 0;
+            count = SUCCEEDED(result)
+                        ? std::min<std::uint32_t>(c.outCount, static_cast<std::uint32_t>(values.size()))
+                        : 0;
         }
-        bool encode(QVariantList& out, CallState& c, HRESULT) { return putWireList<C>(out, c, values.data(), count); }
+        bool encode(QVariantList& out, CallState& c, HRESULT) {
+            return putWireList<C>(out, c, values.data(), count);
+        }
     };
     template <class P>
     struct Proxy : ProxyBase {
@@ -554,7 +559,10 @@ struct OutItfIid : RoleBase {
         }
         bool encode(P, QVariantList&, CallState&) { return true; }
         bool decode(const QVariantList& in, int& pos, CallState& c) {
-            const HRESULT r = c.peer.importObject(takeWire<QDBusObjectPath>(in, pos), c.iid, true, &value);
+            const QDBusObjectPath path = takeWire<QDBusObjectPath>(in, pos);
+            // Null only where the method says it found nothing (S_FALSE); S_OK promises an object.
+            if (path.path() == kNullPath) return c.result != S_OK || c.fail(RPC_X_BAD_STUB_DATA);
+            const HRESULT r = c.peer.importObject(path, c.iid, true, &value);
             return SUCCEEDED(r) || c.fail(r);
         }
         void commit(P p, CallState&, bool success) {

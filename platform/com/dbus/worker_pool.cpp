@@ -1,40 +1,127 @@
 #include "platform/com/dbus/worker_pool.h"
 
+#include <new>
+#include <system_error>
+
 namespace platform::com::dbus {
 
-WorkerPool::WorkerPool(std::size_t maxThreads, std::size_t maxQueued)
-    : maxThreads_(maxThreads ? maxThreads : 1), maxQueued_(maxQueued) {}
+WorkerPool::WorkerPool(Limits limits, ThreadStarter starter) : limits_(limits), starter_(std::move(starter)) {
+    if (!starter_) starter_ = [](std::function<void()> body) { return std::thread(std::move(body)); };
+    threads_.reserve(limits_.maxThreads ? limits_.maxThreads : 1);
+}
 
 WorkerPool::~WorkerPool() { stop(); }
 
-bool WorkerPool::post(std::function<void()> job) { return enqueue(std::move(job), true); }
+void WorkerPool::setIdleHandler(std::function<void(const QString&)> handler) {
+    std::lock_guard guard(lock_);
+    idleHandler_ = std::move(handler);
+}
 
-bool WorkerPool::postAlways(std::function<void()> job) { return enqueue(std::move(job), false); }
+WorkerPool::Posted WorkerPool::post(const QString& caller, std::function<void()> job) {
+    std::lock_guard guard(lock_);
+    if (stopping_) return Posted::Stopped;
+    CallerQueue& queue = callers_[caller];
+    if (queue.jobs.size() >= limits_.maxQueuedPerCaller) return Posted::QueueFull;
+    queue.jobs.push_back(std::move(job));
+    queueTurnLocked(caller, queue);
+    if (growLocked() || free_ > 0) return Posted::Queued;
+    // Nobody can run it now and no thread can be started for it: the call fails, the process goes on.
+    queue.jobs.pop_back();
+    if (queue.jobs.empty() && queue.running == 0) callers_.remove(caller);
+    return Posted::NoThread;
+}
 
-bool WorkerPool::enqueue(std::function<void()> job, bool bounded) {
+bool WorkerPool::postAlways(std::function<void()> job) {
     {
         std::lock_guard guard(lock_);
-        if (stopping_ || (bounded && jobs_.size() >= maxQueued_)) return false;
-        jobs_.push_back(std::move(job));
-        if (idle_ < jobs_.size() && threads_.size() < maxThreads_) threads_.emplace_back(&WorkerPool::run, this);
+        if (stopping_) return false;
+        cleanup_.push_back(std::move(job));
+        growLocked();
     }
     wake_.notify_one();
+    return true;
+}
+
+void WorkerPool::queueTurnLocked(const QString& caller, CallerQueue& queue) {
+    // While stopping, the shares no longer matter: everything queued runs.
+    if (queue.inTurn || queue.jobs.empty() || (queue.running >= limits_.callerShare && !stopping_)) return;
+    queue.inTurn = true;
+    turns_.push_back(caller);
+    wake_.notify_one();
+}
+
+bool WorkerPool::takeLocked(std::function<void()>& job, QString& caller) {
+    caller.clear();
+    if (!cleanup_.empty()) {
+        job = std::move(cleanup_.front());
+        cleanup_.pop_front();
+        return true;
+    }
+    while (!turns_.empty()) {
+        const QString next = turns_.front();
+        turns_.pop_front();
+        auto it = callers_.find(next);
+        if (it == callers_.end()) continue;
+        it->inTurn = false;
+        if (it->jobs.empty()) continue;
+        job = std::move(it->jobs.front());
+        it->jobs.pop_front();
+        ++it->running;
+        caller = next;
+        // Its next call waits for the other callers' turns.
+        queueTurnLocked(next, *it);
+        return true;
+    }
+    return false;
+}
+
+bool WorkerPool::growLocked() {
+    if (stopping_) return true;
+    while (free_ < runnableLocked() && threads_.size() < limits_.maxThreads) {
+        try {
+            threads_.push_back(starter_([this] { run(); }));
+        } catch (const std::system_error&) {
+            return false;
+        } catch (const std::bad_alloc&) {
+            return false;
+        }
+        ++free_;
+    }
     return true;
 }
 
 void WorkerPool::run() {
     std::unique_lock guard(lock_);
     for (;;) {
-        ++idle_;
-        wake_.wait(guard, [this] { return stopping_ || !jobs_.empty(); });
-        --idle_;
-        if (jobs_.empty()) return;  // stopping, nothing left
-        std::function<void()> job = std::move(jobs_.front());
-        jobs_.pop_front();
+        wake_.wait(guard, [this] { return stopping_ || runnableLocked() > 0; });
+        std::function<void()> job;
+        QString caller;
+        if (!takeLocked(job, caller)) {
+            if (!stopping_) continue;
+            --free_;
+            return;
+        }
+        --free_;
+        growLocked();
         guard.unlock();
         job();
         job = nullptr;
         guard.lock();
+        ++free_;
+        if (caller.isEmpty()) continue;
+        auto it = callers_.find(caller);
+        if (it == callers_.end()) continue;
+        --it->running;
+        if (!it->jobs.empty()) {
+            queueTurnLocked(caller, *it);
+        } else if (it->running == 0) {
+            callers_.erase(it);
+            if (auto handler = idleHandler_) {
+                guard.unlock();
+                handler(caller);
+                guard.lock();
+            }
+        }
     }
 }
 
@@ -43,22 +130,37 @@ void WorkerPool::stop() {
     {
         std::lock_guard guard(lock_);
         stopping_ = true;
+        for (auto it = callers_.begin(); it != callers_.end(); ++it) queueTurnLocked(it.key(), *it);
         threads.swap(threads_);
     }
     wake_.notify_all();
     for (std::thread& t : threads) t.join();
     // Jobs queued with no thread left to take them (none started): run them here.
-    std::deque<std::function<void()>> left;
-    {
-        std::lock_guard guard(lock_);
-        left.swap(jobs_);
+    std::unique_lock guard(lock_);
+    std::function<void()> job;
+    QString caller;
+    while (takeLocked(job, caller)) {
+        guard.unlock();
+        job();
+        job = nullptr;
+        guard.lock();
+        if (auto it = callers_.find(caller); !caller.isEmpty() && it != callers_.end()) {
+            --it->running;
+            queueTurnLocked(caller, *it);
+        }
     }
-    for (auto& job : left) job();
+    callers_.clear();
 }
 
 std::size_t WorkerPool::threadCount() {
     std::lock_guard guard(lock_);
     return threads_.size();
+}
+
+std::size_t WorkerPool::pending(const QString& caller) {
+    std::lock_guard guard(lock_);
+    const auto it = callers_.constFind(caller);
+    return it == callers_.cend() ? 0 : it->jobs.size() + it->running;
 }
 
 }  // namespace platform::com::dbus

@@ -3,6 +3,8 @@
 // signatures, two clients on one tag, a client killed mid-subscription, a client that ends normally, a
 // client whose sink never returns.
 
+#include <QXmlStreamReader>
+
 #include "platform/com/class_table.h"
 #include "platform/com/com_ptr.h"
 #include "platform/com/dbus/remote_object.h"
@@ -77,7 +79,8 @@ const std::map<QString, Methods>& reference() {
         t["IOPCItemProperties"] = m({{"QueryAvailableProperties", "s", "uauasaq"},
                                      {"GetItemProperties", "sau", "ua(qv)au"},
                                      {"LookupItemIDs", "sau", "uasau"}});
-        t["IConnectionPointContainer"] = m({{"EnumConnectionPoints", "", "uo"}, {"FindConnectionPoint", "s", "uo"}});
+        t["IConnectionPointContainer"] =
+            m({{"EnumConnectionPoints", "", "uo"}, {"FindConnectionPoint", "s", "uo"}});
         t["IOPCGroupStateMgt"] = m({{"GetState", "", "uubsiduuu"},
                                     {"SetState", "auabaiadauau", "uu"},
                                     {"SetName", "s", "u"},
@@ -119,7 +122,8 @@ const std::map<QString, Methods>& reference() {
 Interfaces expectedFor(std::initializer_list<const char*> names) {
     Interfaces out;
     for (const char* name : names)
-        out[QStringLiteral("org.quillon.com.") + QString::fromLatin1(name)] = reference().at(QString::fromLatin1(name));
+        out[QStringLiteral("org.quillon.com.") + QString::fromLatin1(name)] =
+            reference().at(QString::fromLatin1(name));
     return out;
 }
 
@@ -132,12 +136,14 @@ QString pathOf(IUnknown* proxy) {
 
 TEST_F(FerrowBusTest, TheLiveObjectsIntrospectExactlyThePublishedSignatures) {
     ComPtr<IOPCServer> server;
-    ASSERT_EQ(CoCreateInstance(CLSID_FerrowServer, nullptr, CLSCTX_LOCAL_SERVER, IID_IOPCServer, server.putVoid()),
-              S_OK);
+    ASSERT_EQ(
+        CoCreateInstance(CLSID_FerrowServer, nullptr, CLSCTX_LOCAL_SERVER, IID_IOPCServer, server.putVoid()),
+        S_OK);
     ComPtr<IUnknown> group;
     OPCHANDLE handle = 0;
     DWORD rate = 0;
-    ASSERT_EQ(server->AddGroup(u"Tables", 1, 100, 1, nullptr, nullptr, 0, &handle, &rate, IID_IOPCItemMgt, group.put()),
+    ASSERT_EQ(server->AddGroup(u"Tables", 1, 100, 1, nullptr, nullptr, 0, &handle, &rate, IID_IOPCItemMgt,
+                               group.put()),
               S_OK);
     ComPtr<IOPCBrowseServerAddressSpace> browse;
     ASSERT_EQ(server->QueryInterface(IID_IOPCBrowseServerAddressSpace, browse.putVoid()), S_OK);
@@ -155,16 +161,15 @@ TEST_F(FerrowBusTest, TheLiveObjectsIntrospectExactlyThePublishedSignatures) {
                          .value(0)
                          .toString());
     };
-    EXPECT_EQ(introspect(server.get()), expectedFor({"IUnknown", "IOPCServer", "IOPCCommon",
-                                                     "IOPCBrowseServerAddressSpace", "IOPCItemProperties",
-                                                     "IConnectionPointContainer"}));
+    EXPECT_EQ(introspect(server.get()),
+              expectedFor({"IUnknown", "IOPCServer", "IOPCCommon", "IOPCBrowseServerAddressSpace",
+                           "IOPCItemProperties", "IConnectionPointContainer"}));
     EXPECT_EQ(introspect(group.get()),
               expectedFor({"IUnknown", "IOPCGroupStateMgt", "IOPCItemMgt", "IOPCSyncIO", "IOPCAsyncIO",
                            "IOPCAsyncIO2", "IDataObject", "IConnectionPointContainer"}));
     EXPECT_EQ(introspect(names.get()), expectedFor({"IUnknown", "IEnumString"}));
     EXPECT_EQ(introspect(items.get()), expectedFor({"IUnknown", "IEnumOPCItemAttributes"}));
 }
-
 
 // The gdbus commands of the README's bus example with the answer printed under each.
 std::vector<std::pair<QString, QString>> readmeExample() {
@@ -197,7 +202,8 @@ TEST_F(FerrowBusTest, TheReadmeExampleRunsAsPrintedAndItsFirstCallStartsFerrow) 
         shell.start(QStringLiteral("sh"), {QStringLiteral("-c"), command});
         ASSERT_TRUE(shell.waitForFinished(60000));
         EXPECT_EQ(QString::fromUtf8(shell.readAllStandardOutput()).trimmed(), answer)
-            << command.toStdString() << "\n" << shell.readAllStandardError().toStdString();
+            << command.toStdString() << "\n"
+            << shell.readAllStandardError().toStdString();
     }
     EXPECT_TRUE(ferrowRunning());
 }
@@ -218,11 +224,13 @@ TEST_F(FerrowBusTest, TwoClientsOnOneTagBothHearTheDeviceAndAKilledOneLeavesNoth
 
     second.killHard();
     // Its server and group go once its name has left the bus (and the grace has passed).
-    EXPECT_TRUE(eventually([&] { return exportedObjects() == before; })) << exportedObjects().join(' ').toStdString();
+    EXPECT_TRUE(eventually([&] { return exportedObjects() == before; }))
+        << exportedObjects().join(' ').toStdString();
     setSetpoint(75.5f);
     EXPECT_TRUE(first.lineStarting(QStringLiteral("change 75.5")));
     EXPECT_TRUE(first.finish());
-    EXPECT_TRUE(eventually([&] { return exportedObjects().isEmpty(); })) << exportedObjects().join(' ').toStdString();
+    EXPECT_TRUE(eventually([&] { return exportedObjects().isEmpty(); }))
+        << exportedObjects().join(' ').toStdString();
 }
 
 // Ferrow with long limits: the objects of a client that left the bus are kept three minutes, so only

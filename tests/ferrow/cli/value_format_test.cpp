@@ -162,6 +162,20 @@ TEST(CliValueFormat, JsonStringsAreEscapedAndParse) {
     EXPECT_TRUE(parsedDoc.object()["empty"].toArray().isEmpty());
 }
 
+TEST(CliValueFormat, JsonStringsCarryDelAndTheC1ControlsAsEscapes) {
+    const std::string text =
+        "del \x7F csi \xC2\x9B"
+        "2J nel \xC2\x85 pad \xC2\x80 e \xC3\xA9";
+    const std::string json = JsonWriter::quoted(text);
+    EXPECT_EQ(json.find('\x7F'), std::string::npos) << json;
+    EXPECT_EQ(json.find("\xC2"), std::string::npos) << json;
+    EXPECT_NE(json.find("\\u009b"), std::string::npos) << json;
+    EXPECT_NE(json.find("\xC3\xA9"), std::string::npos) << "other characters are kept as they are";
+    const QJsonDocument parsedDoc = QJsonDocument::fromJson(QByteArray::fromStdString("[" + json + "]"));
+    ASSERT_TRUE(parsedDoc.isArray()) << json;
+    EXPECT_EQ(parsedDoc.array().at(0).toString().toStdString(), text);
+}
+
 TEST(CliValueFormat, MalformedTextOnEitherSideBecomesTheReplacementCharacter) {
     EXPECT_EQ(wideFromUtf8("Tank \xC3\xA9\xF0\x9F\x98\x80"), u"Tank \u00e9\U0001F600");
     EXPECT_EQ(wideFromUtf8("a\xFF"

@@ -16,14 +16,17 @@ namespace bustest {
 using namespace platform::com;
 
 // A small server object for the transport's tests: a list of lines (IEnumString) and an IAdviseSink
-// point that tells its sinks about new data. Skip waits while the test holds it closed, to keep a worker
-// busy. Counted in `live`.
+// point that tells its sinks about new data. Skip and Clone wait while the test holds it closed, to keep a
+// worker busy. Counted in `live`.
 class Notebook final : public ComObject<IEnumString, IConnectionPointContainer> {
   public:
     static std::atomic<long> live;
 
     explicit Notebook(std::vector<std::u16string> lines, std::size_t position = 0)
-        : ComObject(&live), point_(this, this, IID_IAdviseSink, &live), lines_(std::move(lines)), position_(position) {}
+        : ComObject(&live),
+          point_(this, this, IID_IAdviseSink, &live),
+          lines_(std::move(lines)),
+          position_(position) {}
 
     HRESULT Next(ULONG celt, LPOLESTR* rgelt, ULONG* fetched) override {
         std::lock_guard guard(lock_);
@@ -33,14 +36,8 @@ class Notebook final : public ComObject<IEnumString, IConnectionPointContainer> 
         return n == celt ? S_OK : S_FALSE;
     }
     HRESULT Skip(ULONG celt) override {
-        {
-            std::unique_lock guard(lock_);
-            ++waiting_;
-            opened_.notify_all();
-            opened_.wait(guard, [this] { return !closed_; });
-            --waiting_;
-        }
-        std::lock_guard guard(lock_);
+        std::unique_lock guard(lock_);
+        waitWhileClosed(guard);
         position_ = std::min(lines_.size(), position_ + celt);
         return S_OK;
     }
@@ -50,7 +47,8 @@ class Notebook final : public ComObject<IEnumString, IConnectionPointContainer> 
         return S_OK;
     }
     HRESULT Clone(IEnumString** out) override {
-        std::lock_guard guard(lock_);
+        std::unique_lock guard(lock_);
+        waitWhileClosed(guard);
         auto* copy = new Notebook(lines_, position_);
         copy->AddRef();
         *out = copy;
@@ -80,7 +78,7 @@ class Notebook final : public ComObject<IEnumString, IConnectionPointContainer> 
     }
     std::size_t sinkCount() const { return point_.sinkCount(); }
 
-    // While closed, Skip waits; waitForSkip returns once a Skip is waiting (false after 5 s).
+    // While closed, Skip and Clone wait.
     void close() {
         std::lock_guard guard(lock_);
         closed_ = true;
@@ -90,15 +88,28 @@ class Notebook final : public ComObject<IEnumString, IConnectionPointContainer> 
         closed_ = false;
         opened_.notify_all();
     }
-    bool waitForSkip() {
+    bool waitForSkip() { return waitForSkips(1); }
+    // Returns once `count` Skips are waiting (false after 5 s).
+    bool waitForSkips(int count) {
         std::unique_lock guard(lock_);
-        return opened_.wait_for(guard, std::chrono::seconds(5), [this] { return waiting_ > 0; });
+        return opened_.wait_for(guard, std::chrono::seconds(5), [&] { return waiting_ >= count; });
+    }
+    int skipsWaiting() {
+        std::lock_guard guard(lock_);
+        return waiting_;
     }
 
   protected:
     void teardown() override { point_.clear(); }
 
   private:
+    void waitWhileClosed(std::unique_lock<std::mutex>& guard) {
+        ++waiting_;
+        opened_.notify_all();
+        opened_.wait(guard, [this] { return !closed_; });
+        --waiting_;
+    }
+
     ConnectionPoint point_;
     std::mutex lock_;
     std::condition_variable opened_;
