@@ -8,6 +8,7 @@ packages=(
   cmake ninja-build g++ ccache pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libqt6sql6-sqlite libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
+  libssl-dev
   clang libclang-rt-14-dev
   dbus dbus-daemon libglib2.0-bin
   fonts-liberation fonts-dejavu-core fonts-ebgaramond

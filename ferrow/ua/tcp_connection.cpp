@@ -39,15 +39,15 @@ void UaConnection::onBytes(std::string_view bytes, Clock::time_point now) {
                                    ? header->type == "HEL"
                                    : header->type == "OPN" || header->type == "MSG" || header->type == "CLO";
         if (!knownType)
-            return fail(status::BadTcpMessageTypeInvalid,
-                        awaitingHello ? "the first message is not HEL" : "unexpected message type");
+            return abort(status::BadTcpMessageTypeInvalid,
+                         awaitingHello ? "the first message is not HEL" : "unexpected message type");
         const std::size_t limit = awaitingHello ? kMaxHelloSize : receiveBufferSize_;
         if (header->size < kTcpHeaderSize)
-            return fail(status::BadTcpMessageTypeInvalid, "message shorter than its header");
+            return abort(status::BadTcpMessageTypeInvalid, "message shorter than its header");
         if (header->size > limit)
-            return fail(status::BadTcpMessageTooLarge, "a message of " + std::to_string(header->size) +
-                                                           " bytes, over the buffer's " +
-                                                           std::to_string(limit));
+            return abort(status::BadTcpMessageTooLarge, "a message of " + std::to_string(header->size) +
+                                                            " bytes, over the buffer's " +
+                                                            std::to_string(limit));
         if (buffer_.size() < header->size) return;
         const std::string message = buffer_.substr(0, header->size);
         buffer_.erase(0, header->size);
@@ -57,11 +57,11 @@ void UaConnection::onBytes(std::string_view bytes, Clock::time_point now) {
 
 void UaConnection::onMessage(const TcpHeader& header, std::string_view message, Clock::time_point now) {
     if (state_ == State::AwaitingHello) {
-        if (header.chunkType != 'F') return fail(status::BadTcpMessageTypeInvalid, "HEL sent in chunks");
+        if (header.chunkType != 'F') return abort(status::BadTcpMessageTypeInvalid, "HEL sent in chunks");
         return onHello(message);
     }
     if (header.type != "OPN" && header.size < kMinSymmetricSize)
-        return fail(status::BadDecodingError, "message shorter than its security header");
+        return abort(status::BadDecodingError, "message shorter than its security header");
     try {
         ChannelEvent event = channel_->onMessage(header, message, now);
         switch (event.kind) {
@@ -79,7 +79,7 @@ void UaConnection::onMessage(const TcpHeader& header, std::string_view message, 
                 break;
         }
     } catch (const ChannelFault& f) {
-        fail(f.status, f.reason);
+        abort(f.status, f.reason);
     }
 }
 
@@ -90,12 +90,12 @@ void UaConnection::onHello(std::string_view message) {
         decoder(hello);
         decoder.expectEnd();
     } catch (const DecodeError& e) {
-        return fail(e.status(), std::string("HEL: ") + e.what());
+        return abort(e.status(), std::string("HEL: ") + e.what());
     }
     if (hello.endpointUrl.size() > limits::kMaxEndpointUrlLength)
-        return fail(status::BadTcpEndpointUrlInvalid, "endpoint URL too long");
+        return abort(status::BadTcpEndpointUrlInvalid, "endpoint URL too long");
     if (hello.receiveBufferSize < limits::kMinBufferSize || hello.sendBufferSize < limits::kMinBufferSize)
-        return fail(status::BadTcpMessageTooLarge, "buffers smaller than 8192 bytes");
+        return abort(status::BadTcpMessageTooLarge, "buffers smaller than 8192 bytes");
     receiveBufferSize_ = std::min(limits::kBufferSize, hello.sendBufferSize);
     SecureChannel::Negotiated negotiated;
     negotiated.sendBufferSize = std::min(limits::kBufferSize, hello.receiveBufferSize);
@@ -131,7 +131,7 @@ void UaConnection::onTimer(Clock::time_point now) {
         return;
     }
     if (state_ == State::Open && hasChannel() && now >= *channel_->expiry())
-        fail(status::BadSecureChannelClosed, "the secure channel's lifetime ran out without renewal");
+        abort(status::BadSecureChannelClosed, "the secure channel's lifetime ran out without renewal");
 }
 
 std::optional<Clock::time_point> UaConnection::nextDeadline() const {
@@ -146,7 +146,7 @@ void UaConnection::onDisconnected() {
     handler_.onChannelEnded(*this);
 }
 
-void UaConnection::fail(std::uint32_t status, const std::string& reason) {
+void UaConnection::abort(std::uint32_t status, const std::string& reason) {
     if (state_ == State::Closed) return;
     sink_.send(errorMessage(status, reason));
     close();

@@ -47,6 +47,8 @@ class UaConnection {
     std::optional<Clock::time_point> nextDeadline() const;
     // The peer went away.
     void onDisconnected();
+    // Ends the connection with ERR carrying `status`.
+    void abort(std::uint32_t status, const std::string& reason);
 
     std::uint64_t id() const { return id_; }
     std::uint32_t channelId() const { return channelId_; }
@@ -58,7 +60,6 @@ class UaConnection {
 
     void onMessage(const TcpHeader& header, std::string_view message, Clock::time_point now);
     void onHello(std::string_view message);
-    void fail(std::uint32_t status, const std::string& reason);
     void close();
 
     std::uint64_t id_;

@@ -28,7 +28,7 @@ std::string WireClient::open(bool renew, std::uint32_t lifetimeMs, const std::st
 std::string WireClient::message(std::uint32_t typeId, const std::string& encodedRequest,
                                 std::size_t chunkBody, const char* type) {
     const std::string whole = encodeBody(NodeId::numericId(typeId)) + encodedRequest;
-    if (chunkBody == 0) chunkBody = whole.size() + 1;
+    if (chunkBody == 0) chunkBody = 65535 - 24;  // what the endpoint's receive buffer takes
     const std::uint32_t id = ++requestId;
     std::string out;
     for (std::size_t at = 0; at == 0 || at < whole.size(); at += chunkBody) {

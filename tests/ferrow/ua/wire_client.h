@@ -30,7 +30,7 @@ class WireClient {
                       const std::string& url = "opc.tcp://localhost:4840/");
     std::string open(bool renew = false, std::uint32_t lifetimeMs = 60000,
                      const std::string& policy = kSecurityPolicyNone);
-    // A service request in chunks of at most `chunkBody` body bytes (0: one chunk).
+    // A service request in chunks of at most `chunkBody` body bytes (0: as many as fill 64 KiB chunks).
     std::string message(std::uint32_t typeId, const std::string& encodedRequest, std::size_t chunkBody = 0,
                         const char* type = "MSG");
     template <class Request>
