@@ -49,7 +49,7 @@ class BinaryDecoder {
             value = static_cast<T>(raw);
         } else if constexpr (IsVector<T>::value) {
             readArray(value);
-        } else if constexpr (HasOwnReader<T>::value) {
+        } else if constexpr (requires(BinaryDecoder & d, T & v) { d.read(v); }) {
             read(value);
         } else {
             enter();
@@ -85,11 +85,6 @@ class BinaryDecoder {
     struct IsVector : std::false_type {};
     template <class T>
     struct IsVector<std::vector<T>> : std::true_type {};
-    template <class T, class = void>
-    struct HasOwnReader : std::false_type {};
-    template <class T>
-    struct HasOwnReader<T, std::void_t<decltype(std::declval<BinaryDecoder&>().read(std::declval<T&>()))>>
-        : std::true_type {};
 
     template <class T>
     void readArray(std::vector<T>& items) {

@@ -25,7 +25,7 @@ class BinaryEncoder {
         } else if constexpr (IsVector<T>::value) {
             (*this)(static_cast<std::int32_t>(value.size()));
             for (const auto& item : value) (*this)(item);
-        } else if constexpr (HasOwnWriter<T>::value) {
+        } else if constexpr (requires(BinaryEncoder & e, const T& v) { e.write(v); }) {
             write(value);
         } else {
             fields(*this, const_cast<T&>(value));
@@ -55,12 +55,6 @@ class BinaryEncoder {
     struct IsVector : std::false_type {};
     template <class T>
     struct IsVector<std::vector<T>> : std::true_type {};
-    template <class T, class = void>
-    struct HasOwnWriter : std::false_type {};
-    template <class T>
-    struct HasOwnWriter<T,
-                        std::void_t<decltype(std::declval<BinaryEncoder&>().write(std::declval<const T&>()))>>
-        : std::true_type {};
 
     void writeRaw(const void* data, std::size_t size);
     void writeBytes(const std::string& bytes, bool isNull);
