@@ -165,7 +165,7 @@ ChannelEvent SecureChannel::onSymmetric(const TcpHeader& header, std::string_vie
     }
     assembledSize_ += payload.size();
     ++assembledChunks_;
-    if (assembledSize_ > limits::kMaxMessageSize || assembledChunks_ > limits::kMaxChunkCount)
+    if (assembledSize_ > limits::kMaxMessageSize || assembledChunks_ > negotiated_.maxRequestChunks)
         assembling_->tooLarge = true;  // the first chunk stays for the request header; the rest is dropped
     if (!assembling_->tooLarge) assembling_->body.append(payload);
     if (header.chunkType == 'C') return {};

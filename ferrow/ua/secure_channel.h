@@ -45,6 +45,7 @@ class SecureChannel {
         std::uint32_t sendBufferSize = 0;   // our chunks' largest size (the peer's receive buffer)
         std::uint32_t maxResponseSize = 0;  // 0: no limit from the peer
         std::uint32_t maxResponseChunks = 0;
+        std::uint32_t maxRequestChunks = 0;  // what our ACK said
     };
 
     SecureChannel(std::uint32_t channelId, Negotiated negotiated)

@@ -101,10 +101,11 @@ void UaConnection::onHello(std::string_view message) {
     negotiated.sendBufferSize = std::min(limits::kBufferSize, hello.receiveBufferSize);
     negotiated.maxResponseSize = hello.maxMessageSize;
     negotiated.maxResponseChunks = hello.maxChunkCount;
+    negotiated.maxRequestChunks = limits::chunkCountFor(receiveBufferSize_);
     channel_ = std::make_unique<SecureChannel>(channelId_, negotiated);
     state_ = State::Open;
     const AcknowledgeMessage ack{0, receiveBufferSize_, negotiated.sendBufferSize, limits::kMaxMessageSize,
-                                 limits::kMaxChunkCount};
+                                 negotiated.maxRequestChunks};
     sink_.send(frameMessage("ACK", 'F', encodeBody(ack)));
 }
 

@@ -11,6 +11,13 @@ inline constexpr std::uint32_t kBufferSize = 65535;
 inline constexpr std::uint32_t kMinBufferSize = 8192;
 inline constexpr std::uint32_t kMaxMessageSize = 16 * 1024 * 1024;
 inline constexpr std::uint32_t kMaxChunkCount = 256;
+// A message of the largest size must fit the chunk count: with 64 KiB chunks it takes 257, with smaller
+// ones more. The count a connection accepts is never below kMaxChunkCount and always enough for that.
+constexpr std::uint32_t chunkCountFor(std::uint32_t receiveBufferSize) {
+    const std::uint32_t perChunk = receiveBufferSize - 24;  // the symmetric headers
+    const std::uint32_t needed = (kMaxMessageSize + perChunk - 1) / perChunk;
+    return needed > kMaxChunkCount ? needed : kMaxChunkCount;
+}
 inline constexpr std::size_t kMaxEndpointUrlLength = 4096;
 inline constexpr std::chrono::seconds kHelloLimit{10};
 inline constexpr std::chrono::milliseconds kMinChannelLifetime{10000}, kMaxChannelLifetime{3600000};
