@@ -1,0 +1,26 @@
+// One UA client as a generic tool would connect: security None, anonymous, no retries.
+"use strict";
+const ua = require("node-opcua-client");
+
+async function connect(url) {
+    const client = ua.OPCUAClient.create({
+        applicationName: "FerrowTestClient",
+        endpointMustExist: false,
+        securityMode: ua.MessageSecurityMode.None,
+        securityPolicy: ua.SecurityPolicy.None,
+        connectionStrategy: { maxRetry: 0, initialDelay: 100, maxDelay: 200 },
+        requestedSessionTimeout: 60000,
+    });
+    await client.connect(url);
+    const session = await client.createSession();
+    return {
+        client,
+        session,
+        async close() {
+            await session.close();
+            await client.disconnect();
+        },
+    };
+}
+
+module.exports = { connect, ua };
