@@ -85,9 +85,9 @@ void UaServerCore::read(RequestContext& context, ReadRequest& request) {
 
     // The devices answer later; the response waits for them and holds up nothing else.
     auto pending = std::make_shared<ReadResponse>(std::move(response));
-    source_.readFromDevice(deviceItems, [this, context, pending, deviceReads,
+    source_.readFromDevice(deviceItems, [this, post = poster(), context, pending, deviceReads,
                                          timestamps](std::vector<std::optional<TagSample>> samples) mutable {
-        later([this, context, pending, deviceReads, timestamps, samples = std::move(samples)] {
+        post([this, context, pending, deviceReads, timestamps, samples = std::move(samples)] {
             const DateTime now = DateTime::now();
             for (std::size_t k = 0; k < deviceReads.size(); ++k) {
                 DataValue& result = pending->results[deviceReads[k]];
@@ -131,15 +131,15 @@ void UaServerCore::write(RequestContext& context, WriteRequest& request) {
     if (deviceWrites.empty()) return reply(context, id::WriteResponse, response);
 
     auto pending = std::make_shared<StatusListResponse>(std::move(response));
-    source_.write(
-        std::move(items), [this, context, pending, deviceWrites](std::vector<WriteOutcome> outcomes) {
-            later([this, context, pending, deviceWrites, outcomes] {
-                for (std::size_t k = 0; k < deviceWrites.size(); ++k)
-                    pending->results[deviceWrites[k]].code =
-                        k < outcomes.size() ? statusOfWrite(outcomes[k]) : status::BadNoCommunication;
-                reply(context, id::WriteResponse, *pending);
-            });
+    source_.write(std::move(items), [this, post = poster(), context, pending,
+                                     deviceWrites](std::vector<WriteOutcome> outcomes) {
+        post([this, context, pending, deviceWrites, outcomes] {
+            for (std::size_t k = 0; k < deviceWrites.size(); ++k)
+                pending->results[deviceWrites[k]].code =
+                    k < outcomes.size() ? statusOfWrite(outcomes[k]) : status::BadNoCommunication;
+            reply(context, id::WriteResponse, *pending);
         });
+    });
 }
 
 }  // namespace ferrow::ua

@@ -39,9 +39,10 @@ DataValue statusValue(std::uint32_t code) {
 void SubscriptionEngine::startWatching(Subscription& subscription, MonitoredItem& item) {
     if (!item.tag || item.watch != 0) return;
     const std::uint32_t subscriptionId = subscription.id, itemId = item.id;
-    item.watch = source_.watch(item.tag->itemId, [this, subscriptionId, itemId](const TagSample& sample) {
-        core_.later([this, subscriptionId, itemId, sample] { onSample(subscriptionId, itemId, sample); });
-    });
+    item.watch = source_.watch(
+        item.tag->itemId, [this, post = core_.poster(), subscriptionId, itemId](const TagSample& sample) {
+            post([this, subscriptionId, itemId, sample] { onSample(subscriptionId, itemId, sample); });
+        });
 }
 
 void SubscriptionEngine::stopWatching(MonitoredItem& item) {

@@ -29,11 +29,12 @@ UaServerCore::~UaServerCore() {
     subscriptions_.reset();  // ends every watch
 }
 
-void UaServerCore::later(std::function<void()> fn) {
-    std::weak_ptr<bool> alive = alive_;
-    environment_.post([alive, fn = std::move(fn)] {
-        if (alive.lock()) fn();
-    });
+UaServerCore::Poster UaServerCore::poster() const {
+    return [alive = std::weak_ptr<bool>(alive_), post = environment_.post](std::function<void()> fn) {
+        post([alive, fn = std::move(fn)] {
+            if (alive.lock()) fn();
+        });
+    };
 }
 
 void UaServerCore::reloadConfiguration() {

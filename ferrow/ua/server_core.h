@@ -65,8 +65,10 @@ class UaServerCore : public RequestHandler {
         send(context, typeId, encodeBody(response));
     }
     void fault(const RequestContext& context, std::uint32_t status);
-    // Runs `fn` on the endpoint's thread later, unless the core is gone by then.
-    void later(std::function<void()> fn);
+    // A function that any thread may call to run `fn` on the endpoint's thread later, unless the core
+    // is gone by then. Take it on the endpoint's thread, before handing it to the data source.
+    using Poster = std::function<void(std::function<void()>)>;
+    Poster poster() const;
 
   private:
     using Handler = std::function<void(BinaryDecoder&, RequestContext&)>;

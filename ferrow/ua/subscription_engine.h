@@ -31,7 +31,7 @@ struct Subscription {
 // The subscriptions of every session and their monitored items: creates and changes them as the
 // services ask, turns the data source's changes into queued values, and on each publishing cycle answers
 // a waiting Publish with notifications or a keep-alive. Lives on the endpoint's thread; watches report
-// through the core's `later`.
+// through the core's poster.
 class SubscriptionEngine {
   public:
     SubscriptionEngine(UaServerCore& core, UaDataSource& source, const AddressSpace& space);

@@ -40,8 +40,10 @@ class SubscriptionTest : public test::EndpointTest {
         request.itemsToCreate.push_back(item);
         const auto response = client.callFor<CreateMonitoredItemsResponse>(
             id::CreateMonitoredItemsRequest, request, id::CreateMonitoredItemsResponse);
-        return response.results.empty() ? MonitoredItemCreateResult{StatusCode{status::Bad}}
-                                        : response.results[0];
+        if (!response.results.empty()) return response.results[0];
+        MonitoredItemCreateResult failed;
+        failed.statusCode.code = status::Bad;
+        return failed;
     }
     PublishResponse publish(std::vector<SubscriptionAcknowledgement> acks = {}) {
         PublishRequest request;
