@@ -88,7 +88,7 @@ void MonitoredItem::enqueue(DataValue value) {
         v.status = StatusCode{statusOf(v) | status::kInfoTypeDataValue | status::kOverflowBit};
     };
     if (discardOldest) {
-        queue_.pop_front();
+        queue_.erase(queue_.begin());
         queue_.push_back(std::move(value));
         mark(queue_.front());
     } else {
@@ -97,8 +97,8 @@ void MonitoredItem::enqueue(DataValue value) {
     }
 }
 
-std::deque<DataValue> MonitoredItem::takeQueued() {
-    std::deque<DataValue> out;
+std::vector<DataValue> MonitoredItem::takeQueued() {
+    std::vector<DataValue> out;
     out.swap(queue_);
     return out;
 }

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <deque>
 #include <optional>
 #include <string>
 
@@ -30,7 +29,7 @@ class MonitoredItem {
     // A new sample of the watched value; queued when it passes the filter (always the first one).
     void offer(const DataValue& value);
     // Everything queued, oldest first; the queue is empty afterwards.
-    std::deque<DataValue> takeQueued();
+    std::vector<DataValue> takeQueued();
     bool hasQueued() const { return !queue_.empty(); }
     void clearQueue() { queue_.clear(); }
     // Forget the last value, so that the next sample is reported whatever it is.
@@ -41,7 +40,9 @@ class MonitoredItem {
     void enqueue(DataValue value);
 
     std::optional<DataValue> last_;
-    std::deque<DataValue> queue_;
+    // A vector rather than a deque: most items hold no value or one between cycles, and an empty deque
+    // costs more than half a kilobyte.
+    std::vector<DataValue> queue_;
 };
 
 // Reads a DataChangeFilter (or none) and says why it cannot be used on the item, status Good when it can.

@@ -20,6 +20,14 @@ SubscriptionEngine::~SubscriptionEngine() {
         for (auto& [itemId, item] : subscription.items) stopWatching(item);
 }
 
+namespace {
+bool hasNotificationsToSend(const Subscription& s) {
+    return s.publishingEnabled && std::any_of(s.items.begin(), s.items.end(), [](const auto& entry) {
+               return entry.second.mode == MonitoringMode::Reporting && entry.second.hasQueued();
+           });
+}
+}  // namespace
+
 Subscription* SubscriptionEngine::findOwned(RequestContext& context, std::uint32_t subscriptionId) {
     const auto it = subscriptions_.find(subscriptionId);
     if (it == subscriptions_.end() || it->second.session != context.session) return nullptr;
@@ -131,15 +139,12 @@ void SubscriptionEngine::publish(RequestContext& context, const PublishRequest& 
     if (session.publishRequests.size() >= limits::kMaxPublishRequestsPerSession)
         return core_.fault(context, status::BadTooManyPublishRequests);
     session.publishRequests.push_back(std::move(pending));
-    // A subscription that had something to say but no Publish to say it with answers at once.
+    // A subscription that had something to say but no Publish to say it with answers at once; the others
+    // keep to their publishing interval.
     for (const std::uint32_t id : session.subscriptionIds) {
         Subscription& s = subscriptions_.at(id);
         s.lifetimeCounter = 0;
-        const bool waiting =
-            s.publishingEnabled && std::any_of(s.items.begin(), s.items.end(), [](const auto& e) {
-                return e.second.mode == MonitoringMode::Reporting && e.second.hasQueued();
-            });
-        if (waiting && !session.publishRequests.empty()) {
+        if (s.late && hasNotificationsToSend(s) && !session.publishRequests.empty()) {
             bool more = false;
             NotificationMessage message = collectNotifications(s, more);
             sendPublishResponse(s, std::move(message), more);
@@ -198,6 +203,7 @@ bool SubscriptionEngine::sendPublishResponse(Subscription& s, NotificationMessag
     core_.reply(context, id::PublishResponse, response);
     s.keepAliveCounter = 0;
     s.lifetimeCounter = 0;
+    s.late = false;
     return true;
 }
 
@@ -206,10 +212,7 @@ void SubscriptionEngine::onPublishingTimer(std::uint32_t subscriptionId) {
     if (it == subscriptions_.end()) return;
     Subscription& s = it->second;
     sampleNonTagItems(s);
-    const bool hasNotifications =
-        s.publishingEnabled && std::any_of(s.items.begin(), s.items.end(), [](const auto& e) {
-            return e.second.mode == MonitoringMode::Reporting && e.second.hasQueued();
-        });
+    const bool hasNotifications = hasNotificationsToSend(s);
     const bool canSend = !s.session->publishRequests.empty();
     if (hasNotifications && canSend) {
         bool more = false;
@@ -224,6 +227,7 @@ void SubscriptionEngine::onPublishingTimer(std::uint32_t subscriptionId) {
         sendPublishResponse(s, std::move(keepAlive), false);
         return;
     }
+    if (hasNotifications) s.late = true;
     if (!canSend && ++s.lifetimeCounter >= s.lifetimeCount) deleteSubscription(subscriptionId);
 }
 

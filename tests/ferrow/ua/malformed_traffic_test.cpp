@@ -31,6 +31,19 @@ class MalformedTrafficTest : public test::EndpointTest {
     test::SocketClient peer;
 };
 
+TEST_F(MalformedTrafficTest, peerStuckInTheMiddleOfAMessageHoldsUpNobody) {
+    ASSERT_TRUE(peer.openChannel());
+    const std::string request = peer.wire.message(id::ReadRequest, encodeBody(ReadRequest()));
+    peer.sendRaw(request.substr(0, request.size() / 2));
+    test::SocketClient silent;  // connected, never a byte
+    ASSERT_TRUE(silent.connectTo(endpoint->port()));
+    for (int i = 0; i < 3; ++i) {
+        ReadRequest read;
+        read.nodesToRead.push_back({NodeId::numericId(id::ServerStatusState), 13, {}, {}});
+        EXPECT_EQ(faultOf(client.call(id::ReadRequest, read)), status::Good);
+    }
+}
+
 TEST_F(MalformedTrafficTest, garbageBeforeHello) {
     peer.sendRaw(std::string("\x16\x03\x01\x02\x00\x01\x00\x01\xfc\x03\x03", 11));  // a TLS greeting
     expectPeerCutOffWith(status::BadTcpMessageTypeInvalid);

@@ -1,5 +1,6 @@
 // Subscriptions and monitored items over a real socket: first values, changes, filters, queues, keep-
 // alives, Republish, the Publish queue limit, nodes that go, and watches released with their session.
+#include "ferrow/ua/session_messages.h"
 #include "ferrow/ua/status_codes.h"
 #include "ferrow/ua/subscription_messages.h"
 #include "tests/ferrow/ua/endpoint_fixture.h"
@@ -179,6 +180,21 @@ TEST_F(SubscriptionTest, eleventhWaitingPublishIsRefused) {
     PublishRequest request;
     for (int i = 0; i < 10; ++i) client.sendRaw(client.wire.request(id::PublishRequest, request));
     EXPECT_EQ(faultOf(client.call(id::PublishRequest, request)), status::BadTooManyPublishRequests);
+}
+
+TEST_F(SubscriptionTest, cancelAnswersTheWaitingPublishWithItsHandle) {
+    subscribe(3600000, true, 10000);
+    client.sendRaw(client.wire.request(id::PublishRequest, PublishRequest()));
+    const std::uint32_t publishHandle = client.wire.requestHandle;
+    CancelRequest cancel;
+    cancel.requestHandle = publishHandle;
+    client.sendRaw(client.wire.request(id::CancelRequest, cancel));
+    const auto cancelled = client.next();
+    EXPECT_EQ(faultOf(cancelled), status::BadRequestCancelledByClient);
+    EXPECT_EQ(test::WireClient::decode<ServiceFault>(*cancelled).responseHeader.requestHandle, publishHandle);
+    const auto answer = client.next();
+    ASSERT_TRUE(answer && answer->typeId == id::CancelResponse);
+    EXPECT_EQ(test::WireClient::decode<CancelResponse>(*answer).cancelCount, 1u);
 }
 
 TEST_F(SubscriptionTest, publishWithoutSubscriptionsIsRefused) {
