@@ -145,14 +145,16 @@ void UaServerCore::closeSession(const NodeId& authenticationToken, bool deleteSu
     const auto it = sessions_.find(authenticationToken);
     if (it == sessions_.end()) return;
     Session& session = *it->second;
-    for (const PendingPublish& publish : session.publishRequests) {
+    // Answering may end a connection, which empties the queue: answer from a copy.
+    const auto waiting = std::move(session.publishRequests);
+    session.publishRequests.clear();
+    for (const PendingPublish& publish : waiting) {
         RequestContext context;
         context.connectionId = publish.connectionId;
         context.requestId = publish.requestId;
         context.header.requestHandle = publish.requestHandle;
         fault(context, status::BadSessionClosed);
     }
-    session.publishRequests.clear();
     subscriptions_->deleteSessionSubscriptions(session);
     sessions_.erase(it);
 }

@@ -83,19 +83,24 @@ void UaServerCore::closeSessionService(RequestContext& context, CloseSessionRequ
 void UaServerCore::cancel(RequestContext& context, CancelRequest& request) {
     CancelResponse response;
     auto& queue = context.session->publishRequests;
+    std::vector<PendingPublish> cancelled;
     for (auto it = queue.begin(); it != queue.end();) {
-        if (it->requestHandle != request.requestHandle) {
+        if (it->requestHandle == request.requestHandle) {
+            cancelled.push_back(std::move(*it));
+            it = queue.erase(it);
+        } else {
             ++it;
-            continue;
         }
-        RequestContext cancelled;
-        cancelled.connectionId = it->connectionId;
-        cancelled.requestId = it->requestId;
-        cancelled.header.requestHandle = it->requestHandle;
-        fault(cancelled, status::BadRequestCancelledByClient);
-        it = queue.erase(it);
-        ++response.cancelCount;
     }
+    // Answered once out of the queue: an answer may end a connection, which empties it.
+    for (const PendingPublish& publish : cancelled) {
+        RequestContext answer;
+        answer.connectionId = publish.connectionId;
+        answer.requestId = publish.requestId;
+        answer.header.requestHandle = publish.requestHandle;
+        fault(answer, status::BadRequestCancelledByClient);
+    }
+    response.cancelCount = static_cast<std::uint32_t>(cancelled.size());
     reply(context, id::CancelResponse, response);
 }
 

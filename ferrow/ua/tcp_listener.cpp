@@ -24,10 +24,8 @@ struct UaTcpListener::Peer : ConnectionSink {
         socket->write(bytes.data(), static_cast<qint64>(bytes.size()));
         // A peer that stops reading its responses does not make the endpoint hold them without end.
         if (static_cast<std::size_t>(socket->bytesToWrite()) > limits::kMaxPendingOutput) {
-            socket->abort();
             closing = true;
-            connection->onDisconnected();
-            owner->removeLater(id);
+            owner->dropLater(id);
         }
     }
     void closeConnection() override {
@@ -118,6 +116,20 @@ void UaTcpListener::onHousekeeping() {
     }
     for (UaConnection* connection : due) connection->onTimer(now);
     if (housekeeping_) housekeeping_(now);
+}
+
+void UaTcpListener::dropLater(std::uint64_t id) {
+    // Later, not inside the send that found the peer behind: the services may be walking their queues.
+    QMetaObject::invokeMethod(
+        this,
+        [this, id] {
+            const auto it = peers_.find(id);
+            if (it == peers_.end()) return;
+            it->second->connection->onDisconnected();
+            it->second->socket->abort();
+            removeLater(id);
+        },
+        Qt::QueuedConnection);
 }
 
 void UaTcpListener::removeLater(std::uint64_t id) {

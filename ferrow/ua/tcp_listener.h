@@ -44,6 +44,7 @@ class UaTcpListener : public QObject {
     void onReadyRead(Peer& peer);
     void onHousekeeping();
     void removeLater(std::uint64_t id);
+    void dropLater(std::uint64_t id);
 
     RequestHandler& handler_;
     std::function<void(Clock::time_point)> housekeeping_;
