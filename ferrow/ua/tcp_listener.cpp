@@ -47,20 +47,28 @@ UaTcpListener::UaTcpListener(RequestHandler& handler, std::function<void(Clock::
 UaTcpListener::~UaTcpListener() { closeAll(); }
 
 QString UaTcpListener::listen(const QList<QHostAddress>& addresses, quint16 port) {
+    QString skipped;
     for (const QHostAddress& address : addresses) {
         auto* server = new QTcpServer(this);
         server->setMaxPendingConnections(64);
         if (!server->listen(address, port)) {
             const QString error =
                 QStringLiteral("%1 port %2: %3").arg(address.toString()).arg(port).arg(server->errorString());
+            const auto reason = server->serverError();
             delete server;
+            // A machine without IPv6 (or without that address) still serves on the others.
+            if (reason == QAbstractSocket::SocketAddressNotAvailableError ||
+                reason == QAbstractSocket::UnsupportedSocketOperationError) {
+                skipped = error;
+                continue;
+            }
             return error;
         }
         port = server->serverPort();  // the other addresses take the same port, also one the system chose
         connect(server, &QTcpServer::newConnection, this, [this, server] { onNewConnection(server); });
         servers_.push_back(server);
     }
-    return {};
+    return servers_.empty() ? skipped : QString();
 }
 
 quint16 UaTcpListener::port() const { return servers_.empty() ? 0 : servers_.front()->serverPort(); }

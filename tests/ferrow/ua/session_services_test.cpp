@@ -121,5 +121,16 @@ TEST_F(SessionServicesTest, serviceOutsideTheProfileIsUnsupportedAndTheConnectio
     EXPECT_EQ(faultOf(client.call(id::ReadRequest, readOf(NodeId::numericId(id::Server)))), status::Good);
 }
 
+TEST_F(SessionServicesTest, secondEndpointOnATakenPortSaysWhichPort) {
+    UaEndpoint::Settings settings;
+    settings.addresses = {QHostAddress(QHostAddress::LocalHost)};
+    settings.port = endpoint->port();
+    UaEndpoint second(source, settings);
+    const QString error = second.start();
+    EXPECT_TRUE(error.contains(QString::number(endpoint->port()))) << error.toStdString();
+    // The first goes on serving.
+    EXPECT_EQ(faultOf(client.call(id::FindServersRequest, FindServersRequest())), status::Good);
+}
+
 }  // namespace
 }  // namespace ferrow::ua
