@@ -1,5 +1,5 @@
 // Browsing, path translation, reads and writes against the device nodes and the base model, over a
-// real socket: the binding's NodeIds, BrowseNames and type definitions, the data-type and status
+// real socket: the NodeIds, BrowseNames and type definitions clients rely on, the data-type and status
 // mapping, the refusals, and the address space following the configuration.
 #include <QThread>
 #include <set>

@@ -1,5 +1,5 @@
 // Browse from Objects to a device folder and its tags, with the NodeIds, BrowseNames and type
-// definitions of the binding, and reads of Value, DataType, AccessLevel and NodeClass.
+// definitions other programs rely on, and reads of Value, DataType, AccessLevel and NodeClass.
 "use strict";
 const { run, check, same } = require("./test_server");
 const { connect, ua } = require("./client");

@@ -1,4 +1,4 @@
-// Writes reach the tag; the refusals carry the binding's status codes.
+// Writes reach the tag; the refusals carry the endpoint's documented status codes.
 "use strict";
 const { run, same } = require("./test_server");
 const { connect, ua } = require("./client");
