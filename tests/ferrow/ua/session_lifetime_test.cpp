@@ -2,6 +2,8 @@
 // outlives its connection until its timeout, then goes with its subscriptions and the watches they held.
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <deque>
 #include <limits>
 
@@ -82,6 +84,16 @@ TEST_F(SessionLifetimeTest, sessionOutlivesItsConnectionUntilItsTimeoutThenRelea
     core->onHousekeeping(Clock::now() + 16s);
     EXPECT_EQ(core->sessionCount(), 0u);
     EXPECT_EQ(source.watchCount(), 0u);
+}
+
+TEST_F(SessionLifetimeTest, subscriptionNobodyPublishesForEndsAfterItsLifetime) {
+    openSessionWithAWatch(60000);  // publishing every 10 ms, a lifetime of three cycles
+    QElapsedTimer hangLimit;
+    hangLimit.start();
+    while (source.watchCount() > 0 && hangLimit.elapsed() < 10000)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    EXPECT_EQ(source.watchCount(), 0u);
+    EXPECT_EQ(core->sessionCount(), 1u);  // the session stays
 }
 
 TEST_F(SessionLifetimeTest, timeoutIsRevisedIntoItsLimits) {
