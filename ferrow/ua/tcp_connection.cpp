@@ -121,6 +121,8 @@ void UaConnection::sendResponse(std::uint32_t requestId, std::uint32_t requestHa
         fault.responseHeader.serviceResult = StatusCode{status::BadResponseTooLarge};
         chunks = channel_->chunkResponse(requestId,
                                          encodeBody(NodeId::numericId(id::ServiceFault)) + encodeBody(fault));
+        // A peer whose limits leave no room even for that gets the reason by ERR.
+        if (!chunks) return abort(status::BadResponseTooLarge, "the peer's message limit takes no response");
     }
     for (std::string& chunk : *chunks) sink_.send(std::move(chunk));
 }

@@ -202,6 +202,14 @@ TEST_F(UaConnectionTest, responseOverThePeersMessageLimitBecomesResponseTooLarge
     EXPECT_EQ(fault.responseHeader.requestHandle, 44u);
 }
 
+TEST_F(UaConnectionTest, peerWhoseMessageLimitTakesNoResponseIsToldWithAnError) {
+    feed(client.hello(8192, 8192, 1, 0));
+    feed(client.open());
+    replies();
+    connection.sendResponse(5, 44, id::ReadResponse, std::string(100, 'x'));
+    expectError(status::BadResponseTooLarge);
+}
+
 TEST_F(UaConnectionTest, renewedTokenReplacesTheOldOneOnceUsed) {
     openChannel();
     const std::uint32_t oldToken = client.tokenId;
