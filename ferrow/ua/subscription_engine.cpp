@@ -116,6 +116,9 @@ void SubscriptionEngine::deleteSubscription(std::uint32_t subscriptionId) {
     for (auto& [itemId, item] : it->second.items) stopWatching(item);
     itemCount_ -= it->second.items.size();
     std::erase(it->second.session->subscriptionIds, subscriptionId);
+    // The timer may be the one whose timeout is running now: it goes once that is over.
+    it->second.timer->stop();
+    it->second.timer.release()->deleteLater();
     subscriptions_.erase(it);
 }
 

@@ -97,5 +97,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     if (connection.isClosed() && lastType != "ERR") FUZZ_CHECK(stream.find("CLO") != std::string_view::npos);
     live = nullptr;
+    // Timers of deleted subscriptions go with the event loop's deferred deletions; there is no loop here.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     return 0;
 }
