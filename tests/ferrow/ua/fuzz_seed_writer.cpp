@@ -1,6 +1,7 @@
-// Writes the seeds of ua_message_fuzz into the folder named by its argument: one client conversation per
-// service request type (HEL, OPN, CreateSession, ActivateSession, then the request), with the session
-// token the fuzz target's zero random bytes produce.
+// Writes the seeds of ua_message_fuzz into the folder named by its argument. Raw streams: one client
+// conversation per service request type (HEL, OPN, CreateSession, ActivateSession, then the request),
+// with the session token the fuzz target's zero random bytes produce. Framed records: each request's
+// fields after its header, numbered as in ua_fuzz_requests.h.
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -9,6 +10,7 @@
 #include "ferrow/ua/subscription_messages.h"
 #include "ferrow/ua/view_messages.h"
 #include "tests/ferrow/ua/wire_client.h"
+#include "tests/fuzz/ua_fuzz_requests.h"
 
 using namespace ferrow::ua;
 
@@ -24,8 +26,23 @@ std::string conversation(test::WireClient& client) {
     return out;
 }
 
+// One framed record: the type's number, the length and the fields after the request header.
+template <class Request>
+std::string recordOf(std::uint32_t typeId, const Request& request) {
+    std::size_t number = 0;
+    while (number < fuzz::kRequestTypeCount && fuzz::kRequestTypes[number] != typeId) ++number;
+    const std::string fields = encodeBody(request).substr(encodeBody(request.requestHeader).size());
+    std::string record(1, static_cast<char>(number));
+    record += static_cast<char>(fields.size() & 0xFF);
+    record += static_cast<char>(fields.size() >> 8);
+    return record + fields;
+}
+
+std::string framedSeeds;  // every record, also written as one seed
+
 template <class Request>
 std::string seedOf(std::uint32_t typeId, Request request, bool withSubscription = false) {
+    framedSeeds += recordOf(typeId, request);
     test::WireClient client;
     std::string out = conversation(client);
     if (withSubscription) {
@@ -117,5 +134,7 @@ int main(int argc, char** argv) {
     write("close_channel", conversation(closing) + closing.close());
     test::WireClient renewing;
     write("renew_channel", conversation(renewing) + renewing.open(true));
+    // Framed: every request after the fuzz target's own handshake (first byte odd).
+    std::ofstream(folder / "framed_all", std::ios::binary) << char(1) << framedSeeds;
     return 0;
 }
