@@ -1,6 +1,12 @@
 // One UA client as a generic tool would connect: security None, anonymous, no retries.
 "use strict";
-const ua = require("node-opcua-client");
+let ua;
+try {
+    ua = require("node-opcua-client");
+} catch (error) {
+    console.error("node-opcua-client is not installed: run scripts/setup.sh (npm ci in tests/ferrow/ua/node)");
+    process.exit(1);
+}
 
 async function connect(url) {
     const client = ua.OPCUAClient.create({
