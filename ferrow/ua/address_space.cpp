@@ -64,7 +64,7 @@ void AddressSpace::addFolder(const FolderInfo& folder, const NodeId& parent) {
     node.id = NodeId::stringId(kDeviceNamespace, folder.path);
     node.nodeClass = NodeClass::Object;
     node.browseName = {kDeviceNamespace, folder.name};
-    node.displayName = {"", folder.name};
+    node.displayName = {std::nullopt, folder.name};
     const NodeId folderId = add(std::move(node)).id;
     link(parent, id::Organizes, folderId);
     link(folderId, id::HasTypeDefinition, NodeId::numericId(id::FolderType));
@@ -74,7 +74,7 @@ void AddressSpace::addFolder(const FolderInfo& folder, const NodeId& parent) {
         variable.id = NodeId::stringId(kDeviceNamespace, tag.itemId);
         variable.nodeClass = NodeClass::Variable;
         variable.browseName = {kDeviceNamespace, tag.name};
-        variable.displayName = {"", tag.name};
+        variable.displayName = {std::nullopt, tag.name};
         variable.tag = tag;
         variable.dataType = NodeId::numericId(dataTypeOf(tag.type));
         variable.accessLevel = tag.writable ? 3 : 1;

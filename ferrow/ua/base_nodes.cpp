@@ -149,7 +149,7 @@ class BaseModel {
         n.id = NodeId::numericId(id);
         n.nodeClass = nodeClass;
         n.browseName = {0, name};
-        n.displayName = {"", name};
+        n.displayName = {std::nullopt, name};
         return space_.add(std::move(n));
     }
 
@@ -205,7 +205,7 @@ class BaseModel {
         for (const auto& r : kReferenceTypes) {
             Node& n = typeHierarchy(r.type, NodeClass::ReferenceType);
             n.symmetric = r.symmetric;
-            if (r.inverseName) n.inverseName = {"", r.inverseName};
+            if (r.inverseName) n.inverseName = {std::nullopt, r.inverseName};
         }
         for (const auto& t : kObjectTypes) typeHierarchy(t, NodeClass::ObjectType);
         for (const auto& v : kVariableTypes) {
