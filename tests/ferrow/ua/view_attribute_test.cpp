@@ -161,6 +161,28 @@ TEST_F(ViewAttributeTest, tagAttributesFollowTheConfigurationAndItsQuality) {
     EXPECT_EQ(values[7].value, Variant::of(false));
 }
 
+TEST_F(ViewAttributeTest, readReturnsTheTimestampsAskedFor) {
+    auto readWith = [this](TimestampsToReturn which) {
+        ReadRequest request;
+        request.maxAge = 1e9;
+        request.timestampsToReturn = which;
+        request.nodesToRead.push_back({kCounter, 13, {}, {}});
+        return client.callFor<ReadResponse>(id::ReadRequest, request, id::ReadResponse).results.at(0);
+    };
+    const DataValue neither = readWith(TimestampsToReturn::Neither);
+    EXPECT_FALSE(neither.sourceTimestamp || neither.serverTimestamp);
+    const DataValue source = readWith(TimestampsToReturn::Source);
+    EXPECT_EQ(source.sourceTimestamp, DateTime{133000000000000000LL});
+    EXPECT_FALSE(source.serverTimestamp);
+    const DataValue server = readWith(TimestampsToReturn::Server);
+    EXPECT_FALSE(server.sourceTimestamp);
+    EXPECT_TRUE(server.serverTimestamp);
+    ReadRequest invalid;
+    invalid.timestampsToReturn = TimestampsToReturn::Invalid;
+    invalid.nodesToRead.push_back({kCounter, 13, {}, {}});
+    EXPECT_EQ(faultOf(client.call(id::ReadRequest, invalid)), status::BadTimestampsToReturnInvalid);
+}
+
 TEST_F(ViewAttributeTest, readRefusesUnknownNodesAndAttributesANodeHasNot) {
     const auto values = read({{NodeId::stringId(2, "Device1.Gone"), AttributeId::Value},
                               {NodeId::stringId(2, "Device1"), AttributeId::Value},
