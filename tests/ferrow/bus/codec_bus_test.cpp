@@ -227,6 +227,8 @@ TEST(FloatArgument, ADoubleBeyondTheFloatRangeIsAnOverflow) {
     struct NoPeer final : platform::com::dbus::Peer {
         QDBusObjectPath exportObject(IUnknown*) override { return QDBusObjectPath(QStringLiteral("/")); }
         HRESULT importObject(const QDBusObjectPath&, REFIID, bool, void**) override { return E_NOTIMPL; }
+        QDBusObjectPath pathBack(IUnknown*) override { return QDBusObjectPath(QStringLiteral("/")); }
+        IUnknown* ownObject(const QDBusObjectPath&) override { return nullptr; }
     } peer;
     using platform::com::dbus::D;
     float value = 1.5f;
