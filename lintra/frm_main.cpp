@@ -14,15 +14,15 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QStatusBar>
 #include <QVBoxLayout>
 
-#include "iplist/ip_list_file.h"
 #include "iplist/ip_list_combo.h"
+#include "iplist/ip_list_file.h"
 #include "lintra/text_lines.h"
 #include "platform/files/atomic_file.h"
 #include "platform/settings/settings_store.h"
 #include "platform/ui/dialogs.h"
+#include "platform/ui/status_bar.h"
 #include "platform/ui/time_scale.h"
 #include "platform/ui/wait.h"
 
@@ -38,11 +38,12 @@ const char* const kSqlFilter = "(*.txt)|*.txt";
 QString latin1(const QByteArray& bytes) { return QString::fromLatin1(bytes); }
 
 QString setting(const char* key, const QString& fallback) {
-    return platform::GetSetting(QLatin1String(frmMain::kAppTitle), QLatin1String(kSection), QLatin1String(key),
-                                fallback);
+    return platform::GetSetting(QLatin1String(frmMain::kAppTitle), QLatin1String(kSection),
+                                QLatin1String(key), fallback);
 }
 void storeSetting(const char* key, const QString& value) {
-    platform::SaveSetting(QLatin1String(frmMain::kAppTitle), QLatin1String(kSection), QLatin1String(key), value);
+    platform::SaveSetting(QLatin1String(frmMain::kAppTitle), QLatin1String(kSection), QLatin1String(key),
+                          value);
 }
 
 QPushButton* button(const QString& caption, const char* name, QWidget* parent) {
@@ -66,8 +67,9 @@ frmMain::frmMain(QWidget* parent) : QWidget(parent) {
     connect(&Timer1, &QTimer::timeout, this, &frmMain::Timer1_Timer);
     schemaWatch_.setSingleShot(true);
     connect(&schemaWatch_, &QTimer::timeout, this, [this] {
-        if (schemaMode_) endSchemaPhase(QStringLiteral("No schema from the device within %1 seconds")
-                                            .arg(kAnswerLimit.count() / 1000));
+        if (schemaMode_)
+            endSchemaPhase(QStringLiteral("No schema from the device within %1 seconds")
+                               .arg(kAnswerLimit.count() / 1000));
     });
     connect(&Winsock1, &platform::net::TcpClient::dataArrival, this, &frmMain::Winsock1_DataArrival);
     connect(&Winsock1, &platform::net::TcpClient::error, this, &frmMain::Winsock1_Error);
@@ -150,15 +152,10 @@ void frmMain::buildControls() {
     tabs->setRowStretch(0, 1);
     tabs->setRowStretch(1, 2);
 
-    StatusBar1 = new QStatusBar(this);
+    StatusBar1 = new platform::ui::StatusBar(
+        {{QStringLiteral("StatusBar1Panel1"), 3}, {QStringLiteral("StatusBar1Panel2"), 2}}, this);
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
     StatusBar1->setSizeGripEnabled(false);
-    panel1_ = new QLabel(StatusBar1);
-    panel1_->setObjectName(QStringLiteral("StatusBar1Panel1"));
-    panel2_ = new QLabel(StatusBar1);
-    panel2_->setObjectName(QStringLiteral("StatusBar1Panel2"));
-    StatusBar1->addWidget(panel1_, 3);
-    StatusBar1->addWidget(panel2_, 2);
 
     auto* lists = new QVBoxLayout;
     lists->addWidget(Frame1);
@@ -183,19 +180,17 @@ void frmMain::buildControls() {
     connect(cbClrSQL, &QPushButton::clicked, this, &frmMain::cbClrSQL_Click);
     connect(cbClrAnswer, &QPushButton::clicked, this, &frmMain::cbClrAnswer_Click);
     connect(cbExit, &QPushButton::clicked, this, &QWidget::close);
-    connect(lbDBs, &QListWidget::itemClicked, this, [this](QListWidgetItem* item) { lbDBs_Click(lbDBs->row(item)); });
+    connect(lbDBs, &QListWidget::itemClicked, this,
+            [this](QListWidgetItem* item) { lbDBs_Click(lbDBs->row(item)); });
     connect(lbDBs, &QListWidget::itemDoubleClicked, this,
             [this](QListWidgetItem* item) { lbDBs_DblClick(lbDBs->row(item)); });
     connect(lbItems, &QListWidget::itemDoubleClicked, this,
             [this](QListWidgetItem* item) { lbItems_DblClick(lbItems->row(item)); });
 }
 
-QString frmMain::statusText(int panel) const { return panel == 1 ? panel1_->text() : panel2_->text(); }
+QString frmMain::statusText(int panel) const { return StatusBar1->panelText(panel); }
 
-void frmMain::SetStatus(int panel, const QString& text) {
-    if (panel == 1) panel1_->setText(text);
-    if (panel == 2) panel2_->setText(text);
-}
+void frmMain::SetStatus(int panel, const QString& text) { StatusBar1->setPanelText(panel, text); }
 
 // ---- IP list --------------------------------------------------------------------------------------
 
@@ -286,8 +281,12 @@ void frmMain::Winsock1_DataArrival() {
                 curTable_ = &tables_.Item(tables_.Count());
                 lbDBs->addItem(latin1(event.text));
                 break;
-            case SchemaReader::Event::Kind::Answer: ShowLine("< ", event.text); break;
-            case SchemaReader::Event::Kind::End: endSchemaPhase(QStringLiteral("Ready")); break;
+            case SchemaReader::Event::Kind::Answer:
+                ShowLine("< ", event.text);
+                break;
+            case SchemaReader::Event::Kind::End:
+                endSchemaPhase(QStringLiteral("Ready"));
+                break;
         }
     }
 }
@@ -320,7 +319,9 @@ void frmMain::SendSQL(const QByteArray& text) {
             SetStatus(1, QStringLiteral("Not connected: the rest was not sent"));
             break;
         }
-        const auto lost = [this] { return connState_ != 2 || Winsock1.state() != platform::net::TcpClient::Connected; };
+        const auto lost = [this] {
+            return connState_ != 2 || Winsock1.state() != platform::net::TcpClient::Connected;
+        };
         platform::ui::waitUntil([&] { return !awaitReply_ || lost(); }, platform::scaled(kAnswerLimit));
         if (!awaitReply_) continue;
         // No answer: the rest of the text would only pile up behind this line.
@@ -362,7 +363,9 @@ void frmMain::AppendResult(const QByteArray& text) {
     showResult();
 }
 
-void frmMain::ShowLine(const QByteArray& prefix, const QByteArray& line) { AppendResult(prefix + line + "\r\n"); }
+void frmMain::ShowLine(const QByteArray& prefix, const QByteArray& line) {
+    AppendResult(prefix + line + "\r\n");
+}
 
 void frmMain::showResult() {
     QByteArray shown = resultText_;
@@ -394,9 +397,9 @@ void frmMain::cbOpenFile_Click() {
     if (path.isEmpty()) return;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        platform::ui::msgBox(QStringLiteral("Couldn't read the file\r\n") + path + QStringLiteral("\r\n") +
-                                 file.errorString(),
-                             platform::ui::mb::Exclamation);
+        platform::ui::msgBox(
+            QStringLiteral("Couldn't read the file\r\n") + path + QStringLiteral("\r\n") + file.errorString(),
+            platform::ui::mb::Exclamation);
         return;
     }
     if (file.size() > kMaxSqlFile) {
@@ -422,8 +425,9 @@ void frmMain::cbSaveFile_Click() {
     text.replace("\n", "\r\n");
     QString error;
     if (!platform::writeFileAtomically(path, text + "\r\n", &error))
-        platform::ui::msgBox(QStringLiteral("Couldn't save the file\r\n") + path + QStringLiteral("\r\n") + error,
-                             platform::ui::mb::Exclamation);
+        platform::ui::msgBox(
+            QStringLiteral("Couldn't save the file\r\n") + path + QStringLiteral("\r\n") + error,
+            platform::ui::mb::Exclamation);
 }
 
 // ---- exit -----------------------------------------------------------------------------------------

@@ -15,8 +15,11 @@ class QLabel;
 class QListWidget;
 class QPlainTextEdit;
 class QPushButton;
-class QStatusBar;
 class QFrame;
+
+namespace platform::ui {
+class StatusBar;
+}
 
 namespace lintra {
 
@@ -25,7 +28,7 @@ namespace lintra {
 // Owns the connection, the schema and the result text; runs on the UI thread.
 class frmMain : public QWidget {
     Q_OBJECT
-public:
+  public:
     static constexpr const char* kAppTitle = "Lintra";
     static constexpr quint16 kPort = 5050;
     // A device that stays silent this long after a request (or the schema request) is given up on.
@@ -73,14 +76,14 @@ public:
     QPlainTextEdit* tbResult;
     QPushButton* cbClrAnswer;
     QPushButton* cbExit;
-    QStatusBar* StatusBar1;
+    platform::ui::StatusBar* StatusBar1;
     platform::net::TcpClient Winsock1;
     QTimer Timer1;
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* event) override;
 
-private:
+  private:
     void buildControls();
     void LoadIPList(const QString& lastHost);
     void SaveIPList();
@@ -106,8 +109,6 @@ private:
     SchemaReader schemaReader_{tables_};
     QTimer schemaWatch_;  // silence during the schema answer
     QByteArray resultText_;
-    QLabel* panel1_;
-    QLabel* panel2_;
 };
 
 }  // namespace lintra

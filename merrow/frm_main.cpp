@@ -13,11 +13,12 @@
 #include <QPushButton>
 #include <QResizeEvent>
 
-#include "iplist/ip_list_file.h"
 #include "iplist/ip_list_combo.h"
+#include "iplist/ip_list_file.h"
 #include "platform/files/atomic_file.h"
 #include "platform/settings/settings_store.h"
 #include "platform/ui/dialogs.h"
+#include "platform/ui/status_bar.h"
 
 namespace merrow {
 
@@ -32,11 +33,12 @@ constexpr int kPanelHeight = 40;
 constexpr int kResizeAllowance = 240 / kTwipsPerPixel;
 
 QString setting(const char* key, const QString& fallback) {
-    return platform::GetSetting(QLatin1String(frmMain::kAppTitle), QLatin1String(kSection), QLatin1String(key),
-                                fallback);
+    return platform::GetSetting(QLatin1String(frmMain::kAppTitle), QLatin1String(kSection),
+                                QLatin1String(key), fallback);
 }
 void storeSetting(const char* key, const QString& value) {
-    platform::SaveSetting(QLatin1String(frmMain::kAppTitle), QLatin1String(kSection), QLatin1String(key), value);
+    platform::SaveSetting(QLatin1String(frmMain::kAppTitle), QLatin1String(kSection), QLatin1String(key),
+                          value);
 }
 
 QPushButton* button(const QString& caption, const char* name, QWidget* parent) {
@@ -109,14 +111,13 @@ void frmMain::buildControls() {
     cbStop = button(QStringLiteral("Stop"), "cbStop", frmPanel);
     cbStop->setCheckable(true);
     cbExit = button(QStringLiteral("Exit"), "cbExit", frmPanel);
-    lbPan1 = new QLabel(frmPanel);
-    lbPan1->setObjectName(QStringLiteral("lbPan1"));
-    lbPan1->setFrameShape(QFrame::StyledPanel);
-    lbPan1->setFrameShadow(QFrame::Sunken);
+    statusBar_ = new platform::ui::StatusBar({{QStringLiteral("lbPan1"), 1}}, frmPanel);
+    statusBar_->setSizeGripEnabled(false);
+    lbPan1 = statusBar_->panel(1);
     auto* panelRow = new QHBoxLayout(frmPanel);
     panelRow->setContentsMargins(0, 4, 0, 8);
     for (QPushButton* b : {cbSave, cbSnapshot, cbClrAnswer, cbStop, cbExit}) panelRow->addWidget(b);
-    panelRow->addWidget(lbPan1, 1);
+    panelRow->addWidget(statusBar_, 1);
     paintStop();
 
     connect(cbConnect, &QPushButton::clicked, this, &frmMain::cbConnect_Click);
@@ -134,7 +135,8 @@ void frmMain::resizeEvent(QResizeEvent* event) {
         tbMsgs->resize(width, tbMsgs->height());
         frmPanel->resize(width, kPanelHeight);
     }
-    const int height = event->size().height() - (frmServer->y() + kPanelHeight + kServerHeight + kResizeAllowance);
+    const int height =
+        event->size().height() - (frmServer->y() + kPanelHeight + kServerHeight + kResizeAllowance);
     if (height > 0) {
         frmPanel->move(kMargin, event->size().height() - kPanelHeight);
         tbMsgs->resize(tbMsgs->width(), height);
@@ -142,9 +144,10 @@ void frmMain::resizeEvent(QResizeEvent* event) {
 }
 
 void frmMain::ShowStatus(int panel, const QString& text) {
-    if (panel != 1 || lbPan1->text() == text) return;
-    lbPan1->setText(text);
-    lbPan1->repaint();
+    QLabel* label = statusBar_->panel(panel);
+    if (!label || label->text() == text) return;
+    label->setText(text);
+    label->repaint();
 }
 
 // ---- IP list --------------------------------------------------------------------------------------

@@ -17,6 +17,10 @@ class QLabel;
 class QPlainTextEdit;
 class QPushButton;
 
+namespace platform::ui {
+class StatusBar;
+}
+
 namespace merrow {
 
 // Merrow's one window: connects to a device's debug-message port and shows what arrives, can freeze
@@ -24,7 +28,7 @@ namespace merrow {
 // ("Store..."). Owns the connection, the pane text and the continuous-save file; runs on the UI thread.
 class frmMain : public QWidget {
     Q_OBJECT
-public:
+  public:
     static constexpr const char* kAppTitle = "Merrow";
     static constexpr quint16 kPort = 5151;
 
@@ -59,11 +63,11 @@ public:
     platform::net::TcpClient Winsock1;
     QTimer Timer1;
 
-protected:
+  protected:
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
-private:
+  private:
     void buildControls();
     // The save dialog of Snapshot and Store; empty when cancelled.
     QString askSavePath(const QString& title, const QString& filter);
@@ -76,6 +80,7 @@ private:
     void paintStop();
     void unload();
 
+    platform::ui::StatusBar* statusBar_;  // holds lbPan1
     qint16 linkState_ = 0;
     bool unloaded_ = false;
     PaneText pane_;

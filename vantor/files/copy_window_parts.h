@@ -11,7 +11,7 @@ class QLineEdit;
 class QProgressBar;
 class QPushButton;
 
-namespace vantor {
+namespace platform::ui {
 class StatusBar;
 }
 
@@ -34,7 +34,7 @@ struct CopyWindowParts {
     QPushButton* cmdCopy;
     QPushButton* cmdDone;
     QProgressBar* pbProgress;
-    StatusBar* sbCopyMsg;
+    platform::ui::StatusBar* sbCopyMsg;
 };
 
 // Start of a copy window whose copy still runs behind it (hidden by Abort): exec() cannot nest, so the
@@ -45,14 +45,14 @@ void showRunningCopy(QDialog* window, NotifySubscription& subscription, NotifyCl
 // The bar moves in steps of a thousandth of the whole (and to its end): no bar is wide enough to show a
 // smaller one, and each move costs the bar more work than a block of a copy costs the copy.
 class ProgressScale {
-public:
+  public:
     static constexpr int kSteps = 1000;
 
     ProgressScale(QProgressBar* bar, qint64 total);
     void set(qint64 done);
     void hide();
 
-private:
+  private:
     QProgressBar* bar_;
     qint64 unit_ = 1;
     int end_ = 0;

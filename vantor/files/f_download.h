@@ -9,7 +9,7 @@ class QLineEdit;
 class QProgressBar;
 class QPushButton;
 
-namespace vantor {
+namespace platform::ui {
 class StatusBar;
 }
 
@@ -23,7 +23,7 @@ class FCEBrowse;
 // has arrived. UI thread only.
 class FDownload : public QDialog, public NotifyClient {
     Q_OBJECT
-public:
+  public:
     FDownload(ShellHost& host, FCEBrowse& browser, QWidget* parent = nullptr);
 
     // As FUpload::Start: a copy still running behind the hidden window gets its window back.
@@ -38,7 +38,7 @@ public:
     QPushButton* cmdCopy;
     QPushButton* cmdDone;
     QProgressBar* pbProgress;
-    StatusBar* sbCopyMsg;
+    platform::ui::StatusBar* sbCopyMsg;
     DataConnection data;  // sckCopy and copyBuffer
 
     void cmdCEBrowse_Click();
@@ -50,7 +50,7 @@ public:
     // The close box and Escape, and the main window's Exit: the copy ends, the data connection closes.
     void reject() override;
 
-private:
+  private:
     void CopyFileFromDevice(const QString& source, const QString& destination);
 
     ShellHost& host_;

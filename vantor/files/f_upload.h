@@ -10,7 +10,7 @@ class QLineEdit;
 class QProgressBar;
 class QPushButton;
 
-namespace vantor {
+namespace platform::ui {
 class StatusBar;
 }
 
@@ -23,7 +23,7 @@ class FCEBrowse;
 // Reads the file block by block, so memory does not grow with its size. UI thread only.
 class FUpload : public QDialog, public NotifyClient {
     Q_OBJECT
-public:
+  public:
     FUpload(ShellHost& host, FCEBrowse& browser, QWidget* parent = nullptr);
 
     // Registers for shell notifications and shows the window modally. While a copy of this window still
@@ -42,7 +42,7 @@ public:
     QPushButton* cmdCopy;
     QPushButton* cmdDone;
     QProgressBar* pbProgress;
-    StatusBar* sbCopyMsg;
+    platform::ui::StatusBar* sbCopyMsg;
     DataConnection data;  // sckCopy and copyBuffer
 
     void cmdBrowse_Click();
@@ -57,10 +57,10 @@ public:
     // closes, and the registration ends.
     void reject() override;
 
-protected:
+  protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-private:
+  private:
     void CopyFileToDevice(const QString& source, const QString& destination);
     void sendBlocks(const QString& source);
     // Reports why a wait for the device ended without its answer; false when the window is going away.
