@@ -2,6 +2,7 @@
 
 #include <QComboBox>
 
+#include "iplist/ip_list_file.h"
 #include "platform/ui/dialogs.h"
 
 namespace iplist {
@@ -28,5 +29,13 @@ QString adoptTypedHost(QComboBox& combo) {
 }
 
 void warnSaveFailed() { platform::ui::msgBox(QString::fromLatin1(kSaveFailedMessage)); }
+
+void loadLastHostCombo(QComboBox& combo, const QString& lastHost) {
+    fillCombo(combo, loadWithLastHost(defaultPath(), lastHost));
+}
+
+void saveLastHostCombo(const QComboBox& combo) {
+    if (!saveEntries(defaultPath(), comboEntries(combo))) warnSaveFailed();
+}
 
 }  // namespace iplist

@@ -23,4 +23,9 @@ QString adoptTypedHost(QComboBox& combo);
 // The message box (OK only) with kSaveFailedMessage.
 void warnSaveFailed();
 
+// Lintra and Merrow: the list file in the program's folder into the combo, the last host selected.
+void loadLastHostCombo(QComboBox& combo, const QString& lastHost);
+// Lintra and Merrow: the combo's entries back into the list file; warnSaveFailed() when that fails.
+void saveLastHostCombo(const QComboBox& combo);
+
 }  // namespace iplist

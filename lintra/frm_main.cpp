@@ -17,7 +17,7 @@
 #include <QVBoxLayout>
 
 #include "iplist/ip_list_combo.h"
-#include "iplist/ip_list_file.h"
+#include "iplist/server_link.h"
 #include "lintra/text_lines.h"
 #include "platform/files/atomic_file.h"
 #include "platform/settings/settings_store.h"
@@ -73,6 +73,8 @@ frmMain::frmMain(QWidget* parent) : QWidget(parent) {
     });
     connect(&Winsock1, &platform::net::TcpClient::dataArrival, this, &frmMain::Winsock1_DataArrival);
     connect(&Winsock1, &platform::net::TcpClient::error, this, &frmMain::Winsock1_Error);
+    serverLink_ = std::make_unique<iplist::ServerLink>(*cbIPs, *cbConnect, Winsock1, Timer1, kPort,
+                                                       [this](const QString& text) { SetStatus(2, text); });
 
     SetStatus(1, QStringLiteral("Load"));
     LoadIPList(setting("IP", {}));
@@ -194,51 +196,39 @@ void frmMain::SetStatus(int panel, const QString& text) { StatusBar1->setPanelTe
 
 // ---- IP list --------------------------------------------------------------------------------------
 
-void frmMain::LoadIPList(const QString& lastHost) {
-    iplist::fillCombo(*cbIPs, iplist::loadWithLastHost(iplist::defaultPath(), lastHost));
-}
+void frmMain::LoadIPList(const QString& lastHost) { iplist::loadLastHostCombo(*cbIPs, lastHost); }
 
-void frmMain::SaveIPList() {
-    if (!iplist::saveEntries(iplist::defaultPath(), iplist::comboEntries(*cbIPs))) iplist::warnSaveFailed();
-}
+void frmMain::SaveIPList() { iplist::saveLastHostCombo(*cbIPs); }
 
 // ---- connection -----------------------------------------------------------------------------------
 
+int frmMain::connState() const { return serverLink_->state(); }
+
 void frmMain::cbConnect_Click() {
-    if (cbConnect->text() == QLatin1String("Connect")) {
-        const QString host = iplist::adoptTypedHost(*cbIPs);
-        connState_ = 1;
-        Timer1.start();
-        cbIPs->setEnabled(false);
-        cbConnect->setText(QStringLiteral("Disconnect"));
-        Winsock1.Connect(host, kPort);
-        SetStatus(2, QStringLiteral("Connecting to ") + host);
+    if (serverLink_->offersConnect()) {
+        serverLink_->connect();
         return;
     }
     ClearSchema();
     if (schemaMode_) endSchemaPhase(QStringLiteral("Ready"));
-    connState_ = 0;
     awaitReply_ = false;
-    Winsock1.Close();
-    cbConnect->setText(QStringLiteral("Connect"));
-    cbIPs->setEnabled(true);
-    SetStatus(2, QStringLiteral("Disonnected"));
+    serverLink_->disconnect();
 }
 
 void frmMain::Timer1_Timer() {
-    const bool connected = Winsock1.state() == platform::net::TcpClient::Connected;
-    if (connState_ == 1 && connected) {
-        SetStatus(2, QStringLiteral("Connected"));
-        connState_ = 2;
-        cbSend->setEnabled(true);
-        requestSchema();
-    } else if (connState_ == 2 && !connected) {
-        cbConnect->setEnabled(true);
-        cbSend->setEnabled(false);
-        connState_ = 0;
-        if (schemaMode_) endSchemaPhase(QStringLiteral("Connection closed before the schema was complete"));
+    switch (serverLink_->poll()) {
+        case iplist::ServerLink::Change::Up:
+            cbSend->setEnabled(true);
+            requestSchema();
+            break;
+        case iplist::ServerLink::Change::Lost:
+            cbSend->setEnabled(false);
+            if (schemaMode_)
+                endSchemaPhase(QStringLiteral("Connection closed before the schema was complete"));
+            break;
+        case iplist::ServerLink::Change::None:
+            break;
     }
-    if (connState_ == 0) Timer1.stop();
 }
 
 void frmMain::requestSchema() {
@@ -296,13 +286,12 @@ void frmMain::Winsock1_Error(int, const QString& description) {
     SetStatus(1, QStringLiteral("Winsock Error: ") + description);
     SetStatus(2, {});
     awaitReply_ = false;
-    connState_ = 0;
     if (schemaMode_) {
         schemaWatch_.stop();
         schemaMode_ = false;
         busy_ = false;
     }
-    Winsock1.Close();
+    serverLink_->drop();
 }
 
 // ---- SQL ------------------------------------------------------------------------------------------
@@ -311,7 +300,7 @@ void frmMain::SendSQL(const QByteArray& text) {
     busy_ = true;
     SqlScript script(text);
     while (const std::optional<QByteArray> line = script.next()) {
-        if (connState_ != 2) break;
+        if (connState() != iplist::ServerLink::Connected) break;
         ShowLine("> ", *line);
         awaitReply_ = true;
         if (!Winsock1.SendData(*line + "\r\n")) {
@@ -320,7 +309,8 @@ void frmMain::SendSQL(const QByteArray& text) {
             break;
         }
         const auto lost = [this] {
-            return connState_ != 2 || Winsock1.state() != platform::net::TcpClient::Connected;
+            return connState() != iplist::ServerLink::Connected ||
+                   Winsock1.state() != platform::net::TcpClient::Connected;
         };
         platform::ui::waitUntil([&] { return !awaitReply_ || lost(); }, platform::scaled(kAnswerLimit));
         if (!awaitReply_) continue;
@@ -440,11 +430,10 @@ void frmMain::closeEvent(QCloseEvent* event) {
 void frmMain::unload() {
     if (unloaded_) return;
     unloaded_ = true;
-    connState_ = 0;
     awaitReply_ = false;
     Timer1.stop();
     schemaWatch_.stop();
-    Winsock1.Close();
+    serverLink_->drop();
     if (isMinimized()) return;
     SaveIPList();
     storeSetting("IP", cbIPs->currentText());

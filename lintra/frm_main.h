@@ -4,6 +4,7 @@
 #include <QTimer>
 #include <QWidget>
 #include <chrono>
+#include <memory>
 
 #include "lintra/db_schema.h"
 #include "lintra/schema_reader.h"
@@ -16,6 +17,10 @@ class QListWidget;
 class QPlainTextEdit;
 class QPushButton;
 class QFrame;
+
+namespace iplist {
+class ServerLink;
+}
 
 namespace platform::ui {
 class StatusBar;
@@ -51,7 +56,7 @@ class frmMain : public QWidget {
     // Sends every line of `text` that is not empty or a comment, each after the answer to the one before.
     void SendSQL(const QByteArray& text);
 
-    int connState() const { return connState_; }
+    int connState() const;
     bool busy() const { return busy_; }
     bool schemaMode() const { return schemaMode_; }
     const DBTables& tables() const { return tables_; }
@@ -99,7 +104,7 @@ class frmMain : public QWidget {
     void showResult();
     void unload();
 
-    qint16 connState_ = 0;
+    std::unique_ptr<iplist::ServerLink> serverLink_;  // cbIPs, cbConnect, Winsock1 and Timer1 in step
     bool busy_ = false;
     bool awaitReply_ = false;
     bool schemaMode_ = false;

@@ -14,7 +14,7 @@
 #include <QResizeEvent>
 
 #include "iplist/ip_list_combo.h"
-#include "iplist/ip_list_file.h"
+#include "iplist/server_link.h"
 #include "platform/files/atomic_file.h"
 #include "platform/settings/settings_store.h"
 #include "platform/ui/dialogs.h"
@@ -70,6 +70,8 @@ frmMain::frmMain(QWidget* parent) : QWidget(parent) {
     connect(&Timer1, &QTimer::timeout, this, &frmMain::Timer1_Timer);
     connect(&Winsock1, &platform::net::TcpClient::dataArrival, this, &frmMain::Winsock1_DataArrival);
     connect(&Winsock1, &platform::net::TcpClient::error, this, &frmMain::Winsock1_Error);
+    serverLink_ = std::make_unique<iplist::ServerLink>(*cbIPs, *cbConnect, Winsock1, Timer1, kPort,
+                                                       [this](const QString& text) { ShowStatus(1, text); });
 
     LoadIPList(setting("IP", {}));
 }
@@ -152,53 +154,27 @@ void frmMain::ShowStatus(int panel, const QString& text) {
 
 // ---- IP list --------------------------------------------------------------------------------------
 
-void frmMain::LoadIPList(const QString& selected) {
-    iplist::fillCombo(*cbIPs, iplist::loadWithLastHost(iplist::defaultPath(), selected));
-}
+void frmMain::LoadIPList(const QString& selected) { iplist::loadLastHostCombo(*cbIPs, selected); }
 
-void frmMain::SaveIPList() {
-    if (!iplist::saveEntries(iplist::defaultPath(), iplist::comboEntries(*cbIPs))) iplist::warnSaveFailed();
-}
+void frmMain::SaveIPList() { iplist::saveLastHostCombo(*cbIPs); }
 
 // ---- link -----------------------------------------------------------------------------------------
 
+int frmMain::linkState() const { return serverLink_->state(); }
+
 void frmMain::cbConnect_Click() {
-    if (cbConnect->text() == QLatin1String("Connect")) {
-        const QString host = iplist::adoptTypedHost(*cbIPs);
-        linkState_ = 1;
-        Timer1.start();
-        cbIPs->setEnabled(false);
-        cbConnect->setText(QStringLiteral("Disconnect"));
-        Winsock1.Connect(host, kPort);
-        ShowStatus(1, QStringLiteral("Connecting to ") + host);
-        return;
-    }
-    linkState_ = 0;
-    Winsock1.Close();
-    cbConnect->setText(QStringLiteral("Connect"));
-    cbIPs->setEnabled(true);
-    ShowStatus(1, QStringLiteral("Disonnected"));
+    if (serverLink_->offersConnect())
+        serverLink_->connect();
+    else
+        serverLink_->disconnect();
 }
 
-void frmMain::Timer1_Timer() {
-    const bool connected = Winsock1.state() == platform::net::TcpClient::Connected;
-    if (linkState_ == 1 && connected) {
-        ShowStatus(1, QStringLiteral("Connected"));
-        linkState_ = 2;
-    } else if (linkState_ == 2 && !connected) {
-        cbConnect->setEnabled(true);
-        linkState_ = 0;
-    } else if (linkState_ == 0) {
-        cbConnect->setEnabled(true);
-        Timer1.stop();
-    }
-}
+void frmMain::Timer1_Timer() { serverLink_->poll(); }
 
 void frmMain::Winsock1_Error(int, const QString& description) {
     QApplication::beep();
     ShowStatus(1, QStringLiteral("Winsock Error: ") + description);
-    linkState_ = 0;
-    Winsock1.Close();
+    serverLink_->drop();
 }
 
 void frmMain::Winsock1_DataArrival() {
@@ -279,9 +255,8 @@ void frmMain::closeEvent(QCloseEvent* event) {
 void frmMain::unload() {
     if (unloaded_) return;
     unloaded_ = true;
-    linkState_ = 0;
     Timer1.stop();
-    Winsock1.Close();
+    serverLink_->drop();
     saveLog_.close();
     if (isMinimized()) return;
     SaveIPList();

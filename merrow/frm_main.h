@@ -17,6 +17,10 @@ class QLabel;
 class QPlainTextEdit;
 class QPushButton;
 
+namespace iplist {
+class ServerLink;
+}
+
 namespace platform::ui {
 class StatusBar;
 }
@@ -42,7 +46,7 @@ class frmMain : public QWidget {
     void cbClrAnswer_Click();
     void ShowStatus(int panel, const QString& text);
 
-    int linkState() const { return linkState_; }
+    int linkState() const;
     int saveFileNo() const { return saveLog_.isOpen() ? 1 : 0; }
     // The pane's text exactly as received; the widget shows it at most kSyncInterval later.
     const QByteArray& paneText() const { return pane_.text(); }
@@ -80,8 +84,8 @@ class frmMain : public QWidget {
     void paintStop();
     void unload();
 
-    platform::ui::StatusBar* statusBar_;  // holds lbPan1
-    qint16 linkState_ = 0;
+    platform::ui::StatusBar* statusBar_;              // holds lbPan1
+    std::unique_ptr<iplist::ServerLink> serverLink_;  // cbIPs, cbConnect, Winsock1 and Timer1 in step
     bool unloaded_ = false;
     PaneText pane_;
     std::unique_ptr<PaneView> paneView_;
