@@ -20,16 +20,15 @@
 #include "iplist/server_link.h"
 #include "lintra/text_lines.h"
 #include "platform/files/atomic_file.h"
-#include "platform/settings/settings_store.h"
 #include "platform/ui/dialogs.h"
 #include "platform/ui/status_bar.h"
 #include "platform/ui/time_scale.h"
 #include "platform/ui/wait.h"
+#include "platform/ui/window_placement.h"
 
 namespace lintra {
 
 namespace {
-constexpr int kTwipsPerPixel = 15;
 constexpr const char* kSection = "Settings";
 // An SQL file is a handful of statements; anything far larger is not one.
 constexpr qint64 kMaxSqlFile = 16 * 1024 * 1024;
@@ -37,14 +36,7 @@ const char* const kSqlFilter = "(*.txt)|*.txt";
 
 QString latin1(const QByteArray& bytes) { return QString::fromLatin1(bytes); }
 
-QString setting(const char* key, const QString& fallback) {
-    return platform::GetSetting(QLatin1String(frmMain::kAppTitle), QLatin1String(kSection),
-                                QLatin1String(key), fallback);
-}
-void storeSetting(const char* key, const QString& value) {
-    platform::SaveSetting(QLatin1String(frmMain::kAppTitle), QLatin1String(kSection), QLatin1String(key),
-                          value);
-}
+QString appTitle() { return QLatin1String(frmMain::kAppTitle); }
 
 QPushButton* button(const QString& caption, const char* name, QWidget* parent) {
     auto* b = new QPushButton(caption, parent);
@@ -60,8 +52,7 @@ frmMain::frmMain(QWidget* parent) : QWidget(parent) {
                        .arg(QUILLON_VERSION_MAJOR)
                        .arg(QUILLON_VERSION_MINOR)
                        .arg(QUILLON_VERSION_PATCH));
-    move(setting("MainLeft", QStringLiteral("500")).toInt() / kTwipsPerPixel,
-         setting("MainTop", QStringLiteral("500")).toInt() / kTwipsPerPixel);
+    platform::ui::restoreWindowPosition(*this, appTitle(), QLatin1String(kSection));
 
     Timer1.setInterval(100);
     connect(&Timer1, &QTimer::timeout, this, &frmMain::Timer1_Timer);
@@ -77,7 +68,7 @@ frmMain::frmMain(QWidget* parent) : QWidget(parent) {
                                                        [this](const QString& text) { SetStatus(2, text); });
 
     SetStatus(1, QStringLiteral("Load"));
-    LoadIPList(setting("IP", {}));
+    LoadIPList();
     ClearSchema();
     SetStatus(1, QStringLiteral("Ready"));
     frTabs->setVisible(true);
@@ -196,9 +187,9 @@ void frmMain::SetStatus(int panel, const QString& text) { StatusBar1->setPanelTe
 
 // ---- IP list --------------------------------------------------------------------------------------
 
-void frmMain::LoadIPList(const QString& lastHost) { iplist::loadLastHostCombo(*cbIPs, lastHost); }
+void frmMain::LoadIPList() { iplist::loadLastHostCombo(*cbIPs, appTitle()); }
 
-void frmMain::SaveIPList() { iplist::saveLastHostCombo(*cbIPs); }
+void frmMain::SaveIPList() { iplist::saveLastHostCombo(*cbIPs, appTitle()); }
 
 // ---- connection -----------------------------------------------------------------------------------
 
@@ -436,11 +427,7 @@ void frmMain::unload() {
     serverLink_->drop();
     if (isMinimized()) return;
     SaveIPList();
-    storeSetting("IP", cbIPs->currentText());
-    storeSetting("MainLeft", QString::number(x() * kTwipsPerPixel));
-    storeSetting("MainTop", QString::number(y() * kTwipsPerPixel));
-    storeSetting("MainWidth", QString::number(frameGeometry().width() * kTwipsPerPixel));
-    storeSetting("MainHeight", QString::number(frameGeometry().height() * kTwipsPerPixel));
+    platform::ui::storeWindowPlacement(*this, appTitle(), QLatin1String(kSection));
 }
 
 }  // namespace lintra

@@ -90,7 +90,7 @@ class frmMain : public QWidget {
 
   private:
     void buildControls();
-    void LoadIPList(const QString& lastHost);
+    void LoadIPList();
     void SaveIPList();
     void ClearSchema();
     void AppendResult(const QByteArray& text);

@@ -16,30 +16,22 @@
 #include "iplist/ip_list_combo.h"
 #include "iplist/server_link.h"
 #include "platform/files/atomic_file.h"
-#include "platform/settings/settings_store.h"
 #include "platform/ui/dialogs.h"
 #include "platform/ui/status_bar.h"
+#include "platform/ui/window_placement.h"
 
 namespace merrow {
 
 namespace {
-constexpr int kTwipsPerPixel = 15;
 constexpr const char* kSection = "Settings";
 // Layout in pixels: the margins the resize rule keeps (240 twips in all), the fixed frame heights.
 constexpr int kMargin = 8;
 constexpr int kGap = 4;
 constexpr int kServerHeight = 66;
 constexpr int kPanelHeight = 40;
-constexpr int kResizeAllowance = 240 / kTwipsPerPixel;
+constexpr int kResizeAllowance = 240 / platform::ui::kTwipsPerPixel;
 
-QString setting(const char* key, const QString& fallback) {
-    return platform::GetSetting(QLatin1String(frmMain::kAppTitle), QLatin1String(kSection),
-                                QLatin1String(key), fallback);
-}
-void storeSetting(const char* key, const QString& value) {
-    platform::SaveSetting(QLatin1String(frmMain::kAppTitle), QLatin1String(kSection), QLatin1String(key),
-                          value);
-}
+QString appTitle() { return QLatin1String(frmMain::kAppTitle); }
 
 QPushButton* button(const QString& caption, const char* name, QWidget* parent) {
     auto* b = new QPushButton(caption, parent);
@@ -62,8 +54,7 @@ frmMain::frmMain(QWidget* parent) : QWidget(parent) {
                        .arg(QUILLON_VERSION_MAJOR)
                        .arg(QUILLON_VERSION_MINOR)
                        .arg(QUILLON_VERSION_PATCH));
-    move(setting("MainLeft", QStringLiteral("500")).toInt() / kTwipsPerPixel,
-         setting("MainTop", QStringLiteral("500")).toInt() / kTwipsPerPixel);
+    platform::ui::restoreWindowPosition(*this, appTitle(), QLatin1String(kSection));
     resize(680, 460);
 
     Timer1.setInterval(100);
@@ -73,7 +64,7 @@ frmMain::frmMain(QWidget* parent) : QWidget(parent) {
     serverLink_ = std::make_unique<iplist::ServerLink>(*cbIPs, *cbConnect, Winsock1, Timer1, kPort,
                                                        [this](const QString& text) { ShowStatus(1, text); });
 
-    LoadIPList(setting("IP", {}));
+    LoadIPList();
 }
 
 frmMain::~frmMain() = default;
@@ -154,9 +145,9 @@ void frmMain::ShowStatus(int panel, const QString& text) {
 
 // ---- IP list --------------------------------------------------------------------------------------
 
-void frmMain::LoadIPList(const QString& selected) { iplist::loadLastHostCombo(*cbIPs, selected); }
+void frmMain::LoadIPList() { iplist::loadLastHostCombo(*cbIPs, appTitle()); }
 
-void frmMain::SaveIPList() { iplist::saveLastHostCombo(*cbIPs); }
+void frmMain::SaveIPList() { iplist::saveLastHostCombo(*cbIPs, appTitle()); }
 
 // ---- link -----------------------------------------------------------------------------------------
 
@@ -260,11 +251,7 @@ void frmMain::unload() {
     saveLog_.close();
     if (isMinimized()) return;
     SaveIPList();
-    storeSetting("IP", cbIPs->currentText());
-    storeSetting("MainLeft", QString::number(x() * kTwipsPerPixel));
-    storeSetting("MainTop", QString::number(y() * kTwipsPerPixel));
-    storeSetting("MainWidth", QString::number(frameGeometry().width() * kTwipsPerPixel));
-    storeSetting("MainHeight", QString::number(frameGeometry().height() * kTwipsPerPixel));
+    platform::ui::storeWindowPlacement(*this, appTitle(), QLatin1String(kSection));
 }
 
 }  // namespace merrow

@@ -75,7 +75,7 @@ class frmMain : public QWidget {
     void buildControls();
     // The save dialog of Snapshot and Store; empty when cancelled.
     QString askSavePath(const QString& title, const QString& filter);
-    void LoadIPList(const QString& selected);
+    void LoadIPList();
     void SaveIPList();
     void AppendLog(const QByteArray& text);
     void Timer1_Timer();
