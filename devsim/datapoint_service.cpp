@@ -8,8 +8,8 @@
 
 namespace devsim {
 
-DatapointService::DatapointService(SimulatedDevice& device) : device_(device), table_(DatapointTable::demo()) {
-    connect(&server_, &QTcpServer::newConnection, this, &DatapointService::onNewConnection);
+DatapointService::DatapointService(SimulatedDevice& device)
+    : device_(device), table_(DatapointTable::demo()) {
     simulation_.setInterval(kSimulationPeriodMs);
     connect(&simulation_, &QTimer::timeout, this, &DatapointService::simulateStep);
     if (!device.options().datapointTable.isEmpty()) {
@@ -22,10 +22,10 @@ DatapointService::DatapointService(SimulatedDevice& device) : device_(device), t
 DatapointService::~DatapointService() { closeAllSessions(); }
 
 bool DatapointService::listen(const QHostAddress& address, QString* error) {
-    return listenOn(server_, address, kPort, "datapoint", error);
+    return listener_.listen(address, error);
 }
 
-void DatapointService::stopListening() { server_.close(); }
+void DatapointService::stopListening() { listener_.close(); }
 
 void DatapointService::closeAllSessions() {
     auto sessions = std::move(sessions_);
@@ -40,14 +40,12 @@ void DatapointService::closeAllSessions() {
     simulation_.stop();
 }
 
-void DatapointService::onNewConnection() {
-    while (QTcpSocket* socket = server_.nextPendingConnection()) {
-        socket->setReadBufferSize(kMaxLine);  // what waits unread stays bounded as well as the line
-        sessions_.push_back({socket, socket->peerAddress(), LineSplitter(kMaxLine), false});
-        device_.log().append("datapoint " + socket->peerAddress().toString().toStdString() + " connected");
-        connect(socket, &QTcpSocket::readyRead, this, [this, socket] { onReadyRead(socket); });
-        connect(socket, &QTcpSocket::disconnected, this, [this, socket] { onDisconnected(socket); });
-    }
+void DatapointService::accept(QTcpSocket* socket) {
+    socket->setReadBufferSize(kMaxLine);  // what waits unread stays bounded as well as the line
+    sessions_.push_back({socket, socket->peerAddress(), LineSplitter(kMaxLine), false});
+    device_.log().append("datapoint " + socket->peerAddress().toString().toStdString() + " connected");
+    connect(socket, &QTcpSocket::readyRead, this, [this, socket] { onReadyRead(socket); });
+    connect(socket, &QTcpSocket::disconnected, this, [this, socket] { onDisconnected(socket); });
 }
 
 DatapointService::Session* DatapointService::sessionOf(QTcpSocket* socket) {
@@ -77,7 +75,8 @@ void DatapointService::onReadyRead(QTcpSocket* socket) {
     for (LineSplitter::Piece& piece : session->lines.feed(socket->readAll())) {
         session->commands = true;
         if (piece.overLong) {
-            device_.log().append("datapoint " + session->peer.toString().toStdString() + " dropped an over-long line");
+            device_.log().append("datapoint " + session->peer.toString().toStdString() +
+                                 " dropped an over-long line");
             reply(*session, "error: line too long");
         } else {
             device_.log().append("datapoint " + session->peer.toString().toStdString() + " < " +
@@ -175,7 +174,8 @@ void DatapointService::notify(const Datapoint& point) {
         if (!socket) continue;
         for (const auto& [handle, names] : handles)
             if (names.count(point.name))
-                push(socket, "chg/" + QByteArray::number(handle) + "/" + point.name + "/" + point.hexValue() + "\r\n");
+                push(socket, "chg/" + QByteArray::number(handle) + "/" + point.name + "/" + point.hexValue() +
+                                 "\r\n");
     }
 }
 
@@ -189,7 +189,9 @@ void DatapointService::simulateStep() {
                 std::memcpy(bytes.data(), &f, 4);
                 break;
             }
-            case 11: bytes = step_ % 10 < 5 ? QByteArray("\xFF\xFF", 2) : QByteArray(2, '\0'); break;
+            case 11:
+                bytes = step_ % 10 < 5 ? QByteArray("\xFF\xFF", 2) : QByteArray(2, '\0');
+                break;
             default:  // counters: the lowest byte moves, the rest carries
                 for (auto& b : bytes)
                     if (++reinterpret_cast<unsigned char&>(b) != 0) break;

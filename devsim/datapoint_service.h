@@ -4,7 +4,6 @@
 #include <QHostAddress>
 #include <QObject>
 #include <QPointer>
-#include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
 #include <atomic>
@@ -14,6 +13,7 @@
 
 #include "devsim/datapoint_table.h"
 #include "devsim/line_splitter.h"
+#include "devsim/tcp_listener.h"
 
 namespace devsim {
 
@@ -21,10 +21,10 @@ class SimulatedDevice;
 
 // Faults a test can switch on; set from any thread, read on the device thread.
 struct DatapointFaults {
-    std::atomic<bool> silent{false};        // requests are read and logged, never answered
-    std::atomic<bool> overlongReply{false};  // every reply is a line of 200 characters
-    std::atomic<bool> loneCrReply{false};    // every reply ends with a lone CR instead of CR LF
-    std::atomic<int> replyDelayMs{0};        // each reply leaves this long after its request
+    std::atomic<bool> silent{false};            // requests are read and logged, never answered
+    std::atomic<bool> overlongReply{false};     // every reply is a line of 200 characters
+    std::atomic<bool> loneCrReply{false};       // every reply ends with a lone CR instead of CR LF
+    std::atomic<int> replyDelayMs{0};           // each reply leaves this long after its request
     std::atomic<int> repliesBeforeSilence{-1};  // >= 0: that many more replies, then silent
 };
 
@@ -35,7 +35,7 @@ struct DatapointFaults {
 // Lives on the device thread.
 class DatapointService : public QObject {
     Q_OBJECT
-public:
+  public:
     static constexpr quint16 kPort = 4224;
     static constexpr int kSimulationPeriodMs = 200;
     static constexpr qsizetype kMaxLine = 4096;
@@ -63,14 +63,14 @@ public:
     void pushRaw(const QByteArray& bytes);
     int subscriptionCount() const;
 
-private:
+  private:
     struct Session {
         QPointer<QTcpSocket> socket;
         QHostAddress peer;
         LineSplitter lines{kMaxLine};
         bool commands = false;  // has sent a request
     };
-    void onNewConnection();
+    void accept(QTcpSocket* socket);
     void onReadyRead(QTcpSocket* socket);
     void onDisconnected(QTcpSocket* socket);
     QByteArray handle(Session& session, const QByteArray& line);
@@ -82,7 +82,7 @@ private:
     QTcpSocket* notificationSocket(const QHostAddress& peer);
 
     SimulatedDevice& device_;
-    QTcpServer server_;
+    TcpListener listener_{this, kPort, "datapoint", [this](QTcpSocket* socket) { accept(socket); }};
     std::vector<Session> sessions_;
     // peer address -> handle -> subscribed names
     std::map<QString, std::map<int, std::set<QByteArray>>> subscriptions_;

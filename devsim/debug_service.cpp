@@ -23,8 +23,8 @@ QByteArray stamped(const QByteArray& text) {
 }
 }  // namespace
 
-DebugService::DebugService(SimulatedDevice& device) : device_(device), relay_(std::make_shared<LogRelay>()) {
-    connect(&server_, &QTcpServer::newConnection, this, &DebugService::onNewConnection);
+DebugService::DebugService(SimulatedDevice& device)
+    : device_(device), sessions_(*this, device.log(), "debug"), relay_(std::make_shared<LogRelay>()) {
     connect(&heartbeatTimer_, &QTimer::timeout, this, &DebugService::heartbeat);
     heartbeatTimer_.start(kDefaultHeartbeat);
 
@@ -32,24 +32,25 @@ DebugService::DebugService(SimulatedDevice& device) : device_(device), relay_(st
     listenerId_ = device_.log().addListener([relay = relay_](const std::string& line) {
         std::lock_guard lock(relay->mutex);
         if (DebugService* target = relay->target)
-            QMetaObject::invokeMethod(target, [target, line] { target->onLogLine(line); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                target, [target, line] { target->onLogLine(line); }, Qt::QueuedConnection);
     });
 
     // A flood by hand, for trying a viewer out: "flood <bytes>" on the shell.
     QPointer<DebugService> self(this);
-    device_.shell().addCommand("flood", "flood <bytes>     that many bytes of test text on the debug port",
-                               [self](ShellSession& session, const QByteArray& arguments) {
-                                   bool ok = false;
-                                   const qint64 bytes = arguments.trimmed().toLongLong(&ok);
-                                   if (!self || !ok || bytes <= 0) {
-                                       session.sendMessage("error: flood needs a number of bytes\r\n");
-                                       return;
-                                   }
-                                   self->startFlood(bytes);
-                                   session.sendMessage("flood of " + QByteArray::number(bytes) + " bytes to " +
-                                                       QByteArray::number(self->connectionCount()) +
-                                                       " debug connection(s)\r\n");
-                               });
+    device_.shell().addCommand(
+        "flood", "flood <bytes>     that many bytes of test text on the debug port",
+        [self](ShellSession& session, const QByteArray& arguments) {
+            bool ok = false;
+            const qint64 bytes = arguments.trimmed().toLongLong(&ok);
+            if (!self || !ok || bytes <= 0) {
+                session.sendMessage("error: flood needs a number of bytes\r\n");
+                return;
+            }
+            self->startFlood(bytes);
+            session.sendMessage("flood of " + QByteArray::number(bytes) + " bytes to " +
+                                QByteArray::number(self->connectionCount()) + " debug connection(s)\r\n");
+        });
 }
 
 DebugService::~DebugService() {
@@ -62,31 +63,27 @@ DebugService::~DebugService() {
 }
 
 bool DebugService::listen(const QHostAddress& address, QString* error) {
-    return listenOn(server_, address, kPort, "debug", error);
+    return listener_.listen(address, error);
 }
 
-void DebugService::stopListening() { server_.close(); }
+void DebugService::stopListening() { listener_.close(); }
 
-void DebugService::closeAllSessions() {
-    for (auto& session : sessions_) {
-        dropConnection(session->socket, this);
-    }
-    sessions_.clear();
-}
+void DebugService::closeAllSessions() { sessions_.closeAll(); }
 
 void DebugService::send(const QByteArray& bytes) {
-    for (auto& session : sessions_) write(*session, bytes);
+    for (const auto& session : sessions_.all()) write(*session, bytes);
 }
 
 void DebugService::startFlood(qint64 bytes) {
-    for (auto& session : sessions_) {
+    for (const auto& session : sessions_.all()) {
         session->floodLeft += bytes;
         pump(session.get());
     }
 }
 
 bool DebugService::flooding() const {
-    return std::any_of(sessions_.begin(), sessions_.end(), [](const auto& s) { return s->floodLeft > 0; });
+    const auto& sessions = sessions_.all();
+    return std::any_of(sessions.begin(), sessions.end(), [](const auto& s) { return s->floodLeft > 0; });
 }
 
 void DebugService::setHeartbeatInterval(std::chrono::milliseconds interval) {
@@ -96,20 +93,11 @@ void DebugService::setHeartbeatInterval(std::chrono::milliseconds interval) {
         heartbeatTimer_.start(interval);
 }
 
-void DebugService::onNewConnection() {
-    while (QTcpSocket* socket = server_.nextPendingConnection()) {
-        auto session = std::make_unique<Session>();
-        session->socket = socket;
-        session->peer = peerText(*socket);
-        Session* raw = session.get();
-        sessions_.push_back(std::move(session));
-        socket->setParent(this);
-        connect(socket, &QTcpSocket::bytesWritten, this, [this, raw] { pump(raw); });
-        connect(socket, &QTcpSocket::disconnected, this, [this, raw] { drop(raw); });
-        // Nobody reads here: whatever a client sends is thrown away.
-        connect(socket, &QTcpSocket::readyRead, socket, [socket] { socket->readAll(); });
-        device_.log().append("debug " + raw->peer + " connected");
-    }
+void DebugService::accept(QTcpSocket* socket) {
+    Session* session = sessions_.add(socket);
+    connect(socket, &QTcpSocket::bytesWritten, this, [this, session] { pump(session); });
+    // Nobody reads here: whatever a client sends is thrown away.
+    connect(socket, &QTcpSocket::readyRead, socket, [socket] { socket->readAll(); });
 }
 
 void DebugService::onLogLine(const std::string& line) { send(stamped(QByteArray::fromStdString(line))); }
@@ -138,17 +126,9 @@ void DebugService::pump(Session* session) {
     }
 }
 
-void DebugService::drop(Session* session) {
-    device_.log().append("debug " + session->peer + " closed");
-    if (QTcpSocket* socket = session->socket) {
-        socket->disconnect(this);
-        socket->deleteLater();
-    }
-    std::erase_if(sessions_, [session](const auto& s) { return s.get() == session; });
-}
-
 void DebugService::heartbeat() {
-    const auto up = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - started_);
+    const auto up =
+        std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - started_);
     send(stamped("heartbeat " + QByteArray::number(++heartbeats_) + ": up " + QByteArray::number(up.count()) +
                  " s, " + QByteArray::number(connectionCount()) + " debug connection(s)"));
 }

@@ -4,7 +4,6 @@
 #include <QHostAddress>
 #include <QObject>
 #include <QPointer>
-#include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
 #include <chrono>
@@ -12,7 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "devsim/client_sessions.h"
 #include "devsim/debug_flood.h"
+#include "devsim/tcp_listener.h"
 
 namespace devsim {
 
@@ -24,7 +25,7 @@ class SimulatedDevice;
 // device thread; call its members there (SimulatedDevice::run).
 class DebugService : public QObject {
     Q_OBJECT
-public:
+  public:
     static constexpr quint16 kPort = 5151;
     static constexpr std::chrono::milliseconds kDefaultHeartbeat{5000};
     // A flood writes while less than this waits in a socket's send buffer, so it never piles up here.
@@ -48,9 +49,9 @@ public:
     bool flooding() const;
     // 0 switches the heartbeat off.
     void setHeartbeatInterval(std::chrono::milliseconds interval);
-    int connectionCount() const { return static_cast<int>(sessions_.size()); }
+    int connectionCount() const { return static_cast<int>(sessions_.all().size()); }
 
-private:
+  private:
     struct Session {
         QPointer<QTcpSocket> socket;
         std::string peer;
@@ -60,16 +61,15 @@ private:
     };
     struct LogRelay;
 
-    void onNewConnection();
+    void accept(QTcpSocket* socket);
     void onLogLine(const std::string& line);
     void write(Session& session, const QByteArray& bytes);
     void pump(Session* session);
-    void drop(Session* session);
     void heartbeat();
 
     SimulatedDevice& device_;
-    QTcpServer server_;
-    std::vector<std::unique_ptr<Session>> sessions_;
+    TcpListener listener_{this, kPort, "debug", [this](QTcpSocket* socket) { accept(socket); }};
+    ClientSessions<Session> sessions_;
     std::shared_ptr<LogRelay> relay_;
     int listenerId_ = 0;
     QTimer heartbeatTimer_;

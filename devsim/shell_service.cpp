@@ -54,7 +54,9 @@ void ShellSession::close() {
     service_.sessionClosed(this);
 }
 
-void ShellSession::takeLines(std::function<void(const QByteArray&)> handler) { lineTaker_ = std::move(handler); }
+void ShellSession::takeLines(std::function<void(const QByteArray&)> handler) {
+    lineTaker_ = std::move(handler);
+}
 
 void ShellSession::releaseLines() { lineTaker_ = nullptr; }
 
@@ -98,9 +100,7 @@ void ShellSession::handleLine(const QByteArray& line) {
 
 // ---- ShellService -------------------------------------------------------------------------------
 
-ShellService::ShellService(SimulatedDevice& device) : device_(device) {
-    connect(&server_, &QTcpServer::newConnection, this, &ShellService::onNewConnection);
-}
+ShellService::ShellService(SimulatedDevice& device) : device_(device) {}
 
 ShellService::~ShellService() {
     for (DataClaim& claim : claims_) delete claim.timer;
@@ -108,10 +108,10 @@ ShellService::~ShellService() {
 
 bool ShellService::listen(const QHostAddress& address, QString* error) {
     address_ = address;
-    return listenOn(server_, address, kPort, "shell", error);
+    return listener_.listen(address, error);
 }
 
-void ShellService::stopListening() { server_.close(); }
+void ShellService::stopListening() { listener_.close(); }
 
 void ShellService::closeAllSessions() {
     const std::vector<ShellSession*> sessions = sessions_;
@@ -128,13 +128,10 @@ QByteArray ShellService::helpText() const {
     return text;
 }
 
-void ShellService::onNewConnection() {
-    while (QTcpSocket* socket = server_.nextPendingConnection()) {
-        auto* session = new ShellSession(socket, *this);
-        device_.log().append("shell " + session->peer().toStdString() + " connected");
-        if (giveToClaim(session)) continue;
-        sessions_.push_back(session);
-    }
+void ShellService::accept(QTcpSocket* socket) {
+    auto* session = new ShellSession(socket, *this);
+    device_.log().append("shell " + session->peer().toStdString() + " connected");
+    if (!giveToClaim(session)) sessions_.push_back(session);
 }
 
 bool ShellService::giveToClaim(ShellSession* session) {
@@ -169,7 +166,8 @@ void ShellService::claimDataConnection(ShellSession& requester, std::chrono::mil
     timer->setSingleShot(true);
     claims_.push_back(DataClaim{requester.peerAddress(), std::move(take), timer, &requester});
     connect(timer, &QTimer::timeout, this, [this, timer] {
-        auto it = std::find_if(claims_.begin(), claims_.end(), [timer](const DataClaim& c) { return c.timer == timer; });
+        auto it = std::find_if(claims_.begin(), claims_.end(),
+                               [timer](const DataClaim& c) { return c.timer == timer; });
         if (it == claims_.end()) return;
         DataClaim claim = std::move(*it);
         claims_.erase(it);

@@ -4,7 +4,6 @@
 #include <QHostAddress>
 #include <QObject>
 #include <QPointer>
-#include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
 #include <atomic>
@@ -14,6 +13,7 @@
 #include <vector>
 
 #include "devsim/line_splitter.h"
+#include "devsim/tcp_listener.h"
 
 namespace devsim {
 
@@ -22,16 +22,16 @@ class ShellService;
 
 // Faults a test can switch on for the shell; read on the device thread, set from any thread.
 struct ShellFaults {
-    std::atomic<bool> silent{false};              // commands are read and logged, never answered
-    std::atomic<int> replyDelayMs{0};             // every answer waits this long
-    std::atomic<long long> closeAfterBytes{-1};   // a session is closed once it has sent this many bytes
+    std::atomic<bool> silent{false};             // commands are read and logged, never answered
+    std::atomic<int> replyDelayMs{0};            // every answer waits this long
+    std::atomic<long long> closeAfterBytes{-1};  // a session is closed once it has sent this many bytes
 };
 
 // One connection to the shell port. Lines end with CR LF (a bare LF is taken too); each line is a
 // command whose answers are NUL-terminated messages. Lives on the device thread.
 class ShellSession : public QObject {
     Q_OBJECT
-public:
+  public:
     static constexpr qsizetype kMaxLine = 4096;
     static constexpr qint64 kReadBuffer = 64 * 1024;
 
@@ -57,7 +57,7 @@ public:
     // Hands the connection over to a data transfer: the session stops reading it and forgets it.
     QTcpSocket* detachSocket();
 
-private:
+  private:
     void onReadyRead();
     void handleLine(const QByteArray& line);
 
@@ -78,7 +78,7 @@ using ShellCommand = std::function<void(ShellSession& session, const QByteArray&
 // an "error" message. Lives on the device thread.
 class ShellService : public QObject {
     Q_OBJECT
-public:
+  public:
     static constexpr quint16 kPort = 4212;
 
     explicit ShellService(SimulatedDevice& device);
@@ -104,7 +104,7 @@ public:
     void dispatch(ShellSession& session, const QByteArray& line);
     void sessionClosed(ShellSession* session);
 
-private:
+  private:
     struct Command {
         QByteArray help;
         ShellCommand handler;
@@ -116,11 +116,11 @@ private:
         QPointer<ShellSession> requester;
     };
 
-    void onNewConnection();
+    void accept(QTcpSocket* socket);
     bool giveToClaim(ShellSession* session);
 
     SimulatedDevice& device_;
-    QTcpServer server_;
+    TcpListener listener_{this, kPort, "shell", [this](QTcpSocket* socket) { accept(socket); }};
     QHostAddress address_;
     std::vector<ShellSession*> sessions_;
     std::map<QByteArray, Command> commands_;  // key: lower-case word

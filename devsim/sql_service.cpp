@@ -9,13 +9,9 @@
 
 namespace devsim {
 
-SqlService::SqlService(SimulatedDevice& device) : device_(device) {
-    connect(&server_, &QTcpServer::newConnection, this, &SqlService::onNewConnection);
-}
+SqlService::SqlService(SimulatedDevice& device) : device_(device), sessions_(*this, device.log(), "sql") {}
 
-SqlService::~SqlService() {
-    closeAllSessions();
-}
+SqlService::~SqlService() { closeAllSessions(); }
 
 bool SqlService::listen(const QHostAddress& address, QString* error) {
     if (!database_) {
@@ -23,31 +19,17 @@ bool SqlService::listen(const QHostAddress& address, QString* error) {
         if (!database->open(error)) return false;
         database_ = std::move(database);
     }
-    return listenOn(server_, address, kPort, "SQL", error);
+    return listener_.listen(address, error);
 }
 
-void SqlService::stopListening() { server_.close(); }
+void SqlService::stopListening() { listener_.close(); }
 
-void SqlService::closeAllSessions() {
-    for (auto& session : sessions_) {
-        dropConnection(session->socket, this);
-    }
-    sessions_.clear();
-}
+void SqlService::closeAllSessions() { sessions_.closeAll(); }
 
-void SqlService::onNewConnection() {
-    while (QTcpSocket* socket = server_.nextPendingConnection()) {
-        auto session = std::make_unique<Session>();
-        session->socket = socket;
-        session->peer = peerText(*socket);
-        Session* raw = session.get();
-        sessions_.push_back(std::move(session));
-        socket->setParent(this);
-        socket->setReadBufferSize(kMaxLine);  // what waits unread stays bounded as well
-        connect(socket, &QTcpSocket::readyRead, this, [this, raw] { onReadyRead(raw); });
-        connect(socket, &QTcpSocket::disconnected, this, [this, raw] { drop(raw); });
-        device_.log().append("sql " + raw->peer + " connected");
-    }
+void SqlService::accept(QTcpSocket* socket) {
+    Session* session = sessions_.add(socket);
+    socket->setReadBufferSize(kMaxLine);  // what waits unread stays bounded as well
+    connect(socket, &QTcpSocket::readyRead, this, [this, session] { onReadyRead(session); });
 }
 
 void SqlService::onReadyRead(Session* session) {
@@ -81,15 +63,6 @@ void SqlService::answer(Session* session, const QByteArray& line) {
     QTimer::singleShot(delay, this, [socket, reply] {
         if (socket) socket->write(reply);
     });
-}
-
-void SqlService::drop(Session* session) {
-    device_.log().append("sql " + session->peer + " closed");
-    if (QTcpSocket* socket = session->socket) {
-        socket->disconnect(this);
-        socket->deleteLater();
-    }
-    std::erase_if(sessions_, [session](const auto& s) { return s.get() == session; });
 }
 
 }  // namespace devsim

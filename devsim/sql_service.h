@@ -4,13 +4,14 @@
 #include <QHostAddress>
 #include <QObject>
 #include <QPointer>
-#include <QTcpServer>
 #include <QTcpSocket>
 #include <atomic>
 #include <memory>
 #include <vector>
 
+#include "devsim/client_sessions.h"
 #include "devsim/line_splitter.h"
+#include "devsim/tcp_listener.h"
 
 namespace devsim {
 
@@ -28,7 +29,7 @@ struct SqlFaults {
 // device's database; each answer goes out in one piece. Lives on the device thread.
 class SqlService : public QObject {
     Q_OBJECT
-public:
+  public:
     static constexpr quint16 kPort = 5050;
     static constexpr qsizetype kMaxLine = 64 * 1024;
 
@@ -42,22 +43,21 @@ public:
 
     SqlFaults& faults() { return faults_; }
 
-private:
+  private:
     struct Session {
         QPointer<QTcpSocket> socket;
         LineSplitter lines{kMaxLine};
         std::string peer;
     };
 
-    void onNewConnection();
+    void accept(QTcpSocket* socket);
     void onReadyRead(Session* session);
     void answer(Session* session, const QByteArray& line);
-    void drop(Session* session);
 
     SimulatedDevice& device_;
-    QTcpServer server_;
+    TcpListener listener_{this, kPort, "SQL", [this](QTcpSocket* socket) { accept(socket); }};
     std::unique_ptr<SqlDatabase> database_;
-    std::vector<std::unique_ptr<Session>> sessions_;
+    ClientSessions<Session> sessions_;
     SqlFaults faults_;
 };
 

@@ -5,15 +5,11 @@
 #include <string>
 
 class QObject;
-class QTcpServer;
 class QTcpSocket;
 
 namespace devsim {
 
 // Small pieces every TCP service of the device shares.
-
-// Listens on `address`:`port` unless already listening; on failure `error` names the service and why.
-bool listenOn(QTcpServer& server, const QHostAddress& address, quint16 port, const char* service, QString* error);
 
 // "127.0.0.1:40000" for the log.
 std::string peerText(const QTcpSocket& socket);

@@ -2,6 +2,8 @@
 
 #include <QComboBox>
 
+#include "iplist/ip_list_file.h"
+#include "platform/settings/settings_store.h"
 #include "platform/ui/dialogs.h"
 
 namespace iplist {
@@ -28,5 +30,19 @@ QString adoptTypedHost(QComboBox& combo) {
 }
 
 void warnSaveFailed() { platform::ui::msgBox(QString::fromLatin1(kSaveFailedMessage)); }
+
+namespace {
+const QString kSection = QStringLiteral("Settings");
+const QString kLastHostKey = QStringLiteral("IP");
+}  // namespace
+
+void loadLastHostCombo(QComboBox& combo, const QString& appTitle) {
+    fillCombo(combo, loadWithLastHost(defaultPath(), platform::GetSetting(appTitle, kSection, kLastHostKey)));
+}
+
+void saveLastHostCombo(const QComboBox& combo, const QString& appTitle) {
+    if (!saveEntries(defaultPath(), comboEntries(combo))) warnSaveFailed();
+    platform::SaveSetting(appTitle, kSection, kLastHostKey, combo.currentText());
+}
 
 }  // namespace iplist

@@ -23,4 +23,11 @@ QString adoptTypedHost(QComboBox& combo);
 // The message box (OK only) with kSaveFailedMessage.
 void warnSaveFailed();
 
+// Lintra and Merrow: the list file in the program's folder into the combo, the host last used (the
+// program's setting Settings/IP) selected.
+void loadLastHostCombo(QComboBox& combo, const QString& appTitle);
+// Lintra and Merrow: the combo's entries back into the list file (warnSaveFailed() when that fails),
+// then its text as the host last used.
+void saveLastHostCombo(const QComboBox& combo, const QString& appTitle);
+
 }  // namespace iplist

@@ -14,22 +14,21 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QStatusBar>
 #include <QVBoxLayout>
 
-#include "iplist/ip_list_file.h"
 #include "iplist/ip_list_combo.h"
+#include "iplist/server_link.h"
 #include "lintra/text_lines.h"
 #include "platform/files/atomic_file.h"
-#include "platform/settings/settings_store.h"
 #include "platform/ui/dialogs.h"
+#include "platform/ui/status_bar.h"
 #include "platform/ui/time_scale.h"
 #include "platform/ui/wait.h"
+#include "platform/ui/window_placement.h"
 
 namespace lintra {
 
 namespace {
-constexpr int kTwipsPerPixel = 15;
 constexpr const char* kSection = "Settings";
 // An SQL file is a handful of statements; anything far larger is not one.
 constexpr qint64 kMaxSqlFile = 16 * 1024 * 1024;
@@ -37,13 +36,7 @@ const char* const kSqlFilter = "(*.txt)|*.txt";
 
 QString latin1(const QByteArray& bytes) { return QString::fromLatin1(bytes); }
 
-QString setting(const char* key, const QString& fallback) {
-    return platform::GetSetting(QLatin1String(frmMain::kAppTitle), QLatin1String(kSection), QLatin1String(key),
-                                fallback);
-}
-void storeSetting(const char* key, const QString& value) {
-    platform::SaveSetting(QLatin1String(frmMain::kAppTitle), QLatin1String(kSection), QLatin1String(key), value);
-}
+QString appTitle() { return QLatin1String(frmMain::kAppTitle); }
 
 QPushButton* button(const QString& caption, const char* name, QWidget* parent) {
     auto* b = new QPushButton(caption, parent);
@@ -59,21 +52,23 @@ frmMain::frmMain(QWidget* parent) : QWidget(parent) {
                        .arg(QUILLON_VERSION_MAJOR)
                        .arg(QUILLON_VERSION_MINOR)
                        .arg(QUILLON_VERSION_PATCH));
-    move(setting("MainLeft", QStringLiteral("500")).toInt() / kTwipsPerPixel,
-         setting("MainTop", QStringLiteral("500")).toInt() / kTwipsPerPixel);
+    platform::ui::restoreWindowPosition(*this, appTitle(), QLatin1String(kSection));
 
     Timer1.setInterval(100);
     connect(&Timer1, &QTimer::timeout, this, &frmMain::Timer1_Timer);
     schemaWatch_.setSingleShot(true);
     connect(&schemaWatch_, &QTimer::timeout, this, [this] {
-        if (schemaMode_) endSchemaPhase(QStringLiteral("No schema from the device within %1 seconds")
-                                            .arg(kAnswerLimit.count() / 1000));
+        if (schemaMode_)
+            endSchemaPhase(QStringLiteral("No schema from the device within %1 seconds")
+                               .arg(kAnswerLimit.count() / 1000));
     });
     connect(&Winsock1, &platform::net::TcpClient::dataArrival, this, &frmMain::Winsock1_DataArrival);
     connect(&Winsock1, &platform::net::TcpClient::error, this, &frmMain::Winsock1_Error);
+    serverLink_ = std::make_unique<iplist::ServerLink>(*cbIPs, *cbConnect, Winsock1, Timer1, kPort,
+                                                       [this](const QString& text) { SetStatus(2, text); });
 
     SetStatus(1, QStringLiteral("Load"));
-    LoadIPList(setting("IP", {}));
+    LoadIPList();
     ClearSchema();
     SetStatus(1, QStringLiteral("Ready"));
     frTabs->setVisible(true);
@@ -150,15 +145,10 @@ void frmMain::buildControls() {
     tabs->setRowStretch(0, 1);
     tabs->setRowStretch(1, 2);
 
-    StatusBar1 = new QStatusBar(this);
+    StatusBar1 = new platform::ui::StatusBar(
+        {{QStringLiteral("StatusBar1Panel1"), 3}, {QStringLiteral("StatusBar1Panel2"), 2}}, this);
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
     StatusBar1->setSizeGripEnabled(false);
-    panel1_ = new QLabel(StatusBar1);
-    panel1_->setObjectName(QStringLiteral("StatusBar1Panel1"));
-    panel2_ = new QLabel(StatusBar1);
-    panel2_->setObjectName(QStringLiteral("StatusBar1Panel2"));
-    StatusBar1->addWidget(panel1_, 3);
-    StatusBar1->addWidget(panel2_, 2);
 
     auto* lists = new QVBoxLayout;
     lists->addWidget(Frame1);
@@ -183,67 +173,53 @@ void frmMain::buildControls() {
     connect(cbClrSQL, &QPushButton::clicked, this, &frmMain::cbClrSQL_Click);
     connect(cbClrAnswer, &QPushButton::clicked, this, &frmMain::cbClrAnswer_Click);
     connect(cbExit, &QPushButton::clicked, this, &QWidget::close);
-    connect(lbDBs, &QListWidget::itemClicked, this, [this](QListWidgetItem* item) { lbDBs_Click(lbDBs->row(item)); });
+    connect(lbDBs, &QListWidget::itemClicked, this,
+            [this](QListWidgetItem* item) { lbDBs_Click(lbDBs->row(item)); });
     connect(lbDBs, &QListWidget::itemDoubleClicked, this,
             [this](QListWidgetItem* item) { lbDBs_DblClick(lbDBs->row(item)); });
     connect(lbItems, &QListWidget::itemDoubleClicked, this,
             [this](QListWidgetItem* item) { lbItems_DblClick(lbItems->row(item)); });
 }
 
-QString frmMain::statusText(int panel) const { return panel == 1 ? panel1_->text() : panel2_->text(); }
+QString frmMain::statusText(int panel) const { return StatusBar1->panelText(panel); }
 
-void frmMain::SetStatus(int panel, const QString& text) {
-    if (panel == 1) panel1_->setText(text);
-    if (panel == 2) panel2_->setText(text);
-}
+void frmMain::SetStatus(int panel, const QString& text) { StatusBar1->setPanelText(panel, text); }
 
 // ---- IP list --------------------------------------------------------------------------------------
 
-void frmMain::LoadIPList(const QString& lastHost) {
-    iplist::fillCombo(*cbIPs, iplist::loadWithLastHost(iplist::defaultPath(), lastHost));
-}
+void frmMain::LoadIPList() { iplist::loadLastHostCombo(*cbIPs, appTitle()); }
 
-void frmMain::SaveIPList() {
-    if (!iplist::saveEntries(iplist::defaultPath(), iplist::comboEntries(*cbIPs))) iplist::warnSaveFailed();
-}
+void frmMain::SaveIPList() { iplist::saveLastHostCombo(*cbIPs, appTitle()); }
 
 // ---- connection -----------------------------------------------------------------------------------
 
+int frmMain::connState() const { return serverLink_->state(); }
+
 void frmMain::cbConnect_Click() {
-    if (cbConnect->text() == QLatin1String("Connect")) {
-        const QString host = iplist::adoptTypedHost(*cbIPs);
-        connState_ = 1;
-        Timer1.start();
-        cbIPs->setEnabled(false);
-        cbConnect->setText(QStringLiteral("Disconnect"));
-        Winsock1.Connect(host, kPort);
-        SetStatus(2, QStringLiteral("Connecting to ") + host);
+    if (serverLink_->offersConnect()) {
+        serverLink_->connect();
         return;
     }
     ClearSchema();
     if (schemaMode_) endSchemaPhase(QStringLiteral("Ready"));
-    connState_ = 0;
     awaitReply_ = false;
-    Winsock1.Close();
-    cbConnect->setText(QStringLiteral("Connect"));
-    cbIPs->setEnabled(true);
-    SetStatus(2, QStringLiteral("Disonnected"));
+    serverLink_->disconnect();
 }
 
 void frmMain::Timer1_Timer() {
-    const bool connected = Winsock1.state() == platform::net::TcpClient::Connected;
-    if (connState_ == 1 && connected) {
-        SetStatus(2, QStringLiteral("Connected"));
-        connState_ = 2;
-        cbSend->setEnabled(true);
-        requestSchema();
-    } else if (connState_ == 2 && !connected) {
-        cbConnect->setEnabled(true);
-        cbSend->setEnabled(false);
-        connState_ = 0;
-        if (schemaMode_) endSchemaPhase(QStringLiteral("Connection closed before the schema was complete"));
+    switch (serverLink_->poll()) {
+        case iplist::ServerLink::Change::Up:
+            cbSend->setEnabled(true);
+            requestSchema();
+            break;
+        case iplist::ServerLink::Change::Lost:
+            cbSend->setEnabled(false);
+            if (schemaMode_)
+                endSchemaPhase(QStringLiteral("Connection closed before the schema was complete"));
+            break;
+        case iplist::ServerLink::Change::None:
+            break;
     }
-    if (connState_ == 0) Timer1.stop();
 }
 
 void frmMain::requestSchema() {
@@ -286,8 +262,12 @@ void frmMain::Winsock1_DataArrival() {
                 curTable_ = &tables_.Item(tables_.Count());
                 lbDBs->addItem(latin1(event.text));
                 break;
-            case SchemaReader::Event::Kind::Answer: ShowLine("< ", event.text); break;
-            case SchemaReader::Event::Kind::End: endSchemaPhase(QStringLiteral("Ready")); break;
+            case SchemaReader::Event::Kind::Answer:
+                ShowLine("< ", event.text);
+                break;
+            case SchemaReader::Event::Kind::End:
+                endSchemaPhase(QStringLiteral("Ready"));
+                break;
         }
     }
 }
@@ -297,13 +277,12 @@ void frmMain::Winsock1_Error(int, const QString& description) {
     SetStatus(1, QStringLiteral("Winsock Error: ") + description);
     SetStatus(2, {});
     awaitReply_ = false;
-    connState_ = 0;
     if (schemaMode_) {
         schemaWatch_.stop();
         schemaMode_ = false;
         busy_ = false;
     }
-    Winsock1.Close();
+    serverLink_->drop();
 }
 
 // ---- SQL ------------------------------------------------------------------------------------------
@@ -312,7 +291,7 @@ void frmMain::SendSQL(const QByteArray& text) {
     busy_ = true;
     SqlScript script(text);
     while (const std::optional<QByteArray> line = script.next()) {
-        if (connState_ != 2) break;
+        if (connState() != iplist::ServerLink::Connected) break;
         ShowLine("> ", *line);
         awaitReply_ = true;
         if (!Winsock1.SendData(*line + "\r\n")) {
@@ -320,7 +299,10 @@ void frmMain::SendSQL(const QByteArray& text) {
             SetStatus(1, QStringLiteral("Not connected: the rest was not sent"));
             break;
         }
-        const auto lost = [this] { return connState_ != 2 || Winsock1.state() != platform::net::TcpClient::Connected; };
+        const auto lost = [this] {
+            return connState() != iplist::ServerLink::Connected ||
+                   Winsock1.state() != platform::net::TcpClient::Connected;
+        };
         platform::ui::waitUntil([&] { return !awaitReply_ || lost(); }, platform::scaled(kAnswerLimit));
         if (!awaitReply_) continue;
         // No answer: the rest of the text would only pile up behind this line.
@@ -362,7 +344,9 @@ void frmMain::AppendResult(const QByteArray& text) {
     showResult();
 }
 
-void frmMain::ShowLine(const QByteArray& prefix, const QByteArray& line) { AppendResult(prefix + line + "\r\n"); }
+void frmMain::ShowLine(const QByteArray& prefix, const QByteArray& line) {
+    AppendResult(prefix + line + "\r\n");
+}
 
 void frmMain::showResult() {
     QByteArray shown = resultText_;
@@ -394,9 +378,9 @@ void frmMain::cbOpenFile_Click() {
     if (path.isEmpty()) return;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        platform::ui::msgBox(QStringLiteral("Couldn't read the file\r\n") + path + QStringLiteral("\r\n") +
-                                 file.errorString(),
-                             platform::ui::mb::Exclamation);
+        platform::ui::msgBox(
+            QStringLiteral("Couldn't read the file\r\n") + path + QStringLiteral("\r\n") + file.errorString(),
+            platform::ui::mb::Exclamation);
         return;
     }
     if (file.size() > kMaxSqlFile) {
@@ -422,8 +406,9 @@ void frmMain::cbSaveFile_Click() {
     text.replace("\n", "\r\n");
     QString error;
     if (!platform::writeFileAtomically(path, text + "\r\n", &error))
-        platform::ui::msgBox(QStringLiteral("Couldn't save the file\r\n") + path + QStringLiteral("\r\n") + error,
-                             platform::ui::mb::Exclamation);
+        platform::ui::msgBox(
+            QStringLiteral("Couldn't save the file\r\n") + path + QStringLiteral("\r\n") + error,
+            platform::ui::mb::Exclamation);
 }
 
 // ---- exit -----------------------------------------------------------------------------------------
@@ -436,18 +421,13 @@ void frmMain::closeEvent(QCloseEvent* event) {
 void frmMain::unload() {
     if (unloaded_) return;
     unloaded_ = true;
-    connState_ = 0;
     awaitReply_ = false;
     Timer1.stop();
     schemaWatch_.stop();
-    Winsock1.Close();
+    serverLink_->drop();
     if (isMinimized()) return;
     SaveIPList();
-    storeSetting("IP", cbIPs->currentText());
-    storeSetting("MainLeft", QString::number(x() * kTwipsPerPixel));
-    storeSetting("MainTop", QString::number(y() * kTwipsPerPixel));
-    storeSetting("MainWidth", QString::number(frameGeometry().width() * kTwipsPerPixel));
-    storeSetting("MainHeight", QString::number(frameGeometry().height() * kTwipsPerPixel));
+    platform::ui::storeWindowPlacement(*this, appTitle(), QLatin1String(kSection));
 }
 
 }  // namespace lintra

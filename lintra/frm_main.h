@@ -4,6 +4,7 @@
 #include <QTimer>
 #include <QWidget>
 #include <chrono>
+#include <memory>
 
 #include "lintra/db_schema.h"
 #include "lintra/schema_reader.h"
@@ -15,8 +16,15 @@ class QLabel;
 class QListWidget;
 class QPlainTextEdit;
 class QPushButton;
-class QStatusBar;
 class QFrame;
+
+namespace iplist {
+class ServerLink;
+}
+
+namespace platform::ui {
+class StatusBar;
+}
 
 namespace lintra {
 
@@ -25,7 +33,7 @@ namespace lintra {
 // Owns the connection, the schema and the result text; runs on the UI thread.
 class frmMain : public QWidget {
     Q_OBJECT
-public:
+  public:
     static constexpr const char* kAppTitle = "Lintra";
     static constexpr quint16 kPort = 5050;
     // A device that stays silent this long after a request (or the schema request) is given up on.
@@ -48,7 +56,7 @@ public:
     // Sends every line of `text` that is not empty or a comment, each after the answer to the one before.
     void SendSQL(const QByteArray& text);
 
-    int connState() const { return connState_; }
+    int connState() const;
     bool busy() const { return busy_; }
     bool schemaMode() const { return schemaMode_; }
     const DBTables& tables() const { return tables_; }
@@ -73,16 +81,16 @@ public:
     QPlainTextEdit* tbResult;
     QPushButton* cbClrAnswer;
     QPushButton* cbExit;
-    QStatusBar* StatusBar1;
+    platform::ui::StatusBar* StatusBar1;
     platform::net::TcpClient Winsock1;
     QTimer Timer1;
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* event) override;
 
-private:
+  private:
     void buildControls();
-    void LoadIPList(const QString& lastHost);
+    void LoadIPList();
     void SaveIPList();
     void ClearSchema();
     void AppendResult(const QByteArray& text);
@@ -96,7 +104,7 @@ private:
     void showResult();
     void unload();
 
-    qint16 connState_ = 0;
+    std::unique_ptr<iplist::ServerLink> serverLink_;  // cbIPs, cbConnect, Winsock1 and Timer1 in step
     bool busy_ = false;
     bool awaitReply_ = false;
     bool schemaMode_ = false;
@@ -106,8 +114,6 @@ private:
     SchemaReader schemaReader_{tables_};
     QTimer schemaWatch_;  // silence during the schema answer
     QByteArray resultText_;
-    QLabel* panel1_;
-    QLabel* panel2_;
 };
 
 }  // namespace lintra

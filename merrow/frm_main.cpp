@@ -13,31 +13,25 @@
 #include <QPushButton>
 #include <QResizeEvent>
 
-#include "iplist/ip_list_file.h"
 #include "iplist/ip_list_combo.h"
+#include "iplist/server_link.h"
 #include "platform/files/atomic_file.h"
-#include "platform/settings/settings_store.h"
 #include "platform/ui/dialogs.h"
+#include "platform/ui/status_bar.h"
+#include "platform/ui/window_placement.h"
 
 namespace merrow {
 
 namespace {
-constexpr int kTwipsPerPixel = 15;
 constexpr const char* kSection = "Settings";
 // Layout in pixels: the margins the resize rule keeps (240 twips in all), the fixed frame heights.
 constexpr int kMargin = 8;
 constexpr int kGap = 4;
 constexpr int kServerHeight = 66;
 constexpr int kPanelHeight = 40;
-constexpr int kResizeAllowance = 240 / kTwipsPerPixel;
+constexpr int kResizeAllowance = 240 / platform::ui::kTwipsPerPixel;
 
-QString setting(const char* key, const QString& fallback) {
-    return platform::GetSetting(QLatin1String(frmMain::kAppTitle), QLatin1String(kSection), QLatin1String(key),
-                                fallback);
-}
-void storeSetting(const char* key, const QString& value) {
-    platform::SaveSetting(QLatin1String(frmMain::kAppTitle), QLatin1String(kSection), QLatin1String(key), value);
-}
+QString appTitle() { return QLatin1String(frmMain::kAppTitle); }
 
 QPushButton* button(const QString& caption, const char* name, QWidget* parent) {
     auto* b = new QPushButton(caption, parent);
@@ -60,16 +54,17 @@ frmMain::frmMain(QWidget* parent) : QWidget(parent) {
                        .arg(QUILLON_VERSION_MAJOR)
                        .arg(QUILLON_VERSION_MINOR)
                        .arg(QUILLON_VERSION_PATCH));
-    move(setting("MainLeft", QStringLiteral("500")).toInt() / kTwipsPerPixel,
-         setting("MainTop", QStringLiteral("500")).toInt() / kTwipsPerPixel);
+    platform::ui::restoreWindowPosition(*this, appTitle(), QLatin1String(kSection));
     resize(680, 460);
 
     Timer1.setInterval(100);
     connect(&Timer1, &QTimer::timeout, this, &frmMain::Timer1_Timer);
     connect(&Winsock1, &platform::net::TcpClient::dataArrival, this, &frmMain::Winsock1_DataArrival);
     connect(&Winsock1, &platform::net::TcpClient::error, this, &frmMain::Winsock1_Error);
+    serverLink_ = std::make_unique<iplist::ServerLink>(*cbIPs, *cbConnect, Winsock1, Timer1, kPort,
+                                                       [this](const QString& text) { ShowStatus(1, text); });
 
-    LoadIPList(setting("IP", {}));
+    LoadIPList();
 }
 
 frmMain::~frmMain() = default;
@@ -109,14 +104,13 @@ void frmMain::buildControls() {
     cbStop = button(QStringLiteral("Stop"), "cbStop", frmPanel);
     cbStop->setCheckable(true);
     cbExit = button(QStringLiteral("Exit"), "cbExit", frmPanel);
-    lbPan1 = new QLabel(frmPanel);
-    lbPan1->setObjectName(QStringLiteral("lbPan1"));
-    lbPan1->setFrameShape(QFrame::StyledPanel);
-    lbPan1->setFrameShadow(QFrame::Sunken);
+    statusBar_ = new platform::ui::StatusBar({{QStringLiteral("lbPan1"), 1}}, frmPanel);
+    statusBar_->setSizeGripEnabled(false);
+    lbPan1 = statusBar_->panel(1);
     auto* panelRow = new QHBoxLayout(frmPanel);
     panelRow->setContentsMargins(0, 4, 0, 8);
     for (QPushButton* b : {cbSave, cbSnapshot, cbClrAnswer, cbStop, cbExit}) panelRow->addWidget(b);
-    panelRow->addWidget(lbPan1, 1);
+    panelRow->addWidget(statusBar_, 1);
     paintStop();
 
     connect(cbConnect, &QPushButton::clicked, this, &frmMain::cbConnect_Click);
@@ -134,7 +128,8 @@ void frmMain::resizeEvent(QResizeEvent* event) {
         tbMsgs->resize(width, tbMsgs->height());
         frmPanel->resize(width, kPanelHeight);
     }
-    const int height = event->size().height() - (frmServer->y() + kPanelHeight + kServerHeight + kResizeAllowance);
+    const int height =
+        event->size().height() - (frmServer->y() + kPanelHeight + kServerHeight + kResizeAllowance);
     if (height > 0) {
         frmPanel->move(kMargin, event->size().height() - kPanelHeight);
         tbMsgs->resize(tbMsgs->width(), height);
@@ -142,60 +137,35 @@ void frmMain::resizeEvent(QResizeEvent* event) {
 }
 
 void frmMain::ShowStatus(int panel, const QString& text) {
-    if (panel != 1 || lbPan1->text() == text) return;
-    lbPan1->setText(text);
-    lbPan1->repaint();
+    QLabel* label = statusBar_->panel(panel);
+    if (!label || label->text() == text) return;
+    label->setText(text);
+    label->repaint();
 }
 
 // ---- IP list --------------------------------------------------------------------------------------
 
-void frmMain::LoadIPList(const QString& selected) {
-    iplist::fillCombo(*cbIPs, iplist::loadWithLastHost(iplist::defaultPath(), selected));
-}
+void frmMain::LoadIPList() { iplist::loadLastHostCombo(*cbIPs, appTitle()); }
 
-void frmMain::SaveIPList() {
-    if (!iplist::saveEntries(iplist::defaultPath(), iplist::comboEntries(*cbIPs))) iplist::warnSaveFailed();
-}
+void frmMain::SaveIPList() { iplist::saveLastHostCombo(*cbIPs, appTitle()); }
 
 // ---- link -----------------------------------------------------------------------------------------
 
+int frmMain::linkState() const { return serverLink_->state(); }
+
 void frmMain::cbConnect_Click() {
-    if (cbConnect->text() == QLatin1String("Connect")) {
-        const QString host = iplist::adoptTypedHost(*cbIPs);
-        linkState_ = 1;
-        Timer1.start();
-        cbIPs->setEnabled(false);
-        cbConnect->setText(QStringLiteral("Disconnect"));
-        Winsock1.Connect(host, kPort);
-        ShowStatus(1, QStringLiteral("Connecting to ") + host);
-        return;
-    }
-    linkState_ = 0;
-    Winsock1.Close();
-    cbConnect->setText(QStringLiteral("Connect"));
-    cbIPs->setEnabled(true);
-    ShowStatus(1, QStringLiteral("Disonnected"));
+    if (serverLink_->offersConnect())
+        serverLink_->connect();
+    else
+        serverLink_->disconnect();
 }
 
-void frmMain::Timer1_Timer() {
-    const bool connected = Winsock1.state() == platform::net::TcpClient::Connected;
-    if (linkState_ == 1 && connected) {
-        ShowStatus(1, QStringLiteral("Connected"));
-        linkState_ = 2;
-    } else if (linkState_ == 2 && !connected) {
-        cbConnect->setEnabled(true);
-        linkState_ = 0;
-    } else if (linkState_ == 0) {
-        cbConnect->setEnabled(true);
-        Timer1.stop();
-    }
-}
+void frmMain::Timer1_Timer() { serverLink_->poll(); }
 
 void frmMain::Winsock1_Error(int, const QString& description) {
     QApplication::beep();
     ShowStatus(1, QStringLiteral("Winsock Error: ") + description);
-    linkState_ = 0;
-    Winsock1.Close();
+    serverLink_->drop();
 }
 
 void frmMain::Winsock1_DataArrival() {
@@ -276,17 +246,12 @@ void frmMain::closeEvent(QCloseEvent* event) {
 void frmMain::unload() {
     if (unloaded_) return;
     unloaded_ = true;
-    linkState_ = 0;
     Timer1.stop();
-    Winsock1.Close();
+    serverLink_->drop();
     saveLog_.close();
     if (isMinimized()) return;
     SaveIPList();
-    storeSetting("IP", cbIPs->currentText());
-    storeSetting("MainLeft", QString::number(x() * kTwipsPerPixel));
-    storeSetting("MainTop", QString::number(y() * kTwipsPerPixel));
-    storeSetting("MainWidth", QString::number(frameGeometry().width() * kTwipsPerPixel));
-    storeSetting("MainHeight", QString::number(frameGeometry().height() * kTwipsPerPixel));
+    platform::ui::storeWindowPlacement(*this, appTitle(), QLatin1String(kSection));
 }
 
 }  // namespace merrow

@@ -17,6 +17,14 @@ class QLabel;
 class QPlainTextEdit;
 class QPushButton;
 
+namespace iplist {
+class ServerLink;
+}
+
+namespace platform::ui {
+class StatusBar;
+}
+
 namespace merrow {
 
 // Merrow's one window: connects to a device's debug-message port and shows what arrives, can freeze
@@ -24,7 +32,7 @@ namespace merrow {
 // ("Store..."). Owns the connection, the pane text and the continuous-save file; runs on the UI thread.
 class frmMain : public QWidget {
     Q_OBJECT
-public:
+  public:
     static constexpr const char* kAppTitle = "Merrow";
     static constexpr quint16 kPort = 5151;
 
@@ -38,7 +46,7 @@ public:
     void cbClrAnswer_Click();
     void ShowStatus(int panel, const QString& text);
 
-    int linkState() const { return linkState_; }
+    int linkState() const;
     int saveFileNo() const { return saveLog_.isOpen() ? 1 : 0; }
     // The pane's text exactly as received; the widget shows it at most kSyncInterval later.
     const QByteArray& paneText() const { return pane_.text(); }
@@ -59,15 +67,15 @@ public:
     platform::net::TcpClient Winsock1;
     QTimer Timer1;
 
-protected:
+  protected:
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
-private:
+  private:
     void buildControls();
     // The save dialog of Snapshot and Store; empty when cancelled.
     QString askSavePath(const QString& title, const QString& filter);
-    void LoadIPList(const QString& selected);
+    void LoadIPList();
     void SaveIPList();
     void AppendLog(const QByteArray& text);
     void Timer1_Timer();
@@ -76,7 +84,8 @@ private:
     void paintStop();
     void unload();
 
-    qint16 linkState_ = 0;
+    platform::ui::StatusBar* statusBar_;              // holds lbPan1
+    std::unique_ptr<iplist::ServerLink> serverLink_;  // cbIPs, cbConnect, Winsock1 and Timer1 in step
     bool unloaded_ = false;
     PaneText pane_;
     std::unique_ptr<PaneView> paneView_;

@@ -5,18 +5,17 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSaveFile>
 #include <QScopeGuard>
 #include <QScopedValueRollback>
-#include <QSaveFile>
 
 #include "platform/ui/dialogs.h"
 #include "vantor/common/c_status_bar.h"
 #include "vantor/common/m_globals.h"
-#include "vantor/common/status_bar.h"
 #include "vantor/files/copy_protocol.h"
-#include "vantor/files/copy_window_parts.h"
 #include "vantor/files/fce_browse.h"
 #include "vantor/files/pc_paths.h"
+#include "vantor/files/progress_scale.h"
 
 namespace vantor::files {
 
@@ -27,41 +26,17 @@ using MGlobals::PathKind;
 using WaitResult = DataConnection::WaitResult;
 
 FDownload::FDownload(ShellHost& host, FCEBrowse& browser, QWidget* parent)
-    : QDialog(parent), data(this), host_(host), browser_(browser) {
+    : CopyWindow(host, browser, QStringLiteral("Source (CE):"), QStringLiteral("Destination (PC):"), parent) {
     setObjectName(QStringLiteral("FDownload"));
     setWindowTitle(QStringLiteral("FPCBrowse"));
-    setModal(true);
-    CopyWindowParts parts(this, QStringLiteral("Source (CE):"), QStringLiteral("Destination (PC):"));
-    txtSource = parts.txtSource;
-    txtDest = parts.txtDest;
-    cmdCEBrowse = parts.browseButton(0, "cmdCEBrowse", QStringLiteral("Browse device folders"));
-    cmdBrowse = parts.browseButton(1, "cmdBrowse", QStringLiteral("Browse PC files"));
-    cmdCopy = parts.cmdCopy;
-    cmdDone = parts.cmdDone;
-    pbProgress = parts.pbProgress;
-    sbCopyMsg = parts.sbCopyMsg;
+    cmdCEBrowse = browseButton(0, "cmdCEBrowse", QStringLiteral("Browse device folders"));
+    cmdBrowse = browseButton(1, "cmdBrowse", QStringLiteral("Browse PC files"));
     data.takeOnlyWhileConnected = true;
 
     connect(cmdCEBrowse, &QPushButton::clicked, this, &FDownload::cmdCEBrowse_Click);
     connect(cmdBrowse, &QPushButton::clicked, this, &FDownload::cmdBrowse_Click);
     connect(cmdCopy, &QPushButton::clicked, this, &FDownload::cmdCopy_Click);
     connect(cmdDone, &QPushButton::clicked, this, &FDownload::cmdDone_Click);
-}
-
-void FDownload::begin() {
-    closing_ = false;
-    cmdCopy->setEnabled(true);
-    notifyHandle_.subscribe(this);
-    cmdDone->setText(QStringLiteral("Done"));
-}
-
-void FDownload::Start() {
-    if (copying_) {
-        showRunningCopy(this, notifyHandle_, this);
-        return;
-    }
-    begin();
-    exec();
 }
 
 void FDownload::Notify(const QString& msg, const QString& text) {
@@ -77,7 +52,8 @@ void FDownload::cmdCEBrowse_Click() {
         const QString name = browser_.FileName();
         if (!name.isEmpty()) {
             txtSource->setText(browser_.FilePath() + name);
-            if (!txtDest->text().isEmpty()) txtDest->setText(FolderPart(txtDest->text(), PathKind::Pc) + name);
+            if (!txtDest->text().isEmpty())
+                txtDest->setText(FolderPart(txtDest->text(), PathKind::Pc) + name);
         } else {
             txtSource->setText(browser_.FilePath() + FileNamePart(txtSource->text()));
         }
@@ -157,23 +133,15 @@ void FDownload::CopyFileFromDevice(const QString& source, const QString& destina
         platform::ui::msgBox(QStringLiteral("Failed sending copy command !"), mb::Critical);
         return;
     }
-    switch (data.open(host_)) {
-    case DataConnection::ConnectResult::Connected:
-        break;
-    case DataConnection::ConnectResult::Refused:
-        platform::ui::msgBox(QStringLiteral("Unable to connect !"), mb::Critical);
-        return;
-    case DataConnection::ConnectResult::TimedOut:
-        platform::ui::msgBox(QStringLiteral("Connection timeout !\r\nCan not copy file ! - aborted"), mb::Critical);
-        return;
-    }
+    if (!openDataConnection()) return;
     const auto quiet = [this] { return closing_ || shellFailed_; };  // someone has told the user already
     // The size line may come in pieces: only a whole one counts, and the bytes behind it are file data.
     QByteArray reply;
     if (data.waitForReply(reply, kSizeLineWait, false) != WaitResult::Ready) reply.clear();
     if (reply.startsWith("error")) {
         data.close();
-        platform::ui::msgBox(QStringLiteral("*** Operation failed !\r\nFile not found, in use or empty !"), mb::Critical);
+        platform::ui::msgBox(QStringLiteral("*** Operation failed !\r\nFile not found, in use or empty !"),
+                             mb::Critical);
         return;
     }
     const std::optional<qint64> size = reply.isEmpty() ? std::nullopt : parseSizeLine(reply);
@@ -217,22 +185,19 @@ void FDownload::CopyFileFromDevice(const QString& source, const QString& destina
     if (!written || received >= *size)
         why = QStringLiteral("*** Unable to write the destination file !");
     else if (waited == WaitResult::Closed)
-        why = QStringLiteral("*** The device closed the connection after %1 of %2 bytes !").arg(received).arg(*size);
+        why = QStringLiteral("*** The device closed the connection after %1 of %2 bytes !")
+                  .arg(received)
+                  .arg(*size);
     else
-        why = QStringLiteral("*** No data from the device for 30 seconds after %1 of %2 bytes !").arg(received).arg(*size);
+        why = QStringLiteral("*** No data from the device for 30 seconds after %1 of %2 bytes !")
+                  .arg(received)
+                  .arg(*size);
     platform::ui::msgBox(why + QStringLiteral("\r\nThe destination file was not changed."), mb::Critical);
 }
 
 void FDownload::cmdDone_Click() {
     hide();
     notifyHandle_.release();
-}
-
-void FDownload::reject() {
-    closing_ = true;
-    data.close();
-    notifyHandle_.release();
-    QDialog::reject();
 }
 
 }  // namespace vantor::files

@@ -1,17 +1,10 @@
 #pragma once
 
-#include <QDialog>
+#include <QString>
 
-#include "vantor/common/shell_host.h"
-#include "vantor/files/data_connection.h"
+#include "vantor/files/copy_window.h"
 
-class QLineEdit;
-class QProgressBar;
 class QPushButton;
-
-namespace vantor {
-class StatusBar;
-}
 
 namespace vantor::files {
 
@@ -21,44 +14,25 @@ class FCEBrowse;
 // the window's own data connection, each batch acknowledged with "ack". The bytes go straight to a
 // temporary file beside the destination, which replaces the destination only when the announced size
 // has arrived. UI thread only.
-class FDownload : public QDialog, public NotifyClient {
+class FDownload : public CopyWindow {
     Q_OBJECT
-public:
+  public:
     FDownload(ShellHost& host, FCEBrowse& browser, QWidget* parent = nullptr);
 
-    // As FUpload::Start: a copy still running behind the hidden window gets its window back.
-    void Start();
-    void begin();  // Start() without the modal loop
     void Notify(const QString& msg, const QString& data) override;
 
-    QLineEdit* txtSource;
-    QLineEdit* txtDest;
     QPushButton* cmdCEBrowse;
     QPushButton* cmdBrowse;
-    QPushButton* cmdCopy;
-    QPushButton* cmdDone;
-    QProgressBar* pbProgress;
-    StatusBar* sbCopyMsg;
-    DataConnection data;  // sckCopy and copyBuffer
 
     void cmdCEBrowse_Click();
     void cmdBrowse_Click();
     void cmdCopy_Click();
     void cmdDone_Click();
 
-    bool copying() const { return copying_; }
-    // The close box and Escape, and the main window's Exit: the copy ends, the data connection closes.
-    void reject() override;
-
-private:
+  private:
     void CopyFileFromDevice(const QString& source, const QString& destination);
 
-    ShellHost& host_;
-    FCEBrowse& browser_;
-    NotifySubscription notifyHandle_{host_};
     QString lastDestPath_;
-    bool closing_ = false;
-    bool copying_ = false;  // the Copy button's handler runs
     bool shellFailed_ = false;
 };
 

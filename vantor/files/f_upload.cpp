@@ -15,11 +15,10 @@
 #include "platform/ui/dialogs.h"
 #include "vantor/common/c_status_bar.h"
 #include "vantor/common/m_globals.h"
-#include "vantor/common/status_bar.h"
 #include "vantor/files/copy_protocol.h"
-#include "vantor/files/copy_window_parts.h"
 #include "vantor/files/fce_browse.h"
 #include "vantor/files/pc_paths.h"
+#include "vantor/files/progress_scale.h"
 
 namespace vantor::files {
 
@@ -34,21 +33,13 @@ const QString kAborted = QStringLiteral("\r\nCan not copy file ! - aborted");
 }
 
 FUpload::FUpload(ShellHost& host, FCEBrowse& browser, QWidget* parent)
-    : QDialog(parent), data(this), host_(host), browser_(browser) {
+    : CopyWindow(host, browser, QStringLiteral("Source:"), QStringLiteral("Destination:"), parent) {
     setObjectName(QStringLiteral("FUpload"));
     setWindowTitle(QStringLiteral("Upload file to CE device"));
-    setModal(true);
-    CopyWindowParts parts(this, QStringLiteral("Source:"), QStringLiteral("Destination:"));
-    txtSource = parts.txtSource;
-    txtDest = parts.txtDest;
-    cmdBrowse = parts.browseButton(0, "cmdBrowse", QStringLiteral("Browse PC files"));
-    cmdCEBrowse = parts.browseButton(1, "cmdCEBrowse", QStringLiteral("Browse device folders"));
-    chkExec = parts.checkBox(QStringLiteral("execute after upload"), "chkExec", 0);
-    chkAutoStart = parts.checkBox(QStringLiteral("execute after CE boot"), "chkAutoStart", 1);
-    cmdCopy = parts.cmdCopy;
-    cmdDone = parts.cmdDone;
-    pbProgress = parts.pbProgress;
-    sbCopyMsg = parts.sbCopyMsg;
+    cmdBrowse = browseButton(0, "cmdBrowse", QStringLiteral("Browse PC files"));
+    cmdCEBrowse = browseButton(1, "cmdCEBrowse", QStringLiteral("Browse device folders"));
+    chkExec = checkBox(QStringLiteral("execute after upload"), "chkExec", 0);
+    chkAutoStart = checkBox(QStringLiteral("execute after CE boot"), "chkAutoStart", 1);
     txtSource->installEventFilter(this);
 
     connect(cmdBrowse, &QPushButton::clicked, this, &FUpload::cmdBrowse_Click);
@@ -57,24 +48,9 @@ FUpload::FUpload(ShellHost& host, FCEBrowse& browser, QWidget* parent)
     connect(cmdDone, &QPushButton::clicked, this, &FUpload::cmdDone_Click);
 }
 
-void FUpload::begin() {
-    closing_ = false;
-    cmdCopy->setEnabled(true);
-    notifyHandle_.subscribe(this);
-    cmdDone->setText(QStringLiteral("Done"));
-}
-
-void FUpload::Start() {
-    if (copying_) {
-        showRunningCopy(this, notifyHandle_, this);
-        return;
-    }
-    begin();
-    exec();
-}
-
 void FUpload::Notify(const QString& msg, const QString&) {
-    if (msg == QLatin1String("error")) platform::ui::msgBox(QStringLiteral("*** Operation failed !"), mb::Critical);
+    if (msg == QLatin1String("error"))
+        platform::ui::msgBox(QStringLiteral("*** Operation failed !"), mb::Critical);
 }
 
 void FUpload::cmdBrowse_Click() {
@@ -87,7 +63,8 @@ void FUpload::cmdBrowse_Click() {
     const QString chosen = platform::ui::dialogs().fileDialog(request);
     if (!chosen.isEmpty()) {
         txtSource->setText(chosen);
-        if (!txtDest->text().isEmpty()) txtDest->setText(browser_.FilePath() + FileNamePart(chosen, PathKind::Pc));
+        if (!txtDest->text().isEmpty())
+            txtDest->setText(browser_.FilePath() + FileNamePart(chosen, PathKind::Pc));
     }
     cmdBrowse->setEnabled(true);
 }
@@ -133,14 +110,15 @@ void FUpload::cmdCopy_Click() {
             status.setText(name);
             CopyFileToDevice(folder + name, destFolder + name);
             if (!copyRunning_ && !closing_ &&
-                platform::ui::msgBox(QStringLiteral("Are you sure to abort the transfer ?"), mb::YesNo | mb::Question) !=
-                    mb::Yes)
+                platform::ui::msgBox(QStringLiteral("Are you sure to abort the transfer ?"),
+                                     mb::YesNo | mb::Question) != mb::Yes)
                 copyRunning_ = true;
         }
         copyRunning_ = false;
     } else {
         status.setText(source);
-        const QString name = FileNamePart(dest).isEmpty() ? FileNamePart(source, PathKind::Pc) : FileNamePart(dest);
+        const QString name =
+            FileNamePart(dest).isEmpty() ? FileNamePart(source, PathKind::Pc) : FileNamePart(dest);
         CopyFileToDevice(source, destFolder + name);
     }
     cmdDone->setText(QStringLiteral("Done"));
@@ -161,16 +139,7 @@ void FUpload::CopyFileToDevice(const QString& source, const QString& destination
         platform::ui::msgBox(QStringLiteral("Failed sending copy command !"), mb::Critical);
         return;
     }
-    switch (data.open(host_)) {
-    case DataConnection::ConnectResult::Connected:
-        break;
-    case DataConnection::ConnectResult::Refused:
-        platform::ui::msgBox(QStringLiteral("Unable to connect !"), mb::Critical);
-        return;
-    case DataConnection::ConnectResult::TimedOut:
-        platform::ui::msgBox(QStringLiteral("Connection timeout !") + kAborted, mb::Critical);
-        return;
-    }
+    if (!openDataConnection()) return;
 
     QByteArray reply;
     WaitResult waited = data.waitForReply(reply, kDeviceSilence, true);
@@ -180,9 +149,10 @@ void FUpload::CopyFileToDevice(const QString& source, const QString& destination
         return;
     }
     if (reply.startsWith("exists")) {
-        const int answer = platform::ui::msgBox(
-            QStringLiteral("File '") + destination + QStringLiteral("' exists !\r\nDo you want to overwrite it ?"),
-            mb::YesNo | mb::Exclamation);
+        const int answer =
+            platform::ui::msgBox(QStringLiteral("File '") + destination +
+                                     QStringLiteral("' exists !\r\nDo you want to overwrite it ?"),
+                                 mb::YesNo | mb::Exclamation);
         if (answer != mb::Yes) {
             data.sckCopy.SendData("stop\r\n");
             data.close();
@@ -196,7 +166,9 @@ void FUpload::CopyFileToDevice(const QString& source, const QString& destination
     }
     waited = data.waitForReply(reply, kOkWait, false);
     if (waited != WaitResult::Ready || !reply.startsWith("ok")) {
-        if (!closing_) platform::ui::msgBox(QStringLiteral("Communication error or file in use !") + kAborted, mb::Critical);
+        if (!closing_)
+            platform::ui::msgBox(QStringLiteral("Communication error or file in use !") + kAborted,
+                                 mb::Critical);
         data.close();
         return;
     }
@@ -297,11 +269,8 @@ void FUpload::cmdDone_Click() {
 }
 
 void FUpload::reject() {
-    closing_ = true;
     copyRunning_ = false;
-    data.close();
-    notifyHandle_.release();
-    QDialog::reject();
+    CopyWindow::reject();
 }
 
 }  // namespace vantor::files

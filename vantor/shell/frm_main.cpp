@@ -14,11 +14,11 @@
 #include <utility>
 
 #include "platform/net/tcp_client.h"
-#include "platform/settings/settings_store.h"
+#include "platform/ui/window_placement.h"
 #include "vantor/common/app_info.h"
 #include "vantor/common/c_status_bar.h"
-#include "vantor/common/frm_about.h"
 #include "vantor/common/fonts.h"
+#include "vantor/common/frm_about.h"
 #include "vantor/common/logo.h"
 #include "vantor/common/status_bar.h"
 #include "vantor/settings/f_clock.h"
@@ -215,7 +215,10 @@ void frmMain::Form_Load() {
     HookMinMax();
 
     const AppVersion v = appVersion();
-    lbVersion->setText(QStringLiteral("%1.%2.%3").arg(v.major).arg(v.minor, 2, 10, QLatin1Char('0')).arg(v.revision, 4, 10, QLatin1Char('0')));
+    lbVersion->setText(QStringLiteral("%1.%2.%3")
+                           .arg(v.major)
+                           .arg(v.minor, 2, 10, QLatin1Char('0'))
+                           .arg(v.revision, 4, 10, QLatin1Char('0')));
 
     histIndex_ = 0;
     restricted_ = true;
@@ -340,15 +343,23 @@ void frmMain::changeEvent(QEvent* event) {
 bool frmMain::eventFilter(QObject* watched, QEvent* event) {
     if (watched == centralWidget() && event->type() == QEvent::Resize) {
         Form_Resize();
-    } else if (watched == tbCmd && (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease)) {
+    } else if (watched == tbCmd &&
+               (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease)) {
         auto* key = static_cast<QKeyEvent*>(event);
         int code = 0;
         switch (key->key()) {
-        case Qt::Key_Up: code = 38; break;
-        case Qt::Key_Down: code = 40; break;
-        case Qt::Key_Return:
-        case Qt::Key_Enter: code = 13; break;
-        default: break;
+            case Qt::Key_Up:
+                code = 38;
+                break;
+            case Qt::Key_Down:
+                code = 40;
+                break;
+            case Qt::Key_Return:
+            case Qt::Key_Enter:
+                code = 13;
+                break;
+            default:
+                break;
         }
         // A release counts only after its press reached the command line: the Enter that closes a hint
         // box is pressed in the box and released here, and must not send the line it left behind.
@@ -372,15 +383,7 @@ void frmMain::Form_Unload() {
     if (unloaded_) return;
     unloaded_ = true;
     log_.close();
-    if (!isMinimized()) {
-        const QRect g = frameGeometry();
-        const QString title = appTitle();
-        const QString section = QStringLiteral("Settings");
-        platform::SaveSetting(title, section, QStringLiteral("MainLeft"), QString::number(toTwips(g.x())));
-        platform::SaveSetting(title, section, QStringLiteral("MainTop"), QString::number(toTwips(g.y())));
-        platform::SaveSetting(title, section, QStringLiteral("MainWidth"), QString::number(toTwips(g.width())));
-        platform::SaveSetting(title, section, QStringLiteral("MainHeight"), QString::number(toTwips(g.height())));
-    }
+    if (!isMinimized()) platform::ui::storeWindowPlacement(*this, appTitle(), QStringLiteral("Settings"));
     // The other windows go first, the newest first; a copy hidden behind Abort ends with them.
     const QWidgetList windows = QApplication::topLevelWidgets();
     for (auto it = windows.crbegin(); it != windows.crend(); ++it)

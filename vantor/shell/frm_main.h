@@ -31,9 +31,12 @@ namespace platform::net {
 class TcpClient;
 }
 
+namespace platform::ui {
+class StatusBar;
+}
+
 namespace vantor {
 
-class StatusBar;
 class FClock;
 class FIPAddr;
 class FGatewayAddr;
@@ -45,7 +48,7 @@ class FSubnet;
 // event loop running.
 class frmMain : public QMainWindow, public ShellHost {
     Q_OBJECT
-public:
+  public:
     static constexpr quint16 kShellPort = 4212;
     static constexpr int kHistorySize = 10;
     // The digest of the access code; see CheckCommand.
@@ -95,7 +98,7 @@ public:
     QPushButton* cbLog;
     QPushButton* cbAbout;
     QPushButton* cbExit;
-    StatusBar* sbStatus;
+    platform::ui::StatusBar* sbStatus;
 
     QMenu* mnuFile;
     QAction* mnuUpload;
@@ -122,7 +125,7 @@ public:
     // Device commands are usable only while connected.
     void EnableDeviceCommands(bool enable);
 
-public slots:
+  public slots:
     // The file windows.
     void mnuDir_Click();
     void mnuUpload_Click();
@@ -154,12 +157,12 @@ public slots:
     void mnuGateway_Click();
     void mnuSubnet_Click();
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-private:
+  private:
     // Construction.
     void createControls();
     void createMenus();
@@ -213,7 +216,7 @@ private:
 
     std::unique_ptr<platform::net::TcpClient> sckShell_;
     ShellMessages messages_;
-    bool receiving_ = false;        // addText is running (a subscriber may wait for events)
+    bool receiving_ = false;          // addText is running (a subscriber may wait for events)
     QList<QByteArray> queuedChunks_;  // chunks that arrived meanwhile, split in turn afterwards
     qint64 queuedBytes_ = 0;          // their total, at most about kQueueLimit
     bool shellDataWaiting_ = false;   // bytes left in the socket while the queue was full
@@ -235,7 +238,7 @@ private:
     std::array<QByteArray, 6> restrictedWords_;
     std::array<QByteArray, kHistorySize> history_;
     qint16 histIndex_ = 0;
-    int pressedKey_ = 0;  // the command line's key whose press came and whose release has not
+    int pressedKey_ = 0;            // the command line's key whose press came and whose release has not
     bool exchangeRunning_ = false;  // a get/set exchange or a boot pause is waiting
     bool unloaded_ = false;
 

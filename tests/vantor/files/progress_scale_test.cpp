@@ -1,11 +1,11 @@
+#include "vantor/files/progress_scale.h"
+
 #include <gtest/gtest.h>
 
 #include <QProgressBar>
 #include <QSignalSpy>
 #include <algorithm>
 #include <limits>
-
-#include "vantor/files/copy_window_parts.h"
 
 using vantor::files::ProgressScale;
 
