@@ -1,6 +1,7 @@
 // The group's synchronous reads and writes, and the item reads and writes that the asynchronous
 // requests share with them.
 
+#include "ferrow/devlink/device_link.h"
 #include "ferrow/devlink/tag_lists.h"
 #include "ferrow/model/device.h"
 #include "ferrow/model/locks.h"
@@ -159,11 +160,12 @@ HRESULT OpcGroup::WriteItems(DWORD count, const OPCHANDLE* handles, const VARIAN
             continue;
         }
         const auto* output = dynamic_cast<const OqnTag*>(tag.get());
-        if (!output || !output->m_bOutput || !device) {
+        DeviceLink* link = device ? FindLink(*device) : nullptr;
+        if (!output || !output->m_bOutput || !link) {
             errors[i] = OPC_E_BADRIGHTS;
             continue;
         }
-        std::lock_guard write(device->writeLock());
+        std::lock_guard write(link->writeLock());
         {
             std::lock_guard lock(valueLock());
             const HRESULT copied = VariantCopy(&tag.get()->m_value, &values[i]);
@@ -176,7 +178,7 @@ HRESULT OpcGroup::WriteItems(DWORD count, const OPCHANDLE* handles, const VARIAN
         // The device exchange holds only the device's write lock, so a slow device holds up only writes
         // to it. Its outcome shows in the tag's quality, which the next pass reports; the entry itself
         // is S_OK.
-        const bool sent = device->WriteTag(*tag.get());
+        const bool sent = link->WriteTag(*tag.get());
         if (sent) {
             std::lock_guard lock(groupLock_);
             if (auto* found = items_.find(handles[i])) markChanged(**found);

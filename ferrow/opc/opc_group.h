@@ -30,11 +30,7 @@ class OpcGroup;
 // itself. A group keeps it by shared ownership, so a removed group that its client still holds never
 // reaches a server that is gone.
 struct ServerCore {
-    // Lock order of the OPC objects (a thread that needs several takes them in this order):
-    //   document lock (item-ID resolution: taken while holding no server or group lock)
-    //   -> server lock -> group lock -> value lock.
-    // The object lock of a connection point and a server's client lock are leaves: nothing is taken
-    // while one is held, and no lock at all is held while a client's sink is called.
+    // The server lock; for its place in the lock order see ferrow/model/locks.h.
     std::recursive_mutex serverLock;
     FILETIME lastUpdateTime;  // guarded by serverLock
     OpcServer* owner = nullptr;  // guarded by serverLock; null once the server is torn down
@@ -93,7 +89,7 @@ struct CallbackArrays {
 // items per device, the update thread that turns tag changes into data-change callbacks and the request
 // threads of asynchronous requests. Created by the server's AddGroup; the server handle is its key in
 // the server's group table, item handles are keys in the group's own item table (looked up, never
-// turned into pointers). Called on any thread; see ServerCore for the lock order.
+// turned into pointers). Called on any thread; for the lock order see ferrow/model/locks.h.
 //
 // No lock of the group is held while a client's sink is called: the values of a pass are copied out
 // under the group lock and delivered after it, and the send lock keeps the passes of one group (update

@@ -3,6 +3,7 @@
 // reaches the device, and the group's end ends its registration.
 
 #include "devsim/datapoint_service.h"
+#include "ferrow/devlink/device_link.h"
 #include "ferrow/opc/opc_group.h"
 #include "platform/ui/scripted_dialogs.h"
 #include "tests/ferrow/opc/opc_client.h"
@@ -26,7 +27,7 @@ class GroupDevsimTest : public OpcClientTest {
         ASSERT_TRUE(device);
         for (int i = 0; i < 500 && !device->IsConnected(); ++i) std::this_thread::sleep_for(10ms);
         ASSERT_TRUE(device->IsConnected());
-        ASSERT_EQ(device->LoadTags(), 11);
+        ASSERT_EQ(ferrow::LinkOf(*device).LoadTags(), 11);
         server = createServer();
     }
     void TearDown() override {
