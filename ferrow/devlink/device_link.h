@@ -30,6 +30,8 @@ class DeviceLink final : public LinkControl {
     void Stop() override;
 
     ODevice& Device() const { return device_; }
+    // Counts the command connections established: the device forgets its registrations with each.
+    unsigned ConnectionNumber() const { return m_pCommandPort->m_nConnections; }
 
     bool SetSimulation(bool on);
     std::unique_ptr<OqnTag> QueryTag(int n);

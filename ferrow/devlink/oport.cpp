@@ -149,6 +149,7 @@ void OPort::DoOpen() {
         m_nStatus = 2;
         return;
     }
+    ++m_nConnections;
     m_bConnected = true;
     m_nStatus = 0;
     if (m_nKind != kNotifyPort) return;

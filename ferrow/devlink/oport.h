@@ -85,6 +85,9 @@ class OPort {
     std::atomic<std::int16_t> m_nRun{2};
     std::atomic<bool> m_bOpen{false};
     std::atomic<bool> m_bConnected{false};
+    // Connections established so far; a new number means the device has forgotten what the PC told it
+    // over the previous one.
+    std::atomic<unsigned> m_nConnections{0};
     std::atomic<std::int16_t> m_nStatus{0};
     DeviceLink* const m_pLink;
     const std::int16_t m_nKind;
