@@ -33,16 +33,17 @@ class UpdateScheduler::Job {
 };
 
 UpdateScheduler::UpdateScheduler(std::size_t threads) {
-    workers_.reserve(threads);
+    // The threads start working once the list of workers they look through is complete.
+    std::lock_guard lock(lock_);
+    for (std::size_t i = 0; i < threads; ++i) workers_.push_back(std::make_unique<Worker>());
     threads_.reserve(threads);
     for (std::size_t i = 0; i < threads; ++i) {
-        workers_.push_back(std::make_unique<Worker>());
-        Worker& worker = *workers_.back();
+        Worker* worker = workers_[i].get();
         try {
-            threads_.emplace_back([this, &worker] { WorkerLoop(worker); });
+            threads_.emplace_back([this, worker] { WorkerLoop(*worker); });
         } catch (const std::system_error&) {
-            workers_.pop_back();
-            break;  // fewer threads; with none, Start refuses
+            workers_.resize(i);  // fewer threads; with none, Start refuses
+            break;
         }
     }
 }
