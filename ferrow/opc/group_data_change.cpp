@@ -82,10 +82,16 @@ void OpcGroup::startUpdates() {
 }
 
 std::optional<std::chrono::milliseconds> OpcGroup::scheduledPass() {
-    // The pass holds a reference, so a client that lets go of the group in a callback does not pull it
-    // away under the pass; the final release may then happen here, and nothing is touched after it.
-    // Without a reference to take (not handed out yet, or in its final release, whose teardown waits
-    // for this pass) the pass is skipped.
+    // A teardown on another thread waits for this pass (it stops the job first), so the group lives
+    // while the pass runs. An inactive group has nothing to deliver: its pass ends here.
+    {
+        std::lock_guard lock(groupLock_);
+        if (!active_) return std::chrono::milliseconds(updateRate_);
+    }
+    // A delivering pass holds a reference, so a client that lets go of the group in a callback does not
+    // pull it away under the pass; the final release may then happen here, and nothing is touched after
+    // it. Without a reference to take (not handed out yet, or in its final release, whose teardown
+    // waits for this pass) the pass is skipped.
     if (!tryAddRef()) return std::chrono::milliseconds(updateRate());
     bool keepRunning = true;
     try {
