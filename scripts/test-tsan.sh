@@ -1,12 +1,16 @@
 #!/usr/bin/env bash
-# The tests of threaded code (Ferrow's device link and OPC server objects, the COM layer, the simulated device's own thread) once more, under ThreadSanitizer, in a second small build (build-tsan).
+# The tests of threaded code (Ferrow's device link, data-access core and OPC server objects, the COM layer, the simulated device's own thread) once more, under ThreadSanitizer, in a second small build (build-tsan).
 # Only the targets listed here are built, so this stays quick on a small machine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 targets=(ferrow_devlink_test ferrow_model_test devsim_shell_test devsim_datapoint_test devsim_sql_debug_test devsim_line_bounds_test
   platform_com_test ferrow_opc_threads_test ferrow_views_test)
 
-# OPC groups: update threads, request threads and callbacks, in process and against a simulated device.
+# The data-access core: its update scheduler's pool, the shared tag registrations, reads and writes
+# against a simulated device while pushes arrive.
+targets+=(ferrow_access_test ferrow_access_devsim_test)
+
+# OPC groups: update passes, request threads and callbacks, in process and against a simulated device.
 targets+=(ferrow_opc_test ferrow_opc_devsim_test)
 
 # Ferrow's start-up: the COM server thread and the single-instance socket.

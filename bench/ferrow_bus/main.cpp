@@ -18,14 +18,15 @@
 #include <random>
 
 #include "bench/ferrow_common/bench_support.h"
+#include "devsim/datapoint_service.h"
 #include "ferrow/bus/ferrow_bus_server.h"
 #include "ferrow/bus/opc_tables.h"
+#include "ferrow/devlink/device_link.h"
 #include "ferrow/devlink/trace.h"
 #include "ferrow/model/cdoc.h"
 #include "ferrow/model/locks.h"
 #include "ferrow/opc/com_server.h"
 #include "ferrow/opc/opc_interfaces.h"
-#include "devsim/datapoint_service.h"
 #include "platform/com/class_table.h"
 #include "platform/com/com_object.h"
 #include "platform/com/com_ptr.h"
@@ -50,17 +51,19 @@ class Daemon {
         config_ = dir_.path() + QStringLiteral("/bus.conf");
         QFile file(config_);
         if (!file.open(QIODevice::WriteOnly)) return;
-        file.write("<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
-                   " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
-                   "<busconfig><type>session</type><listen>unix:tmpdir=/tmp</listen><auth>EXTERNAL</auth>"
-                   "<policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
-                   "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>\n");
+        file.write(
+            "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
+            " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
+            "<busconfig><type>session</type><listen>unix:tmpdir=/tmp</listen><auth>EXTERNAL</auth>"
+            "<policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
+            "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>\n");
         file.close();
         process_.start(QStringLiteral("dbus-daemon"),
                        {QStringLiteral("--config-file=") + config_, QStringLiteral("--nofork"),
                         QStringLiteral("--print-address=1")});
         if (!process_.waitForStarted(5000)) return;
-        while (!process_.canReadLine() && process_.waitForReadyRead(5000)) {}
+        while (!process_.canReadLine() && process_.waitForReadyRead(5000)) {
+        }
         address = QString::fromUtf8(process_.readLine()).trimmed();
     }
     ~Daemon() {
@@ -75,7 +78,9 @@ class Daemon {
     QProcess process_;
 };
 
-QByteArray hexOf(std::uint32_t value) { return QByteArray::number(value, 16).rightJustified(8, '0').toUpper(); }
+QByteArray hexOf(std::uint32_t value) {
+    return QByteArray::number(value, 16).rightJustified(8, '0').toUpper();
+}
 
 // A data callback that notes when a value arrives; counted by reference of its own.
 class ArrivalSink : public ComObject<IOPCDataCallback> {
@@ -99,7 +104,8 @@ class ArrivalSink : public ComObject<IOPCDataCallback> {
     // The time of the first call after the `seen`th, or nothing within 5 s.
     std::optional<Clock::time_point> waitBeyond(long seen) {
         std::unique_lock guard(lock_);
-        if (!changed_.wait_for(guard, std::chrono::seconds(5), [&] { return calls > seen; })) return std::nullopt;
+        if (!changed_.wait_for(guard, std::chrono::seconds(5), [&] { return calls > seen; }))
+            return std::nullopt;
         return at;
     }
     long count() {
@@ -161,9 +167,8 @@ void cacheRead(IOPCServer* remote, QDBusConnection& client, const QString& serve
         CoTaskMemFree(states);
         CoTaskMemFree(errors);
     };
-    const QDBusMessage ping = QDBusMessage::createMethodCall(serverName, QStringLiteral("/"),
-                                                             QStringLiteral("org.freedesktop.DBus.Peer"),
-                                                             QStringLiteral("Ping"));
+    const QDBusMessage ping = QDBusMessage::createMethodCall(
+        serverName, QStringLiteral("/"), QStringLiteral("org.freedesktop.DBus.Peer"), QStringLiteral("Ping"));
     auto bare = [&] { client.call(ping, QDBus::Block, 5000); };
     constexpr int kStretch = 500;
     auto stretch = [&](auto&& work) {
@@ -180,8 +185,8 @@ void cacheRead(IOPCServer* remote, QDBusConnection& client, const QString& serve
         bestRead = std::min(bestRead, stretch(read));
         bestPing = std::min(bestPing, stretch(bare));
     }
-    std::printf("(a) cache Read of one item across the bus: %.1f us (median, best of 8 stretches of %d)\n", bestRead,
-                kStretch);
+    std::printf("(a) cache Read of one item across the bus: %.1f us (median, best of 8 stretches of %d)\n",
+                bestRead, kStretch);
     std::printf("    baseline Peer.Ping to the same process: %.1f us; ratio %.2f (target <= 2)\n", bestPing,
                 bestRead / bestPing);
 }
@@ -213,9 +218,11 @@ void pushDelay(IOPCServer* remote, IOPCServer* local, devsim::SimulatedDevice& s
         inProcess.push_back(micros(*b - t0));
     }
     const double m1 = ferrowbench::median(across), m0 = ferrowbench::median(inProcess);
-    std::printf("(b) device push -> OnDataChange across the bus: median %.0f us over %d pushes\n", m1, samples);
-    std::printf("    baseline in process, same tag and rate: median %.0f us; difference %.0f us (target <= 2000)\n", m0,
-                m1 - m0);
+    std::printf("(b) device push -> OnDataChange across the bus: median %.0f us over %d pushes\n", m1,
+                samples);
+    std::printf(
+        "    baseline in process, same tag and rate: median %.0f us; difference %.0f us (target <= 2000)\n",
+        m0, m1 - m0);
     if (r.point) r.point->Unadvise(r.cookie);
     if (l.point) l.point->Unadvise(l.cookie);
 }
@@ -223,7 +230,8 @@ void pushDelay(IOPCServer* remote, IOPCServer* local, devsim::SimulatedDevice& s
 // (c) -------------------------------------------------------------------------------------------------
 void callbackThroughput(platform::com::dbus::BusNode& server, platform::com::dbus::BusNode& client) {
     ComPtr<ArrivalSink> sink(new ArrivalSink);
-    const QDBusObjectPath path = client.exportFor(static_cast<IOPCDataCallback*>(sink.get()), server.connection().baseService());
+    const QDBusObjectPath path =
+        client.exportFor(static_cast<IOPCDataCallback*>(sink.get()), server.connection().baseService());
     ComPtr<IOPCDataCallback> remote;
     if (FAILED(server.importObject(client.connection().baseService(), path, IID_IOPCDataCallback, true,
                                    remote.putVoid())))
@@ -243,8 +251,8 @@ void callbackThroughput(platform::com::dbus::BusNode& server, platform::com::dbu
     auto rate = [&](IOPCDataCallback* target, int calls) {
         const auto t0 = Clock::now();
         for (int c = 0; c < calls; ++c)
-            target->OnDataChange(0, 1, S_OK, S_OK, kItems, handles.data(), values.data(), qualities.data(), times.data(),
-                                 errors.data());
+            target->OnDataChange(0, 1, S_OK, S_OK, kItems, handles.data(), values.data(), qualities.data(),
+                                 times.data(), errors.data());
         return static_cast<double>(calls) * kItems / std::chrono::duration<double>(Clock::now() - t0).count();
     };
     double across = 0, inProcess = 0;
@@ -252,8 +260,8 @@ void callbackThroughput(platform::com::dbus::BusNode& server, platform::com::dbu
         across = std::max(across, rate(remote.get(), 400));
         inProcess = std::max(inProcess, rate(sink.get(), 400));
     }
-    std::printf("(c) OnDataChange of %u items across the bus: %.0f items/s (%.0f calls/s), best of 5\n", kItems, across,
-                across / kItems);
+    std::printf("(c) OnDataChange of %u items across the bus: %.0f items/s (%.0f calls/s), best of 5\n",
+                kItems, across, across / kItems);
     std::printf("    baseline, the same call on the sink in process: %.0f items/s\n", inProcess);
 }
 
@@ -265,8 +273,8 @@ long residentKiB() {
     return fields.size() > 1 ? fields[1].toLong() * 4 : 0;
 }
 
-void subscribeAndLeave(const QString& address, const QString& serverName, std::shared_ptr<platform::com::dbus::BusNode> node,
-                       int clients) {
+void subscribeAndLeave(const QString& address, const QString& serverName,
+                       std::shared_ptr<platform::com::dbus::BusNode> node, int clients) {
     // The baseline: the same connections, each only pinging the server, so that what connecting and
     // leaving costs this process's own side of the bus is told apart from the server's.
     auto onePing = [&](int n) {
@@ -284,19 +292,22 @@ void subscribeAndLeave(const QString& address, const QString& serverName, std::s
         const QString name = QStringLiteral("leaver-%1").arg(n);
         {
             QDBusConnection connection = QDBusConnection::connectToBus(address, name);
-            auto call = [&](const QString& path, const QString& interface, const QString& method, QVariantList args) {
+            auto call = [&](const QString& path, const QString& interface, const QString& method,
+                            QVariantList args) {
                 QDBusMessage m = QDBusMessage::createMethodCall(serverName, path, interface, method);
                 m.setArguments(args);
                 return connection.call(m, QDBus::Block, 5000);
             };
             const QDBusMessage created =
-                call(QStringLiteral("/org/quillon/com/ClassObject"), QStringLiteral("org.quillon.com.IClassFactory"),
-                     QStringLiteral("CreateInstance"), {QStringLiteral("{39C13A4D-011E-11D0-9675-0020AFD8ADB3}")});
+                call(QStringLiteral("/org/quillon/com/ClassObject"),
+                     QStringLiteral("org.quillon.com.IClassFactory"), QStringLiteral("CreateInstance"),
+                     {QStringLiteral("{39C13A4D-011E-11D0-9675-0020AFD8ADB3}")});
             const QString server = created.arguments().value(1).value<QDBusObjectPath>().path();
-            const QDBusMessage group = call(
-                server, QStringLiteral("org.quillon.com.IOPCServer"), QStringLiteral("AddGroup"),
-                {QStringLiteral("G"), true, uint{10}, uint{1}, QVariant::fromValue(QList<int>{}),
-                 QVariant::fromValue(QList<double>{}), uint{0}, QStringLiteral("{39C13A54-011E-11D0-9675-0020AFD8ADB3}")});
+            const QDBusMessage group =
+                call(server, QStringLiteral("org.quillon.com.IOPCServer"), QStringLiteral("AddGroup"),
+                     {QStringLiteral("G"), true, uint{10}, uint{1}, QVariant::fromValue(QList<int>{}),
+                      QVariant::fromValue(QList<double>{}), uint{0},
+                      QStringLiteral("{39C13A54-011E-11D0-9675-0020AFD8ADB3}")});
             Q_UNUSED(group);
         }
         QDBusConnection::disconnectFromBus(name);
@@ -307,20 +318,23 @@ void subscribeAndLeave(const QString& address, const QString& serverName, std::s
     }
     // Leaving is noticed on the bus's schedule: wait for the objects to go before measuring.
     auto settle = [&] {
-        for (int i = 0; i < 1000 && node->exportedCount() != 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        for (int i = 0; i < 1000 && node->exportedCount() != 0; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
     };
     settle();
     const long start = residentKiB();
     for (int i = 100; i < 100 + clients; ++i) onePing(i);
     const long pinged = residentKiB();
-    std::printf("(d) baseline, %d connections that only pinged: resident %+ld KiB\n", clients, pinged - start);
+    std::printf("(d) baseline, %d connections that only pinged: resident %+ld KiB\n", clients,
+                pinged - start);
     long previous = pinged;
     for (int block = 0; block < 3; ++block) {
         for (int i = 0; i < clients; ++i) oneClient(100 + block * clients + i);
         settle();
         const long now = residentKiB();
-        std::printf("    clients %5d-%5d subscribed (server, group) and left: resident %+ld KiB; objects left: %zu\n",
-                    block * clients + 1, (block + 1) * clients, now - previous, node->exportedCount());
+        std::printf(
+            "    clients %5d-%5d subscribed (server, group) and left: resident %+ld KiB; objects left: %zu\n",
+            block * clients + 1, (block + 1) * clients, now - previous, node->exportedCount());
         previous = now;
     }
 }
@@ -354,21 +368,23 @@ int main(int argc, char** argv) {
         sim->datapoints().setTable(std::move(table));
     });
     {
-        auto doc = std::make_unique<ferrow::CDoc>();
-        auto device = std::make_unique<ferrow::ODevice>();
+        auto doc = std::make_unique<ferrow::CDoc>(ferrow::MakeLinkedDevice);
+        auto device = ferrow::MakeLinkedDevice();
         device->m_strName = "Device1";
         device->m_pParent = &doc->m_root;
         const QStringList octets = address.split('.');
-        for (int i = 0; i < 4; ++i) device->m_params.m_strOctet[static_cast<std::size_t>(i)] = octets[i].toStdString();
+        for (int i = 0; i < 4; ++i)
+            device->m_params.m_strOctet[static_cast<std::size_t>(i)] = octets[i].toStdString();
         ferrow::ODevice* raw = device.get();
         {
             std::lock_guard lock(ferrow::documentLock());
             doc->m_root.m_groups.push_back(std::move(device));
         }
         raw->Connect();
-        for (int i = 0; i < 500 && !raw->IsConnected(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        raw->SetSimulation(false);
-        raw->LoadTags();
+        for (int i = 0; i < 500 && !raw->IsConnected(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        ferrow::LinkOf(*raw).SetSimulation(false);
+        ferrow::LinkOf(*raw).LoadTags();
 
         DWORD cookie = 0;
         RegisterServerClassObject(&cookie);
@@ -379,17 +395,20 @@ int main(int argc, char** argv) {
             return 1;
         }
         const QString serverName = busServer.node()->connection().baseService();
-        QDBusConnection client = QDBusConnection::connectToBus(daemon.address, QStringLiteral("bench-client"));
+        QDBusConnection client =
+            QDBusConnection::connectToBus(daemon.address, QStringLiteral("bench-client"));
         platform::com::dbus::setClientConnection(client);
         ferrow::bus::registerOpcTables();
         {
             ComPtr<IClassFactory> factory;
-            platform::com::dbus::clientNode()->importObject(serverName,
-                                                            QDBusObjectPath(QStringLiteral("/org/quillon/com/ClassObject")),
-                                                            IID_IClassFactory, true, factory.putVoid());
+            platform::com::dbus::clientNode()->importObject(
+                serverName, QDBusObjectPath(QStringLiteral("/org/quillon/com/ClassObject")),
+                IID_IClassFactory, true, factory.putVoid());
             ComPtr<IOPCServer> remote, local;
-            if (!factory || FAILED(factory->CreateInstance(nullptr, IID_IOPCServer, remote.putVoid()))) return 1;
-            CoCreateInstance(CLSID_FerrowServer, nullptr, CLSCTX_LOCAL_SERVER, IID_IOPCServer, local.putVoid());
+            if (!factory || FAILED(factory->CreateInstance(nullptr, IID_IOPCServer, remote.putVoid())))
+                return 1;
+            CoCreateInstance(CLSID_FerrowServer, nullptr, CLSCTX_LOCAL_SERVER, IID_IOPCServer,
+                             local.putVoid());
             cacheRead(remote.get(), client, serverName);
             pushDelay(remote.get(), local.get(), *sim, samples);
             callbackThroughput(*busServer.node(), *platform::com::dbus::clientNode());

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "devsim/simulated_device.h"
+#include "ferrow/devlink/device_link.h"
 #include "ferrow/model/device.h"
 #include "platform/net/blocking_tcp_client.h"
 
@@ -28,7 +29,9 @@ inline double median(std::vector<double> v) {
     return v[v.size() / 2];
 }
 
-inline double mean(const std::vector<double>& v) { return std::accumulate(v.begin(), v.end(), 0.0) / static_cast<double>(v.size()); }
+inline double mean(const std::vector<double>& v) {
+    return std::accumulate(v.begin(), v.end(), 0.0) / static_cast<double>(v.size());
+}
 
 inline std::unique_ptr<devsim::SimulatedDevice> startDevice(const QString& address, QTemporaryDir& root) {
     devsim::DeviceOptions options;
@@ -44,19 +47,21 @@ inline std::unique_ptr<devsim::SimulatedDevice> startDevice(const QString& addre
 }
 
 inline std::unique_ptr<ferrow::ODevice> linkDevice(const QString& address) {
-    auto device = std::make_unique<ferrow::ODevice>();
+    auto device = ferrow::MakeLinkedDevice();
     const QStringList octets = address.split('.');
-    for (int i = 0; i < 4; ++i) device->m_params.m_strOctet[static_cast<std::size_t>(i)] = octets[i].toStdString();
+    for (int i = 0; i < 4; ++i)
+        device->m_params.m_strOctet[static_cast<std::size_t>(i)] = octets[i].toStdString();
     device->Connect();
     const auto end = Clock::now() + std::chrono::seconds(5);
-    while (!device->IsConnected() && Clock::now() < end) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    while (!device->IsConnected() && Clock::now() < end)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     if (!device->IsConnected()) return nullptr;
     return device;
 }
 
 // The baseline: one blocking socket doing request/reply lines, nothing else.
 class RawLineClient {
-public:
+  public:
     bool connect(const std::string& address) {
         int error = 0;
         return socket_.create({}, &error) && socket_.connect(address, 4224, std::chrono::seconds(5), &error);
@@ -78,7 +83,7 @@ public:
         }
     }
 
-private:
+  private:
     platform::net::BlockingTcpClient socket_;
     std::string buffer_;
 };

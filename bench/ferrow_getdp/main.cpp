@@ -1,6 +1,7 @@
 // "getdp" exchange latency: through OPort::Execute (requester -> worker -> device -> worker -> requester)
 // against a raw blocking socket doing the same request/reply, both against the same simulated device.
 #include "bench/ferrow_common/bench_support.h"
+#include "ferrow/devlink/device_link.h"
 #include "ferrow/model/tag.h"
 
 using namespace ferrowbench;
@@ -19,13 +20,13 @@ int main(int argc, char** argv) {
 
     std::vector<double> port, baseline;
     for (int warm = 0; warm < 200; ++warm) {
-        device->ReadValue(level);
+        LinkOf(*device).ReadValue(level);
         raw.exchange("getdp/Level\r\n");
     }
     // Interleaved, so that both see the same machine load.
     for (int i = 0; i < rounds; ++i) {
         auto t0 = Clock::now();
-        const std::string a = device->ReadValue(level);
+        const std::string a = LinkOf(*device).ReadValue(level);
         auto t1 = Clock::now();
         const std::string b = raw.exchange("getdp/Level\r\n");
         auto t2 = Clock::now();

@@ -25,6 +25,7 @@
 #include "bench/ferrow_common/bench_support.h"
 #include "devsim/datapoint_service.h"
 #include "devsim/datapoint_table.h"
+#include "ferrow/devlink/device_link.h"
 #include "ferrow/devlink/trace.h"
 #include "ferrow/model/cdoc.h"
 #include "ferrow/model/device.h"
@@ -161,7 +162,7 @@ std::unique_ptr<devsim::SimulatedDevice> startDevice(const QString& address, QTe
 
 // Links a device of the document to the simulated device at `address` and loads its tags.
 ferrow::ODevice* addLinkedDevice(ferrow::CDoc& doc, const std::string& name, const QString& address) {
-    auto device = std::make_unique<ferrow::ODevice>();
+    auto device = ferrow::MakeLinkedDevice();
     device->m_strName = name;
     device->m_pParent = &doc.m_root;
     const QStringList octets = address.split('.');
@@ -178,8 +179,8 @@ ferrow::ODevice* addLinkedDevice(ferrow::CDoc& doc, const std::string& name, con
     while (!raw->IsConnected() && Clock::now() < end)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     if (!raw->IsConnected()) return nullptr;
-    raw->SetSimulation(false);
-    raw->LoadTags();
+    ferrow::LinkOf(*raw).SetSimulation(false);
+    ferrow::LinkOf(*raw).LoadTags();
     return raw;
 }
 
@@ -511,7 +512,7 @@ void throughput(IOPCServer* server, ferrow::CDoc& doc, int rounds) {
 // (c) -------------------------------------------------------------------------------------------------
 void cacheRead(IOPCServer* server, ferrow::CDoc& doc, int runs) {
     constexpr int kItems = 1000;
-    auto owned = std::make_unique<ferrow::ODevice>();
+    auto owned = ferrow::MakeLinkedDevice();
     owned->m_strName = "Cache";
     owned->m_pParent = &doc.m_root;
     std::vector<ferrow::OTag*> tags;
@@ -609,7 +610,7 @@ int main(int argc, char** argv) {
     Quiet quiet;
     ferrow::setTraceOutput(&quiet);
     {
-        auto doc = std::make_unique<ferrow::CDoc>();
+        auto doc = std::make_unique<ferrow::CDoc>(ferrow::MakeLinkedDevice);
         DWORD cookie = 0;
         RegisterServerClassObject(&cookie);
         ComPtr<IOPCServer> server;

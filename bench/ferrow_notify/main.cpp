@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "bench/ferrow_common/bench_support.h"
+#include "ferrow/devlink/device_link.h"
 #include "ferrow/devlink/line_buffer.h"
 #include "ferrow/devlink/oport.h"
 #include "ferrow/model/locks.h"
@@ -72,7 +73,7 @@ int main(int argc, char** argv) {
     const std::string bytes = stream(lines);
 
     // Project: an ODevice whose notification worker takes the stream.
-    auto device = std::make_unique<ferrow::ODevice>();
+    auto device = ferrow::MakeLinkedDevice();
     device->m_params.m_strOctet = {"127", "0", "77", "3"};
     for (int i = 0; i < kTags; ++i) {
         auto tag = std::make_unique<ferrow::OqnTag>();
@@ -99,7 +100,7 @@ int main(int argc, char** argv) {
         });
     connecting.join();
     while (!device->IsConnected()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    device->SetSimulation(false);
+    ferrow::LinkOf(*device).SetSimulation(false);
     const int notify = command == first ? second : first;
 
     ferrow::OTag* mark = device->FindPushedTag("Tag0");
@@ -141,8 +142,8 @@ int main(int argc, char** argv) {
     const double projectSeconds = micros(t1 - t0) / 1e6;
     const double rawSeconds = micros(t3 - t2) / 1e6;
     std::printf("notification intake, %d lines over %d tags\n", lines, kTags);
-    std::printf("  ODevice worker   %10.0f lines/s   wall %6.3f s   process CPU %6.3f s\n", lines / projectSeconds,
-                projectSeconds, cpu1 - cpu0);
+    std::printf("  ODevice worker   %10.0f lines/s   wall %6.3f s   process CPU %6.3f s\n",
+                lines / projectSeconds, projectSeconds, cpu1 - cpu0);
     std::printf("  raw line split   %10.0f lines/s   wall %6.3f s   process CPU %6.3f s   (%ld lines)\n",
                 counted / rawSeconds, rawSeconds, cpu3 - cpu2, counted);
     device.reset();

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "ferrow/devlink/device_link.h"
 #include "ferrow/devlink/trace.h"
 #include "ferrow/model/cdoc.h"
 #include "ferrow/model/device.h"
@@ -104,9 +105,9 @@ int main(int argc, char** argv) {
     setTaskAllocator(&tasks);
     std::vector<std::string> ids;
     {
-        auto doc = std::make_unique<ferrow::CDoc>();
+        auto doc = std::make_unique<ferrow::CDoc>(ferrow::MakeLinkedDevice);
         for (int d = 0; d < 20; ++d) {
-            auto device = std::make_unique<ferrow::ODevice>();
+            auto device = ferrow::MakeLinkedDevice();
             device->m_strName = "Device" + std::to_string(d + 1);
             device->m_pParent = &doc->m_root;
             for (int t = 0; t < 100; ++t) {

@@ -14,6 +14,7 @@
 #include "ferrow/app/views/device_view.h"
 #include "ferrow/app/views/tag_view.h"
 #include "ferrow/app/views/value_text.h"
+#include "ferrow/devlink/device_link.h"
 #include "ferrow/devlink/monitor.h"
 #include "ferrow/devlink/trace.h"
 #include "ferrow/model/cdoc.h"
@@ -75,7 +76,8 @@ struct Window {
 ferrow::ODevice* addDevice(ferrow::CDoc& doc, const QString& address) {
     return doc.AddDevice([&](ferrow::ODevice& d) {
         const QStringList octets = address.split('.');
-        for (int i = 0; i < 4; ++i) d.m_params.m_strOctet[static_cast<std::size_t>(i)] = octets[i].toStdString();
+        for (int i = 0; i < 4; ++i)
+            d.m_params.m_strOctet[static_cast<std::size_t>(i)] = octets[i].toStdString();
         return true;
     });
 }
@@ -94,7 +96,7 @@ int main(int argc, char** argv) {
     if (!sim) return 1;
     sim->run([&] { sim->datapoints().setTable(devsim::DatapointTable::generated(count)); });
 
-    ferrow::CDoc doc;
+    ferrow::CDoc doc{ferrow::MakeLinkedDevice};
     Window window(doc);
     doc.OnNewDocument();
 
@@ -110,7 +112,8 @@ int main(int argc, char** argv) {
     const auto loadStart = Clock::now();
     const Stalls load = measureStalls([&] { return !loaded; }, 120s);
     const double loadSeconds = micros(Clock::now() - loadStart) / 1e6;
-    if (!loaded || static_cast<int>(device->m_tags.size()) != count || window.tags->rows().rowCount() != count) {
+    if (!loaded || static_cast<int>(device->m_tags.size()) != count ||
+        window.tags->rows().rowCount() != count) {
         std::fprintf(stderr, "tags not loaded: %zu of %d, %d rows\n", device->m_tags.size(), count,
                      window.tags->rows().rowCount());
         return 1;
@@ -119,7 +122,7 @@ int main(int argc, char** argv) {
     // The part of the load that runs on the window's thread: adding the tags, rebuilding, refilling.
     double applyMs;
     {
-        auto fetched = device->FetchTags();
+        auto fetched = ferrow::LinkOf(*device).FetchTags();
         ferrow::ODevice scratch;
         const auto t0 = Clock::now();
         for (auto& tag : fetched) scratch.AddTag(std::move(tag));
@@ -130,11 +133,13 @@ int main(int argc, char** argv) {
     // Monitoring with every value changing every 200 ms (the device's simulation).
     ferrow::StartMonitor(doc);
     int subscriptions = 0;
-    platform::ui::waitUntil([&] {
-        sim->run([&] { subscriptions = sim->datapoints().subscriptionCount(); });
-        return subscriptions >= count;
-    }, 60s);
-    device->SetSimulation(true);
+    platform::ui::waitUntil(
+        [&] {
+            sim->run([&] { subscriptions = sim->datapoints().subscriptionCount(); });
+            return subscriptions >= count;
+        },
+        60s);
+    ferrow::LinkOf(*device).SetSimulation(true);
     const auto monitorEnd = Clock::now() + 5s;
     const Stalls monitor = measureStalls([&] { return Clock::now() < monitorEnd; }, 6s);
 
@@ -151,7 +156,8 @@ int main(int argc, char** argv) {
         texts.reserve(device->m_tags.size());
         {
             std::lock_guard lock(ferrow::valueLock());
-            for (const auto& tag : device->m_tags) texts.push_back(ferrow::ValueText(tag->m_value, tag->m_wQuality));
+            for (const auto& tag : device->m_tags)
+                texts.push_back(ferrow::ValueText(tag->m_value, tag->m_wQuality));
         }
         auto t3 = Clock::now();
         refresh.push_back(micros(t1 - t0) / 1000);
@@ -160,14 +166,18 @@ int main(int argc, char** argv) {
     }
     ferrow::StopMonitor(doc);
 
-    std::printf("value refresh of %d tags: median %.2f ms, worst %.2f ms (repaint after it: median %.2f ms); "
-                "baseline (format the values only) median %.2f ms; ratio %.2f\n",
-                count, median(refresh), *std::max_element(refresh.begin(), refresh.end()), median(paint),
-                median(baseline), median(refresh) / median(baseline));
-    std::printf("longest UI stall (99th percentile of the event-loop gaps): idle %.1f ms (%.1f); loading %d tags at "
-                "5 ms a reply (%.1f s) %.1f ms (%.1f), ratio %.1f; monitoring %d changing tags %.1f ms (%.1f), ratio %.1f\n",
-                idle.longest, idle.p99, count, loadSeconds, load.longest, load.p99, load.longest / idle.longest, count,
-                monitor.longest, monitor.p99, monitor.longest / idle.longest);
-    std::printf("adding %d fetched tags, rebuilding the tree and refilling the list: %.1f ms\n", count, applyMs);
+    std::printf(
+        "value refresh of %d tags: median %.2f ms, worst %.2f ms (repaint after it: median %.2f ms); "
+        "baseline (format the values only) median %.2f ms; ratio %.2f\n",
+        count, median(refresh), *std::max_element(refresh.begin(), refresh.end()), median(paint),
+        median(baseline), median(refresh) / median(baseline));
+    std::printf(
+        "longest UI stall (99th percentile of the event-loop gaps): idle %.1f ms (%.1f); loading %d tags at "
+        "5 ms a reply (%.1f s) %.1f ms (%.1f), ratio %.1f; monitoring %d changing tags %.1f ms (%.1f), ratio "
+        "%.1f\n",
+        idle.longest, idle.p99, count, loadSeconds, load.longest, load.p99, load.longest / idle.longest,
+        count, monitor.longest, monitor.p99, monitor.longest / idle.longest);
+    std::printf("adding %d fetched tags, rebuilding the tree and refilling the list: %.1f ms\n", count,
+                applyMs);
     return 0;
 }

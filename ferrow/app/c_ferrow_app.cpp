@@ -5,9 +5,11 @@
 #include "ferrow/app/c_main_frame.h"
 #include "ferrow/app/server_registration.h"
 #include "ferrow/app/single_instance.h"
+#include "ferrow/devlink/device_link.h"
 #include "ferrow/model/cdoc.h"
 #include "ferrow/model/locks.h"
 #include "ferrow/opc/com_server.h"
+#include "ferrow/opc/object_count.h"
 #include "platform/settings/registry_store.h"
 #include "platform/ui/dialogs.h"
 
@@ -67,7 +69,8 @@ bool CFerrowApp::HandleRegistration(RegistrationRequest request) {
 }
 
 bool CFerrowApp::ProcessShellCommand() {
-    m_pDocument = std::make_unique<CDoc>();
+    m_pDocument = std::make_unique<CDoc>(MakeLinkedDevice);
+    m_pDocument->SetClientsConnected([] { return objectCount.load() != 0; });
     m_pMainWnd = std::make_unique<CMainFrame>(
         *m_pDocument, m_recentFiles, [this] { StopComThread(); }, m_cmdInfo.showSplash());
     QObject::connect(m_instance.get(), &SingleInstance::activationRequested, m_pMainWnd.get(),

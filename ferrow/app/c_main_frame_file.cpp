@@ -8,8 +8,8 @@
 #include "ferrow/app/doc_template.h"
 #include "ferrow/app/recent_file_list.h"
 #include "ferrow/app/views/device_commands.h"
+#include "ferrow/devlink/monitor.h"
 #include "ferrow/model/cdoc.h"
-#include "ferrow/opc/object_count.h"
 #include "platform/ui/dialogs.h"
 
 namespace ferrow {
@@ -18,6 +18,14 @@ namespace {
 namespace mb = platform::ui::mb;
 
 std::string localPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
+
+// The document reports why an operation failed; the window tells the user. True when it was done.
+bool shown(const DocResult& result) {
+    if (!result)
+        platform::ui::msgBox(QString::fromStdString(result.text),
+                             result.warning ? mb::Exclamation : mb::OkOnly);
+    return static_cast<bool>(result);
+}
 }  // namespace
 
 void CMainFrame::SetPathName(const QString& path) {
@@ -33,7 +41,9 @@ void CMainFrame::SetPathName(const QString& path) {
 }
 
 bool CMainFrame::OnNewDocument() {
-    if (!m_doc.OnNewDocument()) return false;
+    // Monitoring ends before the devices it watches go; a refused New leaves it running.
+    if (!m_doc.ClientsConnected()) StopMonitor(m_doc);
+    if (!shown(m_doc.OnNewDocument())) return false;
     SetPathName({});
     return true;
 }
@@ -41,8 +51,9 @@ bool CMainFrame::OnNewDocument() {
 bool CMainFrame::OpenDocumentFile(const QString& path) {
     const QString absolute = QFileInfo(path).absoluteFilePath();
     // With OPC clients connected the document refuses and stays as it is.
-    const bool refused = objectCount.load() != 0;
-    if (!m_doc.OnOpenDocument(localPath(absolute))) {
+    const bool refused = m_doc.ClientsConnected();
+    if (!refused) StopMonitor(m_doc);
+    if (!shown(m_doc.OnOpenDocument(localPath(absolute)))) {
         if (refused) return false;
         // The document reported why and stands empty now.
         SetPathName({});
@@ -78,7 +89,7 @@ void CMainFrame::OnFileMruFile(int index) {
 }
 
 bool CMainFrame::DoSave(const QString& path) {
-    if (!m_doc.OnSaveDocument(localPath(path))) return false;
+    if (!shown(m_doc.OnSaveDocument(localPath(path)))) return false;
     SetPathName(path);
     return true;
 }

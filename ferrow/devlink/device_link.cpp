@@ -1,12 +1,12 @@
-// The datapoint protocol of a device: what ODevice sends on its command port and how replies and
+// The datapoint protocol of a device: what its link sends on the command port and how replies and
 // pushed values reach its tags.
+#include "ferrow/devlink/device_link.h"
+
 #include <charconv>
 #include <cstdio>
 
 #include "ferrow/devlink/hex_value.h"
-#include "ferrow/devlink/oport.h"
 #include "ferrow/devlink/trace.h"
-#include "ferrow/model/device.h"
 #include "ferrow/model/locks.h"
 
 namespace ferrow {
@@ -40,24 +40,58 @@ std::uint16_t TypeNumber(std::string_view text) {
 
 }  // namespace
 
-bool OqnTag::SetValueFromHex(std::string_view text) {
+bool StoreHexValue(OqnTag& tag, std::string_view text) {
     if (text.size() > kMaxValueText) return false;
     VARIANT value;
     VariantInit(&value);
-    if (!ValueFromHex(text, m_vtDevice, &value)) return false;
+    if (!ValueFromHex(text, tag.m_vtDevice, &value)) return false;
     std::lock_guard lock(valueLock());
-    VariantClear(&m_value);
-    m_value = value;
-    m_wQuality = kQualityGood;
-    m_ftTimestamp = currentFileTime();
+    VariantClear(&tag.m_value);
+    tag.m_value = value;
+    tag.m_wQuality = kQualityGood;
+    tag.m_ftTimestamp = currentFileTime();
     return true;
 }
 
-bool ODevice::IsConnected() const { return m_pCommandPort->IsConnected() && m_pNotifyPort->IsConnected(); }
+DeviceLink::DeviceLink(ODevice& device) : device_(device) {
+    m_pCommandPort = std::make_unique<OPort>(this, OPort::kCommandPort);
+    m_pNotifyPort = std::make_unique<OPort>(this, OPort::kNotifyPort);
+}
 
-bool ODevice::IsConnecting() const { return m_pCommandPort->Status() == 1 || m_pNotifyPort->Status() == 1; }
+DeviceLink::~DeviceLink() { Stop(); }
 
-bool ODevice::Connect() {
+void DeviceLink::Stop() {
+    // Both sockets are shut down first, so that neither worker keeps the other's stop waiting.
+    m_pCommandPort->Abort();
+    m_pNotifyPort->Abort();
+    m_pCommandPort->Stop();
+    m_pNotifyPort->Stop();
+}
+
+DeviceLink& AttachDeviceLink(ODevice& device) {
+    auto link = std::make_unique<DeviceLink>(device);
+    DeviceLink& attached = *link;
+    device.AttachLink(std::move(link));
+    return attached;
+}
+
+std::unique_ptr<ODevice> MakeLinkedDevice() {
+    auto device = std::make_unique<ODevice>();
+    AttachDeviceLink(*device);
+    return device;
+}
+
+DeviceLink& LinkOf(const ODevice& device) { return dynamic_cast<DeviceLink&>(device.Link()); }
+
+DeviceLink* FindLink(const ODevice& device) { return dynamic_cast<DeviceLink*>(&device.Link()); }
+
+bool DeviceLink::IsConnected() const { return m_pCommandPort->IsConnected() && m_pNotifyPort->IsConnected(); }
+
+bool DeviceLink::IsConnecting() const {
+    return m_pCommandPort->Status() == 1 || m_pNotifyPort->Status() == 1;
+}
+
+bool DeviceLink::Connect() {
     if (IsConnected()) return true;
     bool opened = true;
     // Whichever port is not open is opened: a device whose notification connection failed or was
@@ -68,7 +102,7 @@ bool ODevice::Connect() {
         std::optional<std::string> numeric;
         {
             std::lock_guard document(documentLock());
-            numeric = m_params.NumericAddress();
+            numeric = device_.m_params.NumericAddress();
         }
         if (!numeric) {
             trace("Device address is not four numbers from 0 to 255\r\n");
@@ -89,16 +123,16 @@ bool ODevice::Connect() {
     // A new connection starts with the simulation off, and the Simulate check mark shows it.
     if (m_pCommandPort->IsConnected()) {
         exchange(*m_pCommandPort, "simulate/off\r\n");
-        m_bSimulate = 0;
+        device_.m_bSimulate = 0;
     }
     return opened;
 }
 
-bool ODevice::SetSimulation(bool on) {
+bool DeviceLink::SetSimulation(bool on) {
     return exchange(*m_pCommandPort, on ? "simulate/on\r\n" : "simulate/off\r\n").has_value();
 }
 
-std::unique_ptr<OqnTag> ODevice::QueryTag(int n) {
+std::unique_ptr<OqnTag> DeviceLink::QueryTag(int n) {
     if (!IsConnected()) return nullptr;
     const auto reply = exchange(*m_pCommandPort, "dpid/" + std::to_string(n) + "\r\n");
     if (!reply || reply->empty()) return nullptr;
@@ -110,7 +144,7 @@ std::unique_ptr<OqnTag> ODevice::QueryTag(int n) {
     return tag;
 }
 
-std::vector<std::unique_ptr<OqnTag>> ODevice::FetchTags(bool* complete, const std::atomic<bool>* cancel) {
+std::vector<std::unique_ptr<OqnTag>> DeviceLink::FetchTags(bool* complete, const std::atomic<bool>* cancel) {
     std::vector<std::unique_ptr<OqnTag>> tags;
     bool ended = false;
     while (static_cast<int>(tags.size()) < kMaxTags) {
@@ -127,26 +161,26 @@ std::vector<std::unique_ptr<OqnTag>> ODevice::FetchTags(bool* complete, const st
     return tags;
 }
 
-int ODevice::LoadTags() {
+int DeviceLink::LoadTags() {
     auto tags = FetchTags();
     const int n = static_cast<int>(tags.size());
-    for (auto& tag : tags) AddTag(std::move(tag));
+    for (auto& tag : tags) device_.AddTag(std::move(tag));
     return n;
 }
 
-std::string ODevice::ReadValue(const OTag& tag) {
+std::string DeviceLink::ReadValue(const OTag& tag) {
     if (!IsConnected()) return {};
     return exchange(*m_pCommandPort, "getdp/" + tag.m_strName + "\r\n").value_or(std::string());
 }
 
-bool ODevice::SendValue(const OqnTag& tag, const VARIANT& value) {
+bool DeviceLink::SendValue(const OqnTag& tag, const VARIANT& value) {
     const auto hex = HexFromValue(value);
     if (!hex) return false;
     const auto reply = exchange(*m_pCommandPort, "setdp/" + tag.m_strName + "/" + *hex + "\r\n");
     return reply && !reply->empty();
 }
 
-bool ODevice::WriteTag(OTag& tag) {
+bool DeviceLink::WriteTag(OTag& tag) {
     VARIANT value;
     VariantInit(&value);
     HRESULT converted;
@@ -165,31 +199,19 @@ bool ODevice::WriteTag(OTag& tag) {
     return ok;
 }
 
-void ODevice::OnCommFailure() {
+void DeviceLink::OnCommFailure() {
     if (m_pCommandPort->IsConnected()) {
         m_pCommandPort->GiveUp();
-        MarkCommFailure();
+        device_.MarkCommFailure();
     }
     if (m_pNotifyPort->IsConnected()) m_pNotifyPort->GiveUp();
 }
 
-void ODevice::OnNotificationsEnded() {
+void DeviceLink::OnNotificationsEnded() {
     // Without pushes the values shown would freeze while looking good: mark them, and let the device
     // count as not connected, so that Connect opens the notification connection again.
-    MarkCommFailure();
+    device_.MarkCommFailure();
     m_pNotifyPort->GiveUp();
-}
-
-void ODevice::MarkCommFailure() {
-    // The tag list does not change under us: the tag-list lock is taken by its only writer too. The
-    // value lock comes first (see locks.h).
-    std::lock_guard values(valueLock());
-    std::lock_guard tags(tagsLock_);
-    const FILETIME now = currentFileTime();
-    for (auto& tag : m_tags) {
-        tag->m_wQuality = kQualityCommFailure;
-        tag->m_ftTimestamp = now;
-    }
 }
 
 }  // namespace ferrow

@@ -3,6 +3,7 @@
 #include <memory>
 #include <vector>
 
+#include "ferrow/devlink/device_link.h"
 #include "ferrow/devlink/tag_lists.h"
 #include "ferrow/model/cdoc.h"
 #include "ferrow/model/device.h"
@@ -86,7 +87,7 @@ void StopMonitor(CDoc& doc) {
             run.device) {
             // The device has had its time: its exchange ends now as a failed one, the device counts as not
             // answering and refuses the thread's remaining requests at once, so the join below is short.
-            run.device->m_pCommandPort->Abort();
+            if (DeviceLink* link = FindLink(*run.device)) link->m_pCommandPort->Abort();
         }
     }
     doc.m_hMonitorThread.join();

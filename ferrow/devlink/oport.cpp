@@ -6,8 +6,8 @@
 #include <cstring>
 #include <vector>
 
+#include "ferrow/devlink/device_link.h"
 #include "ferrow/devlink/trace.h"
-#include "ferrow/model/device.h"
 #include "platform/net/blocking_tcp_client.h"
 #include "platform/ui/time_scale.h"
 
@@ -35,7 +35,7 @@ bool OPortRequest::SetCommand(std::string_view line) {
     return true;
 }
 
-OPort::OPort(ODevice* device, std::int16_t kind) : m_pDevice(device), m_nKind(kind) {
+OPort::OPort(DeviceLink* link, std::int16_t kind) : m_pLink(link), m_nKind(kind) {
     try {
         worker_ = std::thread([this] { WorkerLoop(); });
     } catch (const std::system_error& e) {
@@ -83,7 +83,7 @@ bool OPort::Execute(OPortRequest& request) {
         m_nPending = 0;
         if (workerEnded) return false;
     }
-    if (result < 0 && m_pDevice) m_pDevice->OnCommFailure();
+    if (result < 0 && m_pLink) m_pLink->OnCommFailure();
     return result == 0;
 }
 
@@ -104,10 +104,18 @@ void OPort::WorkerLoop() {
             request = m_pRequest;
         }
         switch (request->m_wKind) {
-            case OPortRequest::kOpen: DoOpen(); break;
-            case OPortRequest::kExchange: DoExchange(*request); break;
-            case OPortRequest::kClose: DoClose(); break;
-            default: Finish(0); break;
+            case OPortRequest::kOpen:
+                DoOpen();
+                break;
+            case OPortRequest::kExchange:
+                DoExchange(*request);
+                break;
+            case OPortRequest::kClose:
+                DoClose();
+                break;
+            default:
+                Finish(0);
+                break;
         }
     }
     std::lock_guard lock(state_);
@@ -134,19 +142,21 @@ void OPort::DoOpen() {
         std::lock_guard lock(socketLock_);
         socket = m_pSocket.get();
     }
-    if (!socket->connect(host, static_cast<std::uint16_t>(m_nPortNumber), platform::scaled(kConnectLimit), &error)) {
+    if (!socket->connect(host, static_cast<std::uint16_t>(m_nPortNumber), platform::scaled(kConnectLimit),
+                         &error)) {
         if (!socket->aborted()) trace("Connect socket failed %i\r\n", error);
         m_bOpen = false;
         m_nStatus = 2;
         return;
     }
+    ++m_nConnections;
     m_bConnected = true;
     m_nStatus = 0;
     if (m_nKind != kNotifyPort) return;
     NotificationLoop();
     // Ended by a request, a stop or a give-up: whoever did it decides what follows. Ended by the device
     // (closed, broken): its tags and its state say so.
-    if (m_nPending <= 0 && m_nRun == 2 && m_bConnected && m_pDevice) m_pDevice->OnNotificationsEnded();
+    if (m_nPending <= 0 && m_nRun == 2 && m_bConnected && m_pLink) m_pLink->OnNotificationsEnded();
 }
 
 bool OPort::CreateSocket() {
@@ -160,7 +170,8 @@ bool OPort::CreateSocket() {
     } else {
         std::vector<std::string> addresses;
         int error = 0;
-        if (!BlockingTcpClient::resolve(hostName, &addresses, &error)) trace("Couldn't get hostent structure !\r\n");
+        if (!BlockingTcpClient::resolve(hostName, &addresses, &error))
+            trace("Couldn't get hostent structure !\r\n");
         for (const auto& address : addresses)
             if (address != "127.0.0.1") {
                 m_strLocalAddress = address;
@@ -193,13 +204,13 @@ void OPort::NotificationLoop() {
         if (length < 0) break;
         if (length == 0) continue;
         const Notification note = ParseNotification(std::string_view(line, static_cast<std::size_t>(length)));
-        auto* tag = static_cast<OqnTag*>(m_pDevice ? m_pDevice->FindPushedTag(note.name) : nullptr);
+        auto* tag = static_cast<OqnTag*>(m_pLink ? m_pLink->Device().FindPushedTag(note.name) : nullptr);
         if (!tag) {
             // One line about a datapoint we don't know must not stop the values of all the others.
             trace("OPort: notification for unknown datapoint " + std::string(note.name) + "\r\n");
             continue;
         }
-        if (!tag->SetValueFromHex(note.hex)) trace("OPort: bad value for " + tag->m_strName + "\r\n");
+        if (!StoreHexValue(*tag, note.hex)) trace("OPort: bad value for " + tag->m_strName + "\r\n");
     }
     readingPushes_ = false;
 }
@@ -266,7 +277,8 @@ int OPort::Receive(char* buffer, int length) {
     // Pushes come when they come; a reply line has a limit in all.
     auto limit = BlockingTcpClient::kNoLimit;
     if (m_nKind != kNotifyPort)
-        limit = std::chrono::ceil<std::chrono::milliseconds>(replyDeadline_ - std::chrono::steady_clock::now());
+        limit =
+            std::chrono::ceil<std::chrono::milliseconds>(replyDeadline_ - std::chrono::steady_clock::now());
     long got = -1;
     if (m_pSocket && (m_nKind == kNotifyPort || limit.count() > 0))
         got = m_pSocket->receive(buffer, static_cast<std::size_t>(length), limit, &error);
@@ -284,7 +296,8 @@ int OPort::Receive(char* buffer, int length) {
 
 int OPort::ReadLine(char* dest, int max) {
     if (!m_pBuffer) m_pBuffer = std::make_unique<LineBuffer>();
-    return ReadLineFrom(*m_pBuffer, dest, max, [this](char* space, int count) { return Receive(space, count); });
+    return ReadLineFrom(*m_pBuffer, dest, max,
+                        [this](char* space, int count) { return Receive(space, count); });
 }
 
 }  // namespace ferrow

@@ -18,7 +18,7 @@ class BlockingTcpClient;
 
 namespace ferrow {
 
-class ODevice;
+class DeviceLink;
 
 // One request handed to a port: open the connection, exchange one line, or close.
 struct OPortRequest {
@@ -43,7 +43,7 @@ struct OPortRequest {
 // the connection ends. Abort() (any thread) shuts the socket down so that a worker blocked on a silent
 // device returns at once.
 class OPort {
-public:
+  public:
     static constexpr std::int16_t kCommandPort = 1;
     static constexpr std::int16_t kNotifyPort = 2;
     static constexpr std::uint32_t kPortNumber = 4224;
@@ -53,7 +53,7 @@ public:
     // however the device trickles its bytes.
     static constexpr std::chrono::milliseconds kReplyLimit{10000};
 
-    OPort(ODevice* device, std::int16_t kind);
+    OPort(DeviceLink* link, std::int16_t kind);
     ~OPort();
     OPort(const OPort&) = delete;
     OPort& operator=(const OPort&) = delete;
@@ -85,14 +85,17 @@ public:
     std::atomic<std::int16_t> m_nRun{2};
     std::atomic<bool> m_bOpen{false};
     std::atomic<bool> m_bConnected{false};
+    // Connections established so far; a new number means the device has forgotten what the PC told it
+    // over the previous one.
+    std::atomic<unsigned> m_nConnections{0};
     std::atomic<std::int16_t> m_nStatus{0};
-    ODevice* const m_pDevice;
+    DeviceLink* const m_pLink;
     const std::int16_t m_nKind;
     std::atomic<std::int16_t> m_nPending{0};
     std::string m_strLocalAddress;  // worker only
     std::uint32_t m_nPortNumber = kPortNumber;
 
-private:
+  private:
     void WorkerLoop();
     void Finish(std::int16_t result);
     void DoOpen();
@@ -106,7 +109,7 @@ private:
     std::mutex m_lock;                   // one requester at a time
     mutable std::mutex state_;
     std::condition_variable wake_;
-    std::mutex socketLock_;              // the socket object may be replaced by the worker while others abort it
+    std::mutex socketLock_;  // the socket object may be replaced by the worker while others abort it
     std::unique_ptr<platform::net::BlockingTcpClient> m_pSocket;
     std::unique_ptr<LineBuffer> m_pBuffer;
     std::atomic<bool> readingPushes_{false};

@@ -3,8 +3,7 @@
 #include <optional>
 #include <string>
 
-#include "ferrow/devlink/oport.h"
-#include "ferrow/model/device.h"
+#include "ferrow/devlink/device_link.h"
 #include "ferrow/model/locks.h"
 
 namespace ferrow {
@@ -14,7 +13,8 @@ ODevice* deviceOf(OTag* tag) { return tag->m_pGroup ? tag->m_pGroup->GetDevice()
 
 std::optional<std::string> exchange(ODevice& device, const std::string& line) {
     OPortRequest request;
-    if (!request.SetCommand(line) || !device.m_pCommandPort->Execute(request)) return std::nullopt;
+    DeviceLink* link = FindLink(device);
+    if (!link || !request.SetCommand(line) || !link->m_pCommandPort->Execute(request)) return std::nullopt;
     return std::string(request.m_szReply);
 }
 }  // namespace
@@ -23,7 +23,8 @@ bool SubscribeTags(int handle, const std::vector<OTag*>& tags) {
     for (OTag* tag : tags) {
         ODevice* device = deviceOf(tag);
         if (!device) return false;
-        const auto reply = exchange(*device, "chgdp/" + std::to_string(handle) + "/" + tag->m_strName + "\r\n");
+        const auto reply =
+            exchange(*device, "chgdp/" + std::to_string(handle) + "/" + tag->m_strName + "\r\n");
         if (!reply || reply->empty()) return false;
     }
     return true;
@@ -45,8 +46,9 @@ bool ReadTags(bool poll, const std::vector<OTag*>& tags) {
     for (OTag* tag : tags) {
         ODevice* device = deviceOf(tag);
         std::string text;
-        if (device && device->IsConnected()) {
-            text = device->ReadValue(*tag);
+        DeviceLink* link = device ? FindLink(*device) : nullptr;
+        if (link && link->IsConnected()) {
+            text = link->ReadValue(*tag);
             std::lock_guard lock(valueLock());
             device->m_params.m_ftLastRead = began;
         }
@@ -54,7 +56,7 @@ bool ReadTags(bool poll, const std::vector<OTag*>& tags) {
             if (device) device->MarkCommFailure();
             return false;
         }
-        static_cast<OqnTag*>(tag)->SetValueFromHex(text);
+        StoreHexValue(*static_cast<OqnTag*>(tag), text);
     }
     return true;
 }

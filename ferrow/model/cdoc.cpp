@@ -3,14 +3,11 @@
 #include <QFile>
 #include <QString>
 
-#include "ferrow/devlink/monitor.h"
 #include "ferrow/model/device.h"
 #include "ferrow/model/locks.h"
 #include "ferrow/model/name_order.h"
 #include "ferrow/model/tdb_archive.h"
-#include "ferrow/opc/object_count.h"
 #include "platform/files/atomic_file.h"
-#include "platform/ui/dialogs.h"
 
 namespace ferrow {
 
@@ -19,10 +16,11 @@ std::atomic<CDoc*> liveDocument{nullptr};
 // Larger files are not configurations; reading them would only cost memory.
 constexpr qint64 kMaxFileSize = 16 * 1024 * 1024;
 
-std::unique_ptr<OTagGroup> buildGroup(const TdbGroup& from, OTagGroup* parent) {
+std::unique_ptr<OTagGroup> buildGroup(const TdbGroup& from, OTagGroup* parent,
+                                      const std::function<std::unique_ptr<ODevice>()>& makeDevice) {
     std::unique_ptr<OTagGroup> group;
     if (from.isDevice) {
-        auto device = std::make_unique<ODevice>();
+        auto device = makeDevice();
         device->m_dwReserved = from.deviceReserved;
         device->m_bSimulate = 0;  // simulation is never restored from a file
         for (std::size_t i = 0; i < 4; ++i) device->m_params.m_strOctet[i] = from.octets[i];
@@ -36,7 +34,8 @@ std::unique_ptr<OTagGroup> buildGroup(const TdbGroup& from, OTagGroup* parent) {
     group->m_strDescription = from.description;
     group->m_wReserved = from.reserved;
     group->m_pParent = parent;
-    for (const auto& child : from.groups) group->m_groups.push_back(buildGroup(child, group.get()));
+    for (const auto& child : from.groups)
+        group->m_groups.push_back(buildGroup(child, group.get(), makeDevice));
     return group;
 }
 
@@ -59,10 +58,11 @@ TdbGroup describe(const OTagGroup& group) {
 }
 }  // namespace
 
-CDoc::CDoc() { liveDocument = this; }
+CDoc::CDoc(std::function<std::unique_ptr<ODevice>()> makeDevice) : makeDevice_(std::move(makeDevice)) {
+    liveDocument = this;
+}
 
 CDoc::~CDoc() {
-    StopMonitor(*this);
     {
         std::lock_guard lock(documentLock());
         UpdateAllViews(kHintClear);  // views let go of the devices before they go
@@ -75,14 +75,21 @@ CDoc::~CDoc() {
 
 CDoc* CDoc::Live() { return liveDocument; }
 
+void CDoc::SetClientsConnected(std::function<bool()> clientsConnected) {
+    clientsConnected_ = std::move(clientsConnected);
+}
+
+std::unique_ptr<ODevice> CDoc::MakeDevice() const {
+    return makeDevice_ ? makeDevice_() : std::make_unique<ODevice>();
+}
+
 ODevice* CDoc::Device(std::size_t index) const {
     return index < m_root.m_groups.size() ? static_cast<ODevice*>(m_root.m_groups[index].get()) : nullptr;
 }
 
-bool CDoc::RefuseWhileClientsConnected() const {
-    if (objectCount == 0) return false;
-    platform::ui::msgBox(QStringLiteral("Cannot change files while OPC Clients are connected to this server."));
-    return true;
+DocResult CDoc::RefuseWhileClientsConnected() const {
+    if (!ClientsConnected()) return DocResult::Done();
+    return DocResult::Failed("Cannot change files while OPC Clients are connected to this server.", false);
 }
 
 void CDoc::UpdateAllViews(int hint, OTagGroup* object, CDocView* sender) {
@@ -95,25 +102,28 @@ void CDoc::StartTagLoading() {
 }
 
 void CDoc::Clear() {
-    StopMonitor(*this);
     m_pSelection = nullptr;
     // The views let go of the devices (items, rows, a tag load in progress) before they are deleted.
     UpdateAllViews(kHintClear);
-    // Each device stops its ports on the way out.
+    // Each device stops its link on the way out.
     m_root.m_groups.clear();
     m_nNextDevice = 1;
 }
 
-bool CDoc::OnNewDocument() {
+DocResult CDoc::OnNewDocument() {
     std::lock_guard lock(documentLock());
-    if (RefuseWhileClientsConnected()) return false;
+    if (DocResult refused = RefuseWhileClientsConnected(); !refused) return refused;
+    ResetToNew();
+    return DocResult::Done();
+}
+
+void CDoc::ResetToNew() {
     Clear();
     m_root.m_strName = "Group";
     m_root.m_strDescription.clear();
     m_root.m_wReserved = 1;
     m_bModified = false;
     StartTagLoading();
-    return true;
 }
 
 void CDoc::Build(const TdbDocument& file) {
@@ -121,12 +131,14 @@ void CDoc::Build(const TdbDocument& file) {
     m_root.m_strName = file.root.name;
     m_root.m_strDescription = file.root.description;
     m_root.m_wReserved = file.root.reserved;
-    for (const auto& child : file.root.groups) m_root.m_groups.push_back(buildGroup(child, &m_root));
+    const auto makeDevice = [this] { return MakeDevice(); };
+    for (const auto& child : file.root.groups)
+        m_root.m_groups.push_back(buildGroup(child, &m_root, makeDevice));
 }
 
-bool CDoc::OnOpenDocument(const std::string& path) {
+DocResult CDoc::OnOpenDocument(const std::string& path) {
     std::lock_guard lock(documentLock());
-    if (RefuseWhileClientsConnected()) return false;
+    if (DocResult refused = RefuseWhileClientsConnected(); !refused) return refused;
     Clear();
     const QString name = QString::fromLocal8Bit(path.c_str());
     QFile file(name);
@@ -139,13 +151,14 @@ bool CDoc::OnOpenDocument(const std::string& path) {
     } else {
         const QByteArray bytes = file.readAll();
         std::string error;
-        if (!ReadTdb(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())), &read, &error))
+        if (!ReadTdb(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())), &read,
+                     &error))
             problem = QStringLiteral("unexpected file format (%1)").arg(QString::fromStdString(error));
     }
     if (!problem.isEmpty()) {
-        platform::ui::msgBox(QStringLiteral("Cannot open %1: %2.").arg(name, problem), platform::ui::mb::Exclamation);
-        OnNewDocument();
-        return false;
+        ResetToNew();
+        return DocResult::Failed(QStringLiteral("Cannot open %1: %2.").arg(name, problem).toStdString(),
+                                 true);
     }
     Build(read);
     m_bModified = false;
@@ -154,10 +167,10 @@ bool CDoc::OnOpenDocument(const std::string& path) {
     for (const auto& group : m_root.m_groups)
         if (group->IsDevice()) static_cast<ODevice*>(group.get())->Connect();
     StartTagLoading();
-    return true;
+    return DocResult::Done();
 }
 
-bool CDoc::OnSaveDocument(const std::string& path) {
+DocResult CDoc::OnSaveDocument(const std::string& path) {
     TdbDocument document;
     {
         std::lock_guard lock(documentLock());
@@ -167,16 +180,16 @@ bool CDoc::OnSaveDocument(const std::string& path) {
     const std::string bytes = WriteTdb(document);
     const QString name = QString::fromLocal8Bit(path.c_str());
     QString error;
-    if (!platform::writeFileAtomically(name, QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())), &error)) {
-        platform::ui::msgBox(QStringLiteral("Cannot save %1: %2.").arg(name, error), platform::ui::mb::Exclamation);
-        return false;
+    if (!platform::writeFileAtomically(name, QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())),
+                                       &error)) {
+        return DocResult::Failed(QStringLiteral("Cannot save %1: %2.").arg(name, error).toStdString(), true);
     }
     m_bModified = false;
-    return true;
+    return DocResult::Done();
 }
 
 ODevice* CDoc::AddDevice(const std::function<bool(ODevice&)>& editDevice) {
-    auto device = std::make_unique<ODevice>();
+    auto device = MakeDevice();
     {
         std::lock_guard lock(documentLock());
         device->m_strName = "Device" + std::to_string(m_nNextDevice);

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <thread>
 
+#include "ferrow/model/doc_result.h"
 #include "ferrow/model/doc_view.h"
 #include "ferrow/model/tag_group.h"
 
@@ -21,8 +22,10 @@ struct TdbDocument;
 // number, the monitor. Lives on the user-interface thread; OPC threads reach it through Live() and
 // FindItem. Every change happens under the document lock.
 class CDoc {
-public:
-    CDoc();
+  public:
+    // `makeDevice` is how the document makes a device: the program gives its devices a link; without
+    // it a device has none and never connects.
+    explicit CDoc(std::function<std::unique_ptr<ODevice>()> makeDevice = {});
     ~CDoc();
     CDoc(const CDoc&) = delete;
     CDoc& operator=(const CDoc&) = delete;
@@ -30,13 +33,18 @@ public:
     // The live document, or null.
     static CDoc* Live();
 
-    // Both refuse (message box, nothing changed) while OPC clients hold server objects.
-    bool OnNewDocument();
+    // Whether OPC clients hold server objects; New and Open are refused meanwhile. Never, unless set.
+    void SetClientsConnected(std::function<bool()> clientsConnected);
+    bool ClientsConnected() const { return clientsConnected_ && clientsConnected_(); }
+
+    // Both refuse (nothing changed) while OPC clients hold server objects. The result carries the text
+    // for the user when they fail.
+    DocResult OnNewDocument();
     // Reads and connects; a file that does not follow the format is reported and leaves an empty
     // configuration.
-    bool OnOpenDocument(const std::string& path);
+    DocResult OnOpenDocument(const std::string& path);
     // Writes the file in one step; the old file stays when writing fails.
-    bool OnSaveDocument(const std::string& path);
+    DocResult OnSaveDocument(const std::string& path);
 
     // Creates "Device%d", lets `editDevice` (the device dialog) confirm it, then inserts and connects
     // it. Null when the dialog was cancelled. The dialog runs without the document lock, so that OPC
@@ -66,19 +74,28 @@ public:
     CDocView* m_pDeviceView = nullptr;
     CDocView* m_pTagView = nullptr;
     std::uint16_t m_nNextDevice = 1;
+    // The monitor (devlink/monitor.h) runs while m_bMonitor is set; whoever starts it stops it before
+    // the document clears or goes.
     std::thread m_hMonitorThread;
     std::atomic<bool> m_bMonitor{false};
     // Shared with the monitor thread while it runs (see monitor.h).
     std::shared_ptr<MonitorRun> m_pMonitorRun;
 
-private:
-    bool RefuseWhileClientsConnected() const;
-    // Stops monitoring, deletes every device, clears the selection and the numbering, tells the views.
+  private:
+    // The refusal while OPC clients are connected, or Done.
+    DocResult RefuseWhileClientsConnected() const;
+    // Deletes every device, clears the selection and the numbering, tells the views.
     void Clear();
+    // Clear, then the empty configuration of New.
+    void ResetToNew();
     void Build(const TdbDocument& file);
     void StartTagLoading();
 
+    std::unique_ptr<ODevice> MakeDevice() const;
+
     bool m_bModified = false;
+    std::function<std::unique_ptr<ODevice>()> makeDevice_;
+    std::function<bool()> clientsConnected_;
 };
 
 }  // namespace ferrow

@@ -1,10 +1,12 @@
 #include "ferrow/model/device.h"
 
-#include "ferrow/devlink/oport.h"
 #include "ferrow/model/locks.h"
 #include "ferrow/model/name_order.h"
 
 namespace ferrow {
+
+using platform::com::currentFileTime;
+using platform::com::FILETIME;
 
 std::string ODeviceParams::Address() const {
     return m_strOctet[0] + "." + m_strOctet[1] + "." + m_strOctet[2] + "." + m_strOctet[3];
@@ -26,20 +28,17 @@ std::optional<std::string> ODeviceParams::NumericAddress() const {
     return address;
 }
 
-ODevice::ODevice() {
-    m_strName = "Device";
-    m_pCommandPort = std::make_unique<OPort>(this, OPort::kCommandPort);
-    m_pNotifyPort = std::make_unique<OPort>(this, OPort::kNotifyPort);
+ODevice::ODevice() : link_(std::make_unique<NullLinkControl>()) { m_strName = "Device"; }
+
+ODevice::~ODevice() {
+    // The link's workers store into the tags: they end before the tags go.
+    link_->Stop();
+    link_.reset();
 }
 
-ODevice::~ODevice() { StopPorts(); }
-
-void ODevice::StopPorts() {
-    // Both sockets are shut down first, so that neither worker keeps the other's stop waiting.
-    if (m_pCommandPort) m_pCommandPort->Abort();
-    if (m_pNotifyPort) m_pNotifyPort->Abort();
-    if (m_pCommandPort) m_pCommandPort->Stop();
-    if (m_pNotifyPort) m_pNotifyPort->Stop();
+void ODevice::AttachLink(std::unique_ptr<LinkControl> link) {
+    link_->Stop();
+    link_ = link ? std::move(link) : std::make_unique<NullLinkControl>();
 }
 
 void ODevice::AddTag(std::unique_ptr<OTag> tag) {
@@ -47,6 +46,18 @@ void ODevice::AddTag(std::unique_ptr<OTag> tag) {
     tag->m_pGroup = this;
     std::lock_guard tags(tagsLock_);
     insertIntoSorted(m_tags, std::move(tag));
+}
+
+void ODevice::MarkCommFailure() {
+    // The tag list does not change under us: the tag-list lock is taken by its only writer too. The
+    // value lock comes first (see locks.h).
+    std::lock_guard values(valueLock());
+    std::lock_guard tags(tagsLock_);
+    const FILETIME now = currentFileTime();
+    for (auto& tag : m_tags) {
+        tag->m_wQuality = kQualityCommFailure;
+        tag->m_ftTimestamp = now;
+    }
 }
 
 OTag* ODevice::FindPushedTag(std::string_view name) const {

@@ -9,12 +9,11 @@
 #include <string_view>
 #include <vector>
 
+#include "ferrow/model/link_control.h"
 #include "ferrow/model/tag_group.h"
 #include "platform/com/filetime.h"
 
 namespace ferrow {
-
-class OPort;
 
 // A device's address and reserved settings, as the device dialog edits them.
 struct ODeviceParams {
@@ -31,12 +30,12 @@ struct ODeviceParams {
     std::optional<std::string> NumericAddress() const;
 };
 
-// One device of the configuration: a group whose tags the device reports, reached through a command
-// port and a notification port. Constructing it starts both port workers; destroying it stops them
-// first, without waiting for the device. Lives on the thread that owns the document; its operations
-// may run on any thread.
+// One device of the configuration: a group whose tags the device reports, reached through a link
+// (LinkControl) that the program attaches; a device without one never connects. Destroying it stops the
+// link first, without waiting for the device. Lives on the thread that owns the document; its
+// operations may run on any thread.
 class ODevice : public OTagGroup {
-public:
+  public:
     ODevice();
     ~ODevice() override;
 
@@ -50,39 +49,25 @@ public:
     // takes only the tag-list lock, so a worker never waits for the document.
     OTag* FindPushedTag(std::string_view name) const;
 
-    // Device link (see the port): connection state and the datapoint operations.
-    bool IsConnected() const;
-    bool IsConnecting() const;
-    bool Connect();
-    bool SetSimulation(bool on);
-    std::unique_ptr<OqnTag> QueryTag(int n);
-    // The device's datapoints in enumeration order, without adding them. `complete` tells whether the
-    // device ended the list itself (rather than the connection failing or `cancel` being set).
-    std::vector<std::unique_ptr<OqnTag>> FetchTags(bool* complete = nullptr, const std::atomic<bool>* cancel = nullptr);
-    int LoadTags();
-    std::string ReadValue(const OTag& tag);
-    bool SendValue(const OqnTag& tag, const platform::com::VARIANT& value);
-    bool WriteTag(OTag& tag);
-    void OnCommFailure();
-    // The device closed the notification connection (or it broke): from the notification worker.
-    void OnNotificationsEnded();
+    // The link's connection state and Connect (see LinkControl).
+    bool IsConnected() const { return link_->IsConnected(); }
+    bool IsConnecting() const { return link_->IsConnecting(); }
+    bool Connect() { return link_->Connect(); }
+    // Marks every tag of the device with a communication failure, timestamp now.
     void MarkCommFailure();
-    // Stops both workers; the destructor does it, the document may do it earlier.
-    void StopPorts();
+    // Replaces the link (the old one is stopped first). Call before the device is shared.
+    void AttachLink(std::unique_ptr<LinkControl> link);
+    LinkControl& Link() const { return *link_; }
+    // Stops the link's work; the destructor does it, the document may do it earlier.
+    void StopLink() { link_->Stop(); }
 
-    std::unique_ptr<OPort> m_pCommandPort;
-    std::unique_ptr<OPort> m_pNotifyPort;
     std::atomic<bool> m_bTagsLoaded{false};
     std::uint32_t m_dwReserved = 0;
     ODeviceParams m_params;
     std::uint32_t m_bSimulate = 0;
 
-    // Held by a client's write from setting the tag's value to the end of its exchange, so that two
-    // writes to one device cannot cross (the device keeping one value, the tag showing the other).
-    std::mutex& writeLock() { return writeLock_; }
-
-private:
-    std::mutex writeLock_;
+  private:
+    std::unique_ptr<LinkControl> link_;
     // The tag-list lock: guards m_tags against the notification worker; changed only while the document
     // lock is held too. Last in the lock order (see locks.h).
     mutable std::mutex tagsLock_;

@@ -22,7 +22,7 @@ inline constexpr std::uint16_t kQualityOutOfService = 0x1C;
 // One datapoint. Owned by its device's tag list; OPC items hold it through AddRef/Release, which count
 // uses but never delete. m_value, m_wQuality and m_ftTimestamp change together under the value lock.
 class OTag {
-public:
+  public:
     OTag();
     virtual ~OTag();
     OTag(const OTag&) = delete;
@@ -47,7 +47,7 @@ public:
 // One use of a tag (AddRef on taking, Release on letting go). A device whose tags are held cannot be
 // deleted, so the tag stays valid while this lives. Any thread.
 class TagRef {
-public:
+  public:
     TagRef() = default;
     // Takes a use of `tag`; call while the tag is known to live (under the document lock).
     explicit TagRef(OTag* tag) : tag_(tag) {
@@ -71,22 +71,17 @@ public:
     OTag* operator->() const { return tag_; }
     explicit operator bool() const { return tag_ != nullptr; }
 
-private:
+  private:
     OTag* tag_ = nullptr;
 };
 
 // Every tag of the running system: the device's own type number and access.
 class OqnTag : public OTag {
-public:
+  public:
     std::uint16_t m_vtDevice = 0;
     std::uint8_t m_bOutput = 1;
 
     const char* AccessText() const { return m_bOutput ? "Output" : "Input"; }
-
-    // Stores a value that travelled as hex text: quality good, timestamp now, under the value lock.
-    // False (tag unchanged) for text over 64 characters, text that is not hex, or a type that takes
-    // no value from the device.
-    bool SetValueFromHex(std::string_view text);
 };
 
 }  // namespace ferrow

@@ -31,6 +31,9 @@ constexpr ErrorText kTexts[] = {
     {OPC_E_INVALIDCONFIGFILE, "The configuration file is an invalid format."},
     {hr(0xC0040202), "The object could not be found."},
     {OPC_E_NOTFOUND, "The object could not be found."},
+    {kDeviceNotConnected, "The device is not connected."},
+    {kDeviceNoAnswer, "The device did not answer."},
+    {kDeviceRefused, "The device refused the value."},
 };
 }  // namespace
 

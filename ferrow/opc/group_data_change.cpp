@@ -1,11 +1,10 @@
-// The group's update thread and its data-change pass: tag changes taken over into the items, then
+// The group's update passes and its data-change pass: tag changes taken over into the items, then
 // delivered to the version 2.0 data callbacks and the version 1.0 DATA and DATATIME advise sinks.
 
 #include <algorithm>
 #include <chrono>
-#include <cmath>
 
-#include "ferrow/devlink/tag_lists.h"
+#include "ferrow/access/tag_registry.h"
 #include "ferrow/model/device.h"
 #include "ferrow/model/locks.h"
 #include "ferrow/opc/data_stream.h"
@@ -19,37 +18,7 @@ using namespace platform::com;
 
 namespace {
 
-// Numbers the groups register their tags with the devices under; shared by every group of the process.
-std::atomic<DWORD> nextSubscriptionHandle{1};
-
 bool qualityIsGood(WORD quality) { return (quality & OPC_QUALITY_MASK) == OPC_QUALITY_MASK; }
-
-// The value test of a pass: whether the item already holds the tag's value.
-bool sameValue(const VARIANT& cached, const VARIANT& tag) {
-    // A 16-bit unsigned value compares by its payload alone. The cached value must be one too: an item
-    // that has never taken over a value (VT_EMPTY) would otherwise keep it for ever when the tag is 0.
-    if (tag.vt == VT_UI2) return cached.vt == VT_UI2 && cached.uiVal == tag.uiVal;
-    return VariantEqual(cached, tag);
-}
-
-// The deadband test: whether a changed value is far enough from the cached one to be taken over.
-bool outsideDeadband(const VARIANT& cached, const VARIANT& tag, float percentDeadband, const OTag& owner) {
-    if (percentDeadband == 0.0f) return true;
-    if (!owner.m_bScaled || !owner.m_pAnalog) return true;
-    double before;
-    double now;
-    if (cached.vt == VT_R8 && tag.vt == VT_R8) {
-        before = cached.dblVal;
-        now = tag.dblVal;
-    } else if (cached.vt == VT_R4 && tag.vt == VT_R4) {
-        before = cached.fltVal;
-        now = tag.fltVal;
-    } else {
-        return true;
-    }
-    const double range = owner.m_pAnalog->m_dEuHigh - owner.m_pAnalog->m_dEuLow;
-    return std::fabs(before - now) > static_cast<double>(percentDeadband) * range * 0.01;
-}
 
 FORMATETC streamFormatEtc(UINT format) {
     return FORMATETC{static_cast<CLIPFORMAT>(format), nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
@@ -104,41 +73,41 @@ HRESULT CallbackArrays::masterQuality() const {
     return S_OK;
 }
 
-// ---- the update thread
+// ---- the update passes
 
-void OpcGroup::startUpdateThread() { updateThread_ = std::thread([this] { updateLoop(); }); }
+void OpcGroup::startUpdates() {
+    // The registry the passes use is made first, so that it outlives the scheduler's threads at exit.
+    access::TagRegistry::Shared();
+    updates_ = access::UpdateScheduler::Shared().Start([this] { return scheduledPass(); });
+}
 
-void OpcGroup::updateLoop() {
-    using Clock = std::chrono::steady_clock;
-    for (;;) {
-        const auto began = Clock::now();
-        // The pass holds a reference, so a client that lets go of the group in a callback does not pull
-        // it away under the pass; the final release may then happen here, and nothing is touched after
-        // it. Without a reference to take (not handed out yet, or in its final release, whose teardown
-        // ends this thread) the pass is skipped.
-        DWORD rate;
-        if (tryAddRef()) {
-            bool keepRunning = true;
-            try {
-                keepRunning = updatePass();
-            } catch (const std::bad_alloc&) {
-                // Out of memory for this pass's copies: the changes stay flagged for the next one.
-            }
-            rate = updateRate();
-            {
-                // A teardown that ran on this thread during the pass (a sink let go of the server) has
-                // detached it: after the release below nothing may be touched.
-                std::lock_guard lock(wakeLock_);
-                keepRunning = keepRunning && running_;
-            }
-            if (release() == 0 || !keepRunning) return;
-        } else {
-            rate = updateRate();
-        }
-        std::unique_lock lock(wakeLock_);
-        wake_.wait_until(lock, began + std::chrono::milliseconds(rate), [this] { return !running_; });
-        if (!running_) return;
+std::optional<std::chrono::milliseconds> OpcGroup::scheduledPass() {
+    // A teardown on another thread waits for this pass (it stops the job first), so the group lives
+    // while the pass runs. An inactive group has nothing to deliver: its pass ends here.
+    {
+        std::lock_guard lock(groupLock_);
+        if (!active_) return std::chrono::milliseconds(updateRate_);
     }
+    // A delivering pass holds a reference, so a client that lets go of the group in a callback does not
+    // pull it away under the pass; the final release may then happen here, and nothing is touched after
+    // it. Without a reference to take (not handed out yet, or in its final release, whose teardown
+    // waits for this pass) the pass is skipped.
+    if (!tryAddRef()) return std::chrono::milliseconds(updateRate());
+    bool keepRunning = true;
+    try {
+        keepRunning = updatePass();
+    } catch (const std::bad_alloc&) {
+        // Out of memory for this pass's copies: the changes stay flagged for the next one.
+    }
+    const DWORD rate = updateRate();
+    {
+        // A teardown that ran on this thread during the pass (a sink let go of the server) has ended the
+        // job: after the release below nothing may be touched.
+        std::lock_guard lock(wakeLock_);
+        keepRunning = keepRunning && running_;
+    }
+    if (release() == 0 || !keepRunning) return std::nullopt;
+    return std::chrono::milliseconds(rate);
 }
 
 bool OpcGroup::updatePass() {
@@ -171,52 +140,29 @@ bool OpcGroup::updatePass() {
 }
 
 bool OpcGroup::UpdateFromTags() {
-    DWORD handle = subscriptionHandle_.load();
-    if (handle == 0) {
-        const DWORD taken = nextSubscriptionHandle.fetch_add(1);
-        subscriptionHandle_.compare_exchange_strong(handle, taken);
-        handle = subscriptionHandle_.load();
-    }
+    if (subscriptionHandle_.load() == 0) subscriptionHandle_ = access::TagRegistry::kHandle;
 
-    // Registrations go out without the group lock (each is a device exchange); the uses taken keep the
-    // tags alive should their items be removed meanwhile. The flag is cleared before the attempt, so
-    // tags appended during it are registered by the next pass.
-    struct Registration {
-        ODevice* device;
-        std::vector<TagRef> tags;
-    };
-    std::vector<Registration> pending;
+    // The group holds the registrations of the tags its active items have had, until it ends; the
+    // registry sends what a device is missing, without the group lock (each is a device exchange). The
+    // uses taken keep the devices alive should their items be removed meanwhile.
+    access::TagRegistry& registry = access::TagRegistry::Shared();
+    std::vector<TagRef> devices;
     {
         std::lock_guard lock(groupLock_);
         std::lock_guard values(valueLock());
         for (auto& subscription : subscriptions_) {
-            if (!subscription->pendingSubscribe) continue;
-            // A device that is not connected (still connecting when a client's first call started
-            // Ferrow, or gone) is registered once it is connected again; see below.
-            if (subscription->device && !subscription->device->IsConnected()) continue;
-            subscription->pendingSubscribe = false;
-            if (std::find(registeredDevices_.begin(), registeredDevices_.end(), subscription->device) ==
-                registeredDevices_.end())
-                registeredDevices_.push_back(subscription->device);
-            Registration registration{subscription->device, {}};
-            registration.tags.reserve(subscription->tags.size());
-            for (OTag* tag : subscription->tags) registration.tags.emplace_back(tag);
-            pending.push_back(std::move(registration));
+            if (subscription->pendingSubscribe && subscription->device) {
+                subscription->pendingSubscribe = false;
+                for (OTag* tag : subscription->tags) {
+                    if (heldRegistrations_.emplace(subscription->device, tag->m_strName).second)
+                        registry.Hold(subscription->device, tag->m_strName);
+                }
+            }
+            if (subscription->device && !subscription->tags.empty())
+                devices.emplace_back(subscription->tags.front());
         }
     }
-    for (const Registration& registration : pending) {
-        std::vector<OTag*> list;
-        list.reserve(registration.tags.size());
-        for (const TagRef& tag : registration.tags) list.push_back(tag.get());
-        if (SubscribeTags(static_cast<int>(handle), list)) continue;
-        // A registration lost with the connection is tried again once the device is connected again:
-        // given up, the items would never hear from their device. One the connected device refused is
-        // not repeated.
-        if (!registration.device || registration.device->IsConnected()) continue;
-        std::lock_guard lock(groupLock_);
-        for (auto& subscription : subscriptions_)
-            if (subscription->device == registration.device) subscription->pendingSubscribe = true;
-    }
+    registry.Sync(devices);
 
     bool anyChanged = false;
     std::lock_guard lock(groupLock_);
@@ -224,21 +170,8 @@ bool OpcGroup::UpdateFromTags() {
     for (auto& [itemHandle, entry] : items_) {
         OpcItem& item = *entry;
         if (!item.active) continue;
-        const OTag& tag = *item.tag.get();
         std::lock_guard values(valueLock());
-        if (!sameValue(item.cachedValue, tag.m_value) &&
-            outsideDeadband(item.cachedValue, tag.m_value, deadband, tag)) {
-            // A value that cannot be copied (memory) is tried again by the next pass.
-            if (SUCCEEDED(VariantCopy(&item.cachedValue, &tag.m_value))) markChanged(item);
-        }
-        if (tag.m_wQuality != item.cachedQuality) {
-            item.cachedQuality = tag.m_wQuality;
-            markChanged(item);
-        }
-        if (item.changed) {
-            item.cachedTimestamp = tag.m_ftTimestamp;
-            anyChanged = true;
-        }
+        if (access::TakeOver(item, *item.tag.get(), deadband, passNumber_)) anyChanged = true;
     }
     return anyChanged;
 }
@@ -324,8 +257,7 @@ HRESULT OpcGroup::SendDataChange() {
     {
         // Changes flagged while this pass was delivering belong to the next one.
         std::lock_guard lock(groupLock_);
-        for (auto& [handle, item] : items_)
-            if (item->changed && item->changedInPass <= pass) item->changed = 0;
+        for (auto& [handle, item] : items_) item->Delivered(pass);
     }
     sendPending_ = false;
     return result;
@@ -361,7 +293,8 @@ HRESULT OpcGroup::buildStream(bool withTime, STGMEDIUM* medium, DWORD transactio
             if (!(item->cachedValue.vt & VT_ARRAY) && qualityIsGood(item->cachedQuality) &&
                 SUCCEEDED(VariantChangeType(&copy, &item->cachedValue, 0, item->requestedType)))
                 written = &copy;
-            items.push_back(StreamItem{item->clientHandle, item->cachedQuality, item->cachedTimestamp, written});
+            items.push_back(
+                StreamItem{item->clientHandle, item->cachedQuality, item->cachedTimestamp, written});
         }
         result = WriteDataStream(withTime ? StreamFormat::DataTime : StreamFormat::Data, clientHandle_,
                                  transactionId, items, &block);
@@ -399,7 +332,7 @@ HRESULT OpcGroup::GetData(FORMATETC* pformatetcIn, STGMEDIUM* pmedium) {
     const HRESULT query = QueryGetData(pformatetcIn);
     if (FAILED(query)) return query;
     return pformatetcIn->cfFormat == streamFormats().data ? BuildDataStream(pmedium, 0)
-                                                           : BuildDataTimeStream(pmedium, 0);
+                                                          : BuildDataTimeStream(pmedium, 0);
 }
 
 HRESULT OpcGroup::GetDataHere(FORMATETC*, STGMEDIUM*) { return E_NOTIMPL; }
@@ -410,7 +343,8 @@ HRESULT OpcGroup::QueryGetData(FORMATETC* pformatetc) {
     if (!pformatetc) return E_POINTER;
     if (pformatetc->tymed != TYMED_HGLOBAL) return DV_E_TYMED;
     const StreamFormats& formats = streamFormats();
-    if (pformatetc->cfFormat != formats.data && pformatetc->cfFormat != formats.dataTime) return DV_E_FORMATETC;
+    if (pformatetc->cfFormat != formats.data && pformatetc->cfFormat != formats.dataTime)
+        return DV_E_FORMATETC;
     return S_OK;
 }
 
@@ -419,7 +353,8 @@ HRESULT OpcGroup::SetData(FORMATETC*, STGMEDIUM*, BOOL) { return E_NOTIMPL; }
 HRESULT OpcGroup::EnumFormatEtc(DWORD, IEnumFORMATETC**) { return E_NOTIMPL; }
 HRESULT OpcGroup::EnumDAdvise(IEnumSTATDATA**) { return E_NOTIMPL; }
 
-HRESULT OpcGroup::DAdvise(FORMATETC* pformatetc, DWORD /*advf*/, IAdviseSink* pAdvSink, DWORD* pdwConnection) {
+HRESULT OpcGroup::DAdvise(FORMATETC* pformatetc, DWORD /*advf*/, IAdviseSink* pAdvSink,
+                          DWORD* pdwConnection) {
     auto call = enterCall();
     if (!call) return RPC_E_DISCONNECTED;
     if (IsRemoved()) return E_FAIL;

@@ -1,9 +1,10 @@
 // The group's synchronous reads and writes, and the item reads and writes that the asynchronous
 // requests share with them.
 
-#include "ferrow/devlink/tag_lists.h"
+#include "ferrow/access/device_io.h"
 #include "ferrow/model/device.h"
 #include "ferrow/model/locks.h"
+#include "ferrow/opc/error_text.h"
 #include "ferrow/opc/opc_group.h"
 #include "platform/com/task_memory.h"
 
@@ -24,6 +25,27 @@ void clearStates(DWORD count, OPCITEMSTATE* states) {
 }
 
 // Under the value lock: the tag's timestamp, quality and value into the state.
+// What a client hears of one item's write.
+HRESULT writeError(access::WriteResult result) {
+    switch (result) {
+        case access::WriteResult::Written:
+            return S_OK;
+        case access::WriteResult::NotWritable:
+            return OPC_E_BADRIGHTS;
+        case access::WriteResult::Unconvertible:
+            return OPC_E_BADTYPE;
+        case access::WriteResult::OutOfRange:
+            return OPC_E_RANGE;
+        case access::WriteResult::NotConnected:
+            return kDeviceNotConnected;
+        case access::WriteResult::NoAnswer:
+            return kDeviceNoAnswer;
+        case access::WriteResult::Refused:
+            return kDeviceRefused;
+    }
+    return E_FAIL;
+}
+
 HRESULT copyTagState(const OTag& tag, OPCITEMSTATE& state) {
     state.ftTimeStamp = tag.m_ftTimestamp;
     state.wQuality = tag.m_wQuality;
@@ -33,8 +55,8 @@ HRESULT copyTagState(const OTag& tag, OPCITEMSTATE& state) {
 
 }  // namespace
 
-HRESULT OpcGroup::Read(OPCDATASOURCE dwSource, DWORD dwCount, OPCHANDLE* phServer, OPCITEMSTATE** ppItemValues,
-                       HRESULT** ppErrors) {
+HRESULT OpcGroup::Read(OPCDATASOURCE dwSource, DWORD dwCount, OPCHANDLE* phServer,
+                       OPCITEMSTATE** ppItemValues, HRESULT** ppErrors) {
     auto call = enterCall();
     if (!call) return RPC_E_DISCONNECTED;
     if (IsRemoved()) return E_FAIL;
@@ -59,7 +81,8 @@ HRESULT OpcGroup::Read(OPCDATASOURCE dwSource, DWORD dwCount, OPCHANDLE* phServe
         std::lock_guard lock(groupLock_);
         for (DWORD i = 0; i < dwCount; ++i) {
             if (FAILED(errors[i])) continue;
-            if (auto* found = items_.find(phServer[i])) errors[i] = convertForClient(**found, states[i].vDataValue);
+            if (auto* found = items_.find(phServer[i]))
+                errors[i] = convertForClient(**found, states[i].vDataValue);
         }
     }
     *ppItemValues = states.release();
@@ -116,7 +139,7 @@ HRESULT OpcGroup::ReadItems(OPCDATASOURCE source, DWORD count, const OPCHANDLE* 
         }
         // The device exchange runs without our locks; a device that does not answer marks its tags
         // with a communication failure, which is what the read returns.
-        ReadTags(true, {tag.get()});
+        access::ReadFromDevice(*tag.get());
         std::lock_guard values(valueLock());
         errors[i] = copyTagState(*tag.get(), states[i]);
     }
@@ -153,35 +176,18 @@ HRESULT OpcGroup::WriteItems(DWORD count, const OPCHANDLE* handles, const VARIAN
     for (DWORD i = 0; i < count; ++i) {
         if (FAILED(errors[i])) continue;
         TagRef tag;
-        ODevice* device = nullptr;
-        if (!itemTag(handles[i], &tag, nullptr, &device)) {
+        if (!itemTag(handles[i], &tag, nullptr, nullptr)) {
             errors[i] = OPC_E_INVALIDHANDLE;
             continue;
         }
-        const auto* output = dynamic_cast<const OqnTag*>(tag.get());
-        if (!output || !output->m_bOutput || !device) {
-            errors[i] = OPC_E_BADRIGHTS;
-            continue;
-        }
-        std::lock_guard write(device->writeLock());
-        {
-            std::lock_guard lock(valueLock());
-            const HRESULT copied = VariantCopy(&tag.get()->m_value, &values[i]);
-            if (FAILED(copied)) {
-                errors[i] = copied;
-                continue;
-            }
-            tag.get()->m_ftTimestamp = currentFileTime();
-        }
         // The device exchange holds only the device's write lock, so a slow device holds up only writes
-        // to it. Its outcome shows in the tag's quality, which the next pass reports; the entry itself
-        // is S_OK.
-        const bool sent = device->WriteTag(*tag.get());
-        if (sent) {
+        // to it.
+        const access::WriteResult result = access::WriteToDevice(*tag.get(), values[i]);
+        errors[i] = writeError(result);
+        if (result == access::WriteResult::Written) {
             std::lock_guard lock(groupLock_);
             if (auto* found = items_.find(handles[i])) markChanged(**found);
         }
-        errors[i] = S_OK;
     }
     return S_OK;
 }

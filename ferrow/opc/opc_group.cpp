@@ -4,7 +4,7 @@
 #include <cmath>
 #include <new>
 
-#include "ferrow/devlink/tag_lists.h"
+#include "ferrow/access/tag_registry.h"
 #include "ferrow/model/cdoc.h"
 #include "ferrow/model/device.h"
 #include "ferrow/model/locks.h"
@@ -19,11 +19,6 @@ namespace ferrow::opc {
 using namespace platform::com;
 
 namespace {
-
-DWORD accessRights(const OTag& tag) {
-    const auto* qn = dynamic_cast<const OqnTag*>(&tag);
-    return qn && qn->m_bOutput ? OPC_READABLE | OPC_WRITEABLE : OPC_READABLE;
-}
 
 // The tag of an item ID with a use of it, taken under the document lock; empty when it does not resolve.
 TagRef resolveItem(LPCWSTR itemId) {
@@ -47,8 +42,10 @@ bool anyFailed(DWORD count, const HRESULT* errors) {
 
 }  // namespace
 
-OpcItem::OpcItem() : cachedTimestamp(currentFileTime()) { VariantInit(&cachedValue); }
-OpcItem::~OpcItem() { VariantClear(&cachedValue); }
+DWORD accessRights(const OTag& tag) {
+    const auto* qn = dynamic_cast<const OqnTag*>(&tag);
+    return qn && qn->m_bOutput ? OPC_READABLE | OPC_WRITEABLE : OPC_READABLE;
+}
 
 OpcGroup* OpcGroup::Create(std::shared_ptr<ServerCore> server) {
     return new (std::nothrow) OpcGroup(std::move(server));
@@ -69,8 +66,8 @@ void OpcGroup::Initialize(std::string name, BOOL active, DWORD requestedRate, OP
     timeBias_ = timeBias ? *timeBias : 0;
     percentDeadband_ = percentDeadband ? *percentDeadband : 0.0f;
     lcid_ = lcid;
-    // The update thread runs from creation on, whether the group is active or not.
-    if (!updateThread_.joinable()) startUpdateThread();
+    // The passes run from creation on, whether the group is active or not.
+    if (!updates_) startUpdates();
 }
 
 void OpcGroup::ReviseUpdateRate(DWORD rate) {
@@ -90,18 +87,13 @@ void OpcGroup::teardown() {
         std::lock_guard lock(server_->serverLock);
         std::erase(server_->removedGroups, this);
     }
-    // The threads first, so that nothing registers tags again once the registrations are ended.
+    // The passes first, so that nothing registers tags again once the registrations are ended. When
+    // the final release happened in a pass, that pass ends the job by itself.
     {
         std::lock_guard lock(wakeLock_);
         running_ = false;
     }
-    wake_.notify_all();
-    if (updateThread_.joinable()) {
-        if (updateThread_.get_id() == std::this_thread::get_id())
-            updateThread_.detach();  // the final release happened in a pass: the thread ends right after
-        else
-            updateThread_.join();
-    }
+    access::UpdateScheduler::Shared().Stop(updates_);
     stopRequestThreads();
 
     if (subscriptionHandle_.load() != 0) endRegistrations();
@@ -119,44 +111,13 @@ void OpcGroup::teardown() {
 }
 
 void OpcGroup::endRegistrations() {
-    // The registration of a device whose subscription has gone (its last active item left) ends here
-    // too; that device is reached through one of its tags, taken under the document lock while the
-    // document still has the device.
-    std::vector<std::vector<TagRef>> registered;
-    std::vector<ODevice*> withoutSubscription;
+    std::vector<std::pair<ODevice*, std::string>> held;
     {
         std::lock_guard lock(groupLock_);
-        std::lock_guard values(valueLock());
-        for (const auto& subscription : subscriptions_) {
-            std::vector<TagRef> tags;
-            for (OTag* tag : subscription->tags) tags.emplace_back(tag);
-            registered.push_back(std::move(tags));
-        }
-        for (ODevice* device : registeredDevices_) {
-            const bool subscribed = std::any_of(subscriptions_.begin(), subscriptions_.end(),
-                                                [device](const auto& s) { return s->device == device; });
-            if (!subscribed) withoutSubscription.push_back(device);
-        }
+        held.assign(heldRegistrations_.begin(), heldRegistrations_.end());
+        heldRegistrations_.clear();
     }
-    if (!withoutSubscription.empty()) {
-        std::lock_guard document(documentLock());
-        if (CDoc* doc = CDoc::Live()) {
-            for (std::size_t i = 0; i < doc->DeviceCount(); ++i) {
-                ODevice* device = doc->Device(i);
-                if (std::find(withoutSubscription.begin(), withoutSubscription.end(), device) ==
-                        withoutSubscription.end() ||
-                    device->m_tags.empty())
-                    continue;
-                registered.push_back({TagRef(device->m_tags.front().get())});
-            }
-        }
-    }
-    const int handle = static_cast<int>(subscriptionHandle_.load());
-    for (const auto& tags : registered) {
-        std::vector<OTag*> list;
-        for (const TagRef& tag : tags) list.push_back(tag.get());
-        UnsubscribeTags(handle, list);
-    }
+    access::TagRegistry::Shared().Release(held);
 }
 
 // ---- IOPCGroupStateMgt
@@ -245,8 +206,7 @@ HRESULT OpcGroup::CloneGroup(LPCWSTR szName, REFIID riid, IUnknown** ppUnk) {
     if (IsRemoved()) return E_FAIL;
     {
         std::lock_guard lock(server_->serverLock);
-        if (server_->owner && server_->owner->tryAddRef())
-            server = ComPtr<IOPCServer>::adopt(server_->owner);
+        if (server_->owner && server_->owner->tryAddRef()) server = ComPtr<IOPCServer>::adopt(server_->owner);
     }
     if (!server) return E_FAIL;
     DWORD rate;
@@ -263,8 +223,8 @@ HRESULT OpcGroup::CloneGroup(LPCWSTR szName, REFIID riid, IUnknown** ppUnk) {
         lcid = lcid_;
     }
     DWORD revised = 0;
-    return server->AddGroup(szName, 0, rate, clientHandle, &timeBias, &deadband, lcid, nullptr, &revised, riid,
-                            ppUnk);
+    return server->AddGroup(szName, 0, rate, clientHandle, &timeBias, &deadband, lcid, nullptr, &revised,
+                            riid, ppUnk);
 }
 
 // ---- IOPCItemMgt
@@ -335,9 +295,11 @@ HRESULT OpcGroup::SetActiveState(DWORD dwCount, OPCHANDLE* phServer, BOOL bActiv
                       [&](HRESULT* errors) { return DoSetActiveState(dwCount, phServer, bActive, errors); });
 }
 
-HRESULT OpcGroup::SetClientHandles(DWORD dwCount, OPCHANDLE* phServer, OPCHANDLE* phClient, HRESULT** ppErrors) {
-    return ForHandles(dwCount, phServer, phClient, ppErrors,
-                      [&](HRESULT* errors) { return DoSetClientHandles(dwCount, phServer, phClient, errors); });
+HRESULT OpcGroup::SetClientHandles(DWORD dwCount, OPCHANDLE* phServer, OPCHANDLE* phClient,
+                                   HRESULT** ppErrors) {
+    return ForHandles(dwCount, phServer, phClient, ppErrors, [&](HRESULT* errors) {
+        return DoSetClientHandles(dwCount, phServer, phClient, errors);
+    });
 }
 
 HRESULT OpcGroup::SetDatatypes(DWORD dwCount, OPCHANDLE* phServer, VARTYPE* pRequestedDatatypes,
@@ -414,7 +376,8 @@ HRESULT OpcGroup::DoAddItems(DWORD count, const OPCITEMDEF* defs, OPCITEMRESULT*
     return S_OK;
 }
 
-HRESULT OpcGroup::DoValidateItems(DWORD count, const OPCITEMDEF* defs, OPCITEMRESULT* results, HRESULT* errors) {
+HRESULT OpcGroup::DoValidateItems(DWORD count, const OPCITEMDEF* defs, OPCITEMRESULT* results,
+                                  HRESULT* errors) {
     for (DWORD i = 0; i < count; ++i) {
         const TagRef tag = resolveItem(defs[i].szItemID);
         if (!tag) {
@@ -484,7 +447,8 @@ HRESULT OpcGroup::DoSetClientHandles(DWORD count, const OPCHANDLE* handles, cons
     return S_OK;
 }
 
-HRESULT OpcGroup::DoSetDatatypes(DWORD count, const OPCHANDLE* handles, const VARTYPE* types, HRESULT* errors) {
+HRESULT OpcGroup::DoSetDatatypes(DWORD count, const OPCHANDLE* handles, const VARTYPE* types,
+                                 HRESULT* errors) {
     std::lock_guard lock(groupLock_);
     for (DWORD i = 0; i < count; ++i) {
         if (FAILED(errors[i])) continue;
@@ -502,102 +466,5 @@ bool OpcGroup::IsValidItem(OPCHANDLE handle) {
 }
 
 IEnumOPCItemAttributes* OpcGroup::CreateItemEnum() { return ItemAttributeEnum::Create(this); }
-
-// ---- subscriptions
-
-void OpcGroup::Subscribe(const OpcItem& item) {
-    OTag* tag = item.tag.get();
-    for (auto& subscription : subscriptions_) {
-        if (subscription->device != item.device) continue;
-        std::lock_guard values(valueLock());
-        subscription->tags.push_back(tag);
-        subscription->pendingSubscribe = true;
-        return;
-    }
-    auto subscription = std::make_unique<TagSubscription>();
-    subscription->device = item.device;
-    subscription->tags.push_back(tag);
-    {
-        std::lock_guard values(valueLock());
-        subscriptions_.push_back(std::move(subscription));
-    }
-    if (item.device) ++item.device->m_nUseCount;
-}
-
-void OpcGroup::Unsubscribe(const OpcItem& item) {
-    for (std::size_t i = 0; i < subscriptions_.size(); ++i) {
-        TagSubscription& subscription = *subscriptions_[i];
-        if (subscription.device != item.device) continue;
-        {
-            std::lock_guard values(valueLock());
-            auto& tags = subscription.tags;
-            if (auto it = std::find(tags.begin(), tags.end(), item.tag.get()); it != tags.end()) tags.erase(it);
-        }
-        if (subscription.tags.empty()) DestroySubscription(i);
-        return;
-    }
-}
-
-void OpcGroup::DestroySubscription(std::size_t index) {
-    ODevice* device = subscriptions_[index]->device;
-    {
-        std::lock_guard values(valueLock());
-        subscriptions_.erase(subscriptions_.begin() + static_cast<std::ptrdiff_t>(index));
-    }
-    if (device) --device->m_nUseCount;
-}
-
-// ---- the item enumerator's steps
-
-HRESULT OpcGroup::NextItemAttributes(OPCHANDLE* position, OPCITEMATTRIBUTES* out) {
-    // The item ID is made of names the window may change under the document lock: taken first.
-    std::lock_guard document(documentLock());
-    std::lock_guard lock(groupLock_);
-    auto it = items_.after(*position);
-    if (it == items_.end()) return S_FALSE;
-    const OpcItem& item = *it->second;
-    const OTag& tag = *item.tag.get();
-    OPCITEMATTRIBUTES filled{};
-    filled.szAccessPath = taskString(u"");
-    filled.szItemID = taskStringFromAnsi((tag.m_pGroup ? tag.m_pGroup->GetPath() : std::string()) + tag.m_strName);
-    if (!filled.szAccessPath || !filled.szItemID) {
-        clearItemAttributes(&filled);
-        return E_OUTOFMEMORY;
-    }
-    filled.bActive = item.active;
-    filled.hClient = item.clientHandle;
-    filled.hServer = it->first;
-    filled.dwAccessRights = accessRights(tag);
-    filled.vtRequestedDataType = item.requestedType;
-    {
-        std::lock_guard values(valueLock());
-        filled.vtCanonicalDataType = tag.m_value.vt;
-    }
-    filled.dwEUType = OPC_NOENUM;
-    VariantInit(&filled.vEUInfo);
-    if (tag.m_bScaled && tag.m_pAnalog) {
-        SAFEARRAY* range = SafeArrayCreateVector(VT_R8, 0, 2);
-        if (!range) {
-            clearItemAttributes(&filled);
-            return E_OUTOFMEMORY;
-        }
-        const double limits[2] = {tag.m_pAnalog->m_dEuLow, tag.m_pAnalog->m_dEuHigh};
-        for (std::int32_t i = 0; i < 2; ++i) SafeArrayPutElement(range, &i, &limits[i]);
-        filled.dwEUType = OPC_ANALOG;
-        filled.vEUInfo.vt = VT_ARRAY | VT_R8;
-        filled.vEUInfo.parray = range;
-    }
-    *out = filled;
-    *position = it->first;
-    return S_OK;
-}
-
-bool OpcGroup::SkipItem(OPCHANDLE* position) {
-    std::lock_guard lock(groupLock_);
-    auto it = items_.after(*position);
-    if (it == items_.end()) return false;
-    *position = it->first;
-    return true;
-}
 
 }  // namespace ferrow::opc

@@ -6,13 +6,16 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "ferrow/access/item_state.h"
+#include "ferrow/access/update_scheduler.h"
 #include "ferrow/model/tag.h"
-#include "ferrow/opc/opc_interfaces.h"
 #include "ferrow/opc/async_request.h"
+#include "ferrow/opc/opc_interfaces.h"
 #include "platform/com/com_object.h"
 #include "platform/com/connection_point.h"
 #include "platform/com/handle_table.h"
@@ -30,36 +33,23 @@ class OpcGroup;
 // itself. A group keeps it by shared ownership, so a removed group that its client still holds never
 // reaches a server that is gone.
 struct ServerCore {
-    // Lock order of the OPC objects (a thread that needs several takes them in this order):
-    //   document lock (item-ID resolution: taken while holding no server or group lock)
-    //   -> server lock -> group lock -> value lock.
-    // The object lock of a connection point and a server's client lock are leaves: nothing is taken
-    // while one is held, and no lock at all is held while a client's sink is called.
+    // The server lock; for its place in the lock order see ferrow/model/locks.h.
     std::recursive_mutex serverLock;
-    FILETIME lastUpdateTime;  // guarded by serverLock
+    FILETIME lastUpdateTime;     // guarded by serverLock
     OpcServer* owner = nullptr;  // guarded by serverLock; null once the server is torn down
     // Groups removed from the server that their clients still hold (guarded by serverLock): the
     // server's end cuts them off too. A group leaves the list when it is destroyed.
     std::vector<OpcGroup*> removedGroups;
 };
 
-// One client item: a use of one tag and what the client asked for it. Fields guarded by the group lock.
-struct OpcItem {
-    OpcItem();
-    ~OpcItem();
-    OpcItem(const OpcItem&) = delete;
-    OpcItem& operator=(const OpcItem&) = delete;
-
+// One client item: the watched state of one tag (the core's ItemState), a use of the tag and what the
+// client asked for it. Fields guarded by the group lock.
+struct OpcItem : access::ItemState {
     BOOL active = 0;
     OPCHANDLE clientHandle = 0;
     VARTYPE requestedType = platform::com::VT_EMPTY;
-    VARIANT cachedValue;                        // the value last taken over for the client
-    WORD cachedQuality = 0;                     // bad until the first value
-    FILETIME cachedTimestamp;                   // the creation time until the first value
-    BOOL changed = 1;                           // reported in the group's next data-change pass
-    std::uint64_t changedInPass = 0;            // the group's pass number when `changed` was last set
-    TagRef tag;                                 // keeps the tag's device from being deleted
-    ODevice* device = nullptr;                  // the tag's device
+    TagRef tag;                 // keeps the tag's device from being deleted
+    ODevice* device = nullptr;  // the tag's device
 };
 
 // The tags of one device that active items of a group refer to, once per item. While it exists the
@@ -67,8 +57,11 @@ struct OpcItem {
 struct TagSubscription {
     ODevice* device = nullptr;
     std::vector<OTag*> tags;
-    bool pendingSubscribe = true;  // the list must be registered with the device again
+    bool pendingSubscribe = true;  // tags were added that the group does not hold registered yet
 };
+
+// What a client may do with the tag's items: read, and write an output.
+DWORD accessRights(const OTag& tag);
 
 // The values of a data change or read completion for the version 2.0 callback, one entry per item.
 struct CallbackArrays {
@@ -93,15 +86,14 @@ struct CallbackArrays {
 // items per device, the update thread that turns tag changes into data-change callbacks and the request
 // threads of asynchronous requests. Created by the server's AddGroup; the server handle is its key in
 // the server's group table, item handles are keys in the group's own item table (looked up, never
-// turned into pointers). Called on any thread; see ServerCore for the lock order.
+// turned into pointers). Called on any thread; for the lock order see ferrow/model/locks.h.
 //
 // No lock of the group is held while a client's sink is called: the values of a pass are copied out
 // under the group lock and delivered after it, and the send lock keeps the passes of one group (update
 // thread, activation, refresh completions) from interleaving.
-class OpcGroup
-    : public platform::com::ComObject<IOPCGroupStateMgt, IOPCItemMgt, IOPCSyncIO, IOPCAsyncIO,
-                                      platform::com::IDataObject, IOPCAsyncIO2,
-                                      platform::com::IConnectionPointContainer> {
+class OpcGroup : public platform::com::ComObject<IOPCGroupStateMgt, IOPCItemMgt, IOPCSyncIO, IOPCAsyncIO,
+                                                 platform::com::IDataObject, IOPCAsyncIO2,
+                                                 platform::com::IConnectionPointContainer> {
   public:
     static constexpr DWORD kMinUpdateRate = 10;
     // How long a data-change pass or a completion waits for the pass before it to finish delivering.
@@ -201,8 +193,8 @@ class OpcGroup
     virtual HRESULT DoSetDatatypes(DWORD count, const OPCHANDLE* handles, const VARTYPE* types,
                                    HRESULT* errors);
     // The work of the reads and writes for entries whose error is still S_OK; `states` are filled in.
-    virtual HRESULT ReadItems(OPCDATASOURCE source, DWORD count, const OPCHANDLE* handles, OPCITEMSTATE* states,
-                              HRESULT* errors);
+    virtual HRESULT ReadItems(OPCDATASOURCE source, DWORD count, const OPCHANDLE* handles,
+                              OPCITEMSTATE* states, HRESULT* errors);
     virtual HRESULT WriteItems(DWORD count, const OPCHANDLE* handles, const VARIANT* values, HRESULT* errors);
     // One pass over the items: registers pending subscriptions, takes over changed tag values and
     // qualities; true when an item is flagged changed.
@@ -249,20 +241,19 @@ class OpcGroup
   private:
     // Under the group and value locks: the items' tag states, out of service for inactive items, and
     // converted for the client where `convert` is set; true when an entry failed before any conversion.
-    bool readFromCache(DWORD count, const OPCHANDLE* handles, OPCITEMSTATE* states, HRESULT* errors, bool convert);
+    bool readFromCache(DWORD count, const OPCHANDLE* handles, OPCITEMSTATE* states, HRESULT* errors,
+                       bool convert);
     static HRESULT convertForClient(const OpcItem& item, VARIANT& value);
     // Under the group lock: a use of the item's tag, with its client handle and device where asked;
     // false when the handle is not (or no longer) one of the group's items.
     bool itemTag(OPCHANDLE handle, TagRef* tag, OPCHANDLE* client, ODevice** device);
-    void startUpdateThread();
-    void updateLoop();
+    void startUpdates();
+    // One scheduled pass: the time to the next, or nullopt when the group has gone.
+    std::optional<std::chrono::milliseconds> scheduledPass();
     // One pass of the update thread; false when the group is going away.
     bool updatePass();
     // Under the group lock: flags the item changed for the next pass.
-    void markChanged(OpcItem& item) {
-        item.changed = 1;
-        item.changedInPass = passNumber_;
-    }
+    void markChanged(OpcItem& item) { item.MarkChanged(passNumber_); }
     // Under the group lock: the changed active items in item-map order.
     std::vector<const OpcItem*> changedActiveItems();
     // The stream of the changed active items flagged up to pass `upToPass`.
@@ -280,7 +271,7 @@ class OpcGroup
     void requestLoop();
     void runRequest(AsyncRequest& request);
     void stopRequestThreads();
-    // Ends the group's registrations with every device it registered tags with.
+    // Lets go of the group's holds on tag registrations.
     void endRegistrations();
     void joinFinishedRequestThreads();
 
@@ -307,9 +298,8 @@ class OpcGroup
     platform::com::HandleTable<std::unique_ptr<OpcItem>> items_;
     std::vector<std::unique_ptr<TagSubscription>> subscriptions_;
     std::atomic<DWORD> subscriptionHandle_{0};
-    // Every device the group has registered tags with (group lock); compared, never dereferenced
-    // without the document's word that the device is still there.
-    std::vector<ODevice*> registeredDevices_;
+    // The tag registrations the group holds in the core's registry (group lock), until it ends.
+    std::set<std::pair<ODevice*, std::string>> heldRegistrations_;
     // Counts the data-change passes (group lock): a pass clears only the changes it has seen.
     std::uint64_t passNumber_ = 1;
 
@@ -330,7 +320,8 @@ class OpcGroup
         // The gate held for a scope, when it could be entered within the limit.
         class Turn {
           public:
-            Turn(SendGate& gate, std::chrono::milliseconds limit) : gate_(gate), entered_(gate.enter(limit)) {}
+            Turn(SendGate& gate, std::chrono::milliseconds limit)
+                : gate_(gate), entered_(gate.enter(limit)) {}
             ~Turn() {
                 if (entered_) gate_.leave();
             }
@@ -352,10 +343,9 @@ class OpcGroup
     SendGate sendGate_;
     std::atomic<bool> sendPending_{false};
 
-    // The update thread and its wake event.
-    std::thread updateThread_;
+    // The group's passes on the core's scheduler.
+    std::shared_ptr<access::UpdateScheduler::Job> updates_;
     std::mutex wakeLock_;
-    std::condition_variable wake_;
     bool running_ = true;  // guarded by wakeLock_
 
     // Asynchronous requests: queued under the group lock (new at the front, taken from the back), served
@@ -364,8 +354,8 @@ class OpcGroup
     std::deque<std::unique_ptr<AsyncRequest>> requests_;
     std::mutex threadsLock_;
     std::vector<std::thread> requestThreads_;
-    std::size_t activeRequestThreads_ = 0;  // group lock: threads still taking from the queue
-    bool requestsStopped_ = false;          // group lock: the group is going away
+    std::size_t activeRequestThreads_ = 0;          // group lock: threads still taking from the queue
+    bool requestsStopped_ = false;                  // group lock: the group is going away
     std::vector<std::thread::id> finishedThreads_;  // threadsLock_: ended, to be joined
 };
 

@@ -21,7 +21,7 @@ namespace ferrow::opc {
 // The object one OPC client gets from the class factory: its groups, locale and name, browsing of the
 // open configuration's tag tree, the six item properties, and the IOPCShutdown point through which the
 // server announces its exit. Lives in serverList from construction to teardown; counted in objectCount.
-// Called on any thread, concurrently; see ServerCore for the lock order.
+// Called on any thread, concurrently; for the lock order see ferrow/model/locks.h.
 class OpcServer
     : public platform::com::ComObject<IOPCServer, IOPCCommon, IOPCBrowseServerAddressSpace,
                                       IOPCItemProperties, platform::com::IConnectionPointContainer> {

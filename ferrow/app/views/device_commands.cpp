@@ -34,7 +34,8 @@ DeviceCommands::DeviceCommands(CDoc& doc, CDeviceView& tree, QWidget* dialogPare
     : QObject(&tree), doc_(doc), tree_(tree), dialogParent_(dialogParent) {
     newDevice = makeAction(this, "New &Device...", "ID_DEVICE_NEW", QKeySequence(Qt::CTRL | Qt::Key_D));
     deleteSelection = makeAction(this, "&Delete", "ID_EDIT_DELETE", QKeySequence(Qt::Key_Delete));
-    properties = makeAction(this, "Pr&operties...", "ID_DEVICE_PROPERTIES", QKeySequence(Qt::CTRL | Qt::Key_P));
+    properties =
+        makeAction(this, "Pr&operties...", "ID_DEVICE_PROPERTIES", QKeySequence(Qt::CTRL | Qt::Key_P));
     connectDevice = makeAction(this, "Connect", "ID_DEVICE_CONNECT");
     simulate = makeAction(this, "Simulate", "ID_DEVICE_SIMULATE");
     simulate->setCheckable(true);
@@ -64,7 +65,10 @@ DeviceCommands::DeviceCommands(CDoc& doc, CDeviceView& tree, QWidget* dialogPare
     updateStates();
 }
 
-DeviceCommands::~DeviceCommands() = default;
+DeviceCommands::~DeviceCommands() {
+    // The monitor started here ends before the document it watches can go.
+    StopMonitor(doc_);
+}
 
 ODevice* DeviceCommands::SelectedDevice() const {
     OTagGroup* selection = doc_.m_pSelection;
@@ -75,7 +79,8 @@ bool DeviceCommands::MonitorRunning() const { return doc_.m_bMonitor && doc_.m_h
 
 bool DeviceCommands::CanDelete() const {
     ODevice* device = SelectedDevice();
-    return device && !device->IsConnecting() && device->m_nUseCount == 0 && !doc_.m_bMonitor && !device->TagsHeld();
+    return device && !device->IsConnecting() && device->m_nUseCount == 0 && !doc_.m_bMonitor &&
+           !device->TagsHeld();
 }
 
 bool DeviceCommands::CanConnect() const {
@@ -193,17 +198,17 @@ void DeviceCommands::SwitchSimulation(ODevice& device, bool on) {
     std::thread exchange;
     try {
         exchange = std::thread([&device, on, &done, dispatcher] {
-            device.SetSimulation(on);
+            LinkOf(device).SetSimulation(on);
             done = true;
             if (dispatcher) dispatcher->wakeUp();
         });
     } catch (const std::system_error&) {
-        device.SetSimulation(on);
+        LinkOf(device).SetSimulation(on);
         done = true;
     }
     platform::ui::waitUntil([&done] { return done.load(); }, platform::scaled(kSimulateLimit));
     // The device has had its time: its exchange ends now as a failed one, so the join is short.
-    if (!done) device.m_pCommandPort->Abort();
+    if (!done) LinkOf(device).m_pCommandPort->Abort();
     if (exchange.joinable()) exchange.join();
     --device.m_nUseCount;
     simulating_ = false;

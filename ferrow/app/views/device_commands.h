@@ -5,7 +5,7 @@
 #include <QTimer>
 #include <chrono>
 
-#include "ferrow/devlink/oport.h"
+#include "ferrow/devlink/device_link.h"
 
 class QAction;
 class QMenu;
@@ -23,7 +23,7 @@ class ODevice;
 // frame refreshes its command states); updateStates() applies them at once. GUI thread only.
 class DeviceCommands : public QObject {
     Q_OBJECT
-public:
+  public:
     static constexpr int kStateRefreshMs = 100;
     // How long Simulate waits for its exchange, which may queue behind another caller's: the reply limit
     // and a margin. The window keeps working meanwhile.
@@ -54,11 +54,11 @@ public:
     // The tree's context menu "Device": Delete, Properties, Connect, Simulate.
     QMenu* deviceMenu;
 
-signals:
+  signals:
     // After updateStates, when the selection pane's text changed.
     void selectionPaneChanged(const QString& text);
 
-private:
+  private:
     ODevice* SelectedDevice() const;
     bool CanDelete() const;
     bool CanConnect() const;

@@ -1,6 +1,6 @@
 #include "ferrow/app/views/tag_loader.h"
 
-#include "ferrow/devlink/oport.h"
+#include "ferrow/devlink/device_link.h"
 #include "ferrow/model/device.h"
 
 namespace ferrow {
@@ -18,13 +18,14 @@ bool TagLoader::start(ODevice& device) {
     try {
         worker_ = std::thread([this, &device, generation] {
             bool complete = false;
-            auto tags = device.FetchTags(&complete, &cancel_);
+            auto tags = LinkOf(device).FetchTags(&complete, &cancel_);
             {
                 std::lock_guard lock(resultLock_);
                 result_ = std::move(tags);
                 complete_ = complete;
             }
-            QMetaObject::invokeMethod(this, [this, generation] { deliver(generation); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this, [this, generation] { deliver(generation); }, Qt::QueuedConnection);
         });
     } catch (const std::system_error&) {
         // No thread this time: the next tick tries again.
@@ -60,7 +61,7 @@ void TagLoader::cancel() {
     cancel_ = true;
     ++generation_;
     // A worker waiting for a reply of a silent device returns at once.
-    device_->m_pCommandPort->Abort();
+    LinkOf(*device_).m_pCommandPort->Abort();
     if (worker_.joinable()) worker_.join();
     std::lock_guard lock(resultLock_);
     result_.clear();

@@ -5,14 +5,15 @@
 
 #include <QDBusConnection>
 #include <algorithm>
-#include <cstring>
 #include <condition_variable>
+#include <cstring>
 #include <mutex>
 #include <thread>
 
 #include "devsim/datapoint_service.h"
 #include "ferrow/bus/ferrow_bus_server.h"
 #include "ferrow/bus/opc_tables.h"
+#include "ferrow/devlink/device_link.h"
 #include "ferrow/devlink/trace.h"
 #include "ferrow/model/cdoc.h"
 #include "ferrow/model/device.h"
@@ -89,21 +90,23 @@ TEST(FerrowBusStreams, ARemoteAdviseSinkGetsTheBytesOfTheInProcessStream) {
     auto sim = testsupport::startDevice();
     ASSERT_TRUE(sim);
     {
-        auto doc = std::make_unique<ferrow::CDoc>();
+        auto doc = std::make_unique<ferrow::CDoc>(ferrow::MakeLinkedDevice);
         ferrow::ODevice* device = doc->AddDevice([&](ferrow::ODevice& d) {
             const QStringList octets = sim->options().address.split('.');
-            for (int i = 0; i < 4; ++i) d.m_params.m_strOctet[static_cast<std::size_t>(i)] = octets[i].toStdString();
+            for (int i = 0; i < 4; ++i)
+                d.m_params.m_strOctet[static_cast<std::size_t>(i)] = octets[i].toStdString();
             return true;
         });
         ASSERT_TRUE(device);
         for (int i = 0; i < 3000 && !device->IsConnected(); ++i) std::this_thread::sleep_for(10ms);
-        ASSERT_GT(device->LoadTags(), 0);
+        ASSERT_GT(ferrow::LinkOf(*device).LoadTags(), 0);
 
         DWORD cookie = 0;
         ASSERT_EQ(RegisterServerClassObject(&cookie), S_OK);
         ferrow::bus::FerrowBusServer busServer;
         ASSERT_TRUE(busServer.Start());
-        QDBusConnection connection = QDBusConnection::connectToBus(bus.address(), QStringLiteral("stream-client"));
+        QDBusConnection connection =
+            QDBusConnection::connectToBus(bus.address(), QStringLiteral("stream-client"));
         platform::com::dbus::setClientConnection(connection);
         {
             ComPtr<IOPCServer> server;
@@ -115,8 +118,8 @@ TEST(FerrowBusStreams, ARemoteAdviseSinkGetsTheBytesOfTheInProcessStream) {
                 ComPtr<IOPCItemMgt> group;
                 OPCHANDLE handle = 0;
                 DWORD rate = 0;
-                EXPECT_EQ(server->AddGroup(name, 1, 20, 9, nullptr, nullptr, 0, &handle, &rate, IID_IOPCItemMgt,
-                                           reinterpret_cast<IUnknown**>(group.put())),
+                EXPECT_EQ(server->AddGroup(name, 1, 20, 9, nullptr, nullptr, 0, &handle, &rate,
+                                           IID_IOPCItemMgt, reinterpret_cast<IUnknown**>(group.put())),
                           S_OK);
                 OPCITEMDEF def{};
                 def.szItemID = const_cast<char16_t*>(u"Device1.Setpoint");
@@ -131,9 +134,11 @@ TEST(FerrowBusStreams, ARemoteAdviseSinkGetsTheBytesOfTheInProcessStream) {
             };
             ComPtr<IOPCItemMgt> nearGroup = makeGroup(u"Near"), farGroup = makeGroup(u"Far");
             ComPtr<IDataObject> remote;
-            const QDBusObjectPath path = busServer.node()->exportFor(farGroup.get(), connection.baseService());
-            ASSERT_EQ(platform::com::dbus::clientNode()->importObject(busServer.node()->connection().baseService(),
-                                                                      path, IID_IDataObject, true, remote.putVoid()),
+            const QDBusObjectPath path =
+                busServer.node()->exportFor(farGroup.get(), connection.baseService());
+            ASSERT_EQ(platform::com::dbus::clientNode()->importObject(
+                          busServer.node()->connection().baseService(), path, IID_IDataObject, true,
+                          remote.putVoid()),
                       S_OK);
             ComPtr<IDataObject> local;
             ASSERT_EQ(nearGroup->QueryInterface(IID_IDataObject, local.putVoid()), S_OK);

@@ -15,7 +15,7 @@
 #include "ferrow/cli/run.h"
 #include "ferrow/cli/stop_signal.h"
 #include "ferrow/model/device.h"
-#include "tests/ferrow/linked_device.h"
+#include "tests/ferrow/devlink/linked_device.h"
 #include "tests/ferrow/opc/opc_client.h"
 #include "tests/support/device_fixture.h"
 
@@ -97,7 +97,7 @@ class CliTest : public opctest::OpcClientTest {
         });
         ASSERT_TRUE(dev);
         ASSERT_TRUE(ferrowtest::eventually([&] { return dev->IsConnected(); }));
-        ASSERT_EQ(dev->LoadTags(), 11);
+        ASSERT_EQ(ferrow::LinkOf(*dev).LoadTags(), 11);
         aux = addDevice("Aux");
         addTag(aux, "Flow", VT_R4, false);
     }

@@ -120,8 +120,7 @@ TEST_F(CliTest, AWriteTheDeviceDidNotTakeIsNoSuccess) {
     const Outcome result = run({"write", "Dev.Setpoint=9"});
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(result.out, "");
-    EXPECT_EQ(result.err,
-              "ferrow-opc: Dev.Setpoint: the device did not take the value (quality now bad (0x00))\n");
+    EXPECT_EQ(result.err, "ferrow-opc: Dev.Setpoint: The device did not answer. (0xC0040402)\n");
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // reaches the device, and the group's end ends its registration.
 
 #include "devsim/datapoint_service.h"
+#include "ferrow/devlink/device_link.h"
 #include "ferrow/opc/opc_group.h"
 #include "platform/ui/scripted_dialogs.h"
 #include "tests/ferrow/opc/opc_client.h"
@@ -20,13 +21,14 @@ class GroupDevsimTest : public OpcClientTest {
         ASSERT_TRUE(sim);
         device = doc.AddDevice([&](ferrow::ODevice& d) {
             const QStringList octets = sim->options().address.split('.');
-            for (int i = 0; i < 4; ++i) d.m_params.m_strOctet[static_cast<std::size_t>(i)] = octets[i].toStdString();
+            for (int i = 0; i < 4; ++i)
+                d.m_params.m_strOctet[static_cast<std::size_t>(i)] = octets[i].toStdString();
             return true;
         });
         ASSERT_TRUE(device);
         for (int i = 0; i < 3000 && !device->IsConnected(); ++i) std::this_thread::sleep_for(10ms);
         ASSERT_TRUE(device->IsConnected());
-        ASSERT_EQ(device->LoadTags(), 11);
+        ASSERT_EQ(ferrow::LinkOf(*device).LoadTags(), 11);
         server = createServer();
     }
     void TearDown() override {
@@ -42,8 +44,9 @@ class GroupDevsimTest : public OpcClientTest {
                                    IID_IOPCGroupStateMgt, reinterpret_cast<IUnknown**>(g.put())),
                   S_OK);
         ComPtr<IConnectionPoint> point;
-        EXPECT_EQ(query<IConnectionPointContainer>(g.get())->FindConnectionPoint(IID_IOPCDataCallback, point.put()),
-                  S_OK);
+        EXPECT_EQ(
+            query<IConnectionPointContainer>(g.get())->FindConnectionPoint(IID_IOPCDataCallback, point.put()),
+            S_OK);
         DWORD cookie = 0;
         EXPECT_EQ(point->Advise(&sink, &cookie), S_OK);
         return g;
@@ -64,7 +67,8 @@ class GroupDevsimTest : public OpcClientTest {
     // Waits for a data change with an item of this client handle satisfying `pred`.
     template <class Pred>
     std::optional<CallbackItem> itemWhere(OPCHANDLE client, Pred pred) {
-        for (auto deadline = std::chrono::steady_clock::now() + 30s; std::chrono::steady_clock::now() < deadline;) {
+        for (auto deadline = std::chrono::steady_clock::now() + 30s;
+             std::chrono::steady_clock::now() < deadline;) {
             for (const Callback& c : sink.dataChanges())
                 for (const CallbackItem& item : c.items)
                     if (item.client == client && pred(item)) return item;
@@ -162,6 +166,36 @@ TEST_F(GroupDevsimTest, TagsOfADeviceNotYetConnectedAreRegisteredOnceItConnects)
     EXPECT_TRUE(itemWhere(8, [](const CallbackItem& i) { return i.number == 25.0; }));
 }
 
+TEST_F(GroupDevsimTest, ItemsHearFromTheirDeviceAgainOnceItsCommandConnectionIsBack) {
+    group = makeGroup(1);
+    addItem(u"Device1.Setpoint", 9);
+    ASSERT_TRUE(sim->log().waitFor("< chgdp/", 5s));
+    sim->run([&] { sim->datapoints().setValue("Setpoint", "00002041"); });  // 10.0f
+    ASSERT_TRUE(itemWhere(9, [](const CallbackItem& i) { return i.number == 10.0; }));
+
+    // The device forgets the registrations with its command connection; the link learns of the loss at
+    // its next exchange and connects again.
+    sim->run([&] { sim->datapoints().closeCommandConnections(); });
+    ferrow::OTag* setpoint = device->FindPushedTag("Setpoint");
+    for (int i = 0; i < 500 && device->IsConnected(); ++i) ferrow::LinkOf(*device).ReadValue(*setpoint);
+    ASSERT_FALSE(device->IsConnected());
+    for (int i = 0; i < 50 && !device->IsConnected(); ++i) {
+        device->Connect();
+        for (int k = 0; k < 20 && !device->IsConnected(); ++k) std::this_thread::sleep_for(10ms);
+    }
+    ASSERT_TRUE(device->IsConnected());
+    auto registrations = [&] {
+        int n = 0;
+        for (const std::string& entry : sim->log().entries())
+            n += entry.find("/Setpoint") != std::string::npos && entry.find("< chgdp/") != std::string::npos;
+        return n;
+    };
+    for (int i = 0; i < 500 && registrations() < 2; ++i) std::this_thread::sleep_for(10ms);
+    ASSERT_EQ(registrations(), 2);
+    sim->run([&] { sim->datapoints().setValue("Setpoint", "0000A041"); });  // 20.0f
+    EXPECT_TRUE(itemWhere(9, [](const CallbackItem& i) { return i.number == 20.0; }));
+}
+
 TEST_F(GroupDevsimTest, ClientWriteReachesTheDeviceAndComesBackAsAChange) {
     group = makeGroup(1);
     const OPCHANDLE speed = addItem(u"Device1.Speed", 3);
@@ -176,7 +210,8 @@ TEST_F(GroupDevsimTest, ClientWriteReachesTheDeviceAndComesBackAsAChange) {
     EXPECT_EQ(errors[0], S_OK);
     CoTaskMemFree(errors);
     EXPECT_TRUE(sim->log().contains("< setdp/Speed/FA00"));
-    EXPECT_TRUE(itemWhere(3, [](const CallbackItem& i) { return i.number == 250.0 && i.quality == OPC_QUALITY_GOOD; }));
+    EXPECT_TRUE(itemWhere(
+        3, [](const CallbackItem& i) { return i.number == 250.0 && i.quality == OPC_QUALITY_GOOD; }));
 
     // A device read brings the device's own value.
     OPCITEMSTATE* states = nullptr;

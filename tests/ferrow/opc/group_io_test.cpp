@@ -7,6 +7,7 @@
 #include <set>
 #include <thread>
 
+#include "ferrow/opc/error_text.h"
 #include "ferrow/opc/opc_group.h"
 #include "tests/ferrow/opc/opc_client.h"
 #include "tests/ferrow/opc/recording_sinks.h"
@@ -22,13 +23,13 @@ std::uint64_t ticksOf(const FILETIME& t) { return (std::uint64_t{t.dwHighDateTim
 // A sink that holds every call until it is let go.
 class BlockingSink : public DataCallbackSink {
   public:
-    HRESULT OnReadComplete(DWORD t, OPCHANDLE g, HRESULT q, HRESULT e, DWORD n, OPCHANDLE* c, VARIANT* v, WORD* w,
-                           FILETIME* f, HRESULT* r) override {
+    HRESULT OnReadComplete(DWORD t, OPCHANDLE g, HRESULT q, HRESULT e, DWORD n, OPCHANDLE* c, VARIANT* v,
+                           WORD* w, FILETIME* f, HRESULT* r) override {
         hold();
         return DataCallbackSink::OnReadComplete(t, g, q, e, n, c, v, w, f, r);
     }
-    HRESULT OnDataChange(DWORD t, OPCHANDLE g, HRESULT q, HRESULT e, DWORD n, OPCHANDLE* c, VARIANT* v, WORD* w,
-                         FILETIME* f, HRESULT* r) override {
+    HRESULT OnDataChange(DWORD t, OPCHANDLE g, HRESULT q, HRESULT e, DWORD n, OPCHANDLE* c, VARIANT* v,
+                         WORD* w, FILETIME* f, HRESULT* r) override {
         hold();
         return DataCallbackSink::OnDataChange(t, g, q, e, n, c, v, w, f, r);
     }
@@ -90,7 +91,8 @@ class GroupIoTest : public OpcClientTest {
                   S_OK);
         return g;
     }
-    OPCHANDLE addItem(IUnknown* g, const char16_t* id, OPCHANDLE client, VARTYPE vt = VT_EMPTY, BOOL active = 1) {
+    OPCHANDLE addItem(IUnknown* g, const char16_t* id, OPCHANDLE client, VARTYPE vt = VT_EMPTY,
+                      BOOL active = 1) {
         OPCITEMDEF def{};
         def.szItemID = const_cast<char16_t*>(id);
         def.bActive = active;
@@ -106,14 +108,15 @@ class GroupIoTest : public OpcClientTest {
     }
     DWORD adviseCallback(IUnknown* g, DataCallbackSink& sink) {
         ComPtr<IConnectionPoint> point;
-        EXPECT_EQ(query<IConnectionPointContainer>(g)->FindConnectionPoint(IID_IOPCDataCallback, point.put()), S_OK);
+        EXPECT_EQ(query<IConnectionPointContainer>(g)->FindConnectionPoint(IID_IOPCDataCallback, point.put()),
+                  S_OK);
         DWORD cookie = 0;
         EXPECT_EQ(point->Advise(&sink, &cookie), S_OK);
         return cookie;
     }
     static FORMATETC format(const char* name, LONG index = -1) {
-        return FORMATETC{static_cast<CLIPFORMAT>(RegisterClipboardFormatA(name)), nullptr, DVASPECT_CONTENT, index,
-                         TYMED_HGLOBAL};
+        return FORMATETC{static_cast<CLIPFORMAT>(RegisterClipboardFormatA(name)), nullptr, DVASPECT_CONTENT,
+                         index, TYMED_HGLOBAL};
     }
     DWORD adviseStream(IUnknown* g, const char* name, AdviseSink& sink) {
         FORMATETC f = format(name);
@@ -122,7 +125,8 @@ class GroupIoTest : public OpcClientTest {
         return connection;
     }
     // Stores a value in the tag as the device link does for a pushed change.
-    static void push(ferrow::OTag* tag, double value, WORD quality = OPC_QUALITY_GOOD, std::uint64_t ticks = 0) {
+    static void push(ferrow::OTag* tag, double value, WORD quality = OPC_QUALITY_GOOD,
+                     std::uint64_t ticks = 0) {
         std::lock_guard lock(ferrow::valueLock());
         VariantClear(&tag->m_value);
         tag->m_value.vt = VT_R8;
@@ -132,7 +136,8 @@ class GroupIoTest : public OpcClientTest {
     }
     // Waits for a data change whose first item has `value`; returns it.
     static std::optional<Callback> changeWith(DataCallbackSink& sink, double value) {
-        for (auto deadline = std::chrono::steady_clock::now() + 30s; std::chrono::steady_clock::now() < deadline;) {
+        for (auto deadline = std::chrono::steady_clock::now() + 30s;
+             std::chrono::steady_clock::now() < deadline;) {
             for (const Callback& c : sink.dataChanges())
                 if (!c.items.empty() && c.items[0].number == value) return c;
             sink.calls.waitFor(sink.calls.size() + 1, 100ms);
@@ -148,7 +153,8 @@ class GroupIoTest : public OpcClientTest {
     // The first stream the sink has received, or within 5 s receives, that satisfies `pred`; else empty.
     template <class Pred>
     static Stream streamWhere(AdviseSink& sink, Pred pred) {
-        for (auto deadline = std::chrono::steady_clock::now() + 30s; std::chrono::steady_clock::now() < deadline;) {
+        for (auto deadline = std::chrono::steady_clock::now() + 30s;
+             std::chrono::steady_clock::now() < deadline;) {
             for (const Stream& st : sink.streams.all())
                 if (pred(st)) return st;
             sink.streams.waitFor(sink.streams.size() + 1, 100ms);
@@ -274,7 +280,8 @@ TEST_F(GroupIoTest, ActivationSendsThePendingChangesOnTheCallersThreadBeforeRetu
     // The first active pass takes the group's registration number.
     EXPECT_TRUE(sink.calls.waitFor(1));
     const auto deadline = std::chrono::steady_clock::now() + 30s;
-    while (static_cast<OpcGroup*>(group.get())->subscriptionHandle() == 0 && std::chrono::steady_clock::now() < deadline)
+    while (static_cast<OpcGroup*>(group.get())->subscriptionHandle() == 0 &&
+           std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(2ms);
     EXPECT_NE(static_cast<OpcGroup*>(group.get())->subscriptionHandle(), 0u);
 }
@@ -425,8 +432,8 @@ TEST_F(GroupIoTest, SyncReadsFromCacheAndDeviceAndWritesCheckRights) {
     CoTaskMemFree(states);
     CoTaskMemFree(errors);
 
-    // Writing an input tag is refused for that entry and leaves the tag alone; an output tag takes the
-    // value, and a device that does not answer shows in the tag's quality, not in the entry.
+    // Writing an input tag is refused for that entry and leaves the tag alone; so does a write that
+    // cannot reach its device: the entry says so and the tag keeps what it had.
     VARIANT values[2];
     VariantInit(&values[0]);
     values[0].vt = VT_I4;
@@ -437,14 +444,13 @@ TEST_F(GroupIoTest, SyncReadsFromCacheAndDeviceAndWritesCheckRights) {
     OPCHANDLE targets[] = {input, active};
     ASSERT_EQ(io->Write(2, targets, values, &errors), S_FALSE);
     EXPECT_EQ(errors[0], OPC_E_BADRIGHTS);
-    EXPECT_EQ(errors[1], S_OK);
+    EXPECT_EQ(errors[1], ferrow::opc::kDeviceNotConnected);
     CoTaskMemFree(errors);
     {
         std::lock_guard lock(ferrow::valueLock());
         EXPECT_EQ(count->m_value.vt, VT_EMPTY);
-        EXPECT_EQ(level->m_value.vt, VT_R4);  // what the device link sends: the device's 32-bit float
-        EXPECT_EQ(level->m_value.fltVal, 8.5f);
-        EXPECT_EQ(level->m_wQuality, OPC_QUALITY_BAD);
+        EXPECT_EQ(level->m_value.vt, VT_R8);
+        EXPECT_EQ(level->m_value.dblVal, 3.25);
     }
     EXPECT_EQ(io->Read(OPC_DS_CACHE, 1, nullptr, &states, &errors), E_POINTER);
 }
@@ -487,7 +493,8 @@ TEST_F(GroupIoTest, AsyncRequestsNumberFromTwoAndCheckTheirArgumentsAsymmetrical
     adviseStream(group.get(), kStreamFormatWriteComplete, writes);
     OPCHANDLE both[] = {item, input};
     VARIANT two[2] = {value, value};
-    ASSERT_EQ(io1->Write(RegisterClipboardFormatA(kStreamFormatWriteComplete), 2, both, two, &id, &errors), S_OK);
+    ASSERT_EQ(io1->Write(RegisterClipboardFormatA(kStreamFormatWriteComplete), 2, both, two, &id, &errors),
+              S_OK);
     CoTaskMemFree(errors);
     EXPECT_EQ(id, 3u);  // version 1.0 and 2.0 share the numbers
     const DWORD writeTransaction = id;
@@ -506,7 +513,7 @@ TEST_F(GroupIoTest, AsyncRequestsNumberFromTwoAndCheckTheirArgumentsAsymmetrical
     EXPECT_EQ(w.dword(8), writeTransaction);
     EXPECT_EQ(w.dword(12), static_cast<DWORD>(S_FALSE));
     EXPECT_EQ(w.dword(16), 11u);
-    EXPECT_EQ(w.dword(20), static_cast<DWORD>(S_OK));
+    EXPECT_EQ(w.dword(20), static_cast<DWORD>(ferrow::opc::kDeviceNotConnected));
     EXPECT_EQ(w.dword(24), 12u);
     EXPECT_EQ(w.dword(28), static_cast<DWORD>(OPC_E_BADRIGHTS));
 
@@ -559,7 +566,8 @@ TEST_F(GroupIoTest, ASinkThatDropsTheLastServerReferenceDuringACallOnItsGroupDoe
     holder.server = std::move(server);
     // DUnadvise releases the sink, which releases the server, whose end cuts off this very group while
     // DUnadvise is still inside it.
-    auto unadvised = std::async(std::launch::async, [&] { return query<IDataObject>(group.get())->DUnadvise(connection); });
+    auto unadvised = std::async(std::launch::async,
+                                [&] { return query<IDataObject>(group.get())->DUnadvise(connection); });
     ASSERT_EQ(unadvised.wait_for(10s), std::future_status::ready);
     EXPECT_EQ(unadvised.get(), S_OK);
     DWORD rate = 0;
@@ -573,7 +581,8 @@ TEST_F(GroupIoTest, ARemovedGroupItsClientStillHoldsEndsWithItsServer) {
     addItem(group.get(), u"Dev.Level", 1);
     ASSERT_TRUE(sink.calls.waitFor(1));
     OPCHANDLE serverHandle = 0;
-    ASSERT_EQ(group->GetState(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &serverHandle), S_OK);
+    ASSERT_EQ(group->GetState(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &serverHandle),
+              S_OK);
     ASSERT_EQ(server->RemoveGroup(serverHandle, 0), S_OK);
     push(level, 5.0);
     EXPECT_TRUE(changeWith(sink, 5.0));  // removed but active: it goes on reporting

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "ferrow/devlink/device_link.h"
 #include "ferrow/devlink/trace.h"
 #include "ferrow/model/cdoc.h"
 #include "ferrow/model/device.h"
@@ -80,7 +81,7 @@ class OpcClientTest : public ::testing::Test {
     }
 
     ferrow::ODevice* addDevice(const std::string& name) {
-        auto device = std::make_unique<ferrow::ODevice>();
+        auto device = ferrow::MakeLinkedDevice();
         device->m_strName = name;
         device->m_pParent = &doc.m_root;
         std::lock_guard lock(ferrow::documentLock());
@@ -138,7 +139,7 @@ class OpcClientTest : public ::testing::Test {
 
     testsupport::CountingAllocator allocator;
     QuietTrace quiet;
-    ferrow::CDoc doc;
+    ferrow::CDoc doc{ferrow::MakeLinkedDevice};
     DWORD cookie = 0;
 };
 

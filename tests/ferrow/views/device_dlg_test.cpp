@@ -3,6 +3,7 @@
 #include <QAccessible>
 #include <QLineEdit>
 
+#include "ferrow/devlink/device_link.h"
 #include "views_window.h"
 
 using namespace ferrow;
@@ -16,7 +17,8 @@ struct DialogCase : ::testing::Test {
             doc.AddDevice([&](ODevice& d) {
                 d.m_strName = name;
                 const QStringList o = QString(address).split('.');
-                for (int i = 0; i < 4; ++i) d.m_params.m_strOctet[static_cast<std::size_t>(i)] = o[i].toStdString();
+                for (int i = 0; i < 4; ++i)
+                    d.m_params.m_strOctet[static_cast<std::size_t>(i)] = o[i].toStdString();
                 return true;
             });
         }
@@ -34,26 +36,28 @@ struct DialogCase : ::testing::Test {
     }
     QuietTrace quiet;
     platform::ui::ScriptedDialogs dialogs;
-    CDoc doc;
+    CDoc doc{MakeLinkedDevice};
     ODevice fresh;
 };
 }  // namespace
 
 TEST_F(DialogCase, ChecksRunInOrderAndAllOfTheFirstThreeRun) {
     bool closed = true;
-    EXPECT_EQ(ok("", "x.168..10", &closed),
-              QStringList({"There must be a device name", "Error in IP address", "Error in IP address - illegal number"}));
+    EXPECT_EQ(ok("", "x.168..10", &closed), QStringList({"There must be a device name", "Error in IP address",
+                                                         "Error in IP address - illegal number"}));
     EXPECT_FALSE(closed);
     EXPECT_EQ(ok("New", "0.0.0.1"), QStringList({"Error in IP address - illegal number"}));
     EXPECT_EQ(ok("New", "1.0.0.255"), QStringList({"Error in IP address - illegal number"}));
     EXPECT_EQ(ok("New", "1.255.0.1"), QStringList({"Error in IP address - illegal number"}));
-    EXPECT_EQ(ok("New", "ab.1.1.1"), QStringList({"Error in IP address - illegal number"}));  // letters read 0
+    EXPECT_EQ(ok("New", "ab.1.1.1"),
+              QStringList({"Error in IP address - illegal number"}));  // letters read 0
     EXPECT_EQ(ok("", "1.2.3.4"), QStringList({"There must be a device name"}));
     // Clashes only when the rest passed, and only the first.
     EXPECT_EQ(ok("Pump", "192.168.0.10", &closed), QStringList({"IP address already used"}));
     EXPECT_FALSE(closed);
     EXPECT_EQ(ok("Pump", "10.0.0.1"), QStringList({"Device name must be unique"}));
-    for (const auto& m : dialogs.boxes()) EXPECT_EQ(m.style & platform::ui::mb::ButtonMask, platform::ui::mb::OkOnly);
+    for (const auto& m : dialogs.boxes())
+        EXPECT_EQ(m.style & platform::ui::mb::ButtonMask, platform::ui::mb::OkOnly);
 }
 
 TEST_F(DialogCase, EdgeCasesThatPass) {
@@ -81,6 +85,7 @@ TEST_F(DialogCase, FieldsLimitsAndNames) {
     EXPECT_EQ(dialog.Fields().reserved, 5u);
     // What a screen reader says for each edit comes from the words beside it.
     EXPECT_EQ(QAccessible::queryAccessibleInterface(dialog.nameEdit())->text(QAccessible::Name), "Name:");
-    EXPECT_EQ(QAccessible::queryAccessibleInterface(dialog.octetEdit(0))->text(QAccessible::Name), "IP Address:");
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(dialog.octetEdit(0))->text(QAccessible::Name),
+              "IP Address:");
     EXPECT_EQ(dialog.octetEdit(2)->accessibleName(), "IP Address, octet 3");
 }

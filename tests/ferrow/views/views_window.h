@@ -16,6 +16,7 @@
 #include "ferrow/app/views/device_dlg.h"
 #include "ferrow/app/views/device_view.h"
 #include "ferrow/app/views/tag_view.h"
+#include "ferrow/devlink/device_link.h"
 #include "ferrow/devlink/trace.h"
 #include "ferrow/model/cdoc.h"
 #include "ferrow/model/device.h"
@@ -97,7 +98,9 @@ struct ViewsWindow {
     }
 
     QTreeWidgetItem* itemOf(const ferrow::OTagGroup* object) const { return tree->itemOf(object); }
-    int imageOf(const ferrow::OTagGroup* object) const { return ferrow::CDeviceView::imageOf(itemOf(object)); }
+    int imageOf(const ferrow::OTagGroup* object) const {
+        return ferrow::CDeviceView::imageOf(itemOf(object));
+    }
     int rows() const { return tags->rows().rowCount(); }
     QString cell(int row, int column) const { return tags->rows().text(row, column); }
     QString valueOf(const QString& name) const {
@@ -106,12 +109,13 @@ struct ViewsWindow {
         return QStringLiteral("<no row>");
     }
     bool loaded(ferrow::ODevice* device) {
-        return waitFor([&] { return device->m_bTagsLoaded && rows() == static_cast<int>(device->m_tags.size()); });
+        return waitFor(
+            [&] { return device->m_bTagsLoaded && rows() == static_cast<int>(device->m_tags.size()); });
     }
 
     QuietTrace quiet;
     platform::ui::ScriptedDialogs dialogs;
-    ferrow::CDoc doc;
+    ferrow::CDoc doc{ferrow::MakeLinkedDevice};
     QWidget host;
     bool activeWindow = false;
     ferrow::CDeviceView* tree;

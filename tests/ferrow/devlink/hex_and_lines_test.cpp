@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "ferrow/devlink/device_link.h"
 #include "ferrow/devlink/hex_value.h"
 #include "ferrow/devlink/line_buffer.h"
 #include "ferrow/model/tag.h"
@@ -44,15 +45,15 @@ TEST(HexValue, ReadsEitherCaseAndPadsWithZeros) {
 TEST(OqnTagValue, HexSetsValueQualityAndTime) {
     OqnTag tag;
     tag.m_vtDevice = VT_I2;
-    EXPECT_TRUE(tag.SetValueFromHex("FFFF"));
+    EXPECT_TRUE(StoreHexValue(tag, "FFFF"));
     EXPECT_EQ(tag.m_value.vt, VT_I2);
     EXPECT_EQ(tag.m_value.iVal, -1);
     EXPECT_EQ(tag.m_wQuality, kQualityGood);
     EXPECT_NE(tag.m_ftTimestamp.ticks(), 0u);
-    EXPECT_FALSE(tag.SetValueFromHex(std::string(65, '0')));
+    EXPECT_FALSE(StoreHexValue(tag, std::string(65, '0')));
     EXPECT_EQ(tag.m_value.iVal, -1);
     tag.m_vtDevice = 5;
-    EXPECT_FALSE(tag.SetValueFromHex("00"));
+    EXPECT_FALSE(StoreHexValue(tag, "00"));
 }
 
 TEST(LineBuffer, LinesEndWithCrLfExactly) {

@@ -3,6 +3,7 @@
 #include <QScopeGuard>
 
 #include "devsim/datapoint_service.h"
+#include "ferrow/devlink/device_link.h"
 #include "ferrow/devlink/monitor.h"
 #include "ferrow/devlink/tag_lists.h"
 #include "ferrow/model/cdoc.h"
@@ -18,7 +19,7 @@ using namespace platform::com;
 
 namespace {
 std::unique_ptr<ODevice> linkedTo(devsim::SimulatedDevice& sim) {
-    auto device = std::make_unique<ODevice>();
+    auto device = MakeLinkedDevice();
     pointAt(*device, sim.options().address);
     device->Connect();
     EXPECT_TRUE(eventually([&] { return device->IsConnected(); }));
@@ -30,7 +31,7 @@ TEST(DevsimLink, LoadsReadsAndWritesTheDemoTable) {
     auto sim = testsupport::startDevice();
     ASSERT_TRUE(sim);
     auto device = linkedTo(*sim);
-    EXPECT_EQ(device->LoadTags(), 11);
+    EXPECT_EQ(LinkOf(*device).LoadTags(), 11);
     EXPECT_EQ(device->m_tags.front()->m_strName, "Alarm");
     std::vector<OTag*> all;
     for (const auto& t : device->m_tags) all.push_back(t.get());
@@ -42,12 +43,12 @@ TEST(DevsimLink, LoadsReadsAndWritesTheDemoTable) {
     OTag* speed = device->FindTag("speed");
     speed->m_value.vt = VT_R4;
     speed->m_value.fltVal = 41.6f;
-    EXPECT_TRUE(device->WriteTag(*speed));
-    EXPECT_EQ(device->ReadValue(*speed), "2A00");
+    EXPECT_TRUE(LinkOf(*device).WriteTag(*speed));
+    EXPECT_EQ(LinkOf(*device).ReadValue(*speed), "2A00");
     OTag* level = device->FindTag("Level");
     level->m_value.vt = VT_I4;
     level->m_value.lVal = 3;
-    EXPECT_FALSE(device->WriteTag(*level));  // an input: the device refuses
+    EXPECT_FALSE(LinkOf(*device).WriteTag(*level));  // an input: the device refuses
     EXPECT_EQ(level->m_wQuality, kQualityBad);
 }
 
@@ -55,13 +56,13 @@ TEST(DevsimLink, MonitorSubscribesTheSelectedDeviceAndFollowsItsValues) {
     platform::ui::ScriptedDialogs dialogs;
     auto sim = testsupport::startDevice();
     ASSERT_TRUE(sim);
-    CDoc doc;
+    CDoc doc{MakeLinkedDevice};
     ODevice* device = doc.AddDevice([&](ODevice& d) {
         pointAt(d, sim->options().address);
         return true;
     });
     ASSERT_TRUE(eventually([&] { return device->IsConnected(); }));
-    device->LoadTags();
+    LinkOf(*device).LoadTags();
     ASSERT_TRUE(StartMonitor(doc));
     ASSERT_TRUE(sim->log().waitFor("< chgdp/0/Valve", std::chrono::seconds(5)));
     EXPECT_EQ(device->m_nUseCount, 1);
@@ -92,13 +93,13 @@ TEST(DevsimLink, StoppingTheMonitorWaitsAtMostOneExchangeLimitAndItsMargin) {
     TraceLog trace;  // the cut exchange's diagnostics
     auto sim = testsupport::startDevice();
     ASSERT_TRUE(sim);
-    auto doc = std::make_unique<CDoc>();
+    auto doc = std::make_unique<CDoc>(MakeLinkedDevice);
     ODevice* device = doc->AddDevice([&](ODevice& d) {
         pointAt(d, sim->options().address);
         return true;
     });
     ASSERT_TRUE(eventually([&] { return device->IsConnected(); }));
-    ASSERT_EQ(device->LoadTags(), 11);
+    ASSERT_EQ(LinkOf(*device).LoadTags(), 11);
     ASSERT_EQ(doc->m_pSelection.load(), device);
 
     // Short limits for the monitor's exchanges only, once the device is connected: 10 s -> 500 ms.
@@ -127,18 +128,18 @@ TEST(DevsimLink, SimulationSwitchAndAClosedCommandConnection) {
     auto sim = testsupport::startDevice();
     ASSERT_TRUE(sim);
     auto device = linkedTo(*sim);
-    EXPECT_TRUE(device->SetSimulation(true));
+    EXPECT_TRUE(LinkOf(*device).SetSimulation(true));
     bool simulating = false;
     sim->run([&] { simulating = sim->datapoints().simulating(); });
     EXPECT_TRUE(simulating);
-    device->LoadTags();
+    LinkOf(*device).LoadTags();
     sim->run([&] { sim->datapoints().closeCommandConnections(); });
-    EXPECT_EQ(device->ReadValue(*device->m_tags[0]), "");
+    EXPECT_EQ(LinkOf(*device).ReadValue(*device->m_tags[0]), "");
     EXPECT_EQ(device->m_tags[0]->m_wQuality, kQualityCommFailure);
     EXPECT_FALSE(device->IsConnected());
     EXPECT_TRUE(device->Connect());
     EXPECT_TRUE(eventually([&] { return device->IsConnected(); }));
-    EXPECT_TRUE(device->SetSimulation(false));
+    EXPECT_TRUE(LinkOf(*device).SetSimulation(false));
     sim->run([&] { simulating = sim->datapoints().simulating(); });
     EXPECT_FALSE(simulating);
 }

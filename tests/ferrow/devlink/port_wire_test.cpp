@@ -4,8 +4,9 @@
 #include <QScopeGuard>
 #include <future>
 
-#include "linked_device.h"
+#include "ferrow/devlink/device_link.h"
 #include "ferrow/devlink/tag_lists.h"
+#include "linked_device.h"
 #include "platform/ui/time_scale.h"
 
 using namespace ferrow;
@@ -15,7 +16,7 @@ namespace {
 // Bounds a hang only: what these tests wait for takes milliseconds.
 constexpr auto kHangLimit = 30s;
 
-std::string readValue(LinkedDevice& link, OTag* tag) { return link.device->ReadValue(*tag); }
+std::string readValue(LinkedDevice& link, OTag* tag) { return LinkOf(*link.device).ReadValue(*tag); }
 }  // namespace
 
 TEST(PortWire, ReplySplitOverSegmentsIsReassembled) {
@@ -62,7 +63,7 @@ TEST(PortWire, LoneCrStallsUntilTheBufferFillsThenGivesAnEmptyLine) {
     auto exchange = std::async(std::launch::async, [&] {
         OPortRequest request;
         request.SetCommand("getdp/Level\r\n");
-        const bool ok = link.device->m_pCommandPort->Execute(request);
+        const bool ok = LinkOf(*link.device).m_pCommandPort->Execute(request);
         return std::make_pair(ok, request.m_wReplyLength);
     });
     ASSERT_TRUE(link.peer.waitForReceived("getdp/Level\r\n", link.commandIndex));
@@ -139,7 +140,7 @@ TEST(PortWire, DeletingADeviceWhileItConnectsToANonAnsweringAddressReturnsPrompt
     TraceLog trace;
     platform::setTimeScale(6.0);  // a connect limit far beyond the hang limit
     const auto restoreScale = qScopeGuard([] { platform::setTimeScale(1.0); });
-    auto device = std::make_unique<ODevice>();
+    auto device = MakeLinkedDevice();
     device->m_params.m_strOctet = {"192", "0", "2", "1"};  // a documentation address: nobody answers
     EXPECT_TRUE(device->Connect());
     auto deleting = std::async(std::launch::async, [&] { device.reset(); });
@@ -150,19 +151,23 @@ TEST(PortWire, DeletingADeviceWhileItConnectsToANonAnsweringAddressReturnsPrompt
 TEST(PortWire, ConnectToAClosedPortLeavesTheDeviceUnconnected) {
     TraceLog trace;
     ODevice device;
+    AttachDeviceLink(device);
     pointAt(device, testsupport::uniqueLoopbackAddress());
     EXPECT_TRUE(device.Connect());  // the opens were accepted; connecting fails in the workers
-    EXPECT_TRUE(eventually([&] { return device.m_pCommandPort->Status() == 2 && device.m_pNotifyPort->Status() == 2; }));
+    EXPECT_TRUE(eventually([&] {
+        return LinkOf(device).m_pCommandPort->Status() == 2 && LinkOf(device).m_pNotifyPort->Status() == 2;
+    }));
     EXPECT_FALSE(device.IsConnected());
     EXPECT_FALSE(device.IsConnecting());
-    EXPECT_FALSE(device.m_pCommandPort->IsOpen());
+    EXPECT_FALSE(LinkOf(device).m_pCommandPort->IsOpen());
     EXPECT_NE(trace.text().find("Connect socket failed 111\r\n"), std::string::npos) << trace.text();
 }
 
 TEST(PortWire, StoppedPortRefusesAtOnce) {
     ODevice device;
-    device.StopPorts();
+    AttachDeviceLink(device);
+    device.StopLink();
     OPortRequest open(OPortRequest::kOpen);
-    EXPECT_FALSE(device.m_pCommandPort->Execute(open));
+    EXPECT_FALSE(LinkOf(device).m_pCommandPort->Execute(open));
     EXPECT_FALSE(device.Connect());
 }

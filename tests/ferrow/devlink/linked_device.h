@@ -8,6 +8,7 @@
 #include <string>
 #include <thread>
 
+#include "ferrow/devlink/device_link.h"
 #include "ferrow/devlink/oport.h"
 #include "ferrow/devlink/trace.h"
 #include "ferrow/model/device.h"
@@ -21,7 +22,7 @@ using namespace std::chrono_literals;
 
 // Collects the device link's diagnostic texts.
 class TraceLog : public ferrow::TraceOutput {
-public:
+  public:
     TraceLog() { ferrow::setTraceOutput(this); }
     ~TraceLog() override { ferrow::setTraceOutput(nullptr); }
     void Write(std::string_view text) override {
@@ -33,7 +34,7 @@ public:
         return text_;
     }
 
-private:
+  private:
     mutable std::mutex mutex_;
     std::string text_;
 };
@@ -51,22 +52,25 @@ bool eventually(Pred pred, std::chrono::milliseconds limit = 30s) {
 // For a tag's value, quality and time, which the workers write under the value lock.
 template <typename Pred>
 bool eventuallyUnderValueLock(Pred pred, std::chrono::milliseconds limit = 30s) {
-    return eventually([&] {
-        std::lock_guard lock(ferrow::valueLock());
-        return pred();
-    }, limit);
+    return eventually(
+        [&] {
+            std::lock_guard lock(ferrow::valueLock());
+            return pred();
+        },
+        limit);
 }
 
 inline void pointAt(ferrow::ODevice& device, const QString& address) {
     const QStringList octets = address.split('.');
-    for (int i = 0; i < 4; ++i) device.m_params.m_strOctet[static_cast<std::size_t>(i)] = octets[i].toStdString();
+    for (int i = 0; i < 4; ++i)
+        device.m_params.m_strOctet[static_cast<std::size_t>(i)] = octets[i].toStdString();
 }
 
 // A device linked to a scripted peer on a loopback address of its own. The peer learns which of its two
 // connections is the command connection from the first request that arrives.
 struct LinkedDevice {
     LinkedDevice() : address(testsupport::uniqueLoopbackAddress()), peer(address, 4224) {
-        device = std::make_unique<ferrow::ODevice>();
+        device = ferrow::MakeLinkedDevice();
         device->m_strName = "Dev";
         pointAt(*device, address);
     }
@@ -76,12 +80,16 @@ struct LinkedDevice {
         if (!peer.waitForConnections(alreadyAccepted + 2)) return false;
         if (!eventually([&] { return device->IsConnected(); })) return false;
         // Connect's own "simulate/off" goes out only when the command port was connected in time.
-        eventually([&] { return connecting.wait_for(0ms) == std::future_status::ready || findCommand(alreadyAccepted); },
-                   500ms);
+        eventually(
+            [&] {
+                return connecting.wait_for(0ms) == std::future_status::ready || findCommand(alreadyAccepted);
+            },
+            500ms);
         if (commandIndex >= 0) peer.send("ok\r\n", commandIndex);
         if (!connecting.get()) return false;
         if (commandIndex < 0) {
-            auto simulate = std::async(std::launch::async, [this] { return device->SetSimulation(false); });
+            auto simulate = std::async(std::launch::async,
+                                       [this] { return ferrow::LinkOf(*device).SetSimulation(false); });
             if (!eventually([&] { return findCommand(alreadyAccepted); })) return false;
             peer.send("ok\r\n", commandIndex);
             simulate.get();

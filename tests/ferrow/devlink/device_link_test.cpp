@@ -1,3 +1,5 @@
+#include "ferrow/devlink/device_link.h"
+
 #include <gtest/gtest.h>
 
 #include "ferrow/devlink/tag_lists.h"
@@ -10,7 +12,7 @@ using namespace platform::com;
 TEST(DeviceLink, TagEnumerationReadsNameTypeAndAccess) {
     LinkedDevice link;
     ASSERT_TRUE(link.connect());
-    auto load = std::async(std::launch::async, [&] { return link.device->LoadTags(); });
+    auto load = std::async(std::launch::async, [&] { return LinkOf(*link.device).LoadTags(); });
     const std::pair<const char*, const char*> replies[] = {
         {"dpid/0\r\n", "Level/4/0\r\n"},    {"dpid/1\r\n", "Valve/11\r\n"},
         {"dpid/2\r\n", "counter/x/1\r\n"},  {"dpid/3\r\n", "Huge/99999999999/1\r\n"},
@@ -31,7 +33,7 @@ TEST(DeviceLink, TagEnumerationReadsNameTypeAndAccess) {
     EXPECT_EQ(level->m_wQuality, kQualityUncertain);
     EXPECT_EQ(level->m_value.vt, VT_EMPTY);
     EXPECT_EQ(valve->m_vtDevice, VT_BOOL);
-    EXPECT_EQ(valve->m_bOutput, 1);  // a missing access field means output
+    EXPECT_EQ(valve->m_bOutput, 1);     // a missing access field means output
     EXPECT_EQ(counter->m_vtDevice, 0);  // a bad type number reads as 0
     // So does one beyond a type code's 16 bits, however long: never a wrapped type (65547 is not VT_BOOL).
     EXPECT_EQ(static_cast<OqnTag*>(link.device->FindTag("Huge"))->m_vtDevice, 0);
@@ -86,20 +88,22 @@ TEST(DeviceLink, WritingARealToAnI2TagSendsTheRoundedValue) {
     OqnTag* speed = link.addTag("Speed", VT_I2);
     speed->m_value.vt = VT_R8;
     speed->m_value.dblVal = 3.5;
-    EXPECT_TRUE(link.answer([&] { return link.device->WriteTag(*speed); }, "setdp/Speed/0400\r\n", "ok\r\n"));
+    EXPECT_TRUE(
+        link.answer([&] { return LinkOf(*link.device).WriteTag(*speed); }, "setdp/Speed/0400\r\n", "ok\r\n"));
     EXPECT_EQ(speed->m_wQuality, kQualityGood);
     EXPECT_EQ(speed->m_value.vt, VT_I2);
 
     OqnTag* level = link.addTag("Level", VT_R4);
     level->m_value.vt = VT_I4;
     level->m_value.lVal = 1;
-    EXPECT_FALSE(link.answer([&] { return link.device->WriteTag(*level); }, "setdp/Level/0000803F\r\n", "\r\n"));
+    EXPECT_FALSE(link.answer([&] { return LinkOf(*link.device).WriteTag(*level); },
+                             "setdp/Level/0000803F\r\n", "\r\n"));
     EXPECT_EQ(level->m_wQuality, kQualityBad);
 
     // A value the type cannot hold is not sent at all.
     speed->m_value.vt = VT_R8;
     speed->m_value.dblVal = 40000.0;
-    EXPECT_FALSE(link.device->WriteTag(*speed));
+    EXPECT_FALSE(LinkOf(*link.device).WriteTag(*speed));
     EXPECT_EQ(speed->m_wQuality, kQualityBad);
     std::this_thread::sleep_for(50ms);
     EXPECT_TRUE(link.peer.received(link.commandIndex).isEmpty());
@@ -130,7 +134,7 @@ TEST(DeviceLink, ClosedCommandConnectionMarksTagsAndTheNextConnectOpensBothPorts
     ASSERT_TRUE(link.connect());
     OqnTag* level = link.addTag("Level", VT_R4);
     link.peer.close(link.commandIndex);
-    EXPECT_EQ(link.device->ReadValue(*level), "");
+    EXPECT_EQ(LinkOf(*link.device).ReadValue(*level), "");
     EXPECT_TRUE(eventuallyUnderValueLock([&] { return level->m_wQuality == kQualityCommFailure; }));
     EXPECT_FALSE(link.device->IsConnected());
     EXPECT_TRUE(link.peer.waitForPeerClose(link.notifyIndex));  // the notification connection is given up too
@@ -140,7 +144,8 @@ TEST(DeviceLink, ClosedCommandConnectionMarksTagsAndTheNextConnectOpensBothPorts
     ASSERT_TRUE(link.connect(2));
     EXPECT_EQ(link.peer.connectionCount(), 4);
     link.peer.send("a/b/Level/00004040\r\n", link.notifyIndex);
-    EXPECT_TRUE(eventuallyUnderValueLock([&] { return level->m_wQuality == kQualityGood && level->m_value.fltVal == 3.0f; }));
+    EXPECT_TRUE(eventuallyUnderValueLock(
+        [&] { return level->m_wQuality == kQualityGood && level->m_value.fltVal == 3.0f; }));
 }
 
 TEST(DeviceLink, ClosedNotificationConnectionMarksTheTagsAndConnectOpensItAgain) {
@@ -153,7 +158,7 @@ TEST(DeviceLink, ClosedNotificationConnectionMarksTheTagsAndConnectOpensItAgain)
     link.peer.close(link.notifyIndex);
     EXPECT_TRUE(eventually([&] { return !link.device->IsConnected(); }));
     EXPECT_TRUE(eventuallyUnderValueLock([&] { return level->m_wQuality == kQualityCommFailure; }));
-    EXPECT_TRUE(link.device->m_pCommandPort->IsConnected());  // the command connection stands
+    EXPECT_TRUE(LinkOf(*link.device).m_pCommandPort->IsConnected());  // the command connection stands
 
     // Connect opens only the port that is not open: one new connection, and the device is whole again.
     EXPECT_TRUE(link.answer([&] { return link.device->Connect(); }, "simulate/off\r\n", "ok\r\n"));
@@ -161,7 +166,8 @@ TEST(DeviceLink, ClosedNotificationConnectionMarksTheTagsAndConnectOpensItAgain)
     EXPECT_TRUE(eventually([&] { return link.device->IsConnected(); }));
     EXPECT_EQ(link.peer.connectionCount(), 3);
     link.peer.send("a/b/Level/00004040\r\n", 2);
-    EXPECT_TRUE(eventuallyUnderValueLock([&] { return level->m_wQuality == kQualityGood && level->m_value.fltVal == 3.0f; }));
+    EXPECT_TRUE(eventuallyUnderValueLock(
+        [&] { return level->m_wQuality == kQualityGood && level->m_value.fltVal == 3.0f; }));
 }
 
 // MarkCommFailure keeps the server's lock order (value lock before the tag-list lock): a thread that

@@ -40,7 +40,8 @@ TEST(NamePrefixOrder, ADevicesTagsSortAndAreFoundAgainWhateverTheOrderOfArrival)
     do {
         ODevice device;
         for (const std::string& name : arrival) device.AddTag(tagNamed(name));
-        EXPECT_EQ(tagNames(device), (std::vector<std::string>{"Level", "Level2", "Pump", "Tank", "Tank.Temp"}));
+        EXPECT_EQ(tagNames(device),
+                  (std::vector<std::string>{"Level", "Level2", "Pump", "Tank", "Tank.Temp"}));
         for (const std::string& name : arrival) {
             const OTag* found = device.FindPushedTag(name);
             ASSERT_NE(found, nullptr) << name;

@@ -2,12 +2,9 @@
 
 #include <QFile>
 
-#include "ferrow/devlink/oport.h"
-#include "ferrow/devlink/trace.h"
 #include "ferrow/model/cdoc.h"
 #include "ferrow/model/device.h"
 #include "ferrow/model/tdb_archive.h"
-#include "ferrow/opc/object_count.h"
 #include "platform/ui/scripted_dialogs.h"
 #include "tests/support/test_environment.h"
 
@@ -29,7 +26,7 @@ std::unique_ptr<OqnTag> tag(const std::string& name) {
     return t;
 }
 
-// Devices of these tests point at a loopback address nobody listens on: connects fail at once.
+// Devices of these tests have no link: connects fail at once.
 ODevice* addDevice(CDoc& doc, const std::string& name = {}, const std::string& last = "1") {
     return doc.AddDevice([&](ODevice& d) {
         if (!name.empty()) d.m_strName = name;
@@ -44,18 +41,14 @@ std::string names(const std::vector<std::unique_ptr<OTag>>& tags) {
     return out;
 }
 
-// The devices here never reach anything; their connect diagnostics are not this test's business.
-struct QuietTrace : TraceOutput {
-    QuietTrace() { setTraceOutput(this); }
-    ~QuietTrace() override { setTraceOutput(nullptr); }
-    void Write(std::string_view) override {}
-};
-
 class Document : public ::testing::Test {
-protected:
-    void SetUp() override { doc.m_pDeviceView = &view; }
-    void TearDown() override { objectCount = 0; }
-    QuietTrace quiet;  // first in, last out: it outlives the document's devices
+  protected:
+    void SetUp() override {
+        doc.m_pDeviceView = &view;
+        doc.SetClientsConnected([this] { return clientObjects != 0; });
+    }
+    // What the program counts as OPC objects held by clients.
+    int clientObjects = 0;
     platform::ui::ScriptedDialogs dialogs;
     RecordingView view;
     CDoc doc;
@@ -187,9 +180,11 @@ TEST_F(Document, BadFileIsReportedAndLeavesAnEmptyConfiguration) {
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write(QByteArray::fromHex("FFFF0100040043446F630200FFFF01000900"));  // ends inside a class record
     file.close();
-    EXPECT_FALSE(doc.OnOpenDocument(path.toStdString()));
-    ASSERT_EQ(dialogs.boxes().size(), 1u);
-    EXPECT_TRUE(dialogs.boxes()[0].text.contains("unexpected file format")) << dialogs.boxes()[0].text.toStdString();
+    const DocResult opened = doc.OnOpenDocument(path.toStdString());
+    EXPECT_FALSE(opened);
+    EXPECT_TRUE(opened.warning);
+    EXPECT_NE(opened.text.find("unexpected file format"), std::string::npos) << opened.text;
+    EXPECT_TRUE(dialogs.boxes().empty());  // the window shows it
     EXPECT_EQ(doc.DeviceCount(), 0u);
     EXPECT_EQ(doc.m_nNextDevice, 1);
     EXPECT_EQ(doc.m_pSelection.load(), nullptr);
@@ -207,13 +202,17 @@ TEST_F(Document, EmptyFileOpensAsEmptyConfiguration) {
 
 TEST_F(Document, NewAndOpenAreRefusedWhileClientsAreConnected) {
     addDevice(doc, "Kept");
-    objectCount = 1;
-    EXPECT_FALSE(doc.OnNewDocument());
-    EXPECT_FALSE(doc.OnOpenDocument("/nonexistent.tdb"));
-    ASSERT_EQ(dialogs.boxes().size(), 2u);
-    EXPECT_EQ(dialogs.boxes()[0].text, "Cannot change files while OPC Clients are connected to this server.");
+    clientObjects = 1;
+    const DocResult renewed = doc.OnNewDocument();
+    const DocResult opened = doc.OnOpenDocument("/nonexistent.tdb");
+    EXPECT_FALSE(renewed);
+    EXPECT_FALSE(opened);
+    EXPECT_EQ(renewed.text, "Cannot change files while OPC Clients are connected to this server.");
+    EXPECT_EQ(opened.text, renewed.text);
+    EXPECT_FALSE(renewed.warning);
+    EXPECT_TRUE(dialogs.boxes().empty());
     EXPECT_EQ(doc.DeviceCount(), 1u);
-    objectCount = 0;
+    clientObjects = 0;
     EXPECT_TRUE(doc.OnNewDocument());
     EXPECT_EQ(doc.DeviceCount(), 0u);
     EXPECT_EQ(doc.m_nNextDevice, 1);
@@ -222,9 +221,10 @@ TEST_F(Document, NewAndOpenAreRefusedWhileClientsAreConnected) {
 TEST_F(Document, SaveFailureIsReportedAndKeepsTheDocumentModified) {
     addDevice(doc, "New");
     const std::string path = (testsupport::freshFolder("gone") + "/missing/folder/plant.tdb").toStdString();
-    EXPECT_FALSE(doc.OnSaveDocument(path));
-    ASSERT_EQ(dialogs.boxes().size(), 1u);
-    EXPECT_TRUE(dialogs.boxes()[0].text.startsWith("Cannot save"));
+    const DocResult saved = doc.OnSaveDocument(path);
+    EXPECT_FALSE(saved);
+    EXPECT_TRUE(saved.text.starts_with("Cannot save"));
+    EXPECT_TRUE(dialogs.boxes().empty());
     EXPECT_TRUE(doc.IsModified());
     EXPECT_FALSE(QFile::exists(QString::fromStdString(path)));
 }

@@ -54,7 +54,8 @@ TEST(TdbClassIndex, AConfigurationPastIndex0x7FFFReadsBackTheSame) {
     EXPECT_EQ(read.root.groups[0].groups.back().name, "G32767");
     EXPECT_EQ(WriteTdb(read), bytes);
     // Every group refers to the class OTagGroup by its own small index, however far the counter went.
-    EXPECT_EQ(bytes.substr(bytes.size() - groupElement("xx", "G32767").size(), 2), std::string("\x02\x80", 2));
+    EXPECT_EQ(bytes.substr(bytes.size() - groupElement("xx", "G32767").size(), 2),
+              std::string("\x02\x80", 2));
 }
 
 TEST(TdbClassIndex, AClassRecordedAtIndex0x7FFFIsFoundAgainByItsLongReference) {

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "ferrow/devlink/device_link.h"
 #include "ferrow/devlink/hex_value.h"
 #include "ferrow/model/tag.h"
 
@@ -40,7 +41,7 @@ TEST(HexByteOrder, ATagKeepsBothBytesOfWhatTheDeviceSent) {
     for (VARTYPE vt : {VT_I2, VT_BOOL}) {
         OqnTag tag;
         tag.m_vtDevice = vt;
-        ASSERT_TRUE(tag.SetValueFromHex("3412")) << vt;
+        ASSERT_TRUE(ferrow::StoreHexValue(tag, "3412")) << vt;
         EXPECT_EQ(static_cast<unsigned short>(tag.m_value.iVal), 0x1234) << vt;
         EXPECT_EQ(HexFromValue(tag.m_value), "3412") << vt;
     }
