@@ -190,7 +190,7 @@ TEST_F(GroupDevsimTest, ItemsHearFromTheirDeviceAgainOnceItsCommandConnectionIsB
             n += entry.find("/Setpoint") != std::string::npos && entry.find("< chgdp/") != std::string::npos;
         return n;
     };
-    for (int i = 0; i < 500 && registrations() < 2; ++i) std::this_thread::sleep_for(10ms);
+    for (int i = 0; i < 3000 && registrations() < 2; ++i) std::this_thread::sleep_for(10ms);
     ASSERT_EQ(registrations(), 2);
     sim->run([&] { sim->datapoints().setValue("Setpoint", "0000A041"); });  // 20.0f
     EXPECT_TRUE(itemWhere(9, [](const CallbackItem& i) { return i.number == 20.0; }));
