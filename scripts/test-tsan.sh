@@ -28,6 +28,10 @@ targets+=(platform_net_test)
 # COM over the session bus: the bus node's reader thread and worker pool, Ferrow's objects served on it.
 targets+=(platform_com_dbus_test ferrow_bus_server_test)
 
+# The OPC UA endpoint: its network thread serving clients while data source callbacks come from others.
+targets+=(ferrow_ua_session_test ferrow_ua_view_attribute_test ferrow_ua_subscription_test
+  ferrow_ua_malformed_traffic_test)
+
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLON_SANITIZE=thread >/dev/null
 cmake --build build-tsan --parallel "$(nproc)" --target "${targets[@]}"
 export QT_QPA_PLATFORM=offscreen

@@ -1,0 +1,106 @@
+#include "ferrow/ua/monitored_item.h"
+
+#include <cmath>
+
+#include "ferrow/ua/binary_decoder.h"
+#include "ferrow/ua/node_ids.h"
+#include "ferrow/ua/status_codes.h"
+
+namespace ferrow::ua {
+
+namespace {
+
+std::optional<double> numberOf(const DataValue& value) {
+    if (!value.value || value.value->isArray || value.value->values.size() != 1) return std::nullopt;
+    return std::visit(
+        []<class T>(const T& v) -> std::optional<double> {
+            if constexpr (std::is_arithmetic_v<T> && !std::is_same_v<T, bool>) {
+                return static_cast<double>(v);
+            } else {
+                return std::nullopt;
+            }
+        },
+        value.value->values.front());
+}
+
+std::uint32_t statusOf(const DataValue& value) { return value.status ? value.status->code : status::Good; }
+
+}  // namespace
+
+std::uint32_t parseFilter(const ExtensionObject& filter, bool numericValue, DataChangeFilter& out) {
+    out = DataChangeFilter();
+    if (filter.body == ExtensionObject::Body::None && filter.typeId.isNull()) return status::Good;
+    if (filter.typeId == NodeId::numericId(id::EventFilter)) return status::BadFilterNotAllowed;
+    if (filter.typeId != NodeId::numericId(id::DataChangeFilter) ||
+        filter.body != ExtensionObject::Body::Binary)
+        return status::BadMonitoredItemFilterUnsupported;
+    try {
+        BinaryDecoder decoder(filter.bytes);
+        decoder(out);
+        decoder.expectEnd();
+    } catch (const DecodeError&) {
+        return status::BadMonitoredItemFilterInvalid;
+    }
+    if (static_cast<std::uint32_t>(out.trigger) > 2) return status::BadMonitoredItemFilterInvalid;
+    switch (static_cast<DeadbandType>(out.deadbandType)) {
+        case DeadbandType::None:
+            return status::Good;
+        // Tags have no engineering range to take a percentage of.
+        case DeadbandType::Percent:
+            return status::BadMonitoredItemFilterUnsupported;
+        case DeadbandType::Absolute:
+            if (!numericValue) return status::BadFilterNotAllowed;
+            return std::isfinite(out.deadbandValue) && out.deadbandValue >= 0
+                       ? status::Good
+                       : status::BadDeadbandFilterInvalid;
+    }
+    return status::BadDeadbandFilterInvalid;
+}
+
+bool MonitoredItem::passesFilter(const DataValue& value) const {
+    if (!last_) return true;
+    if (statusOf(value) != statusOf(*last_)) return true;
+    if (filter.trigger == DataChangeTrigger::Status) return false;
+    if (filter.trigger == DataChangeTrigger::StatusValueTimestamp &&
+        value.sourceTimestamp != last_->sourceTimestamp)
+        return true;
+    if (static_cast<DeadbandType>(filter.deadbandType) == DeadbandType::Absolute) {
+        const auto now = numberOf(value), before = numberOf(*last_);
+        if (now && before) return std::fabs(*now - *before) > filter.deadbandValue;
+    }
+    return value.value != last_->value;
+}
+
+void MonitoredItem::offer(const DataValue& value) {
+    if (mode == MonitoringMode::Disabled || !passesFilter(value)) return;
+    last_ = value;
+    enqueue(value);
+}
+
+void MonitoredItem::enqueue(DataValue value) {
+    if (queue_.size() < queueSize) {
+        queue_.push_back(std::move(value));
+        return;
+    }
+    const bool markOverflow = queueSize > 1;
+    auto mark = [markOverflow](DataValue& v) {
+        if (!markOverflow) return;
+        v.status = StatusCode{statusOf(v) | status::kInfoTypeDataValue | status::kOverflowBit};
+    };
+    if (discardOldest) {
+        queue_.erase(queue_.begin());
+        queue_.push_back(std::move(value));
+        mark(queue_.front());
+    } else {
+        queue_.back() = std::move(value);
+        mark(queue_.back());
+    }
+}
+
+std::vector<DataValue> MonitoredItem::takeQueued() {
+    std::vector<DataValue> out;
+    out.swap(queue_);
+    return out;
+}
+
+}  // namespace ferrow::ua

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "ferrow/ua/data_source.h"
+#include "ferrow/ua/subscription_messages.h"
+
+namespace ferrow::ua {
+
+// One monitored item: what it watches, its filter and its queue of values waiting to be published.
+// Decides which samples are changes worth reporting and keeps the queue within its size, marking the
+// value after a gap with the Overflow bit. Lives on the endpoint's thread.
+class MonitoredItem {
+  public:
+    std::uint32_t id = 0;
+    std::uint32_t clientHandle = 0;
+    ReadValueId target;
+    std::optional<TagInfo> tag;  // a device tag; other nodes are sampled on the publishing cycle
+    MonitoringMode mode = MonitoringMode::Reporting;
+    double samplingInterval = 0;
+    std::uint32_t queueSize = 1;
+    bool discardOldest = true;
+    DataChangeFilter filter;
+    TimestampsToReturn timestamps = TimestampsToReturn::Both;
+    UaDataSource::WatchId watch = 0;
+    bool gone = false;  // its node left the address space
+
+    // A new sample of the watched value; queued when it passes the filter (always the first one).
+    void offer(const DataValue& value);
+    // Everything queued, oldest first; the queue is empty afterwards.
+    std::vector<DataValue> takeQueued();
+    bool hasQueued() const { return !queue_.empty(); }
+    void clearQueue() { queue_.clear(); }
+    // Forget the last value, so that the next sample is reported whatever it is.
+    void resetLastValue() { last_.reset(); }
+
+  private:
+    bool passesFilter(const DataValue& value) const;
+    void enqueue(DataValue value);
+
+    std::optional<DataValue> last_;
+    // A vector rather than a deque: most items hold no value or one between cycles, and an empty deque
+    // costs more than half a kilobyte.
+    std::vector<DataValue> queue_;
+};
+
+// Reads a DataChangeFilter (or none) and says why it cannot be used on the item, status Good when it can.
+std::uint32_t parseFilter(const ExtensionObject& filter, bool numericValue, DataChangeFilter& out);
+
+}  // namespace ferrow::ua

@@ -1,0 +1,119 @@
+#include "ferrow/ua/ua_endpoint.h"
+
+#include <QHostInfo>
+#include <mutex>
+
+#include "ferrow/ua/server_core.h"
+#include "ferrow/ua/tcp_listener.h"
+
+namespace ferrow::ua {
+
+// Where the data source's callbacks are posted: the endpoint's thread while it runs, nowhere after.
+struct PostTarget {
+    std::mutex mutex;
+    QObject* anchor = nullptr;
+    void post(std::function<void()> fn) {
+        std::lock_guard lock(mutex);
+        if (anchor) QMetaObject::invokeMethod(anchor, std::move(fn), Qt::QueuedConnection);
+    }
+};
+
+UaEndpoint::UaEndpoint(UaDataSource& source, Settings settings)
+    : source_(source), settings_(std::move(settings)) {
+    if (settings_.info.hostname.empty() || settings_.info.hostname == "localhost")
+        settings_.info.hostname = QHostInfo::localHostName().toStdString();
+}
+
+UaEndpoint::~UaEndpoint() { stop(); }
+
+QList<QHostAddress> UaEndpoint::loopbackOnly(const QList<QHostAddress>& addresses, QString* notice) {
+    QList<QHostAddress> kept;
+    QStringList dropped;
+    for (const QHostAddress& address : addresses) {
+        if (address.isLoopback()) {
+            kept.append(address);
+        } else {
+            dropped.append(address.toString());
+        }
+    }
+    if (!dropped.isEmpty() && notice)
+        *notice =
+            QStringLiteral("OPC UA endpoint: listening on loopback only until it offers security; not on %1")
+                .arg(dropped.join(QStringLiteral(", ")));
+    if (kept.isEmpty())
+        kept = {QHostAddress(QHostAddress::LocalHost), QHostAddress(QHostAddress::LocalHostIPv6)};
+    return kept;
+}
+
+QString UaEndpoint::endpointUrl() const {
+    return QStringLiteral("opc.tcp://%1:%2").arg(QString::fromStdString(settings_.info.hostname)).arg(port_);
+}
+
+QString UaEndpoint::start(QString* notice) {
+    if (thread_.isRunning()) return {};
+    const QList<QHostAddress> addresses = loopbackOnly(settings_.addresses, notice);
+    thread_.setObjectName(QStringLiteral("OPC UA endpoint"));
+    thread_.start();
+    anchor_ = new QObject;
+    anchor_->moveToThread(&thread_);
+    postTarget_ = std::make_shared<PostTarget>();
+    postTarget_->anchor = anchor_;
+    QString error;
+    QMetaObject::invokeMethod(
+        anchor_,
+        [&] {
+            UaServerCore::Environment environment;
+            environment.findConnection = [this](std::uint64_t id) {
+                return listener_ ? listener_->connection(id) : nullptr;
+            };
+            environment.post = [target = postTarget_](std::function<void()> fn) {
+                target->post(std::move(fn));
+            };
+            core_ = std::make_unique<UaServerCore>(source_, settings_.info, environment);
+            listener_ = std::make_unique<UaTcpListener>(
+                *core_, [this](Clock::time_point now) { core_->onHousekeeping(now); });
+            error = listener_->listen(addresses, settings_.port);
+            port_ = listener_->port();
+            if (!error.isEmpty()) {
+                listener_.reset();
+                core_.reset();
+            }
+        },
+        Qt::BlockingQueuedConnection);
+    // The URL clients are told is known only now that the port is.
+    if (core_)
+        QMetaObject::invokeMethod(
+            anchor_, [this] { core_->setEndpointUrl(endpointUrl().toStdString()); },
+            Qt::BlockingQueuedConnection);
+    if (!error.isEmpty()) stop();
+    return error;
+}
+
+void UaEndpoint::stop() {
+    if (!thread_.isRunning()) return;
+    {
+        std::lock_guard lock(postTarget_->mutex);
+        postTarget_->anchor = nullptr;
+    }
+    QMetaObject::invokeMethod(
+        anchor_,
+        [this] {
+            listener_.reset();
+            core_.reset();
+            anchor_->deleteLater();  // goes when the thread ends
+        },
+        Qt::BlockingQueuedConnection);
+    thread_.quit();
+    thread_.wait();
+    anchor_ = nullptr;
+}
+
+std::size_t UaEndpoint::sessionCount() {
+    std::size_t count = 0;
+    if (thread_.isRunning() && anchor_)
+        QMetaObject::invokeMethod(
+            anchor_, [&] { count = core_ ? core_->sessionCount() : 0; }, Qt::BlockingQueuedConnection);
+    return count;
+}
+
+}  // namespace ferrow::ua
