@@ -61,6 +61,7 @@ AccessDataSource::~AccessDataSource() {
     std::vector<std::pair<ODevice*, std::string>> holds;
     {
         std::lock_guard lock(watchLock_);
+        firstReads_.clear();
         holds = std::move(releases_);
         for (const auto& [id, watch] : watches_)
             if (watch->device) holds.emplace_back(watch->device, watch->tag->m_strName);
@@ -144,6 +145,10 @@ ua::UaDataSource::WatchId AccessDataSource::watch(const std::string& itemId,
     {
         std::lock_guard values(valueLock());
         first = takeOver(added);
+        if (added.tag->m_value.vt == platform::com::VT_EMPTY) {
+            const auto same = [&](const TagRef& t) { return t.get() == added.tag.get(); };
+            if (std::none_of(firstReads_.begin(), firstReads_.end(), same)) firstReads_.push_back(added.tag);
+        }
     }
     if (first) added.onChange(*first);
     return id;
@@ -168,9 +173,11 @@ std::optional<std::chrono::milliseconds> AccessDataSource::pass() {
     // Device exchanges run without the watch lock, so that the endpoint's calls never wait for a device.
     std::vector<std::pair<ODevice*, std::string>> releases;
     std::vector<TagRef> deviceTags;
+    std::vector<TagRef> firstReads;
     {
         std::lock_guard lock(watchLock_);
         releases.swap(releases_);
+        firstReads.swap(firstReads_);
         std::vector<ODevice*> seen;
         for (const auto& [id, watch] : watches_) {
             if (!watch->device || std::find(seen.begin(), seen.end(), watch->device) != seen.end()) continue;
@@ -181,6 +188,7 @@ std::optional<std::chrono::milliseconds> AccessDataSource::pass() {
     access::TagRegistry& registry = access::TagRegistry::Shared();
     if (!releases.empty()) registry.Release(releases);
     if (!deviceTags.empty()) registry.Sync(deviceTags);
+    if (!firstReads.empty()) readFirstValues(std::move(firstReads));
 
     {
         std::lock_guard lock(watchLock_);
@@ -197,6 +205,13 @@ std::optional<std::chrono::milliseconds> AccessDataSource::pass() {
         checkConfiguration();
     }
     return kPassPeriod;
+}
+
+void AccessDataSource::readFirstValues(std::vector<TagRef> tags) {
+    // The values land in the tags; the passes take them over like any change.
+    deviceCalls_.start([tags = std::move(tags)] {
+        for (const TagRef& tag : tags) access::ReadFromDevice(*tag.get());
+    });
 }
 
 void AccessDataSource::checkConfiguration() {

@@ -28,8 +28,10 @@ namespace ferrow::ua_bridge {
 //
 // The watches' passes run on the core's update scheduler; they take the tags' changes over, send the
 // registrations the devices are missing, let go of the ones unwatched since, and look for configuration
-// changes. Device reads and writes run on a small pool of its own, never on the caller's thread. The
-// document must outlive this object.
+// changes. A tag watched before it ever had a value is read from its device once, as the device sends
+// nothing on registration, so that a watch's first sample after the empty one is the device's value. Device
+// reads and writes run on a small pool of its own, never on the caller's thread. The document must outlive
+// this object.
 class AccessDataSource : public ua::UaDataSource {
   public:
     explicit AccessDataSource(CDoc& doc);
@@ -62,6 +64,7 @@ class AccessDataSource : public ua::UaDataSource {
     };
 
     std::optional<std::chrono::milliseconds> pass();
+    void readFirstValues(std::vector<TagRef> tags);
     void checkConfiguration();
     // Under the watch lock and the value lock: the sample to report when the tag changed.
     std::optional<ua::TagSample> takeOver(Watch& watch);
@@ -70,6 +73,7 @@ class AccessDataSource : public ua::UaDataSource {
     std::mutex watchLock_;  // guards watches_, releases_, passNumber_ (before the value lock)
     std::map<WatchId, std::unique_ptr<Watch>> watches_;
     std::vector<std::pair<ODevice*, std::string>> releases_;  // holds unwatched, let go in the next pass
+    std::vector<TagRef> firstReads_;  // watched tags without a value yet, read in the next pass
     WatchId nextWatch_ = 1;
     std::uint64_t passNumber_ = 0;
     int passesToConfigurationCheck_ = 0;
