@@ -75,7 +75,9 @@ bool CFerrowApp::HandleRegistration(RegistrationRequest request) {
 
 bool CFerrowApp::ProcessShellCommand() {
     m_pDocument = std::make_unique<CDoc>(MakeLinkedDevice);
-    m_pDocument->SetClientsConnected([] { return objectCount.load() != 0; });
+    // UA clients' watches hold tags just as DA items do: the configuration is not replaced under them.
+    m_pDocument->SetClientsConnected(
+        [this] { return objectCount.load() != 0 || (m_uaService && m_uaService->holdsTags()); });
     m_pMainWnd = std::make_unique<CMainFrame>(
         *m_pDocument, m_recentFiles, [this] { StopComThread(); }, m_cmdInfo.showSplash());
     QObject::connect(m_instance.get(), &SingleInstance::activationRequested, m_pMainWnd.get(),

@@ -81,4 +81,6 @@ QString UaService::endpointUrl() const { return endpoint_ ? endpoint_->endpointU
 
 quint16 UaService::port() const { return endpoint_ ? endpoint_->port() : 0; }
 
+bool UaService::holdsTags() const { return source_ && source_->holdsTags(); }
+
 }  // namespace ferrow

@@ -31,6 +31,8 @@ class UaService {
     // Empty while not listening.
     QString endpointUrl() const;
     quint16 port() const;
+    // Whether UA clients hold tags (see AccessDataSource::holdsTags).
+    bool holdsTags() const;
 
   private:
     CDoc& doc_;

@@ -61,11 +61,13 @@ AccessDataSource::~AccessDataSource() {
     std::vector<std::pair<ODevice*, std::string>> holds;
     {
         std::lock_guard lock(watchLock_);
+        tagUses_ -= static_cast<int>(firstReads_.size());
         firstReads_.clear();
         holds = std::move(releases_);
         for (const auto& [id, watch] : watches_)
             if (watch->device) holds.emplace_back(watch->device, watch->tag->m_strName);
         watches_.clear();
+        watchCount_ = 0;
     }
     access::TagRegistry::Shared().Release(holds);
 }
@@ -81,6 +83,7 @@ void AccessDataSource::setConfigurationListener(std::function<void()> listener) 
 }
 
 std::optional<TagSample> AccessDataSource::readCached(const std::string& itemId) const {
+    const TagUse use(tagUses_);
     const TagRef tag = doc_.AcquireItem(itemId);
     if (!tag) return std::nullopt;
     std::lock_guard values(valueLock());
@@ -89,7 +92,8 @@ std::optional<TagSample> AccessDataSource::readCached(const std::string& itemId)
 
 void AccessDataSource::readFromDevice(std::vector<std::string> itemIds,
                                       std::function<void(std::vector<std::optional<TagSample>>)> done) {
-    deviceCalls_.start([this, itemIds = std::move(itemIds), done = std::move(done)] {
+    auto use = std::make_shared<TagUse>(tagUses_);
+    deviceCalls_.start([this, use, itemIds = std::move(itemIds), done = std::move(done)]() mutable {
         std::vector<std::optional<TagSample>> samples;
         samples.reserve(itemIds.size());
         for (const std::string& itemId : itemIds) {
@@ -101,13 +105,15 @@ void AccessDataSource::readFromDevice(std::vector<std::string> itemIds,
             std::lock_guard values(valueLock());
             samples.emplace_back(sampleOf(*tag.get()));
         }
+        use.reset();
         done(std::move(samples));
     });
 }
 
 void AccessDataSource::write(std::vector<std::pair<std::string, ua::TagValue>> items,
                              std::function<void(std::vector<WriteOutcome>)> done) {
-    deviceCalls_.start([this, items = std::move(items), done = std::move(done)] {
+    auto use = std::make_shared<TagUse>(tagUses_);
+    deviceCalls_.start([this, use, items = std::move(items), done = std::move(done)]() mutable {
         std::vector<WriteOutcome> outcomes;
         outcomes.reserve(items.size());
         for (const auto& [itemId, value] : items) {
@@ -120,12 +126,14 @@ void AccessDataSource::write(std::vector<std::pair<std::string, ua::TagValue>> i
             outcomes.push_back(outcomeOf(access::WriteToDevice(*tag.get(), variant)));
             platform::com::VariantClear(&variant);
         }
+        use.reset();
         done(std::move(outcomes));
     });
 }
 
 ua::UaDataSource::WatchId AccessDataSource::watch(const std::string& itemId,
                                                   std::function<void(const TagSample&)> onChange) {
+    const TagUse use(tagUses_);
     auto watch = std::make_unique<Watch>();
     watch->tag = doc_.AcquireItem(itemId, &watch->device);
     watch->onChange = std::move(onChange);
@@ -133,6 +141,7 @@ ua::UaDataSource::WatchId AccessDataSource::watch(const std::string& itemId,
     const WatchId id = nextWatch_++;
     Watch& added = *watch;
     watches_.emplace(id, std::move(watch));
+    watchCount_ = watches_.size();
     if (!added.tag) {
         added.device = nullptr;
         added.onChange(TagSample{std::monostate{}, kQualityConfigError, ua::DateTime::now()});
@@ -147,7 +156,10 @@ ua::UaDataSource::WatchId AccessDataSource::watch(const std::string& itemId,
         first = takeOver(added);
         if (added.tag->m_value.vt == platform::com::VT_EMPTY) {
             const auto same = [&](const TagRef& t) { return t.get() == added.tag.get(); };
-            if (std::none_of(firstReads_.begin(), firstReads_.end(), same)) firstReads_.push_back(added.tag);
+            if (std::none_of(firstReads_.begin(), firstReads_.end(), same)) {
+                ++tagUses_;  // until the read has ended, even when the watch ends first
+                firstReads_.push_back(added.tag);
+            }
         }
     }
     if (first) added.onChange(*first);
@@ -160,7 +172,10 @@ void AccessDataSource::unwatch(WatchId id) {
     if (found == watches_.end()) return;
     if (found->second->device) releases_.emplace_back(found->second->device, found->second->tag->m_strName);
     watches_.erase(found);
+    watchCount_ = watches_.size();
 }
+
+bool AccessDataSource::holdsTags() const { return watchCount_.load() != 0 || tagUses_.load() != 0; }
 
 std::optional<TagSample> AccessDataSource::takeOver(Watch& watch) {
     if (!access::TakeOver(watch.state, *watch.tag.get(), 0.0f, passNumber_)) return std::nullopt;
@@ -174,8 +189,10 @@ std::optional<std::chrono::milliseconds> AccessDataSource::pass() {
     std::vector<std::pair<ODevice*, std::string>> releases;
     std::vector<TagRef> deviceTags;
     std::vector<TagRef> firstReads;
+    std::optional<TagUse> use;  // the tags copied here stay counted after their watches end
     {
         std::lock_guard lock(watchLock_);
+        if (!watches_.empty()) use.emplace(tagUses_);
         releases.swap(releases_);
         firstReads.swap(firstReads_);
         std::vector<ODevice*> seen;
@@ -209,8 +226,11 @@ std::optional<std::chrono::milliseconds> AccessDataSource::pass() {
 
 void AccessDataSource::readFirstValues(std::vector<TagRef> tags) {
     // The values land in the tags; the passes take them over like any change.
-    deviceCalls_.start([tags = std::move(tags)] {
+    deviceCalls_.start([this, tags = std::move(tags)]() mutable {
         for (const TagRef& tag : tags) access::ReadFromDevice(*tag.get());
+        const auto count = static_cast<int>(tags.size());
+        tags.clear();
+        tagUses_ -= count;
     });
 }
 

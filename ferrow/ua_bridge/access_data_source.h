@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QThreadPool>
+#include <atomic>
 #include <chrono>
 #include <map>
 #include <memory>
@@ -51,10 +52,26 @@ class AccessDataSource : public ua::UaDataSource {
     void unwatch(WatchId id) override;
 
     // How often the passes take changes over, and how often they compare the configuration.
+    // Whether UA clients hold tags of the document: watches, or reads and writes under way. The document
+    // is not replaced meanwhile (New and Open ask this as they ask whether DA clients are connected), as
+    // the tags must stay. Any thread; may be asked under the document lock.
+    bool holdsTags() const;
+
     static constexpr std::chrono::milliseconds kPassPeriod{10};
     static constexpr int kPassesPerConfigurationCheck = 50;
 
   private:
+    // Counts a use of the document's tags from before the item is looked up until the tag is let go.
+    class TagUse {
+      public:
+        explicit TagUse(std::atomic<int>& uses) : uses_(uses) { ++uses_; }
+        ~TagUse() { --uses_; }
+        TagUse(const TagUse&) = delete;
+        TagUse& operator=(const TagUse&) = delete;
+
+      private:
+        std::atomic<int>& uses_;
+    };
     struct Watch {
         TagRef tag;                 // empty for an item ID the configuration lacks
         ODevice* device = nullptr;  // the tag's device, whose registration the watch holds
@@ -70,10 +87,14 @@ class AccessDataSource : public ua::UaDataSource {
     std::optional<ua::TagSample> takeOver(Watch& watch);
 
     CDoc& doc_;
+    // Lookups, device calls and first reads under way; watches are not counted here.
+    mutable std::atomic<int> tagUses_{0};
+    std::atomic<std::size_t> watchCount_{0};
     std::mutex watchLock_;  // guards watches_, releases_, passNumber_ (before the value lock)
     std::map<WatchId, std::unique_ptr<Watch>> watches_;
     std::vector<std::pair<ODevice*, std::string>> releases_;  // holds unwatched, let go in the next pass
-    std::vector<TagRef> firstReads_;  // watched tags without a value yet, read in the next pass
+    std::vector<TagRef>
+        firstReads_;  // watched tags without a value yet, read in the next pass; each a tag use
     WatchId nextWatch_ = 1;
     std::uint64_t passNumber_ = 0;
     int passesToConfigurationCheck_ = 0;

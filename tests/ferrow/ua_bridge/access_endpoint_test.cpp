@@ -191,8 +191,12 @@ TEST_F(AccessEndpointTest, aSubscriptionReceivesTheDevicesChangesAndItsEndRemove
     EXPECT_EQ(pushed->status.value_or(ferrow::ua::StatusCode{}).code, status::Good);
 
     EXPECT_FALSE(sim->log().contains("< rem/"));
+    EXPECT_TRUE(source->holdsTags());  // the document is not replaced under the watch
     EXPECT_EQ(session.deleteSubscription(subscription), status::Good);
     EXPECT_TRUE(sim->log().waitFor("< rem/", kHangLimit));
+    // The first device read of Level lets go of its tag once it has ended.
+    for (int i = 0; i < 1000 && source->holdsTags(); ++i) std::this_thread::sleep_for(10ms);
+    EXPECT_FALSE(source->holdsTags());
 }
 
 TEST_F(AccessEndpointTest, aDaGroupAndAUaItemOnOneTagShareOneRegistration) {
