@@ -109,7 +109,11 @@ TagValue takeConverted(const VARIANT& v) {
         case VT_DATE: {
             FILETIME time;
             if (!fileTimeFromDate(v.date, &time)) return std::monostate{};
-            return dateTimeOf(time);
+            // A date in days as a double keeps milliseconds; below that it is rounding noise.
+            constexpr std::int64_t kTicksPerMillisecond = 10000;
+            const std::int64_t ticks = dateTimeOf(time).ticks;
+            return ua::DateTime{(ticks + kTicksPerMillisecond / 2) / kTicksPerMillisecond *
+                                kTicksPerMillisecond};
         }
         default:
             return std::monostate{};
