@@ -207,21 +207,27 @@ std::optional<std::chrono::milliseconds> AccessDataSource::pass() {
     if (!deviceTags.empty()) registry.Sync(deviceTags);
     if (!firstReads.empty()) readFirstValues(std::move(firstReads));
 
+    bool watching;
     {
         std::lock_guard lock(watchLock_);
-        ++passNumber_;
-        std::lock_guard values(valueLock());
-        for (auto& [id, watch] : watches_) {
-            if (!watch->tag) continue;
-            if (const auto sample = takeOver(*watch)) watch->onChange(*sample);
+        watching = !watches_.empty();
+        if (watching) {
+            ++passNumber_;
+            std::lock_guard values(valueLock());
+            for (auto& [id, watch] : watches_) {
+                if (!watch->tag) continue;
+                if (const auto sample = takeOver(*watch)) watch->onChange(*sample);
+            }
         }
     }
 
-    if (--passesToConfigurationCheck_ <= 0) {
-        passesToConfigurationCheck_ = kPassesPerConfigurationCheck;
+    const auto now = std::chrono::steady_clock::now();
+    if (now >= nextConfigurationCheck_) {
+        nextConfigurationCheck_ = now + kConfigurationCheckPeriod;
         checkConfiguration();
     }
-    return kPassPeriod;
+    // Without watches a pass only lets go of registrations and compares the configuration.
+    return watching ? kPassPeriod : kIdlePassPeriod;
 }
 
 void AccessDataSource::readFirstValues(std::vector<TagRef> tags) {

@@ -51,14 +51,16 @@ class AccessDataSource : public ua::UaDataSource {
     WatchId watch(const std::string& itemId, std::function<void(const ua::TagSample&)> onChange) override;
     void unwatch(WatchId id) override;
 
-    // How often the passes take changes over, and how often they compare the configuration.
     // Whether UA clients hold tags of the document: watches, or reads and writes under way. The document
     // is not replaced meanwhile (New and Open ask this as they ask whether DA clients are connected), as
     // the tags must stay. Any thread; may be asked under the document lock.
     bool holdsTags() const;
 
+    // How often the passes take changes over (with watches and without), and how often they compare the
+    // configuration.
     static constexpr std::chrono::milliseconds kPassPeriod{10};
-    static constexpr int kPassesPerConfigurationCheck = 50;
+    static constexpr std::chrono::milliseconds kIdlePassPeriod{100};
+    static constexpr std::chrono::milliseconds kConfigurationCheckPeriod{500};
 
   private:
     // Counts a use of the document's tags from before the item is looked up until the tag is let go.
@@ -97,7 +99,7 @@ class AccessDataSource : public ua::UaDataSource {
         firstReads_;  // watched tags without a value yet, read in the next pass; each a tag use
     WatchId nextWatch_ = 1;
     std::uint64_t passNumber_ = 0;
-    int passesToConfigurationCheck_ = 0;
+    std::chrono::steady_clock::time_point nextConfigurationCheck_;  // used by the passes only
 
     mutable std::mutex listenerLock_;  // guards listener_ and fingerprint_
     std::function<void()> listener_;
