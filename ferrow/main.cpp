@@ -1,14 +1,23 @@
-// Ferrow: the OPC Data Access server for the devices' datapoints, with its configuration window.
+// Ferrow: the OPC Data Access and OPC UA server for the devices' datapoints, with its configuration
+// window.
 #include <QApplication>
+#include <cstdio>
 
 #include "ferrow/app/c_ferrow_app.h"
 #include "ferrow/app/c_main_frame.h"
 #include "ferrow/app/demo_monitor.h"
 #include "ferrow/app/doc_template.h"
 #include "ferrow/app/opc_binding.h"
+#include "ferrow/app/ua_options.h"
 #include "platform/ui/demo_screenshot.h"
 
 int main(int argc, char** argv) {
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+    if (ferrow::helpRequested(arguments)) {
+        std::fputs(ferrow::ferrowUsage().toLocal8Bit().constData(), stdout);
+        return 0;
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName(ferrow::ferrowAppTitle());
     ferrow::CFerrowApp ferrowApp(QApplication::arguments().mid(1), ferrow::opcServerHooks(),

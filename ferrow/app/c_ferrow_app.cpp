@@ -1,10 +1,12 @@
 #include "ferrow/app/c_ferrow_app.h"
 
 #include <QFileInfo>
+#include <QLabel>
 
 #include "ferrow/app/c_main_frame.h"
 #include "ferrow/app/server_registration.h"
 #include "ferrow/app/single_instance.h"
+#include "ferrow/app/ua_service.h"
 #include "ferrow/devlink/device_link.h"
 #include "ferrow/model/cdoc.h"
 #include "ferrow/model/locks.h"
@@ -44,9 +46,13 @@ bool CFerrowApp::InitInstance() {
 
     m_ftStartTime = platform::com::currentFileTime();
     opc::SetServerStartTime(m_ftStartTime);
+    // The UA options go first, so that their values are not taken for the file to open.
+    UaOptions uaOptions = UaOptions::stored();
+    uaOptions.takeFromArguments(m_arguments);
     m_cmdInfo = parseShellCommand(m_arguments);
     m_recentFiles.ReadList();
     if (!ProcessShellCommand()) return false;
+    StartUaEndpoint(std::move(uaOptions));
 
     m_comThread = std::make_unique<ComServerThread>(m_hooks);
     m_comThread->Start();
@@ -70,7 +76,9 @@ bool CFerrowApp::HandleRegistration(RegistrationRequest request) {
 
 bool CFerrowApp::ProcessShellCommand() {
     m_pDocument = std::make_unique<CDoc>(MakeLinkedDevice);
-    m_pDocument->SetClientsConnected([] { return objectCount.load() != 0; });
+    // UA clients' watches hold tags just as DA items do: the configuration is not replaced under them.
+    m_pDocument->SetClientsConnected(
+        [this] { return objectCount.load() != 0 || (m_uaService && m_uaService->holdsTags()); });
     m_pMainWnd = std::make_unique<CMainFrame>(
         *m_pDocument, m_recentFiles, [this] { StopComThread(); }, m_cmdInfo.showSplash());
     QObject::connect(m_instance.get(), &SingleInstance::activationRequested, m_pMainWnd.get(),
@@ -86,6 +94,13 @@ bool CFerrowApp::ProcessShellCommand() {
     return true;
 }
 
+void CFerrowApp::StartUaEndpoint(UaOptions options) {
+    m_uaService = std::make_unique<UaService>(*m_pDocument, std::move(options));
+    // A port already taken is told once; Ferrow serves DA all the same.
+    const QString problem = m_uaService->start();
+    if (!problem.isEmpty() && m_pMainWnd->m_wndMessagePane) m_pMainWnd->m_wndMessagePane->setText(problem);
+}
+
 void CFerrowApp::StopComThread() {
     if (m_comThread) m_comThread->Stop();
 }
@@ -94,6 +109,8 @@ int CFerrowApp::ExitInstance(int runResult) {
     m_recentFiles.WriteList();
     StopComThread();
     m_comThread.reset();
+    // The endpoint and its watches end while the document they serve is still there.
+    m_uaService.reset();
     // The views go before the document they show.
     m_pMainWnd.reset();
     m_pDocument.reset();

@@ -7,6 +7,7 @@
 #include "ferrow/app/com_server_thread.h"
 #include "ferrow/app/command_line.h"
 #include "ferrow/app/recent_file_list.h"
+#include "ferrow/app/ua_options.h"
 #include "platform/com/filetime.h"
 
 namespace ferrow {
@@ -14,9 +15,11 @@ namespace ferrow {
 class CDoc;
 class CMainFrame;
 class SingleInstance;
+class UaService;
 
 // The application: start-up (single instance, registration switches, the document, the main frame, the
-// COM server thread) and the end. Owns the document, the frame and the COM server thread. Runs on the
+// COM server thread, the OPC UA endpoint) and the end. Owns the document, the frame, the COM server thread
+// and the endpoint. Runs on the
 // user-interface thread.
 class CFerrowApp {
   public:
@@ -39,10 +42,13 @@ class CFerrowApp {
     const ShellCommand& shellCommand() const { return m_cmdInfo; }
     platform::com::FILETIME serverStartTime() const { return m_ftStartTime; }
     bool comThreadRunning() const { return m_comThread && m_comThread->IsRunning(); }
+    // The OPC UA endpoint; null before the start and after the end.
+    UaService* uaService() const { return m_uaService.get(); }
 
   private:
     bool HandleRegistration(RegistrationRequest request);
     bool ProcessShellCommand();
+    void StartUaEndpoint(UaOptions options);
 
     QStringList m_arguments;
     ComServerHooks m_hooks;
@@ -54,6 +60,7 @@ class CFerrowApp {
     std::unique_ptr<CDoc> m_pDocument;
     std::unique_ptr<CMainFrame> m_pMainWnd;
     std::unique_ptr<ComServerThread> m_comThread;
+    std::unique_ptr<UaService> m_uaService;
     bool m_bRegistrationFailed = false;
 };
 

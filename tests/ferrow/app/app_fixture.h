@@ -54,8 +54,8 @@ struct QuietTrace : ferrow::TraceOutput {
     void Write(std::string_view) override {}
 };
 
-// Each test gets empty settings, a private runtime folder (single instance) and data folder (activation
-// file), short time limits and the scripted message boxes.
+// Each test gets empty settings (but a free UA port), a private runtime folder (single instance) and data
+// folder (activation file), short time limits and the scripted message boxes.
 class FerrowAppTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -68,6 +68,9 @@ class FerrowAppTest : public ::testing::Test {
         qputenv("XDG_DATA_HOME", dataHome.toLocal8Bit());
         files = testsupport::freshFolder(QStringLiteral("files"));
         platform::setTimeScale(0.1);  // a reply limit of 1 s: short, and still ample for a loaded machine
+        // Each application's OPC UA endpoint on a free port, so that tests never compete for 4840.
+        platform::SaveSetting(QStringLiteral("Ferrow"), QStringLiteral("UA"), QStringLiteral("Port"),
+                              QStringLiteral("0"));
         ferrow::setTraceOutput(&quiet);
     }
     void TearDown() override {

@@ -80,6 +80,9 @@ class FerrowBusTest : public ::testing::Test {
   protected:
     void SetUp() override {
         testsupport::resetFolders();
+        // The Ferrow the bus starts runs its OPC UA endpoint on a free port: tests never compete for 4840.
+        platform::SaveSetting(QStringLiteral("Ferrow"), QStringLiteral("UA"), QStringLiteral("Port"),
+                              QStringLiteral("0"));
         const QString runtime = testsupport::freshFolder(QStringLiteral("run"));
         QFile::setPermissions(runtime,
                               QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);

@@ -1,0 +1,102 @@
+// The OPC UA endpoint's options: the settings group, the command line over it, values that cannot be
+// used, and the arguments left for the rest of the start-up.
+#include "ferrow/app/ua_options.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/settings/settings_store.h"
+#include "tests/support/test_environment.h"
+
+using ferrow::UaOptions;
+
+namespace {
+
+void store(const char* key, const char* value) {
+    platform::SaveSetting(QStringLiteral("Ferrow"), QStringLiteral("UA"), QString::fromLatin1(key),
+                          QString::fromLatin1(value));
+}
+
+QStringList args(const char* line) {
+    return QString::fromLatin1(line).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+}
+
+class UaOptionsTest : public ::testing::Test {
+  protected:
+    void SetUp() override { testsupport::resetFolders(); }
+};
+
+TEST_F(UaOptionsTest, WithoutSettingsTheEndpointListensOnLoopbackPort4840) {
+    const UaOptions options = UaOptions::stored();
+    EXPECT_TRUE(options.enabled);
+    EXPECT_EQ(options.port, 4840);
+    EXPECT_TRUE(options.addresses.isEmpty());
+    EXPECT_TRUE(options.problems.isEmpty());
+}
+
+TEST_F(UaOptionsTest, TheSettingsGroupGivesPortAddressesAndSwitch) {
+    store("Port", "4841");
+    store("Listen", "127.0.0.1, ::1  localhost");
+    store("Enabled", "0");
+    const UaOptions options = UaOptions::stored();
+    EXPECT_FALSE(options.enabled);
+    EXPECT_EQ(options.port, 4841);
+    EXPECT_EQ(options.addresses, (QList<QHostAddress>{QHostAddress(QStringLiteral("127.0.0.1")),
+                                                      QHostAddress(QStringLiteral("::1")),
+                                                      QHostAddress(QHostAddress::LocalHost)}));
+    EXPECT_TRUE(options.problems.isEmpty());
+}
+
+TEST_F(UaOptionsTest, TheCommandLineWinsAndLeavesTheOtherArgumentsAsTheyWere) {
+    store("Port", "4841");
+    store("Listen", "::1");
+    store("Enabled", "1");
+    UaOptions options = UaOptions::stored();
+    QStringList arguments =
+        args("-Embedding --ua-port 4900 plant.tdb --ua-listen 127.0.0.1 --ua-listen=::1 --no-ua");
+    options.takeFromArguments(arguments);
+    EXPECT_EQ(arguments, args("-Embedding plant.tdb"));
+    EXPECT_EQ(options.port, 4900);
+    EXPECT_FALSE(options.enabled);
+    EXPECT_EQ(options.addresses, (QList<QHostAddress>{QHostAddress(QStringLiteral("127.0.0.1")),
+                                                      QHostAddress(QStringLiteral("::1"))}));
+
+    // Without addresses on the command line the stored ones stay; "=" works for the port too.
+    UaOptions stored = UaOptions::stored();
+    QStringList portOnly = args("--ua-port=4901");
+    stored.takeFromArguments(portOnly);
+    EXPECT_TRUE(portOnly.isEmpty());
+    EXPECT_EQ(stored.port, 4901);
+    EXPECT_EQ(stored.addresses, QList<QHostAddress>{QHostAddress(QStringLiteral("::1"))});
+    EXPECT_TRUE(stored.enabled);
+}
+
+TEST_F(UaOptionsTest, UnusableValuesAreNamedAndTheDefaultsStay) {
+    store("Port", "http");
+    store("Listen", "plant.example");
+    store("Enabled", "maybe");
+    UaOptions options = UaOptions::stored();
+    EXPECT_EQ(options.problems.size(), 3);
+    EXPECT_EQ(options.port, 4840);
+    EXPECT_TRUE(options.addresses.isEmpty());
+    EXPECT_TRUE(options.enabled);
+
+    UaOptions fromLine;
+    QStringList arguments = args("--ua-port 70000 --ua-listen 300.1.1.1 file.tdb --ua-port");
+    fromLine.takeFromArguments(arguments);
+    EXPECT_EQ(arguments, args("file.tdb"));
+    EXPECT_EQ(fromLine.port, 4840);
+    EXPECT_TRUE(fromLine.addresses.isEmpty());
+    ASSERT_EQ(fromLine.problems.size(), 3);
+    EXPECT_TRUE(fromLine.problems[0].contains(QStringLiteral("70000")));
+    EXPECT_TRUE(fromLine.problems[2].contains(QStringLiteral("--ua-port needs a value")));
+}
+
+TEST(FerrowUsage, HelpSaysWhereTheEndpointListensAndItsOptions) {
+    EXPECT_TRUE(ferrow::helpRequested(args("-Embedding --help")));
+    EXPECT_FALSE(ferrow::helpRequested(args("-Embedding help.tdb")));
+    const QString usage = ferrow::ferrowUsage();
+    for (const char* text : {"opc.tcp://localhost:4840", "--ua-port", "--ua-listen", "--no-ua", "[UA] Port"})
+        EXPECT_TRUE(usage.contains(QString::fromLatin1(text))) << text;
+}
+
+}  // namespace
