@@ -32,6 +32,9 @@ targets+=(platform_com_dbus_test ferrow_bus_server_test)
 targets+=(ferrow_ua_session_test ferrow_ua_view_attribute_test ferrow_ua_subscription_test
   ferrow_ua_malformed_traffic_test)
 
+# The endpoint on the data-access core: scheduler, endpoint and device threads, against a simulated device.
+targets+=(ferrow_ua_bridge_devsim_test)
+
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLON_SANITIZE=thread >/dev/null
 cmake --build build-tsan --parallel "$(nproc)" --target "${targets[@]}"
 export QT_QPA_PLATFORM=offscreen
