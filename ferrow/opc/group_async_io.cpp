@@ -32,8 +32,8 @@ HRESULT OpcGroup::Read(DWORD dwConnection, OPCDATASOURCE dwSource, DWORD dwNumIt
     const StreamFormats& formats = streamFormats();
     if (dwConnection != formats.data && dwConnection != formats.dataTime) return E_INVALIDARG;
     if (!adviseSink(dwConnection)) return CONNECT_E_NOCONNECTION;
-    return queueItemRequest(AsyncRequest::Kind::Read1, dwNumItems, phServer, nullptr, dwConnection, dwSource, 0,
-                            pTransactionID, ppErrors);
+    return queueItemRequest(AsyncRequest::Kind::Read1, dwNumItems, phServer, nullptr, dwConnection, dwSource,
+                            0, pTransactionID, ppErrors);
 }
 
 HRESULT OpcGroup::Write(DWORD dwConnection, DWORD dwNumItems, OPCHANDLE* phServer, VARIANT* pItemValues,
@@ -44,8 +44,8 @@ HRESULT OpcGroup::Write(DWORD dwConnection, DWORD dwNumItems, OPCHANDLE* phServe
     if (!phServer || !pItemValues || !pTransactionID || !ppErrors) return E_POINTER;
     const UINT format = streamFormats().writeComplete;
     if (dwConnection != format || !adviseSink(format)) return CONNECT_E_NOCONNECTION;
-    return queueItemRequest(AsyncRequest::Kind::Write1, dwNumItems, phServer, pItemValues, format, OPC_DS_DEVICE, 0,
-                            pTransactionID, ppErrors);
+    return queueItemRequest(AsyncRequest::Kind::Write1, dwNumItems, phServer, pItemValues, format,
+                            OPC_DS_DEVICE, 0, pTransactionID, ppErrors);
 }
 
 HRESULT OpcGroup::Refresh(DWORD dwConnection, OPCDATASOURCE dwSource, DWORD* pTransactionID) {
@@ -131,8 +131,8 @@ HRESULT OpcGroup::GetEnable(BOOL* pbEnable) {
 // ---- queuing
 
 HRESULT OpcGroup::queueItemRequest(AsyncRequest::Kind kind, DWORD count, const OPCHANDLE* handles,
-                                   const VARIANT* values, UINT format, OPCDATASOURCE source, DWORD transactionId,
-                                   DWORD* pId, HRESULT** ppErrors) {
+                                   const VARIANT* values, UINT format, OPCDATASOURCE source,
+                                   DWORD transactionId, DWORD* pId, HRESULT** ppErrors) {
     *ppErrors = nullptr;
     *pId = 0;
     TaskPtr<HRESULT> errors(taskArray<HRESULT>(count));
@@ -275,7 +275,8 @@ void OpcGroup::runRequest(AsyncRequest& request) {
                     auto* found = items_.find(request.handles[i]);
                     if (!found || FAILED(errors[i])) continue;
                     OpcItem& item = **found;
-                    item.cachedQuality = (!active_ || !item.active) ? OPC_QUALITY_OUT_OF_SERVICE : states[i].wQuality;
+                    item.cachedQuality =
+                        (!active_ || !item.active) ? OPC_QUALITY_OUT_OF_SERVICE : states[i].wQuality;
                     VariantClear(&item.cachedValue);
                     item.cachedValue = states[i].vDataValue;  // moved: the state no longer owns it
                     VariantInit(&states[i].vDataValue);
@@ -355,7 +356,8 @@ void OpcGroup::CompleteRequestDA1(AsyncRequest& request) {
                 if (auto* found = items_.find(request.handles[i])) clients[i] = (*found)->clientHandle;
         }
         HGLOBAL block = nullptr;
-        if (FAILED(WriteWriteCompleteStream(clientGroup, request.transactionId, clients, request.errors, &block)))
+        if (FAILED(WriteWriteCompleteStream(clientGroup, request.transactionId, clients, request.errors,
+                                            &block)))
             return;
         STGMEDIUM medium{TYMED_HGLOBAL, block, nullptr};
         ComPtr<IAdviseSink> sink = adviseSink(formats.writeComplete);
@@ -418,12 +420,14 @@ void OpcGroup::CompleteRequestDA2(AsyncRequest& request) {
     for (const auto& sink : dataCallbackPoint_.sinks<IOPCDataCallback>()) {
         const HRESULT result =
             request.isRead()
-                ? sink->OnReadComplete(request.transactionId, clientGroup, arrays.masterQuality(), S_OK,
-                                       arrays.count(), arrays.handles.data(), arrays.values.data(),
-                                       arrays.qualities.data(), arrays.timestamps.data(), arrays.errors.data())
-                : sink->OnDataChange(request.transactionId, clientGroup, arrays.masterQuality(), S_OK,
-                                     arrays.count(), arrays.handles.data(), arrays.values.data(),
-                                     arrays.qualities.data(), arrays.timestamps.data(), arrays.errors.data());
+                ? sink->OnReadComplete(request.transactionId, clientGroup, arrays.masterQuality(),
+                                       arrays.masterError(), arrays.count(), arrays.handles.data(),
+                                       arrays.values.data(), arrays.qualities.data(),
+                                       arrays.timestamps.data(), arrays.errors.data())
+                : sink->OnDataChange(request.transactionId, clientGroup, arrays.masterQuality(),
+                                     arrays.masterError(), arrays.count(), arrays.handles.data(),
+                                     arrays.values.data(), arrays.qualities.data(), arrays.timestamps.data(),
+                                     arrays.errors.data());
         if (result != S_OK) break;
     }
 }

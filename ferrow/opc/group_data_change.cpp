@@ -73,6 +73,11 @@ HRESULT CallbackArrays::masterQuality() const {
     return S_OK;
 }
 
+HRESULT CallbackArrays::masterError() const {
+    return std::all_of(errors.begin(), errors.end(), [](HRESULT error) { return error == S_OK; }) ? S_OK
+                                                                                                  : S_FALSE;
+}
+
 // ---- the update passes
 
 void OpcGroup::startUpdates() {
@@ -227,9 +232,10 @@ HRESULT OpcGroup::SendDataChange() {
             clientGroup = clientHandle_;
         }
         for (const auto& sink : dataCallbackPoint_.sinks<IOPCDataCallback>()) {
-            result = sink->OnDataChange(0, clientGroup, arrays.masterQuality(), S_OK, arrays.count(),
-                                        arrays.handles.data(), arrays.values.data(), arrays.qualities.data(),
-                                        arrays.timestamps.data(), arrays.errors.data());
+            result =
+                sink->OnDataChange(0, clientGroup, arrays.masterQuality(), arrays.masterError(),
+                                   arrays.count(), arrays.handles.data(), arrays.values.data(),
+                                   arrays.qualities.data(), arrays.timestamps.data(), arrays.errors.data());
             if (result != S_OK) break;
         }
     } else {
@@ -290,11 +296,13 @@ HRESULT OpcGroup::buildStream(bool withTime, STGMEDIUM* medium, DWORD transactio
             VARIANT& copy = converted.emplace_back();
             VariantInit(&copy);
             const VARIANT* written = &item->cachedValue;
-            if (!(item->cachedValue.vt & VT_ARRAY) && qualityIsGood(item->cachedQuality) &&
-                SUCCEEDED(VariantChangeType(&copy, &item->cachedValue, 0, item->requestedType)))
-                written = &copy;
+            HRESULT error = S_OK;
+            if (!(item->cachedValue.vt & VT_ARRAY) && qualityIsGood(item->cachedQuality)) {
+                error = VariantChangeType(&copy, &item->cachedValue, 0, item->requestedType);
+                if (SUCCEEDED(error)) written = &copy;
+            }
             items.push_back(
-                StreamItem{item->clientHandle, item->cachedQuality, item->cachedTimestamp, written});
+                StreamItem{item->clientHandle, item->cachedQuality, item->cachedTimestamp, written, error});
         }
         result = WriteDataStream(withTime ? StreamFormat::DataTime : StreamFormat::Data, clientHandle_,
                                  transactionId, items, &block);

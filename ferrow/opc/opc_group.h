@@ -73,6 +73,8 @@ struct CallbackArrays {
     // Appends one entry, the value converted by the callback rule; its result is the entry's error.
     void add(const OpcItem& item);
     HRESULT masterQuality() const;
+    // S_FALSE when any item's error is not S_OK.
+    HRESULT masterError() const;
     DWORD count() const { return static_cast<DWORD>(handles.size()); }
 
     std::vector<OPCHANDLE> handles;
