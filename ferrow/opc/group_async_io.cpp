@@ -29,6 +29,7 @@ HRESULT OpcGroup::Read(DWORD dwConnection, OPCDATASOURCE dwSource, DWORD dwNumIt
     if (!call) return RPC_E_DISCONNECTED;
     if (IsRemoved()) return E_FAIL;
     if (!phServer || !pTransactionID || !ppErrors) return E_INVALIDARG;
+    if (!isKnownSource(dwSource)) return E_INVALIDARG;
     const StreamFormats& formats = streamFormats();
     if (dwConnection != formats.data && dwConnection != formats.dataTime) return E_INVALIDARG;
     if (!adviseSink(dwConnection)) return CONNECT_E_NOCONNECTION;
@@ -59,6 +60,7 @@ HRESULT OpcGroup::Refresh(DWORD dwConnection, OPCDATASOURCE dwSource, DWORD* pTr
     if (!pTransactionID) return E_POINTER;
     const StreamFormats& formats = streamFormats();
     if (dwConnection != formats.data && dwConnection != formats.dataTime) return E_INVALIDARG;
+    if (!isKnownSource(dwSource)) return E_INVALIDARG;
     if (!adviseSink(dwConnection)) return CONNECT_E_NOCONNECTION;
     auto request = std::unique_ptr<AsyncRequest>(new (std::nothrow) AsyncRequest);
     if (!request) return E_OUTOFMEMORY;
@@ -68,7 +70,7 @@ HRESULT OpcGroup::Refresh(DWORD dwConnection, OPCDATASOURCE dwSource, DWORD* pTr
     return queueRequest(std::move(request), pTransactionID);
 }
 
-HRESULT OpcGroup::Cancel(DWORD) { return E_NOTIMPL; }
+HRESULT OpcGroup::Cancel(DWORD) { return notImplemented(); }
 
 // ---- IOPCAsyncIO2
 
@@ -101,6 +103,7 @@ HRESULT OpcGroup::Refresh2(OPCDATASOURCE dwSource, DWORD dwTransactionID, DWORD*
         if (!active_) return E_FAIL;
     }
     if (!pdwCancelID) return E_POINTER;
+    if (!isKnownSource(dwSource)) return E_INVALIDARG;
     auto request = std::unique_ptr<AsyncRequest>(new (std::nothrow) AsyncRequest);
     if (!request) return E_OUTOFMEMORY;
     request->kind = AsyncRequest::Kind::Refresh2;
@@ -109,7 +112,7 @@ HRESULT OpcGroup::Refresh2(OPCDATASOURCE dwSource, DWORD dwTransactionID, DWORD*
     return queueRequest(std::move(request), pdwCancelID);
 }
 
-HRESULT OpcGroup::Cancel2(DWORD) { return E_NOTIMPL; }
+HRESULT OpcGroup::Cancel2(DWORD) { return notImplemented(); }
 
 HRESULT OpcGroup::SetEnable(BOOL bEnable) {
     auto call = enterCall();

@@ -336,6 +336,7 @@ ComPtr<IAdviseSink> OpcGroup::adviseSink(UINT format) {
 HRESULT OpcGroup::GetData(FORMATETC* pformatetcIn, STGMEDIUM* pmedium) {
     auto call = enterCall();
     if (!call) return RPC_E_DISCONNECTED;
+    if (IsRemoved()) return E_FAIL;
     if (!pformatetcIn || !pmedium) return E_INVALIDARG;
     const HRESULT query = QueryGetData(pformatetcIn);
     if (FAILED(query)) return query;
@@ -343,11 +344,12 @@ HRESULT OpcGroup::GetData(FORMATETC* pformatetcIn, STGMEDIUM* pmedium) {
                                                           : BuildDataTimeStream(pmedium, 0);
 }
 
-HRESULT OpcGroup::GetDataHere(FORMATETC*, STGMEDIUM*) { return E_NOTIMPL; }
+HRESULT OpcGroup::GetDataHere(FORMATETC*, STGMEDIUM*) { return notImplemented(); }
 
 HRESULT OpcGroup::QueryGetData(FORMATETC* pformatetc) {
     auto call = enterCall();
     if (!call) return RPC_E_DISCONNECTED;
+    if (IsRemoved()) return E_FAIL;
     if (!pformatetc) return E_POINTER;
     if (pformatetc->tymed != TYMED_HGLOBAL) return DV_E_TYMED;
     const StreamFormats& formats = streamFormats();
@@ -356,10 +358,16 @@ HRESULT OpcGroup::QueryGetData(FORMATETC* pformatetc) {
     return S_OK;
 }
 
-HRESULT OpcGroup::GetCanonicalFormatEtc(FORMATETC*, FORMATETC*) { return E_NOTIMPL; }
-HRESULT OpcGroup::SetData(FORMATETC*, STGMEDIUM*, BOOL) { return E_NOTIMPL; }
-HRESULT OpcGroup::EnumFormatEtc(DWORD, IEnumFORMATETC**) { return E_NOTIMPL; }
-HRESULT OpcGroup::EnumDAdvise(IEnumSTATDATA**) { return E_NOTIMPL; }
+HRESULT OpcGroup::GetCanonicalFormatEtc(FORMATETC*, FORMATETC*) { return notImplemented(); }
+HRESULT OpcGroup::SetData(FORMATETC*, STGMEDIUM*, BOOL) { return notImplemented(); }
+HRESULT OpcGroup::EnumFormatEtc(DWORD, IEnumFORMATETC**) { return notImplemented(); }
+HRESULT OpcGroup::EnumDAdvise(IEnumSTATDATA**) { return notImplemented(); }
+
+HRESULT OpcGroup::notImplemented() {
+    auto call = enterCall();
+    if (!call) return RPC_E_DISCONNECTED;
+    return IsRemoved() ? E_FAIL : E_NOTIMPL;
+}
 
 HRESULT OpcGroup::DAdvise(FORMATETC* pformatetc, DWORD /*advf*/, IAdviseSink* pAdvSink,
                           DWORD* pdwConnection) {

@@ -241,6 +241,8 @@ class OpcGroup : public platform::com::ComObject<IOPCGroupStateMgt, IOPCItemMgt,
     std::recursive_mutex groupLock_;
 
   private:
+    // The answer of the methods the group does not offer: E_FAIL once it is removed, else E_NOTIMPL.
+    HRESULT notImplemented();
     // Under the group and value locks: the items' tag states, out of service for inactive items, and
     // converted for the client where `convert` is set; true when an entry failed before any conversion.
     bool readFromCache(DWORD count, const OPCHANDLE* handles, OPCITEMSTATE* states, HRESULT* errors,

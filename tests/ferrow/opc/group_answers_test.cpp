@@ -55,5 +55,90 @@ TEST_F(GroupIoTest, AnItemErrorMakesTheMasterErrorSFalseInCallbacksAndStreams) {
     EXPECT_EQ(fits->masterError, S_OK);
 }
 
+TEST_F(GroupIoTest, ARemovedGroupAnswersFailAlsoFromItsDataObjectAndCancels) {
+    OPCHANDLE handle = 0;
+    float deadband = 0;
+    ASSERT_EQ(server->AddGroup(u"G", 1, 10, kClientGroup, nullptr, &deadband, 0, &handle, &revised,
+                               IID_IOPCGroupStateMgt, reinterpret_cast<IUnknown**>(group.put())),
+              S_OK);
+    ComPtr<IDataObject> object = query<IDataObject>(group.get());
+    ComPtr<IOPCAsyncIO> io1 = query<IOPCAsyncIO>(group.get());
+    ComPtr<IOPCAsyncIO2> io2 = query<IOPCAsyncIO2>(group.get());
+    FORMATETC f = format(kStreamFormatData);
+    FORMATETC canonical{};
+    STGMEDIUM medium{};
+    IEnumFORMATETC* formats = nullptr;
+    IEnumSTATDATA* advises = nullptr;
+    EXPECT_EQ(object->QueryGetData(&f), S_OK);
+    EXPECT_EQ(object->GetDataHere(&f, &medium), E_NOTIMPL);
+    EXPECT_EQ(io1->Cancel(2), E_NOTIMPL);
+    EXPECT_EQ(io2->Cancel2(2), E_NOTIMPL);
+
+    ASSERT_TRUE(SUCCEEDED(server->RemoveGroup(handle, 1)));
+    EXPECT_EQ(object->GetData(&f, &medium), E_FAIL);
+    EXPECT_EQ(object->QueryGetData(&f), E_FAIL);
+    EXPECT_EQ(object->GetDataHere(&f, &medium), E_FAIL);
+    EXPECT_EQ(object->GetCanonicalFormatEtc(&f, &canonical), E_FAIL);
+    EXPECT_EQ(object->SetData(&f, &medium, 0), E_FAIL);
+    EXPECT_EQ(object->EnumFormatEtc(1, &formats), E_FAIL);
+    EXPECT_EQ(object->EnumDAdvise(&advises), E_FAIL);
+    EXPECT_EQ(io1->Cancel(2), E_FAIL);
+    EXPECT_EQ(io2->Cancel2(2), E_FAIL);
+    EXPECT_EQ(medium.hGlobal, nullptr);
+}
+
+TEST_F(GroupIoTest, AddGroupForAnInterfaceTheGroupLacksLeavesNoGroupBehind) {
+    const long objects = ferrow::objectCount.load();
+    ComPtr<IUnknown> none;
+    OPCHANDLE handle = 0;
+    EXPECT_EQ(server->AddGroup(u"G", 1, 10, kClientGroup, nullptr, nullptr, 0, &handle, &revised,
+                               IID_IOPCServer, none.put()),
+              E_NOINTERFACE);
+    EXPECT_FALSE(none);
+    EXPECT_EQ(ferrow::objectCount.load(), objects);
+    OPCSERVERSTATUS* status = nullptr;
+    ASSERT_EQ(server->GetStatus(&status), S_OK);
+    EXPECT_EQ(status->dwGroupCount, 0u);
+    CoTaskMemFree(status->szVendorInfo);
+    CoTaskMemFree(status);
+    EXPECT_EQ(server->GetGroupByName(u"G", IID_IUnknown, none.put()), E_INVALIDARG);
+    // The name is free for the group asked for rightly.
+    group = makeGroup(1);
+    EXPECT_TRUE(group);
+}
+
+TEST_F(GroupIoTest, UnknownSourcesBrowseTypesAndAMissingTransactionAreInvalidArguments) {
+    group = makeGroup(1);
+    OPCHANDLE handles[] = {addItem(group.get(), u"Dev.Level", 1)};
+    const DWORD connection = adviseStream(group.get(), kStreamFormatData, data);
+    const auto unknownSource = static_cast<OPCDATASOURCE>(3);
+    OPCITEMSTATE* states = nullptr;
+    HRESULT* errors = nullptr;
+    DWORD id = 0;
+    EXPECT_EQ(query<IOPCSyncIO>(group.get())->Read(unknownSource, 1, handles, &states, &errors),
+              E_INVALIDARG);
+    EXPECT_EQ(states, nullptr);
+    EXPECT_EQ(errors, nullptr);
+    ComPtr<IOPCAsyncIO> io1 = query<IOPCAsyncIO>(group.get());
+    EXPECT_EQ(io1->Read(connection, static_cast<OPCDATASOURCE>(0), 1, handles, &id, &errors), E_INVALIDARG);
+    EXPECT_EQ(io1->Read(connection, OPC_DS_CACHE, 1, handles, nullptr, &errors), E_INVALIDARG);
+    EXPECT_EQ(io1->Refresh(connection, unknownSource, &id), E_INVALIDARG);
+    EXPECT_EQ(query<IOPCAsyncIO2>(group.get())->Refresh2(unknownSource, 1, &id), E_INVALIDARG);
+    EXPECT_EQ(id, 0u);
+    EXPECT_EQ(errors, nullptr);
+
+    ComPtr<IOPCBrowseServerAddressSpace> browse = query<IOPCBrowseServerAddressSpace>(server.get());
+    for (const DWORD type : {0u, 4u}) {
+        IEnumString* ids = nullptr;
+        EXPECT_EQ(browse->BrowseOPCItemIDs(static_cast<OPCBROWSETYPE>(type), u"", VT_EMPTY, 0, &ids),
+                  E_INVALIDARG);
+        EXPECT_EQ(ids, nullptr);
+    }
+    // Nothing was asked of the group: no stream followed.
+    IEnumString* ids = nullptr;
+    ASSERT_EQ(browse->BrowseOPCItemIDs(OPC_FLAT, u"", VT_EMPTY, 0, &ids), S_OK);
+    ids->Release();
+}
+
 }  // namespace
 }  // namespace opctest

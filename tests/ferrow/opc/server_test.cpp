@@ -96,8 +96,8 @@ TEST_F(ServerObject, AddGroupNamesGroupsAndRevisesRates) {
     EXPECT_EQ(server->AddGroup(u"Kept", 1, 100, 0, nullptr, nullptr, 0, nullptr, nullptr, IID_IOPCServer,
                                notOffered.put()),
               E_NOINTERFACE);
-    // The group stays with the server even though the query failed.
-    EXPECT_EQ(server->GetGroupByName(u"Kept", IID_IUnknown, byName.put()), S_OK);
+    // A group the client cannot use is not kept.
+    EXPECT_EQ(server->GetGroupByName(u"Kept", IID_IUnknown, byName.put()), E_INVALIDARG);
     EXPECT_EQ(server->CreateGroupEnumerator(OPC_ENUM_ALL, IID_IUnknown, notOffered.put()), E_NOTIMPL);
 }
 
