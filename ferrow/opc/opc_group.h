@@ -15,6 +15,7 @@
 #include "ferrow/access/update_scheduler.h"
 #include "ferrow/model/tag.h"
 #include "ferrow/opc/async_request.h"
+#include "ferrow/opc/handle_spaces.h"
 #include "ferrow/opc/opc_interfaces.h"
 #include "platform/com/com_object.h"
 #include "platform/com/connection_point.h"
@@ -299,7 +300,7 @@ class OpcGroup : public platform::com::ComObject<IOPCGroupStateMgt, IOPCItemMgt,
     DWORD lcid_ = 0;
     OPCHANDLE serverHandle_ = 0;
     std::atomic<bool> removed_{false};
-    platform::com::HandleTable<std::unique_ptr<OpcItem>> items_;
+    platform::com::HandleTable<std::unique_ptr<OpcItem>> items_{itemHandleSpace()};
     std::vector<std::unique_ptr<TagSubscription>> subscriptions_;
     std::atomic<DWORD> subscriptionHandle_{0};
     // The tag registrations the group holds in the core's registry (group lock), until it ends.

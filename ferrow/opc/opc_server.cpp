@@ -97,7 +97,7 @@ void OpcServer::teardown() {
     std::vector<OpcGroup*> removed;
     {
         std::lock_guard lock(core_->serverLock);
-        std::swap(groups, groups_);
+        groups = std::move(groups_);
         core_->owner = nullptr;
         // Removed groups still held by clients go too; one already in its final release ends by itself.
         for (OpcGroup* group : core_->removedGroups)

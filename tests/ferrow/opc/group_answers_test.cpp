@@ -140,5 +140,34 @@ TEST_F(GroupIoTest, UnknownSourcesBrowseTypesAndAMissingTransactionAreInvalidArg
     ids->Release();
 }
 
+TEST_F(GroupIoTest, AnotherGroupsItemHandleIsRefusedNotTakenForOnesOwn) {
+    group = makeGroup(1);
+    ComPtr<IOPCGroupStateMgt> other = makeGroup(1, 0.0f, u"Other");
+    OPCHANDLE mine[] = {addItem(group.get(), u"Dev.Level", 1)};
+    OPCHANDLE foreign[] = {addItem(other.get(), u"Dev.Level", 2)};
+    EXPECT_NE(mine[0], foreign[0]);
+
+    OPCITEMSTATE* states = nullptr;
+    HRESULT* errors = nullptr;
+    ASSERT_EQ(query<IOPCSyncIO>(group.get())->Read(OPC_DS_CACHE, 1, foreign, &states, &errors), S_FALSE);
+    EXPECT_EQ(errors[0], OPC_E_INVALIDHANDLE);
+    VariantClear(&states[0].vDataValue);
+    CoTaskMemFree(states);
+    CoTaskMemFree(errors);
+    DWORD id = 0;
+    ASSERT_EQ(query<IOPCAsyncIO2>(group.get())->Read(1, foreign, 1, &id, &errors), S_FALSE);
+    EXPECT_EQ(errors[0], OPC_E_INVALIDHANDLE);
+    CoTaskMemFree(errors);
+    ASSERT_EQ(query<IOPCItemMgt>(group.get())->RemoveItems(1, foreign, &errors), S_FALSE);
+    EXPECT_EQ(errors[0], OPC_E_INVALIDHANDLE);
+    CoTaskMemFree(errors);
+
+    // Both items are still there, each in its own group.
+    ASSERT_EQ(query<IOPCItemMgt>(group.get())->RemoveItems(1, mine, &errors), S_OK);
+    CoTaskMemFree(errors);
+    ASSERT_EQ(query<IOPCItemMgt>(other.get())->RemoveItems(1, foreign, &errors), S_OK);
+    CoTaskMemFree(errors);
+}
+
 }  // namespace
 }  // namespace opctest
