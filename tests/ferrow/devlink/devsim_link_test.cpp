@@ -166,23 +166,23 @@ TEST(DevsimLink, OctetsAreDecimalNumbersAndNeverANameToLookUp) {
     QString error;
     ASSERT_TRUE(sim.start(&error)) << error.toStdString();
 
-    ODevice device;
-    pointAt(device, address);
-    device.m_params.m_strOctet[1] = "0" + device.m_params.m_strOctet[1];
-    const std::string typed = device.m_params.Address();
-    EXPECT_TRUE(device.Connect());
-    EXPECT_TRUE(eventually([&] { return device.IsConnected(); }));
-    EXPECT_EQ(device.m_params.Address(), typed);
+    auto device = MakeLinkedDevice();
+    pointAt(*device, address);
+    device->m_params.m_strOctet[1] = "0" + device->m_params.m_strOctet[1];
+    const std::string typed = device->m_params.Address();
+    EXPECT_TRUE(device->Connect());
+    EXPECT_TRUE(eventually([&] { return device->IsConnected(); }));
+    EXPECT_EQ(device->m_params.Address(), typed);
 
     TraceLog trace;
     for (const char* octets : {"10.ab.cd.2", "256.0.0.1", "1.2.3", "1.2.3.-4", "1.2.3. 4", "0x7f.0.0.1"}) {
-        ODevice named;
+        auto named = MakeLinkedDevice();
         const QStringList parts = QString::fromLatin1(octets).split(QLatin1Char('.'));
         for (int i = 0; i < 4; ++i)
-            named.m_params.m_strOctet[static_cast<std::size_t>(i)] =
+            named->m_params.m_strOctet[static_cast<std::size_t>(i)] =
                 i < parts.size() ? parts[i].toStdString() : "";
-        EXPECT_FALSE(named.Connect()) << octets;
-        EXPECT_FALSE(named.IsConnecting()) << octets;
+        EXPECT_FALSE(named->Connect()) << octets;
+        EXPECT_FALSE(named->IsConnecting()) << octets;
     }
     EXPECT_NE(trace.text().find("Device address is not four numbers from 0 to 255"), std::string::npos);
 }
