@@ -91,34 +91,40 @@ bool DeviceLink::IsConnecting() const {
     return m_pCommandPort->Status() == 1 || m_pNotifyPort->Status() == 1;
 }
 
+bool DeviceLink::HasOpenPort() const {
+    return m_pCommandPort->IsOpen() || m_pCommandPort->IsConnected() || m_pNotifyPort->IsOpen() ||
+           m_pNotifyPort->IsConnected();
+}
+
 bool DeviceLink::Connect() {
-    if (IsConnected()) return true;
+    std::optional<std::string> numeric;
+    {
+        std::lock_guard document(documentLock());
+        numeric = device_.m_params.NumericAddress();
+    }
+    if (!numeric) {
+        trace("Device address is not four numbers from 0 to 255\r\n");
+        return false;
+    }
+    const std::string& address = *numeric;
+    // Whichever port is not open, or is open at another address than the device's now, is opened (again):
+    // a device whose notification connection failed or was closed must be able to connect again while its
+    // command connection stands, and both connections always go to the same address.
+    auto reopen = [&address](OPort& port) {
+        if (port.IsOpen() && port.Host() == address) return false;
+        if (port.IsOpen() || port.IsConnected()) port.GiveUp();
+        port.SetHost(address);
+        return true;
+    };
+    if (IsConnected() && m_pCommandPort->Host() == address && m_pNotifyPort->Host() == address) return true;
     bool opened = true;
-    // Whichever port is not open is opened: a device whose notification connection failed or was
-    // closed must be able to connect again while its command connection stands.
-    const bool openCommand = !m_pCommandPort->IsOpen();
-    const bool openNotify = !m_pNotifyPort->IsOpen();
-    if (openCommand || openNotify) {
-        std::optional<std::string> numeric;
-        {
-            std::lock_guard document(documentLock());
-            numeric = device_.m_params.NumericAddress();
-        }
-        if (!numeric) {
-            trace("Device address is not four numbers from 0 to 255\r\n");
-            return false;
-        }
-        const std::string address = *numeric;
-        if (openCommand) {
-            m_pCommandPort->SetHost(address);
-            OPortRequest open(OPortRequest::kOpen);
-            if (!m_pCommandPort->Execute(open)) return false;
-        }
-        if (openNotify) {
-            m_pNotifyPort->SetHost(address);
-            OPortRequest open(OPortRequest::kOpen);
-            opened = m_pNotifyPort->Execute(open);
-        }
+    if (reopen(*m_pCommandPort)) {
+        OPortRequest open(OPortRequest::kOpen);
+        if (!m_pCommandPort->Execute(open)) return false;
+    }
+    if (reopen(*m_pNotifyPort)) {
+        OPortRequest open(OPortRequest::kOpen);
+        opened = m_pNotifyPort->Execute(open);
     }
     // A new connection starts with the simulation off, and the Simulate check mark shows it.
     if (m_pCommandPort->IsConnected()) {

@@ -27,6 +27,7 @@ class DeviceLink final : public LinkControl {
     bool Connect() override;
     bool IsConnected() const override;
     bool IsConnecting() const override;
+    bool HasOpenPort() const override;
     void Stop() override;
 
     ODevice& Device() const { return device_; }

@@ -52,6 +52,7 @@ class ODevice : public OTagGroup {
     // The link's connection state and Connect (see LinkControl).
     bool IsConnected() const { return link_->IsConnected(); }
     bool IsConnecting() const { return link_->IsConnecting(); }
+    bool HasOpenPort() const { return link_->HasOpenPort(); }
     bool Connect() { return link_->Connect(); }
     // Marks every tag of the device with a communication failure, timestamp now.
     void MarkCommFailure();

@@ -12,6 +12,9 @@ class LinkControl {
     virtual bool Connect() = 0;
     virtual bool IsConnected() const = 0;
     virtual bool IsConnecting() const = 0;
+    // A connection of the device stands (or is being made), though not necessarily both: its address is
+    // in use and must not be edited.
+    virtual bool HasOpenPort() const = 0;
     // Ends the link's work without waiting for the device; called before the device is destroyed.
     virtual void Stop() = 0;
 };
@@ -22,6 +25,7 @@ class NullLinkControl final : public LinkControl {
     bool Connect() override { return false; }
     bool IsConnected() const override { return false; }
     bool IsConnecting() const override { return false; }
+    bool HasOpenPort() const override { return false; }
     void Stop() override {}
 };
 

@@ -18,7 +18,8 @@ namespace ferrow {
 //   5. a device's tag-list lock (ODevice, guards its m_tags against the notification worker),
 //   6. a port's own locks (requester, state, socket), which are held only inside the port.
 // A port exchange (Execute) may be waited for while holding 1 to 4, never while holding 5. The object
-// lock of a connection point and a server's client lock are leaves: nothing is taken while one is held.
+// lock of a connection point, a server's client lock and the lock of a handle space (the process's
+// group and item handles) are leaves: nothing is taken while one is held.
 // No lock is held while calling into a client's sink without a time limit.
 std::recursive_mutex& documentLock();
 std::recursive_mutex& valueLock();

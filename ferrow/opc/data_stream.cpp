@@ -241,7 +241,9 @@ HRESULT WriteDataStream(StreamFormat format, OPCHANDLE clientGroup, DWORD transa
     out.u32(static_cast<DWORD>(items.size()));
     out.u32(clientGroup);
     out.u32(transactionId);
-    out.u32(static_cast<DWORD>(platform::com::S_OK));
+    const bool anyError = std::any_of(
+        items.begin(), items.end(), [](const StreamItem& item) { return item.error != platform::com::S_OK; });
+    out.u32(static_cast<DWORD>(anyError ? platform::com::S_FALSE : platform::com::S_OK));
     // The item headers are written as their values are placed, so the header area stays as reserved.
     out.zeros(headerSize * items.size());
 
@@ -276,7 +278,7 @@ HRESULT WriteWriteCompleteStream(OPCHANDLE clientGroup, DWORD transactionId,
                       std::uint64_t{kWriteCompleteItemSize} * clientHandles.size()))
         return platform::com::E_OUTOFMEMORY;
     bool anyFailed = false;
-    for (HRESULT error : errors) anyFailed = anyFailed || platform::com::FAILED(error);
+    for (HRESULT error : errors) anyFailed = anyFailed || error != platform::com::S_OK;
     out.u32(static_cast<DWORD>(clientHandles.size()));
     out.u32(clientGroup);
     out.u32(transactionId);

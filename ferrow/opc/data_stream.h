@@ -13,12 +13,14 @@ namespace ferrow::opc {
 
 enum class StreamFormat { Data, DataTime };
 
-// One item of a DATA or DATATIME stream. The value is written as it is (the caller has converted it).
+// One item of a DATA or DATATIME stream. The value is written as it is (the caller has converted it);
+// `error` is the result of that conversion, which the stream has no field for but its header's status.
 struct StreamItem {
     OPCHANDLE clientHandle = 0;
     WORD quality = 0;
     FILETIME timestamp{};
     const VARIANT* value = nullptr;
+    HRESULT error = platform::com::S_OK;
 };
 
 inline constexpr platform::com::SIZE_T kStreamGrowth = 4096;
@@ -31,13 +33,13 @@ inline constexpr DWORD kWriteCompleteHeaderSize = 16;
 inline constexpr DWORD kWriteCompleteItemSize = 8;
 
 // A DATA or DATATIME stream: group header (dwSize, item count, client group handle, transaction ID,
-// hrStatus S_OK), the item headers, then the value area. S_OK with `*block` the new block, or
-// E_OUTOFMEMORY with `*block` null.
+// hrStatus: S_FALSE when any item's error is not S_OK), the item headers, then the value area. S_OK with
+// `*block` the new block, or E_OUTOFMEMORY with `*block` null.
 HRESULT WriteDataStream(StreamFormat format, OPCHANDLE clientGroup, DWORD transactionId,
                         std::span<const StreamItem> items, platform::com::HGLOBAL* block);
 
 // A WRITECOMPLETE stream: item count, client group handle, transaction ID, hrStatus (S_FALSE when any
-// error is a failure code), then client handle and error per item. `clientHandles` and `errors` are
+// error is not S_OK), then client handle and error per item. `clientHandles` and `errors` are
 // equally long. S_OK or E_OUTOFMEMORY as above.
 HRESULT WriteWriteCompleteStream(OPCHANDLE clientGroup, DWORD transactionId,
                                  std::span<const OPCHANDLE> clientHandles, std::span<const HRESULT> errors,

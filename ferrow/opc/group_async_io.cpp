@@ -29,11 +29,12 @@ HRESULT OpcGroup::Read(DWORD dwConnection, OPCDATASOURCE dwSource, DWORD dwNumIt
     if (!call) return RPC_E_DISCONNECTED;
     if (IsRemoved()) return E_FAIL;
     if (!phServer || !pTransactionID || !ppErrors) return E_INVALIDARG;
+    if (!isKnownSource(dwSource)) return E_INVALIDARG;
     const StreamFormats& formats = streamFormats();
     if (dwConnection != formats.data && dwConnection != formats.dataTime) return E_INVALIDARG;
     if (!adviseSink(dwConnection)) return CONNECT_E_NOCONNECTION;
-    return queueItemRequest(AsyncRequest::Kind::Read1, dwNumItems, phServer, nullptr, dwConnection, dwSource, 0,
-                            pTransactionID, ppErrors);
+    return queueItemRequest(AsyncRequest::Kind::Read1, dwNumItems, phServer, nullptr, dwConnection, dwSource,
+                            0, pTransactionID, ppErrors);
 }
 
 HRESULT OpcGroup::Write(DWORD dwConnection, DWORD dwNumItems, OPCHANDLE* phServer, VARIANT* pItemValues,
@@ -44,8 +45,8 @@ HRESULT OpcGroup::Write(DWORD dwConnection, DWORD dwNumItems, OPCHANDLE* phServe
     if (!phServer || !pItemValues || !pTransactionID || !ppErrors) return E_POINTER;
     const UINT format = streamFormats().writeComplete;
     if (dwConnection != format || !adviseSink(format)) return CONNECT_E_NOCONNECTION;
-    return queueItemRequest(AsyncRequest::Kind::Write1, dwNumItems, phServer, pItemValues, format, OPC_DS_DEVICE, 0,
-                            pTransactionID, ppErrors);
+    return queueItemRequest(AsyncRequest::Kind::Write1, dwNumItems, phServer, pItemValues, format,
+                            OPC_DS_DEVICE, 0, pTransactionID, ppErrors);
 }
 
 HRESULT OpcGroup::Refresh(DWORD dwConnection, OPCDATASOURCE dwSource, DWORD* pTransactionID) {
@@ -59,6 +60,7 @@ HRESULT OpcGroup::Refresh(DWORD dwConnection, OPCDATASOURCE dwSource, DWORD* pTr
     if (!pTransactionID) return E_POINTER;
     const StreamFormats& formats = streamFormats();
     if (dwConnection != formats.data && dwConnection != formats.dataTime) return E_INVALIDARG;
+    if (!isKnownSource(dwSource)) return E_INVALIDARG;
     if (!adviseSink(dwConnection)) return CONNECT_E_NOCONNECTION;
     auto request = std::unique_ptr<AsyncRequest>(new (std::nothrow) AsyncRequest);
     if (!request) return E_OUTOFMEMORY;
@@ -68,7 +70,7 @@ HRESULT OpcGroup::Refresh(DWORD dwConnection, OPCDATASOURCE dwSource, DWORD* pTr
     return queueRequest(std::move(request), pTransactionID);
 }
 
-HRESULT OpcGroup::Cancel(DWORD) { return E_NOTIMPL; }
+HRESULT OpcGroup::Cancel(DWORD) { return notImplemented(); }
 
 // ---- IOPCAsyncIO2
 
@@ -101,6 +103,7 @@ HRESULT OpcGroup::Refresh2(OPCDATASOURCE dwSource, DWORD dwTransactionID, DWORD*
         if (!active_) return E_FAIL;
     }
     if (!pdwCancelID) return E_POINTER;
+    if (!isKnownSource(dwSource)) return E_INVALIDARG;
     auto request = std::unique_ptr<AsyncRequest>(new (std::nothrow) AsyncRequest);
     if (!request) return E_OUTOFMEMORY;
     request->kind = AsyncRequest::Kind::Refresh2;
@@ -109,7 +112,7 @@ HRESULT OpcGroup::Refresh2(OPCDATASOURCE dwSource, DWORD dwTransactionID, DWORD*
     return queueRequest(std::move(request), pdwCancelID);
 }
 
-HRESULT OpcGroup::Cancel2(DWORD) { return E_NOTIMPL; }
+HRESULT OpcGroup::Cancel2(DWORD) { return notImplemented(); }
 
 HRESULT OpcGroup::SetEnable(BOOL bEnable) {
     auto call = enterCall();
@@ -131,8 +134,8 @@ HRESULT OpcGroup::GetEnable(BOOL* pbEnable) {
 // ---- queuing
 
 HRESULT OpcGroup::queueItemRequest(AsyncRequest::Kind kind, DWORD count, const OPCHANDLE* handles,
-                                   const VARIANT* values, UINT format, OPCDATASOURCE source, DWORD transactionId,
-                                   DWORD* pId, HRESULT** ppErrors) {
+                                   const VARIANT* values, UINT format, OPCDATASOURCE source,
+                                   DWORD transactionId, DWORD* pId, HRESULT** ppErrors) {
     *ppErrors = nullptr;
     *pId = 0;
     TaskPtr<HRESULT> errors(taskArray<HRESULT>(count));
@@ -275,7 +278,8 @@ void OpcGroup::runRequest(AsyncRequest& request) {
                     auto* found = items_.find(request.handles[i]);
                     if (!found || FAILED(errors[i])) continue;
                     OpcItem& item = **found;
-                    item.cachedQuality = (!active_ || !item.active) ? OPC_QUALITY_OUT_OF_SERVICE : states[i].wQuality;
+                    item.cachedQuality =
+                        (!active_ || !item.active) ? OPC_QUALITY_OUT_OF_SERVICE : states[i].wQuality;
                     VariantClear(&item.cachedValue);
                     item.cachedValue = states[i].vDataValue;  // moved: the state no longer owns it
                     VariantInit(&states[i].vDataValue);
@@ -355,7 +359,8 @@ void OpcGroup::CompleteRequestDA1(AsyncRequest& request) {
                 if (auto* found = items_.find(request.handles[i])) clients[i] = (*found)->clientHandle;
         }
         HGLOBAL block = nullptr;
-        if (FAILED(WriteWriteCompleteStream(clientGroup, request.transactionId, clients, request.errors, &block)))
+        if (FAILED(WriteWriteCompleteStream(clientGroup, request.transactionId, clients, request.errors,
+                                            &block)))
             return;
         STGMEDIUM medium{TYMED_HGLOBAL, block, nullptr};
         ComPtr<IAdviseSink> sink = adviseSink(formats.writeComplete);
@@ -418,12 +423,14 @@ void OpcGroup::CompleteRequestDA2(AsyncRequest& request) {
     for (const auto& sink : dataCallbackPoint_.sinks<IOPCDataCallback>()) {
         const HRESULT result =
             request.isRead()
-                ? sink->OnReadComplete(request.transactionId, clientGroup, arrays.masterQuality(), S_OK,
-                                       arrays.count(), arrays.handles.data(), arrays.values.data(),
-                                       arrays.qualities.data(), arrays.timestamps.data(), arrays.errors.data())
-                : sink->OnDataChange(request.transactionId, clientGroup, arrays.masterQuality(), S_OK,
-                                     arrays.count(), arrays.handles.data(), arrays.values.data(),
-                                     arrays.qualities.data(), arrays.timestamps.data(), arrays.errors.data());
+                ? sink->OnReadComplete(request.transactionId, clientGroup, arrays.masterQuality(),
+                                       arrays.masterError(), arrays.count(), arrays.handles.data(),
+                                       arrays.values.data(), arrays.qualities.data(),
+                                       arrays.timestamps.data(), arrays.errors.data())
+                : sink->OnDataChange(request.transactionId, clientGroup, arrays.masterQuality(),
+                                     arrays.masterError(), arrays.count(), arrays.handles.data(),
+                                     arrays.values.data(), arrays.qualities.data(), arrays.timestamps.data(),
+                                     arrays.errors.data());
         if (result != S_OK) break;
     }
 }

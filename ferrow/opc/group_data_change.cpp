@@ -73,6 +73,11 @@ HRESULT CallbackArrays::masterQuality() const {
     return S_OK;
 }
 
+HRESULT CallbackArrays::masterError() const {
+    return std::all_of(errors.begin(), errors.end(), [](HRESULT error) { return error == S_OK; }) ? S_OK
+                                                                                                  : S_FALSE;
+}
+
 // ---- the update passes
 
 void OpcGroup::startUpdates() {
@@ -227,9 +232,10 @@ HRESULT OpcGroup::SendDataChange() {
             clientGroup = clientHandle_;
         }
         for (const auto& sink : dataCallbackPoint_.sinks<IOPCDataCallback>()) {
-            result = sink->OnDataChange(0, clientGroup, arrays.masterQuality(), S_OK, arrays.count(),
-                                        arrays.handles.data(), arrays.values.data(), arrays.qualities.data(),
-                                        arrays.timestamps.data(), arrays.errors.data());
+            result =
+                sink->OnDataChange(0, clientGroup, arrays.masterQuality(), arrays.masterError(),
+                                   arrays.count(), arrays.handles.data(), arrays.values.data(),
+                                   arrays.qualities.data(), arrays.timestamps.data(), arrays.errors.data());
             if (result != S_OK) break;
         }
     } else {
@@ -290,11 +296,13 @@ HRESULT OpcGroup::buildStream(bool withTime, STGMEDIUM* medium, DWORD transactio
             VARIANT& copy = converted.emplace_back();
             VariantInit(&copy);
             const VARIANT* written = &item->cachedValue;
-            if (!(item->cachedValue.vt & VT_ARRAY) && qualityIsGood(item->cachedQuality) &&
-                SUCCEEDED(VariantChangeType(&copy, &item->cachedValue, 0, item->requestedType)))
-                written = &copy;
+            HRESULT error = S_OK;
+            if (!(item->cachedValue.vt & VT_ARRAY) && qualityIsGood(item->cachedQuality)) {
+                error = VariantChangeType(&copy, &item->cachedValue, 0, item->requestedType);
+                if (SUCCEEDED(error)) written = &copy;
+            }
             items.push_back(
-                StreamItem{item->clientHandle, item->cachedQuality, item->cachedTimestamp, written});
+                StreamItem{item->clientHandle, item->cachedQuality, item->cachedTimestamp, written, error});
         }
         result = WriteDataStream(withTime ? StreamFormat::DataTime : StreamFormat::Data, clientHandle_,
                                  transactionId, items, &block);
@@ -328,6 +336,7 @@ ComPtr<IAdviseSink> OpcGroup::adviseSink(UINT format) {
 HRESULT OpcGroup::GetData(FORMATETC* pformatetcIn, STGMEDIUM* pmedium) {
     auto call = enterCall();
     if (!call) return RPC_E_DISCONNECTED;
+    if (IsRemoved()) return E_FAIL;
     if (!pformatetcIn || !pmedium) return E_INVALIDARG;
     const HRESULT query = QueryGetData(pformatetcIn);
     if (FAILED(query)) return query;
@@ -335,11 +344,12 @@ HRESULT OpcGroup::GetData(FORMATETC* pformatetcIn, STGMEDIUM* pmedium) {
                                                           : BuildDataTimeStream(pmedium, 0);
 }
 
-HRESULT OpcGroup::GetDataHere(FORMATETC*, STGMEDIUM*) { return E_NOTIMPL; }
+HRESULT OpcGroup::GetDataHere(FORMATETC*, STGMEDIUM*) { return notImplemented(); }
 
 HRESULT OpcGroup::QueryGetData(FORMATETC* pformatetc) {
     auto call = enterCall();
     if (!call) return RPC_E_DISCONNECTED;
+    if (IsRemoved()) return E_FAIL;
     if (!pformatetc) return E_POINTER;
     if (pformatetc->tymed != TYMED_HGLOBAL) return DV_E_TYMED;
     const StreamFormats& formats = streamFormats();
@@ -348,10 +358,16 @@ HRESULT OpcGroup::QueryGetData(FORMATETC* pformatetc) {
     return S_OK;
 }
 
-HRESULT OpcGroup::GetCanonicalFormatEtc(FORMATETC*, FORMATETC*) { return E_NOTIMPL; }
-HRESULT OpcGroup::SetData(FORMATETC*, STGMEDIUM*, BOOL) { return E_NOTIMPL; }
-HRESULT OpcGroup::EnumFormatEtc(DWORD, IEnumFORMATETC**) { return E_NOTIMPL; }
-HRESULT OpcGroup::EnumDAdvise(IEnumSTATDATA**) { return E_NOTIMPL; }
+HRESULT OpcGroup::GetCanonicalFormatEtc(FORMATETC*, FORMATETC*) { return notImplemented(); }
+HRESULT OpcGroup::SetData(FORMATETC*, STGMEDIUM*, BOOL) { return notImplemented(); }
+HRESULT OpcGroup::EnumFormatEtc(DWORD, IEnumFORMATETC**) { return notImplemented(); }
+HRESULT OpcGroup::EnumDAdvise(IEnumSTATDATA**) { return notImplemented(); }
+
+HRESULT OpcGroup::notImplemented() {
+    auto call = enterCall();
+    if (!call) return RPC_E_DISCONNECTED;
+    return IsRemoved() ? E_FAIL : E_NOTIMPL;
+}
 
 HRESULT OpcGroup::DAdvise(FORMATETC* pformatetc, DWORD /*advf*/, IAdviseSink* pAdvSink,
                           DWORD* pdwConnection) {

@@ -63,6 +63,7 @@ HRESULT OpcGroup::Read(OPCDATASOURCE dwSource, DWORD dwCount, OPCHANDLE* phServe
     if (!phServer || !ppItemValues || !ppErrors) return E_POINTER;
     *ppItemValues = nullptr;
     *ppErrors = nullptr;
+    if (!isKnownSource(dwSource)) return E_INVALIDARG;
     TaskPtr<OPCITEMSTATE> states(taskArray<OPCITEMSTATE>(dwCount));
     TaskPtr<HRESULT> errors(taskArray<HRESULT>(dwCount));
     if (!states || !errors) return E_OUTOFMEMORY;

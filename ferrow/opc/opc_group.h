@@ -15,6 +15,7 @@
 #include "ferrow/access/update_scheduler.h"
 #include "ferrow/model/tag.h"
 #include "ferrow/opc/async_request.h"
+#include "ferrow/opc/handle_spaces.h"
 #include "ferrow/opc/opc_interfaces.h"
 #include "platform/com/com_object.h"
 #include "platform/com/connection_point.h"
@@ -73,6 +74,8 @@ struct CallbackArrays {
     // Appends one entry, the value converted by the callback rule; its result is the entry's error.
     void add(const OpcItem& item);
     HRESULT masterQuality() const;
+    // S_FALSE when any item's error is not S_OK.
+    HRESULT masterError() const;
     DWORD count() const { return static_cast<DWORD>(handles.size()); }
 
     std::vector<OPCHANDLE> handles;
@@ -239,6 +242,8 @@ class OpcGroup : public platform::com::ComObject<IOPCGroupStateMgt, IOPCItemMgt,
     std::recursive_mutex groupLock_;
 
   private:
+    // The answer of the methods the group does not offer: E_FAIL once it is removed, else E_NOTIMPL.
+    HRESULT notImplemented();
     // Under the group and value locks: the items' tag states, out of service for inactive items, and
     // converted for the client where `convert` is set; true when an entry failed before any conversion.
     bool readFromCache(DWORD count, const OPCHANDLE* handles, OPCITEMSTATE* states, HRESULT* errors,
@@ -295,7 +300,7 @@ class OpcGroup : public platform::com::ComObject<IOPCGroupStateMgt, IOPCItemMgt,
     DWORD lcid_ = 0;
     OPCHANDLE serverHandle_ = 0;
     std::atomic<bool> removed_{false};
-    platform::com::HandleTable<std::unique_ptr<OpcItem>> items_;
+    platform::com::HandleTable<std::unique_ptr<OpcItem>> items_{itemHandleSpace()};
     std::vector<std::unique_ptr<TagSubscription>> subscriptions_;
     std::atomic<DWORD> subscriptionHandle_{0};
     // The tag registrations the group holds in the core's registry (group lock), until it ends.

@@ -40,6 +40,8 @@ enum OPCSERVERSTATE : DWORD {
 enum OPCNAMESPACETYPE : DWORD { OPC_NS_HIERARCHIAL = 1, OPC_NS_FLAT = 2 };
 enum OPCBROWSEDIRECTION : DWORD { OPC_BROWSE_UP = 1, OPC_BROWSE_DOWN = 2, OPC_BROWSE_TO = 3 };
 enum OPCBROWSETYPE : DWORD { OPC_BRANCH = 1, OPC_LEAF = 2, OPC_FLAT = 3 };
+// A client's value is only one of the enumerators where it is one of them.
+constexpr bool isKnownBrowseType(OPCBROWSETYPE type) { return type >= OPC_BRANCH && type <= OPC_FLAT; }
 enum OPCENUMSCOPE : DWORD {
     OPC_ENUM_PRIVATE_CONNECTIONS = 1,
     OPC_ENUM_PUBLIC_CONNECTIONS = 2,
@@ -49,6 +51,9 @@ enum OPCENUMSCOPE : DWORD {
     OPC_ENUM_ALL = 6,
 };
 enum OPCDATASOURCE : DWORD { OPC_DS_CACHE = 1, OPC_DS_DEVICE = 2 };
+constexpr bool isKnownSource(OPCDATASOURCE source) {
+    return source == OPC_DS_CACHE || source == OPC_DS_DEVICE;
+}
 inline constexpr DWORD OPC_READABLE = 1;
 inline constexpr DWORD OPC_WRITEABLE = 2;
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <new>
+#include <utility>
 
 #include "ferrow/model/cdoc.h"
 #include "ferrow/model/locks.h"
@@ -96,7 +97,7 @@ void OpcServer::teardown() {
     std::vector<OpcGroup*> removed;
     {
         std::lock_guard lock(core_->serverLock);
-        std::swap(groups, groups_);
+        groups = std::move(groups_);
         core_->owner = nullptr;
         // Removed groups still held by clients go too; one already in its final release ends by itself.
         for (OpcGroup* group : core_->removedGroups)
@@ -151,17 +152,21 @@ HRESULT OpcServer::AddGroup(LPCWSTR szName, BOOL bActive, DWORD dwRequestedUpdat
     OpcGroup* group = CreateGroup(std::move(name), bActive, dwRequestedUpdateRate, hClientGroup, pTimeBias,
                                   pPercentDeadband, dwLCID);
     if (!group) return E_OUTOFMEMORY;
+    // Asked before the group joins the map: an interface the group does not offer leaves nothing behind.
+    const HRESULT query = group->QueryInterface(riid, reinterpret_cast<void**>(ppUnk));
+    if (FAILED(query)) {
+        dropped = ComPtr<IUnknown>(group->identity());
+        return query;
+    }
     const OPCHANDLE handle = groups_.add(group);
     if (handle == 0) {
-        dropped = ComPtr<IUnknown>(group->identity());
+        dropped = ComPtr<IUnknown>::adopt(std::exchange(*ppUnk, nullptr));
         return E_OUTOFMEMORY;
     }
     group->AddRef();  // the map's reference
     group->setServerHandle(handle);
     if (phServerGroup) *phServerGroup = handle;
     if (pRevisedUpdateRate) *pRevisedUpdateRate = group->updateRate();
-    const HRESULT query = group->QueryInterface(riid, reinterpret_cast<void**>(ppUnk));
-    if (FAILED(query)) return query;
     return group->updateRate() != dwRequestedUpdateRate ? OPC_S_UNSUPPORTEDRATE : S_OK;
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "ferrow/opc/browse_enum.h"
+#include "ferrow/opc/handle_spaces.h"
 #include "ferrow/opc/item_properties.h"
 #include "ferrow/opc/opc_group.h"
 #include "ferrow/opc/opc_interfaces.h"
@@ -110,7 +111,7 @@ class OpcServer
     platform::com::ConnectionPoint shutdownPoint_;
     std::shared_ptr<ServerCore> core_;
     // Guarded by core_->serverLock; each entry holds the map's reference on its group.
-    platform::com::HandleTable<OpcGroup*> groups_;
+    platform::com::HandleTable<OpcGroup*> groups_{groupHandleSpace()};
     std::atomic<LCID> locale_{kDefaultLocale};
     // A leaf lock for the client's own fields, so that concurrent calls of one client stay well defined.
     std::mutex clientLock_;

@@ -43,6 +43,7 @@ HRESULT OpcServer::BrowseOPCItemIDs(OPCBROWSETYPE dwBrowseFilterType, LPCWSTR sz
     if (!call) return RPC_E_DISCONNECTED;
     if (!ppIEnumString) return E_POINTER;
     *ppIEnumString = nullptr;
+    if (!isKnownBrowseType(dwBrowseFilterType)) return E_INVALIDARG;
     return CreateBrowseEnum(dwBrowseFilterType, ansiFromWide(wideView(szFilterCriteria)), vtDataTypeFilter,
                             dwAccessRightsFilter, ppIEnumString);
 }

@@ -163,7 +163,7 @@ void DeviceCommands::OnProperties() {
     ODevice* device = SelectedDevice();
     if (!device || tagListActive_) return;
     CDeviceDlg dialog(doc_, *device, dialogParent_);
-    if (dialog.exec() != QDialog::Accepted || device->IsConnected()) return;
+    if (dialog.exec() != QDialog::Accepted || device->HasOpenPort()) return;
     {
         std::lock_guard lock(documentLock());
         dialog.Fields().ApplyTo(*device);

@@ -85,7 +85,7 @@ CDeviceDlg::CDeviceDlg(CDoc& doc, ODevice& device, QWidget* parent)
     grid->addLayout(address, 1, 1);
     for (std::size_t i = 1; i < 4; ++i) m_octet[i]->setAccessibleName(QStringLiteral("IP Address, octet %1").arg(i + 1));
 
-    if (device.IsConnected() || device.IsConnecting()) {
+    if (device.HasOpenPort() || device.IsConnecting()) {
         m_name->setReadOnly(true);
         for (auto* edit : m_octet) edit->setReadOnly(true);
     }
@@ -107,7 +107,7 @@ DeviceFields CDeviceDlg::Fields() const {
 }
 
 void CDeviceDlg::accept() {
-    if (device_.IsConnected()) {
+    if (device_.HasOpenPort()) {
         QDialog::accept();
         return;
     }

@@ -80,7 +80,10 @@ TEST_F(Browsing, PositionMovesByExactNamesOneLevelAtATime) {
     EXPECT_EQ(itemId(u"Tank"), "Device3.Tank");
     EXPECT_EQ(space->ChangeBrowsePosition(OPC_BROWSE_UP, nullptr), S_OK);
     EXPECT_EQ(space->ChangeBrowsePosition(OPC_BROWSE_UP, nullptr), E_FAIL);
-    EXPECT_EQ(browse(static_cast<OPCBROWSETYPE>(9)), Strings{});
+    ComPtr<IEnumString> unknownType;
+    EXPECT_EQ(space->BrowseOPCItemIDs(static_cast<OPCBROWSETYPE>(9), u"", VT_EMPTY, 0, unknownType.put()),
+              E_INVALIDARG);
+    EXPECT_FALSE(unknownType);
 }
 
 TEST_F(Browsing, GetItemIdBuildsFromThePositionOrTakesAFullId) {

@@ -291,7 +291,7 @@ TEST(DataStream, TheBlockPastTheStreamIsZeroesNotOldHeap) {
     }
 }
 
-TEST(DataStream, WriteCompleteReportsSFalseOnlyWhenAnErrorIsAFailure) {
+TEST(DataStream, WriteCompleteReportsSFalseWhenAnErrorIsNotSOk) {
     const OPCHANDLE handles[] = {0x10, 0x20, 0x30};
     const HRESULT failing[] = {S_OK, OPC_E_BADRIGHTS, S_FALSE};
     HGLOBAL block = nullptr;
@@ -307,10 +307,24 @@ TEST(DataStream, WriteCompleteReportsSFalseOnlyWhenAnErrorIsAFailure) {
     // clang-format on
     EXPECT_EQ(take(block, expected.size()), expected);
 
-    const HRESULT succeeding[] = {S_OK, S_FALSE, S_OK};
+    const HRESULT succeeding[] = {S_OK, S_OK, S_OK};
     ASSERT_EQ(ferrow::opc::WriteWriteCompleteStream(1, 5, handles, succeeding, &block), S_OK);
-    const Bytes header = take(block, 16);
-    EXPECT_EQ(u32At(header, 12), 0u) << "S_FALSE of an item is a success";
+    EXPECT_EQ(u32At(take(block, 16), 12), 0u);
+    const HRESULT oneSuccessCode[] = {S_OK, S_FALSE, S_OK};
+    ASSERT_EQ(ferrow::opc::WriteWriteCompleteStream(1, 5, handles, oneSuccessCode, &block), S_OK);
+    EXPECT_EQ(u32At(take(block, 16), 12), 1u) << "an item's S_FALSE is not S_OK";
+}
+
+TEST(DataStream, AnItemNotConvertedMakesTheGroupStatusSFalse) {
+    VARIANT value;
+    VariantInit(&value);
+    StreamItem items[] = {{1, 0xC0, {}, &value, S_OK}, {2, 0xC0, {}, &value, S_OK}};
+    HGLOBAL block = nullptr;
+    ASSERT_EQ(ferrow::opc::WriteDataStream(StreamFormat::Data, 1, 0, items, &block), S_OK);
+    EXPECT_EQ(u32At(take(block, 20), 16), 0u);
+    items[1].error = DISP_E_OVERFLOW;
+    ASSERT_EQ(ferrow::opc::WriteDataStream(StreamFormat::DataTime, 1, 0, items, &block), S_OK);
+    EXPECT_EQ(u32At(take(block, 20), 16), 1u);
 }
 
 TEST(DataStream, LongStreamsTakeOneBlockOfWholeStepsWithEverythingInPlace) {

@@ -96,8 +96,8 @@ TEST_F(ServerObject, AddGroupNamesGroupsAndRevisesRates) {
     EXPECT_EQ(server->AddGroup(u"Kept", 1, 100, 0, nullptr, nullptr, 0, nullptr, nullptr, IID_IOPCServer,
                                notOffered.put()),
               E_NOINTERFACE);
-    // The group stays with the server even though the query failed.
-    EXPECT_EQ(server->GetGroupByName(u"Kept", IID_IUnknown, byName.put()), S_OK);
+    // A group the client cannot use is not kept.
+    EXPECT_EQ(server->GetGroupByName(u"Kept", IID_IUnknown, byName.put()), E_INVALIDARG);
     EXPECT_EQ(server->CreateGroupEnumerator(OPC_ENUM_ALL, IID_IUnknown, notOffered.put()), E_NOTIMPL);
 }
 
@@ -115,9 +115,11 @@ TEST_F(ServerObject, RemoveGroupTakesOnlyHandlesOfThisServer) {
     EXPECT_EQ(server->RemoveGroup(0, 0), E_INVALIDARG);
     EXPECT_EQ(server->RemoveGroup(handle + 12345, 0), E_INVALIDARG);
     EXPECT_EQ(server->RemoveGroup(0xFFFFFFFF, 0), E_INVALIDARG);
-    if (foreignHandle != handle) {
-        EXPECT_EQ(server->RemoveGroup(foreignHandle, 0), E_INVALIDARG);
-    }
+    // Group handles are unique in the process: another server's is unknown here.
+    EXPECT_NE(foreignHandle, handle);
+    EXPECT_EQ(server->RemoveGroup(foreignHandle, 0), E_INVALIDARG);
+    ComPtr<IUnknown> stillThere;
+    EXPECT_EQ(other->GetGroupByName(u"F", IID_IUnknown, stillThere.put()), S_OK);
     EXPECT_EQ(ferrow::objectCount.load(), 4);
 
     EXPECT_EQ(server->RemoveGroup(handle, 1), S_OK);

@@ -136,6 +136,18 @@ TEST(DeviceCommands, PropertiesAppliesOnlyToADeviceThatIsNotConnected) {
     window.commands->properties->trigger();
     EXPECT_EQ(plant->m_strName, "Plant");
     EXPECT_TRUE(window.dialogs.boxes().empty());
+
+    // With only its command connection left the device is still connected for the dialog.
+    sim->run([&] { sim->datapoints().closeNotificationConnections(); });
+    ASSERT_TRUE(waitFor([&] { return !plant->IsConnected(); }));
+    onNextDialog([](CDeviceDlg& dialog) {
+        for (int i = 0; i < 4; ++i) EXPECT_TRUE(dialog.octetEdit(i)->isReadOnly());
+        fill(dialog, "Plant2", "10.9.9.9");
+        dialog.accept();
+    });
+    window.commands->properties->trigger();
+    EXPECT_EQ(plant->m_strName, "Plant");
+    EXPECT_EQ(plant->m_params.Address(), sim->options().address.toStdString());
 }
 
 namespace {

@@ -156,6 +156,32 @@ TEST(HandleTable, HandlesAreNeverZeroAndLookedUp) {
     EXPECT_EQ(table.add(30), 3u);  // a removed handle is not handed out again at once
 }
 
+TEST(HandleTable, TablesOfOneSpaceNeverShareALiveHandle) {
+    HandleSpace space;
+    {
+        HandleTable<int> first(space), second(space);
+        const auto a = first.add(1), b = second.add(2);
+        EXPECT_NE(a, b);
+        EXPECT_EQ(first.find(b), nullptr);
+        EXPECT_EQ(second.find(a), nullptr);
+        EXPECT_EQ(space.size(), 2u);
+        // Moved entries keep their handles; the emptied table still draws on the space.
+        HandleTable<int> moved = std::move(first);
+        EXPECT_EQ(*moved.find(a), 1);
+        EXPECT_TRUE(first.empty());
+        const auto c = first.add(3);
+        EXPECT_NE(c, a);
+        EXPECT_NE(c, b);
+        EXPECT_EQ(space.size(), 3u);
+        second.remove(b);
+        EXPECT_EQ(space.size(), 2u);
+        moved.clear();
+        EXPECT_EQ(space.size(), 1u);
+    }
+    // Every table gave its handles back when it ended.
+    EXPECT_EQ(space.size(), 0u);
+}
+
 TEST(TaskMemory, HelpersAllocateFromTheInstalledAllocator) {
     testsupport::CountingAllocator allocator;
     LPWSTR text = taskStringFromAnsi("Caf\xE9");
