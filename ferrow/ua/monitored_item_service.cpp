@@ -28,6 +28,15 @@ std::uint32_t reviseQueue(std::uint32_t requested) {
     return std::clamp<std::uint32_t>(requested, 1, limits::kMaxQueueSize);
 }
 
+// What stops a Create or Modify of monitored items before any item is looked at; 0 when nothing does.
+std::uint32_t itemRequestFault(const void* subscription, TimestampsToReturn timestamps, std::size_t items) {
+    if (!subscription) return status::BadSubscriptionIdInvalid;
+    if (static_cast<std::uint32_t>(timestamps) > 3) return status::BadTimestampsToReturnInvalid;
+    if (items == 0) return status::BadNothingToDo;
+    if (items > limits::kMaxOperationsPerCall) return status::BadTooManyOperations;
+    return 0;
+}
+
 DataValue statusValue(std::uint32_t code) {
     DataValue value;
     value.status = StatusCode{code};
@@ -99,12 +108,8 @@ void SubscriptionEngine::onAddressSpaceChanged() {
 void SubscriptionEngine::createMonitoredItems(RequestContext& context,
                                               const CreateMonitoredItemsRequest& request) {
     Subscription* s = findOwned(context, request.subscriptionId);
-    if (!s) return core_.fault(context, status::BadSubscriptionIdInvalid);
-    if (static_cast<std::uint32_t>(request.timestampsToReturn) > 3)
-        return core_.fault(context, status::BadTimestampsToReturnInvalid);
-    if (request.itemsToCreate.empty()) return core_.fault(context, status::BadNothingToDo);
-    if (request.itemsToCreate.size() > limits::kMaxOperationsPerCall)
-        return core_.fault(context, status::BadTooManyOperations);
+    if (const auto fault = itemRequestFault(s, request.timestampsToReturn, request.itemsToCreate.size()))
+        return core_.fault(context, fault);
     CreateMonitoredItemsResponse response;
     for (const MonitoredItemCreateRequest& create : request.itemsToCreate) {
         MonitoredItemCreateResult result;
@@ -157,12 +162,8 @@ void SubscriptionEngine::createMonitoredItems(RequestContext& context,
 void SubscriptionEngine::modifyMonitoredItems(RequestContext& context,
                                               const ModifyMonitoredItemsRequest& request) {
     Subscription* s = findOwned(context, request.subscriptionId);
-    if (!s) return core_.fault(context, status::BadSubscriptionIdInvalid);
-    if (static_cast<std::uint32_t>(request.timestampsToReturn) > 3)
-        return core_.fault(context, status::BadTimestampsToReturnInvalid);
-    if (request.itemsToModify.empty()) return core_.fault(context, status::BadNothingToDo);
-    if (request.itemsToModify.size() > limits::kMaxOperationsPerCall)
-        return core_.fault(context, status::BadTooManyOperations);
+    if (const auto fault = itemRequestFault(s, request.timestampsToReturn, request.itemsToModify.size()))
+        return core_.fault(context, fault);
     ModifyMonitoredItemsResponse response;
     for (const MonitoredItemModifyRequest& modify : request.itemsToModify) {
         MonitoredItemModifyResult result;
