@@ -17,6 +17,7 @@
 #include <mutex>
 #include <random>
 
+#include "bench/ferrow_common/bench_bus.h"
 #include "bench/ferrow_common/bench_support.h"
 #include "devsim/datapoint_service.h"
 #include "ferrow/bus/ferrow_bus_server.h"
@@ -42,40 +43,6 @@ using ferrowbench::micros;
 
 struct Quiet : ferrow::TraceOutput {
     void Write(std::string_view) override {}
-};
-
-// A dbus-daemon of our own; its address, or empty.
-class Daemon {
-  public:
-    Daemon() {
-        config_ = dir_.path() + QStringLiteral("/bus.conf");
-        QFile file(config_);
-        if (!file.open(QIODevice::WriteOnly)) return;
-        file.write(
-            "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
-            " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
-            "<busconfig><type>session</type><listen>unix:tmpdir=/tmp</listen><auth>EXTERNAL</auth>"
-            "<policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
-            "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>\n");
-        file.close();
-        process_.start(QStringLiteral("dbus-daemon"),
-                       {QStringLiteral("--config-file=") + config_, QStringLiteral("--nofork"),
-                        QStringLiteral("--print-address=1")});
-        if (!process_.waitForStarted(5000)) return;
-        while (!process_.canReadLine() && process_.waitForReadyRead(5000)) {
-        }
-        address = QString::fromUtf8(process_.readLine()).trimmed();
-    }
-    ~Daemon() {
-        process_.terminate();
-        if (!process_.waitForFinished(3000)) process_.kill();
-    }
-    QString address;
-
-  private:
-    QTemporaryDir dir_;
-    QString config_;
-    QProcess process_;
 };
 
 QByteArray hexOf(std::uint32_t value) {
@@ -349,7 +316,7 @@ int main(int argc, char** argv) {
     const int clients = argc > 2 ? std::atoi(argv[2]) : 1000;
     Quiet quiet;
     ferrow::setTraceOutput(&quiet);
-    Daemon daemon;
+    ferrowbench::BenchBus daemon;
     if (daemon.address.isEmpty()) return 1;
     qputenv("DBUS_SESSION_BUS_ADDRESS", daemon.address.toLocal8Bit());
     QTemporaryDir root;

@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "bench/ferrow_common/bench_bus.h"
 #include "bench/ferrow_common/bench_support.h"
 #include "ferrow/bus/ferrow_bus_server.h"
 #include "ferrow/model/cdoc.h"
@@ -31,42 +32,6 @@ using ferrowbench::micros;
 
 const QString kFerrow = QStringLiteral("org.quillon.Ferrow");
 const QString kServer = QStringLiteral("org.quillon.com.IOPCServer");
-
-// A dbus-daemon of our own, with a session bus's limit of pending replies per connection.
-class Daemon {
-  public:
-    Daemon() {
-        const QString config = dir_.path() + QStringLiteral("/bus.conf");
-        QFile file(config);
-        if (!file.open(QIODevice::WriteOnly)) return;
-        file.write(
-            "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
-            " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
-            "<busconfig><type>session</type><listen>unix:tmpdir=/tmp</listen><auth>EXTERNAL</auth>"
-            "<limit name=\"max_replies_per_connection\">50000</limit>"
-            "<policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
-            "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy>"
-            "</busconfig>\n");
-        file.close();
-        process_.start(QStringLiteral("dbus-daemon"),
-                       {QStringLiteral("--config-file=") + config, QStringLiteral("--nofork"),
-                        QStringLiteral("--print-address=1")});
-        if (!process_.waitForStarted(5000)) return;
-        while (!process_.canReadLine() && process_.waitForReadyRead(5000)) {
-        }
-        address = QString::fromUtf8(process_.readLine()).trimmed();
-    }
-    ~Daemon() {
-        process_.terminate();
-        if (!process_.waitForFinished(3000)) process_.kill();
-        process_.waitForFinished(3000);
-    }
-    QString address;
-
-  private:
-    QTemporaryDir dir_;
-    QProcess process_;
-};
 
 // A sink that takes every call and never answers.
 class SilentSink final : public QDBusVirtualObject {
@@ -130,7 +95,7 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
     const int samples = argc > 1 ? std::atoi(argv[1]) : 300;
-    Daemon daemon;
+    ferrowbench::BenchBus daemon;
     if (daemon.address.isEmpty()) return 1;
     qputenv("DBUS_SESSION_BUS_ADDRESS", daemon.address.toLocal8Bit());
     // Ferrow's document, without devices: GetStatus needs no more.
