@@ -14,11 +14,28 @@ namespace ferrow {
 
 namespace {
 
+// Whether `list` still holds the group's tags, in order. Called under the document lock.
+bool HoldsTagsOf(const OTagGroup* group, const std::vector<OTag*>& list) {
+    if (!group) return list.empty();
+    if (group->m_tags.size() != list.size()) return false;
+    for (std::size_t i = 0; i < list.size(); ++i)
+        if (group->m_tags[i].get() != list[i]) return false;
+    return true;
+}
+
+// A new selection, or the watched group's tags have changed (its device's list loaded after the monitor
+// started). Never blocks on the document lock: the answer is "no" until the lock can be had.
+bool WatchListOutdated(const CDoc& doc, const OTagGroup* watched, const std::vector<OTag*>& list) {
+    if (doc.m_pSelection != watched) return true;
+    std::unique_lock document(documentLock(), std::try_to_lock);
+    return document.owns_lock() && !HoldsTagsOf(watched, list);
+}
+
 void MonitorLoop(CDoc* doc, std::shared_ptr<MonitorRun> run) {
     std::vector<OTag*> watchList;
     OTagGroup* watched = nullptr;
     while (doc->m_bMonitor) {
-        if (doc->m_pSelection != watched) {
+        if (WatchListOutdated(*doc, watched, watchList)) {
             UnsubscribeTags(0, watchList);
             // The thread that stops the monitor may hold the document lock while it waits for this
             // thread: never block on that lock, try again next round instead.

@@ -64,7 +64,7 @@ TEST(DevsimLink, MonitorSubscribesTheSelectedDeviceAndFollowsItsValues) {
     ASSERT_TRUE(eventually([&] { return device->IsConnected(); }));
     LinkOf(*device).LoadTags();
     ASSERT_TRUE(StartMonitor(doc));
-    ASSERT_TRUE(sim->log().waitFor("< chgdp/0/Valve", std::chrono::seconds(5)));
+    ASSERT_TRUE(sim->log().waitFor("< chgdp/0/Valve", std::chrono::seconds(30)));
     EXPECT_EQ(device->m_nUseCount, 1);
     sim->run([&] { sim->datapoints().setValue("Valve", "0000"); });
     OTag* valve = device->FindTag("Valve");
@@ -80,9 +80,28 @@ TEST(DevsimLink, MonitorSubscribesTheSelectedDeviceAndFollowsItsValues) {
         return temp->m_value.fltVal == 32.0f;
     }));
     StopMonitor(doc);
-    EXPECT_TRUE(sim->log().waitFor("< rem/0", std::chrono::seconds(5)));
+    EXPECT_TRUE(sim->log().waitFor("< rem/0", std::chrono::seconds(30)));
     EXPECT_EQ(device->m_nUseCount, 0);
     EXPECT_FALSE(doc.m_bMonitor);
+}
+
+TEST(DevsimLink, TheMonitorSubscribesTagsThatLoadAfterItStarted) {
+    platform::ui::ScriptedDialogs dialogs;
+    auto sim = testsupport::startDevice();
+    ASSERT_TRUE(sim);
+    CDoc doc{MakeLinkedDevice};
+    ODevice* device = doc.AddDevice([&](ODevice& d) {
+        pointAt(d, sim->options().address);
+        return true;
+    });
+    ASSERT_TRUE(eventually([&] { return device->IsConnected(); }));
+    ASSERT_TRUE(StartMonitor(doc));
+    // The monitor holds the selected device before it has any tags.
+    ASSERT_TRUE(eventually([&] { return device->m_nUseCount == 1; }));
+    ASSERT_EQ(LinkOf(*device).LoadTags(), 11);
+    EXPECT_TRUE(sim->log().waitFor("< chgdp/0/Valve", std::chrono::seconds(30)));
+    StopMonitor(doc);
+    EXPECT_EQ(device->m_nUseCount, 0);
 }
 
 // The device slows down to replies just inside the limit while the monitor subscribes its tags: the list
