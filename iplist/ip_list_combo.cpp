@@ -4,7 +4,6 @@
 
 #include "iplist/ip_list_file.h"
 #include "platform/settings/settings_store.h"
-#include "platform/ui/dialogs.h"
 
 namespace iplist {
 
@@ -29,8 +28,6 @@ QString adoptTypedHost(QComboBox& combo) {
     return host;
 }
 
-void warnSaveFailed() { platform::ui::msgBox(QString::fromLatin1(kSaveFailedMessage)); }
-
 namespace {
 const QString kSection = QStringLiteral("Settings");
 const QString kLastHostKey = QStringLiteral("IP");
@@ -40,9 +37,10 @@ void loadLastHostCombo(QComboBox& combo, const QString& appTitle) {
     fillCombo(combo, loadWithLastHost(defaultPath(), platform::GetSetting(appTitle, kSection, kLastHostKey)));
 }
 
-void saveLastHostCombo(const QComboBox& combo, const QString& appTitle) {
-    if (!saveEntries(defaultPath(), comboEntries(combo))) warnSaveFailed();
+bool saveLastHostCombo(const QComboBox& combo, const QString& appTitle) {
+    const bool saved = saveEntries(defaultPath(), comboEntries(combo));
     platform::SaveSetting(appTitle, kSection, kLastHostKey, combo.currentText());
+    return saved;
 }
 
 }  // namespace iplist

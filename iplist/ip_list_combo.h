@@ -20,14 +20,11 @@ QStringList comboEntries(const QComboBox& combo);
 // The combo's text trimmed; when it is not an entry yet it becomes the last one and is selected.
 QString adoptTypedHost(QComboBox& combo);
 
-// The message box (OK only) with kSaveFailedMessage.
-void warnSaveFailed();
-
 // Lintra and Merrow: the list file in the program's folder into the combo, the host last used (the
 // program's setting Settings/IP) selected.
 void loadLastHostCombo(QComboBox& combo, const QString& appTitle);
-// Lintra and Merrow: the combo's entries back into the list file (warnSaveFailed() when that fails),
-// then its text as the host last used.
-void saveLastHostCombo(const QComboBox& combo, const QString& appTitle);
+// Lintra and Merrow: the combo's entries back into the list file, then its text as the host last used.
+// False when the list file could not be written: the window tells the user (kSaveFailedMessage).
+bool saveLastHostCombo(const QComboBox& combo, const QString& appTitle);
 
 }  // namespace iplist

@@ -189,7 +189,10 @@ void frmMain::SetStatus(int panel, const QString& text) { StatusBar1->setPanelTe
 
 void frmMain::LoadIPList() { iplist::loadLastHostCombo(*cbIPs, appTitle()); }
 
-void frmMain::SaveIPList() { iplist::saveLastHostCombo(*cbIPs, appTitle()); }
+void frmMain::SaveIPList() {
+    if (!iplist::saveLastHostCombo(*cbIPs, appTitle()))
+        platform::ui::msgBox(QString::fromLatin1(iplist::kSaveFailedMessage));
+}
 
 // ---- connection -----------------------------------------------------------------------------------
 

@@ -147,7 +147,10 @@ void frmMain::ShowStatus(int panel, const QString& text) {
 
 void frmMain::LoadIPList() { iplist::loadLastHostCombo(*cbIPs, appTitle()); }
 
-void frmMain::SaveIPList() { iplist::saveLastHostCombo(*cbIPs, appTitle()); }
+void frmMain::SaveIPList() {
+    if (!iplist::saveLastHostCombo(*cbIPs, appTitle()))
+        platform::ui::msgBox(QString::fromLatin1(iplist::kSaveFailedMessage));
+}
 
 // ---- link -----------------------------------------------------------------------------------------
 

@@ -47,7 +47,8 @@ void frmMain::LoadIPList() {
 void frmMain::SaveIPList() {
     QStringList entries;
     for (int i = 0; i < lbIPs->count(); ++i) entries << lbIPs->item(i)->text();
-    if (!iplist::saveVantorList(iplist::defaultPath(), entries)) iplist::warnSaveFailed();
+    if (!iplist::saveVantorList(iplist::defaultPath(), entries))
+        platform::ui::msgBox(QString::fromLatin1(iplist::kSaveFailedMessage));
 }
 
 void frmMain::lbIPs_Click() {
