@@ -17,27 +17,28 @@ namespace {
 // Bounds what one validation reads: a folder with more files, or a file larger than this, is not a
 // trust list a user keeps by hand.
 constexpr int kMaximumFilesPerFolder = 1000;
-constexpr qint64 kMaximumFileSize = 1024 * 1024;
+constexpr qint64 kMaximumCertificateFileSize = 64 * 1024;
+constexpr qint64 kMaximumRevocationFileSize = 4 * 1024 * 1024;
 
-QStringList filesIn(const QString& folder) {
+QStringList filesIn(const QString& folder, qint64 maximumFileSize) {
     QStringList paths;
     const QFileInfoList entries = QDir(folder).entryInfoList(QDir::Files, QDir::Name);
     for (const QFileInfo& entry : entries) {
         if (paths.size() == kMaximumFilesPerFolder) break;
-        if (entry.size() <= kMaximumFileSize) paths << entry.absoluteFilePath();
+        if (entry.size() <= maximumFileSize) paths << entry.absoluteFilePath();
     }
     return paths;
 }
 
-QByteArray contentsOf(const QString& path) {
+QByteArray contentsOf(const QString& path, qint64 maximumFileSize) {
     QByteArray bytes;
-    return readSmallFile(path, kMaximumFileSize, bytes, nullptr) ? bytes : QByteArray();
+    return readSmallFile(path, maximumFileSize, bytes, nullptr) ? bytes : QByteArray();
 }
 
 std::vector<Certificate> certificatesIn(const QString& folder) {
     std::vector<Certificate> certificates;
-    for (const QString& path : filesIn(folder)) {
-        const QByteArray bytes = contentsOf(path);
+    for (const QString& path : filesIn(folder, kMaximumCertificateFileSize)) {
+        const QByteArray bytes = contentsOf(path, kMaximumCertificateFileSize);
         if (auto certificate =
                 Certificate::fromBytes(std::string_view(bytes.constData(), std::size_t(bytes.size()))))
             certificates.push_back(std::move(*certificate));
@@ -56,8 +57,9 @@ std::shared_ptr<X509_CRL> revocationListOf(const QByteArray& bytes) {
 }
 
 void addRevocationListsIn(const QString& folder, std::vector<std::shared_ptr<X509_CRL>>& lists) {
-    for (const QString& path : filesIn(folder))
-        if (auto list = revocationListOf(contentsOf(path))) lists.push_back(std::move(list));
+    for (const QString& path : filesIn(folder, kMaximumRevocationFileSize))
+        if (auto list = revocationListOf(contentsOf(path, kMaximumRevocationFileSize)))
+            lists.push_back(std::move(list));
 }
 
 QString fileNameOf(const Certificate& certificate) {
