@@ -37,7 +37,9 @@ class PkiStore {
 
     // 0 (Good) when the peer's certificate may be used, else the status that names why not (see
     // verifyChain). `certificateDer` may hold a chain: DER certificates one after the other, the
-    // peer's own first. An untrusted certificate is copied to rejected/certs as <thumbprint>.der.
+    // peer's own first. An untrusted certificate is copied to rejected/certs as <thumbprint>.der. What
+    // the peer is told is the caller's choice: a channel being opened answers BadSecurityChecksFailed
+    // and logs this status, so that a peer learns nothing about the trust list.
     std::uint32_t validate(std::string_view certificateDer) const;
 
     // Puts `certificate` into trusted/certs as <thumbprint>.der and removes its rejected copy.

@@ -18,7 +18,7 @@ namespace {
 using test::makeTestAuthority;
 using test::makeTestCertificate;
 using test::TestCertificate;
-using test::TestCertificateSpec;
+using test::TestCertificateFields;
 
 constexpr long kDay = 24L * 3600;
 
@@ -63,18 +63,18 @@ TEST_F(PkiStoreTest, TrustPutsTheCertificateInPlaceOfItsRejectedCopy) {
 TEST_F(PkiStoreTest, RejectedCopiesAreBounded) {
     PkiStore bounded(root, 3);
     for (long serial = 1; serial <= 6; ++serial) {
-        TestCertificateSpec spec;
-        spec.serial = serial;
-        EXPECT_EQ(bounded.validate(makeTestCertificate(spec).der()), status::BadCertificateUntrusted);
+        TestCertificateFields fields;
+        fields.serial = serial;
+        EXPECT_EQ(bounded.validate(makeTestCertificate(fields).der()), status::BadCertificateUntrusted);
     }
     EXPECT_EQ(filesIn(bounded.rejectedCertificatesFolder()).size(), 3);
 }
 
 TEST_F(PkiStoreTest, TrustedCertificateOutsideItsValidityIsRefused) {
-    TestCertificateSpec expired;
+    TestCertificateFields expired;
     expired.validFromSeconds = -30 * kDay;
     expired.validUntilSeconds = -kDay;
-    TestCertificateSpec future;
+    TestCertificateFields future;
     future.validFromSeconds = kDay;
     future.serial = 2;
     const TestCertificate expiredPeer = makeTestCertificate(expired);
@@ -104,7 +104,7 @@ TEST_F(PkiStoreTest, ImpostorWithATrustedNameIsNotTrusted) {
 }
 
 TEST_F(PkiStoreTest, WrongKeyUsageIsNotAllowed) {
-    TestCertificateSpec signOnly;
+    TestCertificateFields signOnly;
     signOnly.keyUsage = "critical,dataEncipherment";
     const TestCertificate peer = makeTestCertificate(signOnly);
     put(store.trustedCertificatesFolder(), peer, QStringLiteral("peer.der"));
@@ -146,7 +146,7 @@ TEST_F(IssuedCertificateTest, ExpiredAuthorityIsTheIssuersTimeFault) {
 }
 
 TEST_F(IssuedCertificateTest, AuthorityWithoutCertificateSigningCannotIssue) {
-    TestCertificateSpec notAnIssuer;
+    TestCertificateFields notAnIssuer;
     notAnIssuer.commonName = "Plain CA";
     notAnIssuer.authority = true;
     notAnIssuer.keyUsage = "critical,digitalSignature";
@@ -181,15 +181,15 @@ TEST_F(IssuedCertificateTest, RevokedIntermediateIsTheIssuersRevocation) {
 }
 
 TEST(ApplicationUriTest, MatchesTheUriInTheAlternativeNames) {
-    TestCertificateSpec spec;
-    spec.applicationUri = "urn:plant:Line7:Hmi";
-    const auto certificate = Certificate::fromBytes(makeTestCertificate(spec).der());
+    TestCertificateFields fields;
+    fields.applicationUri = "urn:plant:Line7:Hmi";
+    const auto certificate = Certificate::fromBytes(makeTestCertificate(fields).der());
     ASSERT_TRUE(certificate);
     EXPECT_TRUE(applicationUriMatches(*certificate, "urn:plant:Line7:Hmi"));
     EXPECT_FALSE(applicationUriMatches(*certificate, "urn:plant:Line7:Other"));
     EXPECT_FALSE(applicationUriMatches(*certificate, ""));
-    spec.applicationUri.clear();
-    EXPECT_FALSE(applicationUriMatches(*Certificate::fromBytes(makeTestCertificate(spec).der()), ""));
+    fields.applicationUri.clear();
+    EXPECT_FALSE(applicationUriMatches(*Certificate::fromBytes(makeTestCertificate(fields).der()), ""));
 }
 
 }  // namespace

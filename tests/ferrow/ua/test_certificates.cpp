@@ -47,40 +47,40 @@ std::string TestCertificate::der() const {
     return bytes;
 }
 
-TestCertificate makeTestCertificate(const TestCertificateSpec& spec, const TestCertificate* issuer,
+TestCertificate makeTestCertificate(const TestCertificateFields& fields, const TestCertificate* issuer,
                                     int keyIndex) {
     TestCertificate made{std::shared_ptr<X509>(X509_new(), X509_free), sharedKey(keyIndex)};
     X509* certificate = made.certificate.get();
     X509_set_version(certificate, X509_VERSION_3);
-    ASN1_INTEGER_set(X509_get_serialNumber(certificate), spec.serial);
-    X509_gmtime_adj(X509_getm_notBefore(certificate), spec.validFromSeconds);
-    X509_gmtime_adj(X509_getm_notAfter(certificate), spec.validUntilSeconds);
+    ASN1_INTEGER_set(X509_get_serialNumber(certificate), fields.serial);
+    X509_gmtime_adj(X509_getm_notBefore(certificate), fields.validFromSeconds);
+    X509_gmtime_adj(X509_getm_notAfter(certificate), fields.validUntilSeconds);
     X509_set_pubkey(certificate, made.key.get());
-    setName(X509_get_subject_name(certificate), spec.commonName);
+    setName(X509_get_subject_name(certificate), fields.commonName);
     X509* signer = issuer ? issuer->certificate.get() : certificate;
     X509_set_issuer_name(certificate, X509_get_subject_name(signer));
     addExtension(certificate, signer, NID_basic_constraints,
-                 spec.authority ? "critical,CA:TRUE" : "critical,CA:FALSE");
-    if (!spec.keyUsage.empty()) addExtension(certificate, signer, NID_key_usage, spec.keyUsage);
+                 fields.authority ? "critical,CA:TRUE" : "critical,CA:FALSE");
+    if (!fields.keyUsage.empty()) addExtension(certificate, signer, NID_key_usage, fields.keyUsage);
     addExtension(certificate, signer, NID_subject_key_identifier, "hash");
     addExtension(certificate, signer, NID_authority_key_identifier, "keyid:always");
-    if (!spec.applicationUri.empty())
+    if (!fields.applicationUri.empty())
         addExtension(certificate, signer, NID_subject_alt_name,
-                     "URI:" + spec.applicationUri + ",DNS:peer.test");
+                     "URI:" + fields.applicationUri + ",DNS:peer.test");
     X509_sign(certificate, issuer ? issuer->key.get() : made.key.get(), EVP_sha256());
     return made;
 }
 
 TestCertificate makeTestAuthority(const std::string& name, const TestCertificate* issuer,
                                   long validUntilSeconds, int keyIndex) {
-    TestCertificateSpec spec;
-    spec.commonName = name;
-    spec.applicationUri.clear();
-    spec.authority = true;
-    spec.keyUsage = "critical,keyCertSign,cRLSign";
-    spec.validUntilSeconds = validUntilSeconds;
-    spec.serial = 1000 + keyIndex;
-    return makeTestCertificate(spec, issuer, keyIndex);
+    TestCertificateFields fields;
+    fields.commonName = name;
+    fields.applicationUri.clear();
+    fields.authority = true;
+    fields.keyUsage = "critical,keyCertSign,cRLSign";
+    fields.validUntilSeconds = validUntilSeconds;
+    fields.serial = 1000 + keyIndex;
+    return makeTestCertificate(fields, issuer, keyIndex);
 }
 
 std::string makeRevocationList(const TestCertificate& issuer, const std::vector<long>& revokedSerials) {

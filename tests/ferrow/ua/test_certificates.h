@@ -11,7 +11,7 @@
 // the code under test).
 namespace ferrow::ua::test {
 
-struct TestCertificateSpec {
+struct TestCertificateFields {
     std::string commonName = "Peer";
     std::string applicationUri = "urn:peer:Test:Client";
     long validFromSeconds = -3600;  // relative to now
@@ -29,8 +29,8 @@ struct TestCertificate {
 
 // Self-signed when `issuer` is null, else signed by the issuer's key. Keys are RSA 2048, made once per
 // test process and shared (`keyIndex` picks one), since making them dominates the tests' time.
-TestCertificate makeTestCertificate(const TestCertificateSpec& spec, const TestCertificate* issuer = nullptr,
-                                    int keyIndex = 0);
+TestCertificate makeTestCertificate(const TestCertificateFields& fields,
+                                    const TestCertificate* issuer = nullptr, int keyIndex = 0);
 // A CA certificate for issuing others (keyCertSign and cRLSign).
 TestCertificate makeTestAuthority(const std::string& name, const TestCertificate* issuer = nullptr,
                                   long validUntilSeconds = 365L * 24 * 3600, int keyIndex = 1);
