@@ -8,6 +8,7 @@
 #include "ferrow/app/demo_monitor.h"
 #include "ferrow/app/doc_template.h"
 #include "ferrow/app/opc_binding.h"
+#include "ferrow/app/ua_admin_commands.h"
 #include "ferrow/app/ua_options.h"
 #include "platform/ui/demo_screenshot.h"
 
@@ -18,6 +19,7 @@ int main(int argc, char** argv) {
         std::fputs(ferrow::ferrowUsage().toLocal8Bit().constData(), stdout);
         return 0;
     }
+    if (const auto exitCode = ferrow::runUaAdminCommand(arguments)) return *exitCode;
     QApplication app(argc, argv);
     QApplication::setApplicationName(ferrow::ferrowAppTitle());
     ferrow::CFerrowApp ferrowApp(QApplication::arguments().mid(1), ferrow::opcServerHooks(),

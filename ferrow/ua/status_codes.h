@@ -91,6 +91,19 @@ inline constexpr std::uint32_t BadOutOfService = 0x808D0000;
 inline constexpr std::uint32_t BadDeadbandFilterInvalid = 0x808E0000;
 inline constexpr std::uint32_t BadProtocolVersionUnsupported = 0x80BE0000;
 inline constexpr std::uint32_t BadTooManyMonitoredItems = 0x80DB0000;
+inline constexpr std::uint32_t BadCertificateInvalid = 0x80120000;
+inline constexpr std::uint32_t BadCertificateTimeInvalid = 0x80140000;
+inline constexpr std::uint32_t BadCertificateIssuerTimeInvalid = 0x80150000;
+inline constexpr std::uint32_t BadCertificateHostNameInvalid = 0x80160000;
+inline constexpr std::uint32_t BadCertificateUriInvalid = 0x80170000;
+inline constexpr std::uint32_t BadCertificateUseNotAllowed = 0x80180000;
+inline constexpr std::uint32_t BadCertificateIssuerUseNotAllowed = 0x80190000;
+inline constexpr std::uint32_t BadCertificateUntrusted = 0x801A0000;
+inline constexpr std::uint32_t BadCertificateRevocationUnknown = 0x801B0000;
+inline constexpr std::uint32_t BadCertificateIssuerRevocationUnknown = 0x801C0000;
+inline constexpr std::uint32_t BadCertificateRevoked = 0x801D0000;
+inline constexpr std::uint32_t BadCertificateIssuerRevoked = 0x801E0000;
+inline constexpr std::uint32_t BadCertificateChainIncomplete = 0x810D0000;
 
 // The info bits of a data value's status.
 inline constexpr std::uint32_t kInfoTypeDataValue = 0x0400;

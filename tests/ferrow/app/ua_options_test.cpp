@@ -95,7 +95,8 @@ TEST(FerrowUsage, HelpSaysWhereTheEndpointListensAndItsOptions) {
     EXPECT_TRUE(ferrow::helpRequested(args("-Embedding --help")));
     EXPECT_FALSE(ferrow::helpRequested(args("-Embedding help.tdb")));
     const QString usage = ferrow::ferrowUsage();
-    for (const char* text : {"opc.tcp://localhost:4840", "--ua-port", "--ua-listen", "--no-ua", "[UA] Port"})
+    for (const char* text : {"opc.tcp://localhost:4840", "--ua-port", "--ua-listen", "--no-ua", "[UA] Port",
+                             "--ua-pki", "--ua-trust", "--ua-user-add", "--ua-user-remove"})
         EXPECT_TRUE(usage.contains(QString::fromLatin1(text))) << text;
 }
 
