@@ -48,8 +48,8 @@ class MemoryDataSource : public UaDataSource {
     std::vector<FolderInfo> devices_;
     // Indexes, so that a change or a read costs the same with ten tags as with ten thousand.
     std::unordered_map<std::string, const TagInfo*> tagsById_;  // into devices_
-    std::multimap<std::string, WatchId> watchesByItem_;
-    std::map<std::string, TagSample> samples_;
+    std::unordered_multimap<std::string, WatchId> watchesByItem_;
+    std::unordered_map<std::string, TagSample> samples_;
     std::map<std::string, WriteOutcome> writeOutcomes_;
     std::map<std::string, TagValue> lastWrites_;
     std::map<WatchId, Watch> watches_;
