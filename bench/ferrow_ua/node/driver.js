@@ -71,6 +71,8 @@ function printTable(ferrow, peer, options) {
         ["Read of " + options.readSize + " Values, median ms", (f) => f.read && f.read.median, 2, "Ferrow <= 0.5 x peer",
             (a, b) => a <= 0.5 * b],
         ["  range ms", (f) => f.read && `${fixed(f.read.low, 2)}..${fixed(f.read.high, 2)}`],
+        ["  server CPU per Read, ms (changes included)", (f) => f.read && f.read.serverCpuMs, 2],
+        ["  client CPU per Read, ms", (f) => f.read && f.read.clientCpuMs, 2],
         ["Notifications per second (" + (options.tags * 1000) / interval + " changes/s)", (f) => f.notificationsPerSecond, 0,
             "every change"],
         ["  changes lost in " + options.windowS + " s", (f) => f.lost, 0, "0", (a) => a === 0],

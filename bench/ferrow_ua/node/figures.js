@@ -51,11 +51,17 @@ async function tagIds(session, server, tags) {
     return Array.from({ length: tags }, (_, i) => `ns=${index};s=Bench.T${String(i).padStart(5, "0")}`);
 }
 
-// Round trips of one Read of `size` Values, in milliseconds; throws unless every value is Good.
-async function readRoundTrips(session, ids, size, count) {
+// Round trips of one Read of `size` Values, in milliseconds, and the processor time the server and this
+// client spent per Read (the round trip holds both); throws unless every value is Good.
+async function readRoundTrips(session, server, ids, size, count) {
     const nodes = ids.slice(0, size).map((nodeId) => ({ nodeId, attributeId: ua.AttributeIds.Value }));
     const times = [];
+    let serverCpuBefore = 0, clientCpuBefore = null;
     for (let i = 0; i < count + 10; ++i) {
+        if (i === 10) {
+            serverCpuBefore = cpuSeconds(server.pid);
+            clientCpuBefore = process.cpuUsage();
+        }
         const started = performance.now();
         const values = await withLimit(session.read(nodes), kCallLimitMs, "read");
         const took = performance.now() - started;
@@ -63,7 +69,14 @@ async function readRoundTrips(session, ids, size, count) {
         if (values.length !== nodes.length || bad > 0) throw new Error(`read: ${bad} of ${values.length} not Good`);
         if (i >= 10) times.push(took);  // the first ones warm both sides up
     }
-    return { median: median(times), low: Math.min(...times), high: Math.max(...times) };
+    const client = process.cpuUsage(clientCpuBefore);
+    return {
+        median: median(times),
+        low: Math.min(...times),
+        high: Math.max(...times),
+        serverCpuMs: ((cpuSeconds(server.pid) - serverCpuBefore) * 1000) / count,
+        clientCpuMs: (client.user + client.system) / 1000 / count,
+    };
 }
 
 // Resident memory added per session, in bytes, over `count` sessions each on a channel of its own.
@@ -241,7 +254,7 @@ async function measure(server, options) {
     try {
         const ids = await tagIds(main.session, server, options.tags);
         const figures = {};
-        figures.read = await readRoundTrips(main.session, ids, options.readSize, options.reads);
+        figures.read = await readRoundTrips(main.session, server, ids, options.readSize, options.reads);
         figures.memoryPerSession = await memoryPerSession(server, options.security, options.sessions);
         Object.assign(figures, await subscriptionFigures(main.session, server, ids, options));
         figures.connectMs = await connectTimes(server, options.security, options.connects);
