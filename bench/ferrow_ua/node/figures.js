@@ -185,7 +185,7 @@ async function subscriptionFigures(session, server, ids, options) {
                 requestedParameters: {
                     clientHandle: first + i + 1,
                     samplingInterval: options.periodMs,
-                    queueSize: 1,
+                    queueSize: options.queueSize,
                     discardOldest: true,
                 },
             }));
