@@ -118,17 +118,19 @@ async function main() {
     console.log(`load average ${loadBefore} before, ${loadAverage()} after; ${os.cpus().length} cores`);
 }
 
-const limit = setTimeout(() => {
+// Every way out removes this run's home folder (the client's and the peer's certificate stores).
+function exit(code) {
+    fs.rmSync(home, { recursive: true, force: true });
+    process.exit(code);
+}
+
+setTimeout(() => {
     console.error("ferrow_ua: no end within " + kRunLimitMs / 60000 + " minutes");
-    process.exit(1);
+    exit(1);
 }, kRunLimitMs);
 main()
-    .then(() => process.exit(0))
+    .then(() => exit(0))
     .catch((error) => {
         console.error("ferrow_ua: " + (error && error.message ? error.message : error));
-        process.exit(1);
-    })
-    .finally(() => {
-        clearTimeout(limit);
-        fs.rmSync(home, { recursive: true, force: true });
+        exit(1);
     });
