@@ -2,24 +2,25 @@
 
 namespace ferrow::ua {
 
-namespace {
-const TagInfo* findIn(const std::vector<FolderInfo>& folders, const std::string& itemId) {
-    for (const FolderInfo& folder : folders) {
-        for (const TagInfo& tag : folder.tags)
-            if (tag.itemId == itemId) return &tag;
-        if (const TagInfo* tag = findIn(folder.folders, itemId)) return tag;
-    }
-    return nullptr;
+const TagInfo* MemoryDataSource::findTag(const std::string& itemId) const {
+    const auto it = tagsById_.find(itemId);
+    return it == tagsById_.end() ? nullptr : it->second;
 }
-}  // namespace
 
-const TagInfo* MemoryDataSource::findTag(const std::string& itemId) const { return findIn(devices_, itemId); }
+void MemoryDataSource::indexTags(const std::vector<FolderInfo>& folders) {
+    for (const FolderInfo& folder : folders) {
+        for (const TagInfo& tag : folder.tags) tagsById_.try_emplace(tag.itemId, &tag);
+        indexTags(folder.folders);
+    }
+}
 
 void MemoryDataSource::setDevices(std::vector<FolderInfo> devices) {
     std::function<void()> listener;
     {
         std::lock_guard lock(mutex_);
         devices_ = std::move(devices);
+        tagsById_.clear();
+        indexTags(devices_);
         listener = listener_;
     }
     if (listener) listener();
@@ -37,8 +38,8 @@ void MemoryDataSource::notify(const std::string& itemId, const TagSample& sample
     std::vector<std::shared_ptr<std::function<void(const TagSample&)>>> targets;
     {
         std::lock_guard lock(mutex_);
-        for (const auto& [id, watch] : watches_)
-            if (watch.itemId == itemId) targets.push_back(watch.onChange);
+        const auto [first, last] = watchesByItem_.equal_range(itemId);
+        for (auto it = first; it != last; ++it) targets.push_back(watches_.at(it->second).onChange);
     }
     for (const auto& target : targets) (*target)(sample);
 }
@@ -55,9 +56,7 @@ void MemoryDataSource::setDevicesReachable(bool reachable) {
 
 std::size_t MemoryDataSource::watchCount(const std::string& itemId) const {
     std::lock_guard lock(mutex_);
-    std::size_t n = 0;
-    for (const auto& [id, watch] : watches_) n += watch.itemId == itemId;
-    return n;
+    return watchesByItem_.count(itemId);
 }
 
 std::size_t MemoryDataSource::watchCount() const {
@@ -136,6 +135,7 @@ UaDataSource::WatchId MemoryDataSource::watch(const std::string& itemId,
         std::lock_guard lock(mutex_);
         id = nextWatch_++;
         watches_[id] = Watch{itemId, callback};
+        watchesByItem_.emplace(itemId, id);
         if (const auto it = samples_.find(itemId); it != samples_.end()) current = it->second;
     }
     (*callback)(current);
@@ -144,7 +144,15 @@ UaDataSource::WatchId MemoryDataSource::watch(const std::string& itemId,
 
 void MemoryDataSource::unwatch(WatchId id) {
     std::lock_guard lock(mutex_);
-    watches_.erase(id);
+    const auto watch = watches_.find(id);
+    if (watch == watches_.end()) return;
+    const auto [first, last] = watchesByItem_.equal_range(watch->second.itemId);
+    for (auto it = first; it != last; ++it)
+        if (it->second == id) {
+            watchesByItem_.erase(it);
+            break;
+        }
+    watches_.erase(watch);
 }
 
 }  // namespace ferrow::ua

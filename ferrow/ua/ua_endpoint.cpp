@@ -2,6 +2,7 @@
 
 #include <QHostInfo>
 #include <mutex>
+#include <vector>
 
 #include "ferrow/ua/server_core.h"
 #include "ferrow/ua/tcp_listener.h"
@@ -9,12 +10,28 @@
 namespace ferrow::ua {
 
 // Where the data source's callbacks are posted: the endpoint's thread while it runs, nowhere after.
+// Posted functions wait in `pending` and one queued call runs all that came meanwhile, so that a burst of
+// changes wakes the endpoint's thread once rather than once per change (a wake-up costs a system call).
 struct PostTarget {
     std::mutex mutex;
     QObject* anchor = nullptr;
-    void post(std::function<void()> fn) {
-        std::lock_guard lock(mutex);
-        if (anchor) QMetaObject::invokeMethod(anchor, std::move(fn), Qt::QueuedConnection);
+    std::vector<std::function<void()>> pending;
+
+    static void post(const std::shared_ptr<PostTarget>& target, std::function<void()> fn) {
+        std::lock_guard lock(target->mutex);
+        if (!target->anchor) return;
+        target->pending.push_back(std::move(fn));
+        if (target->pending.size() == 1)
+            QMetaObject::invokeMethod(
+                target->anchor, [target] { target->runPending(); }, Qt::QueuedConnection);
+    }
+    void runPending() {
+        std::vector<std::function<void()>> batch;
+        {
+            std::lock_guard lock(mutex);
+            batch.swap(pending);
+        }
+        for (const auto& fn : batch) fn();
     }
 };
 
@@ -67,7 +84,7 @@ QString UaEndpoint::start(QString* notice) {
                 return listener_ ? listener_->connection(id) : nullptr;
             };
             environment.post = [target = postTarget_](std::function<void()> fn) {
-                target->post(std::move(fn));
+                PostTarget::post(target, std::move(fn));
             };
             core_ = std::make_unique<UaServerCore>(source_, settings_.info, environment);
             listener_ = std::make_unique<UaTcpListener>(

@@ -1,0 +1,124 @@
+// Ferrow's OPC UA endpoint over an in-memory data source of Double tags that all change on a timer of
+// their own, for bench/ferrow_ua/driver.js. Prints "listening <port>" once it serves; ends on "quit" or
+// when standard input closes.
+//   ua_bench_server [--port N] [--tags 10000] [--period-ms 100]
+// Tags are "Bench.T00000" ... in the device namespace; every change sets each tag to the change's
+// number, stamped with the time it was made, so a client can tell a lost change from a late one.
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QSocketNotifier>
+#include <QTimer>
+#include <cstdio>
+#include <string>
+
+#include "ferrow/ua/memory_data_source.h"
+#include "ferrow/ua/ua_endpoint.h"
+
+using namespace ferrow::ua;
+
+namespace {
+
+struct Options {
+    quint16 port = 0;
+    int tags = 10000;
+    int periodMs = 100;
+};
+
+std::optional<Options> parseOptions(int argc, char** argv) {
+    Options options;
+    for (int i = 1; i < argc; ++i) {
+        const std::string name = argv[i];
+        if (i + 1 >= argc) return std::nullopt;
+        const std::string value = argv[++i];
+        try {
+            if (name == "--port") {
+                options.port = static_cast<quint16>(std::stoul(value));
+            } else if (name == "--tags") {
+                options.tags = std::stoi(value);
+            } else if (name == "--period-ms") {
+                options.periodMs = std::stoi(value);
+            } else {
+                return std::nullopt;
+            }
+        } catch (const std::exception&) {
+            return std::nullopt;
+        }
+    }
+    if (options.tags < 1 || options.tags > 1000000 || options.periodMs < 1) return std::nullopt;
+    return options;
+}
+
+std::string tagName(int index) {
+    char name[16];
+    std::snprintf(name, sizeof name, "T%05d", index);
+    return name;
+}
+
+FolderInfo benchDevice(int tags) {
+    FolderInfo device{"Bench", "Bench", {}, {}};
+    device.tags.reserve(static_cast<std::size_t>(tags));
+    for (int i = 0; i < tags; ++i)
+        device.tags.push_back(TagInfo{tagName(i), "Bench." + tagName(i), TagType::Double, false});
+    return device;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const std::optional<Options> options = parseOptions(argc, argv);
+    if (!options) {
+        std::fprintf(stderr, "usage: ua_bench_server [--port N] [--tags 1..1000000] [--period-ms N]\n");
+        return 2;
+    }
+
+    MemoryDataSource source;
+    const FolderInfo device = benchDevice(options->tags);
+    source.setDevices({device});
+    double change = 0;
+    auto changeAll = [&] {
+        const DateTime now = DateTime::now();
+        for (const TagInfo& tag : device.tags) source.setSample(tag.itemId, TagSample{change, 0xC0, now});
+        change += 1;
+    };
+    changeAll();
+
+    UaEndpoint::Settings settings;
+    settings.addresses = {QHostAddress(QHostAddress::LocalHost)};
+    settings.port = options->port;
+    settings.info.softwareVersion = "bench";
+    UaEndpoint endpoint(source, settings);
+    if (const QString error = endpoint.start(); !error.isEmpty()) {
+        std::fprintf(stderr, "ua_bench_server: %s\n", qPrintable(error));
+        return 1;
+    }
+
+    // The changes run on this thread, the endpoint on its own: as the data-access core and the endpoint
+    // do in the application.
+    QTimer changes;
+    changes.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&changes, &QTimer::timeout, changeAll);
+    changes.start(options->periodMs);
+
+    std::printf("listening %u\n", endpoint.port());
+    std::fflush(stdout);
+
+    QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
+    std::string pending;
+    QObject::connect(&input, &QSocketNotifier::activated, [&] {
+        char buffer[256];
+        const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
+        if (n <= 0) {  // the driver went away
+            input.setEnabled(false);
+            app.quit();
+            return;
+        }
+        pending.append(buffer, static_cast<std::size_t>(n));
+        if (pending.find("quit") != std::string::npos) app.quit();
+        if (pending.size() > 1024) pending.clear();
+    });
+    const int code = app.exec();
+    endpoint.stop();
+    return code;
+}
