@@ -6,6 +6,7 @@
 #include "ferrow/ua/asymmetric_crypto.h"
 #include "ferrow/ua/key_derivation.h"
 #include "ferrow/ua/security_policy.h"
+#include "ferrow/ua/session_crypto.h"
 #include "ferrow/ua/symmetric_crypto.h"
 #include "openssl_tool.h"
 
@@ -142,6 +143,42 @@ TEST_F(AsymmetricCrypto, CertificateThumbprintAndParsing) {
               toHex(runOpenssl({"dgst", "-sha1", "-binary"}, identity->certificateDer)));
     EXPECT_FALSE(publicKeyOfCertificate("not a certificate"));
     EXPECT_FALSE(publicKeyOfCertificate(identity->certificateDer.substr(0, 40)));
+}
+
+std::string littleEndian32(std::size_t value) {
+    std::string bytes;
+    for (int shift = 0; shift < 32; shift += 8) bytes += static_cast<char>((value >> shift) & 0xFF);
+    return bytes;
+}
+
+TEST_F(AsymmetricCrypto, SessionProofsAndUserTokenSecret) {
+    const SecurityPolicy& policy = *findSecurityPolicy(securityPolicyBasic256Sha256Uri);
+    const std::string nonce(32, 'n');
+    const std::string signature =
+        sessionSignature(policy, identity->privateKey.get(), identity->certificateDer, nonce);
+    EXPECT_TRUE(
+        verifySessionSignature(policy, identity->certificateDer, identity->certificateDer, nonce, signature));
+    EXPECT_FALSE(verifySessionSignature(policy, identity->certificateDer, identity->certificateDer,
+                                        std::string(32, 'm'), signature));
+    EXPECT_FALSE(
+        verifySessionSignature(policy, "no certificate", identity->certificateDer, nonce, signature));
+    EXPECT_TRUE(sessionSignature(securityPolicyNone(), identity->privateKey.get(), "c", nonce).empty());
+
+    const EvpPkeyPtr publicKey = publicKeyOfCertificate(identity->certificateDer);
+    const std::string secret = "pass word";
+    const auto tokenFor = [&](std::size_t declaredLength, std::string_view tokenNonce) {
+        return *rsaOaepEncrypt(publicKey.get(),
+                               littleEndian32(declaredLength) + secret + std::string(tokenNonce));
+    };
+    EXPECT_EQ(decryptUserTokenSecret(policy, identity->privateKey.get(), tokenFor(secret.size() + 32, nonce),
+                                     nonce),
+              secret);
+    EXPECT_FALSE(decryptUserTokenSecret(policy, identity->privateKey.get(),
+                                        tokenFor(secret.size() + 32, std::string(32, 'x')), nonce));
+    EXPECT_FALSE(
+        decryptUserTokenSecret(policy, identity->privateKey.get(), tokenFor(0xFFFFFFF0u, nonce), nonce));
+    EXPECT_FALSE(decryptUserTokenSecret(policy, identity->privateKey.get(), tokenFor(4, nonce), nonce));
+    EXPECT_FALSE(decryptUserTokenSecret(policy, identity->privateKey.get(), "short", nonce));
 }
 
 }  // namespace
