@@ -7,6 +7,10 @@
 #include <string_view>
 #include <vector>
 
+#include "ferrow/ua/channel_security_config.h"
+#include "ferrow/ua/key_derivation.h"
+#include "ferrow/ua/openssl_handles.h"
+#include "ferrow/ua/security_policy.h"
 #include "ferrow/ua/tcp_messages.h"
 
 namespace ferrow::ua {
@@ -35,10 +39,11 @@ struct ChannelEvent {
     std::string reply;  // bytes to send at once (the OPN response)
 };
 
-// The secure channel of one connection with security policy None: issues and renews its tokens, checks
-// channel and token ids and sequence numbers, assembles request chunks and cuts responses into chunks
-// the peer's buffers take. Pure protocol state: the connection that owns it feeds it whole messages
-// and sends what it returns; runs on the endpoint's network thread.
+// The secure channel of one connection: issues and renews its tokens, checks channel and token ids and
+// sequence numbers, verifies and decrypts chunks of a secured policy, assembles request chunks and cuts
+// responses into (signed, encrypted) chunks the peer's buffers take. Owns the derived keys of the current
+// and the previous token. Pure protocol state: the connection that owns it feeds it whole messages and
+// sends what it returns; runs on the endpoint's network thread.
 class SecureChannel {
   public:
     struct Negotiated {
@@ -48,8 +53,9 @@ class SecureChannel {
         std::uint32_t maxRequestChunks = 0;  // what our ACK said
     };
 
-    SecureChannel(std::uint32_t channelId, Negotiated negotiated)
-        : channelId_(channelId), negotiated_(negotiated) {}
+    // Without `security` the channel offers policy None only.
+    SecureChannel(std::uint32_t channelId, Negotiated negotiated,
+                  std::shared_ptr<const ChannelSecurityConfig> security = nullptr);
 
     // One whole message (header included). Throws ChannelFault.
     ChannelEvent onMessage(const TcpHeader& header, std::string_view message, Clock::time_point now);
@@ -63,14 +69,28 @@ class SecureChannel {
     // When the current token runs out without renewal (a quarter past its lifetime, as clients expect).
     std::optional<Clock::time_point> expiry() const;
 
+    const SecurityPolicy& securityPolicy() const { return *policy_; }
+    MessageSecurityMode securityMode() const { return mode_; }
+    // The client's DER certificate; empty under policy None.
+    const std::string& peerCertificate() const { return peerCertificate_; }
+
   private:
     ChannelEvent onOpen(std::string_view message, Clock::time_point now);
     ChannelEvent onSymmetric(const TcpHeader& header, std::string_view message, Clock::time_point now);
     void checkSequence(std::uint32_t sequenceNumber);
+    std::string openSecured(std::string_view message, std::size_t headerEnd, const SecurityPolicy& policy,
+                            const std::string& senderCertificate, const std::string& receiverThumbprint);
+    bool secured() const { return policy_->secured && mode_ != MessageSecurityMode::None; }
     std::uint32_t nextSequenceNumber();
 
     std::uint32_t channelId_;
     Negotiated negotiated_;
+    std::shared_ptr<const ChannelSecurityConfig> security_;
+    const SecurityPolicy* policy_ = &securityPolicyNone();
+    MessageSecurityMode mode_ = MessageSecurityMode::None;
+    std::string peerCertificate_;
+    EvpPkeyPtr peerKey_;
+    ChannelKeySet keys_, previousKeys_;
     std::uint32_t tokenId_ = 0, previousTokenId_ = 0;
     std::chrono::milliseconds lifetime_{0};
     Clock::time_point tokenCreated_{};

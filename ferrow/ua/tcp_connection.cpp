@@ -19,12 +19,14 @@ constexpr std::size_t kMinSymmetricSize = kTcpHeaderSize + 16;
 }  // namespace
 
 UaConnection::UaConnection(std::uint64_t id, std::uint32_t channelId, ConnectionSink& sink,
-                           RequestHandler& handler, Clock::time_point now)
+                           RequestHandler& handler, Clock::time_point now,
+                           std::shared_ptr<const ChannelSecurityConfig> security)
     : id_(id),
       channelId_(channelId),
       sink_(sink),
       handler_(handler),
-      helloDeadline_(now + limits::kHelloLimit) {}
+      helloDeadline_(now + limits::kHelloLimit),
+      security_(std::move(security)) {}
 
 UaConnection::~UaConnection() = default;
 
@@ -102,7 +104,7 @@ void UaConnection::onHello(std::string_view message) {
     negotiated.maxResponseSize = hello.maxMessageSize;
     negotiated.maxResponseChunks = hello.maxChunkCount;
     negotiated.maxRequestChunks = limits::chunkCountFor(receiveBufferSize_);
-    channel_ = std::make_unique<SecureChannel>(channelId_, negotiated);
+    channel_ = std::make_unique<SecureChannel>(channelId_, negotiated, security_);
     state_ = State::Open;
     const AcknowledgeMessage ack{0, receiveBufferSize_, negotiated.sendBufferSize, limits::kMaxMessageSize,
                                  negotiated.maxRequestChunks};

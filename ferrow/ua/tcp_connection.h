@@ -34,8 +34,9 @@ class RequestHandler {
 // network thread. The time is passed in, so tests drive it with a clock of their own.
 class UaConnection {
   public:
+    // Without `security` the connection's channel offers policy None only.
     UaConnection(std::uint64_t id, std::uint32_t channelId, ConnectionSink& sink, RequestHandler& handler,
-                 Clock::time_point now);
+                 Clock::time_point now, std::shared_ptr<const ChannelSecurityConfig> security = nullptr);
     ~UaConnection();
 
     void onBytes(std::string_view bytes, Clock::time_point now);
@@ -54,6 +55,8 @@ class UaConnection {
     std::uint32_t channelId() const { return channelId_; }
     bool isClosed() const { return state_ == State::Closed; }
     bool hasChannel() const { return channel_ && channel_->isOpen(); }
+    // The channel after HEL (open or not yet), for the session layer's security checks; null before.
+    const SecureChannel* channel() const { return channel_.get(); }
 
   private:
     enum class State { AwaitingHello, Open, Closed };
@@ -70,6 +73,7 @@ class UaConnection {
     Clock::time_point helloDeadline_;
     std::uint32_t receiveBufferSize_ = 0;
     std::string buffer_;
+    std::shared_ptr<const ChannelSecurityConfig> security_;
     std::unique_ptr<SecureChannel> channel_;
 };
 

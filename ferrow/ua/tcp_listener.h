@@ -35,6 +35,10 @@ class UaTcpListener : public QObject {
     UaConnection* connection(std::uint64_t id);
     std::size_t connectionCount() const { return peers_.size(); }
     void closeAll();
+    // What channels of connections accepted from now on offer; policy None only until set.
+    void setChannelSecurity(std::shared_ptr<const ChannelSecurityConfig> security) {
+        security_ = std::move(security);
+    }
 
     static constexpr std::size_t kMaxConnections = 1000;
 
@@ -53,6 +57,7 @@ class UaTcpListener : public QObject {
     std::uint64_t nextConnectionId_ = 1;
     std::uint32_t nextChannelId_ = 1;
     QTimer housekeepingTimer_;
+    std::shared_ptr<const ChannelSecurityConfig> security_;
 };
 
 }  // namespace ferrow::ua

@@ -89,6 +89,7 @@ QString UaEndpoint::start(QString* notice) {
             core_ = std::make_unique<UaServerCore>(source_, settings_.info, environment);
             listener_ = std::make_unique<UaTcpListener>(
                 *core_, [this](Clock::time_point now) { core_->onHousekeeping(now); });
+            listener_->setChannelSecurity(settings_.security);
             error = listener_->listen(addresses, settings_.port);
             port_ = listener_->port();
             if (!error.isEmpty()) {

@@ -6,6 +6,7 @@
 #include <QThread>
 #include <memory>
 
+#include "ferrow/ua/channel_security_config.h"
 #include "ferrow/ua/data_source.h"
 #include "ferrow/ua/server_info.h"
 
@@ -24,6 +25,8 @@ class UaEndpoint {
                                       QHostAddress(QHostAddress::LocalHostIPv6)};
         quint16 port = 4840;  // 0: one the system chooses (tests)
         ServerInfo info;
+        // Policies, modes and identity of the secure channels; policy None only when unset.
+        std::shared_ptr<const ChannelSecurityConfig> security;
     };
 
     UaEndpoint(UaDataSource& source, Settings settings);
