@@ -11,6 +11,8 @@ namespace ferrow::ua {
 
 namespace {
 
+constexpr std::uint8_t kAccessLevelCurrentWrite = 0x02;
+
 DataValue statusOnly(std::uint32_t code) {
     DataValue value;
     value.status = StatusCode{code};
@@ -78,6 +80,11 @@ void UaServerCore::read(RequestContext& context, ReadRequest& request) {
         } else {
             result.value = attributeValue(*node, item.attributeId, {});
             if (isValue) result.sourceTimestamp = now;
+            // What this session's user may do: writing needs a user unless anonymous writes are allowed.
+            if (item.attributeId == static_cast<std::uint32_t>(AttributeId::UserAccessLevel) &&
+                !context.session->mayWrite)
+                result.value =
+                    Variant::of(static_cast<std::uint8_t>(node->accessLevel & ~kAccessLevelCurrentWrite));
         }
         if (isValue) applyTimestamps(result, timestamps, now);
     }
@@ -117,6 +124,8 @@ void UaServerCore::write(RequestContext& context, WriteRequest& request) {
         } else if (item.attributeId != static_cast<std::uint32_t>(AttributeId::Value) || !node->tag ||
                    !node->tag->writable) {
             result = status::BadNotWritable;
+        } else if (!context.session->mayWrite) {
+            result = status::BadUserAccessDenied;
         } else if (!item.indexRange.empty() || item.value.status || item.value.sourceTimestamp ||
                    item.value.serverTimestamp) {
             result = status::BadWriteNotSupported;

@@ -4,17 +4,22 @@
 #include <map>
 #include <memory>
 #include <unordered_map>
+#include <variant>
 
 #include "ferrow/ua/address_space.h"
 #include "ferrow/ua/attribute_messages.h"
 #include "ferrow/ua/binary_decoder.h"
 #include "ferrow/ua/binary_encoder.h"
+#include "ferrow/ua/channel_security_config.h"
 #include "ferrow/ua/data_source.h"
+#include "ferrow/ua/login_throttle.h"
 #include "ferrow/ua/server_info.h"
 #include "ferrow/ua/session.h"
 #include "ferrow/ua/session_messages.h"
 #include "ferrow/ua/subscription_messages.h"
 #include "ferrow/ua/tcp_connection.h"
+#include "ferrow/ua/user_access.h"
+#include "ferrow/ua/user_identity.h"
 
 namespace ferrow::ua {
 
@@ -37,10 +42,14 @@ class UaServerCore : public RequestHandler {
     struct Environment {
         // The live connection with this id, or null.
         std::function<UaConnection*(std::uint64_t)> findConnection;
-        // Runs a function on the endpoint's thread later.
+        // Runs a function on the endpoint's thread later, or after a while.
         std::function<void(std::function<void()>)> post;
+        std::function<void(std::chrono::milliseconds, std::function<void()>)> postAfter;
         // Where the endpoint is reached (GetEndpoints answers with it).
         std::string endpointUrl;
+        // Our certificate and key and the policies offered; null: security None alone.
+        std::shared_ptr<const ChannelSecurityConfig> security;
+        UserAccess users;
     };
 
     UaServerCore(UaDataSource& source, ServerInfo info, Environment environment);
@@ -86,12 +95,20 @@ class UaServerCore : public RequestHandler {
     void getEndpoints(RequestContext& context, GetEndpointsRequest& request);
     void findServers(RequestContext& context, FindServersRequest& request);
     std::vector<EndpointDescription> endpoints() const;
+    std::vector<ChannelSecurityConfig::Offer> offeredSecurity() const;
     ApplicationDescription applicationDescription() const;
     // Session.
     void createSession(RequestContext& context, CreateSessionRequest& request);
     void activateSession(RequestContext& context, ActivateSessionRequest& request);
     void closeSessionService(RequestContext& context, CloseSessionRequest& request);
     void cancel(RequestContext& context, CancelRequest& request);
+    const SecureChannel* channelOf(const RequestContext& context) const;
+    std::uint32_t checkClientSignature(const SecureChannel& channel, const Session& session,
+                                       const SignatureData& signature) const;
+    // The user's password out of the token, or the status that refuses the token.
+    std::variant<std::string, std::uint32_t> passwordOf(const SecureChannel& channel,
+                                                        const UserIdentity& identity,
+                                                        const Session& session) const;
     // View.
     void browse(RequestContext& context, BrowseRequest& request);
     void browseNext(RequestContext& context, BrowseNextRequest& request);
@@ -124,6 +141,7 @@ class UaServerCore : public RequestHandler {
     std::unordered_map<NodeId, std::unique_ptr<Session>, NodeIdHash> sessions_;  // by authentication token
     std::uint32_t nextSessionNumber_ = 1;
     std::unique_ptr<SubscriptionEngine> subscriptions_;
+    LoginThrottle logins_;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 

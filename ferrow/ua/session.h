@@ -31,6 +31,11 @@ struct Session {
     std::chrono::milliseconds timeout{0};
     Clock::time_point lastActivity;
     bool activated = false;
+    std::string serverNonce;         // the last one sent: the client signs it and a password carries it
+    std::string clientCertificate;   // DER; empty on a channel without security
+    std::string userName;            // empty: anonymous
+    bool mayWrite = false;           // whether writes to device outputs are allowed
+    bool activationPending = false;  // a login waits out its client's penalty
     std::uint64_t connectionId = 0;  // 0: not bound to a live connection
     std::map<std::string, ContinuationPoint> continuationPoints;
     std::deque<PendingPublish> publishRequests;

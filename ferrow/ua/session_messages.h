@@ -113,6 +113,16 @@ void fields(Io& io, AnonymousIdentityToken& v) {
     io(v.policyId);
 }
 
+struct UserNameIdentityToken {
+    std::string policyId, userName;
+    ByteString password;
+    std::string encryptionAlgorithm;
+};
+template <class Io>
+void fields(Io& io, UserNameIdentityToken& v) {
+    io(v.policyId), io(v.userName), io(v.password), io(v.encryptionAlgorithm);
+}
+
 // A response that is its header alone (CloseSession, UnregisterNodes, CloseSecureChannel).
 struct HeaderOnlyResponse {
     ResponseHeader responseHeader;

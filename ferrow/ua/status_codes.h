@@ -28,6 +28,7 @@ inline constexpr std::uint32_t BadShutdown = 0x800C0000;
 inline constexpr std::uint32_t BadNothingToDo = 0x800F0000;
 inline constexpr std::uint32_t BadTooManyOperations = 0x80100000;
 inline constexpr std::uint32_t BadSecurityChecksFailed = 0x80130000;
+inline constexpr std::uint32_t BadApplicationSignatureInvalid = 0x80580000;
 inline constexpr std::uint32_t BadNonceInvalid = 0x80240000;
 inline constexpr std::uint32_t BadUserAccessDenied = 0x801F0000;
 inline constexpr std::uint32_t BadIdentityTokenInvalid = 0x80200000;

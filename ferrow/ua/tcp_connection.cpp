@@ -20,13 +20,14 @@ constexpr std::size_t kMinSymmetricSize = kTcpHeaderSize + 16;
 
 UaConnection::UaConnection(std::uint64_t id, std::uint32_t channelId, ConnectionSink& sink,
                            RequestHandler& handler, Clock::time_point now,
-                           std::shared_ptr<const ChannelSecurityConfig> security)
+                           std::shared_ptr<const ChannelSecurityConfig> security, std::string peerAddress)
     : id_(id),
       channelId_(channelId),
       sink_(sink),
       handler_(handler),
       helloDeadline_(now + limits::kHelloLimit),
-      security_(std::move(security)) {}
+      security_(std::move(security)),
+      peerAddress_(std::move(peerAddress)) {}
 
 UaConnection::~UaConnection() = default;
 

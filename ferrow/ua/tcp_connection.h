@@ -35,8 +35,10 @@ class RequestHandler {
 class UaConnection {
   public:
     // Without `security` the connection's channel offers policy None only.
+    // `peerAddress` names the client where login attempts are counted per client.
     UaConnection(std::uint64_t id, std::uint32_t channelId, ConnectionSink& sink, RequestHandler& handler,
-                 Clock::time_point now, std::shared_ptr<const ChannelSecurityConfig> security = nullptr);
+                 Clock::time_point now, std::shared_ptr<const ChannelSecurityConfig> security = nullptr,
+                 std::string peerAddress = {});
     ~UaConnection();
 
     void onBytes(std::string_view bytes, Clock::time_point now);
@@ -52,6 +54,7 @@ class UaConnection {
     void abort(std::uint32_t status, const std::string& reason);
 
     std::uint64_t id() const { return id_; }
+    const std::string& peerAddress() const { return peerAddress_; }
     std::uint32_t channelId() const { return channelId_; }
     bool isClosed() const { return state_ == State::Closed; }
     bool hasChannel() const { return channel_ && channel_->isOpen(); }
@@ -74,6 +77,7 @@ class UaConnection {
     std::uint32_t receiveBufferSize_ = 0;
     std::string buffer_;
     std::shared_ptr<const ChannelSecurityConfig> security_;
+    std::string peerAddress_;
     std::unique_ptr<SecureChannel> channel_;
 };
 

@@ -93,8 +93,9 @@ void UaTcpListener::onNewConnection(QTcpServer* server) {
         peer->socket = socket;
         socket->setParent(this);
         socket->setReadBufferSize(2 * limits::kBufferSize);
-        peer->connection = std::make_unique<UaConnection>(peer->id, nextChannelId_++, *peer, handler_,
-                                                          Clock::now(), security_);
+        peer->connection =
+            std::make_unique<UaConnection>(peer->id, nextChannelId_++, *peer, handler_, Clock::now(),
+                                           security_, socket->peerAddress().toString().toStdString());
         Peer* raw = peer.get();
         connect(socket, &QTcpSocket::readyRead, this, [this, raw] { onReadyRead(*raw); });
         connect(socket, &QTcpSocket::disconnected, this, [this, raw] {

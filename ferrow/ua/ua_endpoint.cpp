@@ -1,6 +1,7 @@
 #include "ferrow/ua/ua_endpoint.h"
 
 #include <QHostInfo>
+#include <QTimer>
 #include <mutex>
 #include <vector>
 
@@ -43,32 +44,13 @@ UaEndpoint::UaEndpoint(UaDataSource& source, Settings settings)
 
 UaEndpoint::~UaEndpoint() { stop(); }
 
-QList<QHostAddress> UaEndpoint::loopbackOnly(const QList<QHostAddress>& addresses, QString* notice) {
-    QList<QHostAddress> kept;
-    QStringList dropped;
-    for (const QHostAddress& address : addresses) {
-        if (address.isLoopback()) {
-            kept.append(address);
-        } else {
-            dropped.append(address.toString());
-        }
-    }
-    if (!dropped.isEmpty() && notice)
-        *notice =
-            QStringLiteral("OPC UA endpoint: listening on loopback only until it offers security; not on %1")
-                .arg(dropped.join(QStringLiteral(", ")));
-    if (kept.isEmpty())
-        kept = {QHostAddress(QHostAddress::LocalHost), QHostAddress(QHostAddress::LocalHostIPv6)};
-    return kept;
-}
-
 QString UaEndpoint::endpointUrl() const {
     return QStringLiteral("opc.tcp://%1:%2").arg(QString::fromStdString(settings_.info.hostname)).arg(port_);
 }
 
-QString UaEndpoint::start(QString* notice) {
+QString UaEndpoint::start() {
     if (thread_.isRunning()) return {};
-    const QList<QHostAddress> addresses = loopbackOnly(settings_.addresses, notice);
+    const QList<QHostAddress> addresses = settings_.addresses;
     thread_.setObjectName(QStringLiteral("OPC UA endpoint"));
     thread_.start();
     anchor_ = new QObject;
@@ -86,6 +68,12 @@ QString UaEndpoint::start(QString* notice) {
             environment.post = [target = postTarget_](std::function<void()> fn) {
                 PostTarget::post(target, std::move(fn));
             };
+            // Runs on this thread after `delay`, unless the endpoint stopped meanwhile.
+            environment.postAfter = [this](std::chrono::milliseconds delay, std::function<void()> fn) {
+                QTimer::singleShot(delay, anchor_, std::move(fn));
+            };
+            environment.security = settings_.security;
+            environment.users = settings_.users;
             core_ = std::make_unique<UaServerCore>(source_, settings_.info, environment);
             listener_ = std::make_unique<UaTcpListener>(
                 *core_, [this](Clock::time_point now) { core_->onHousekeeping(now); });

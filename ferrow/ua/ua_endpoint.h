@@ -9,6 +9,7 @@
 #include "ferrow/ua/channel_security_config.h"
 #include "ferrow/ua/data_source.h"
 #include "ferrow/ua/server_info.h"
+#include "ferrow/ua/user_access.h"
 
 namespace ferrow::ua {
 
@@ -27,21 +28,20 @@ class UaEndpoint {
         ServerInfo info;
         // Policies, modes and identity of the secure channels; policy None only when unset.
         std::shared_ptr<const ChannelSecurityConfig> security;
+        UserAccess users;
     };
 
     UaEndpoint(UaDataSource& source, Settings settings);
     ~UaEndpoint();
 
-    // Listens and serves; the error text (a port taken, ...) or empty. Addresses other than loopback are
-    // left out until the endpoint offers security; `notice` says so when it happened.
-    QString start(QString* notice = nullptr);
+    // Listens on the addresses given and serves; the error text (a port taken, ...) or empty. Which
+    // addresses are served with what security is the caller's choice.
+    QString start();
     void stop();
     quint16 port() const { return port_; }
     QString endpointUrl() const;
     // Sessions open now (read on the endpoint's thread).
     std::size_t sessionCount();
-
-    static QList<QHostAddress> loopbackOnly(const QList<QHostAddress>& addresses, QString* notice);
 
   private:
     UaDataSource& source_;

@@ -2,6 +2,7 @@
 // need an activated session, session limits, and a session taken over by a new connection.
 #include "ferrow/ua/attribute_messages.h"
 #include "ferrow/ua/status_codes.h"
+#include "ferrow/ua/user_identity.h"
 #include "tests/ferrow/ua/endpoint_fixture.h"
 
 namespace ferrow::ua {
@@ -64,7 +65,7 @@ TEST_F(SessionServicesTest, readWithoutASessionOrBeforeActivationIsRefused) {
     EXPECT_EQ(faultOf(client.call(id::ReadRequest, readOf(NodeId::numericId(id::Server)))), status::Good);
 }
 
-TEST_F(SessionServicesTest, userNameLoginIsRejectedAsNoSuchPolicyIsOffered) {
+TEST_F(SessionServicesTest, userNameLoginIsRejectedWithoutUsersAndAMalformedTokenIsInvalid) {
     CreateSessionRequest create;
     client.wire.authenticationToken =
         client.callFor<CreateSessionResponse>(id::CreateSessionRequest, create, id::CreateSessionResponse)
@@ -73,6 +74,10 @@ TEST_F(SessionServicesTest, userNameLoginIsRejectedAsNoSuchPolicyIsOffered) {
     activate.userIdentityToken.typeId = NodeId::numericId(id::UserNameIdentityToken);
     activate.userIdentityToken.body = ExtensionObject::Body::Binary;
     activate.userIdentityToken.bytes = encodeBody(std::string("user"));
+    EXPECT_EQ(faultOf(client.call(id::ActivateSessionRequest, activate)), status::BadIdentityTokenInvalid);
+
+    UserNameIdentityToken token{kUserNamePolicyId, "operator", ByteString("secret"), ""};
+    activate.userIdentityToken.bytes = encodeBody(token);
     EXPECT_EQ(faultOf(client.call(id::ActivateSessionRequest, activate)), status::BadIdentityTokenRejected);
 }
 
