@@ -1,6 +1,7 @@
 #include "ferrow/app/ua_options.h"
 
 #include <QRegularExpression>
+#include <algorithm>
 
 #include "platform/settings/settings_store.h"
 
@@ -35,17 +36,42 @@ bool readAddress(const QString& text, QList<QHostAddress>& addresses, QStringLis
     return true;
 }
 
-bool readSwitch(const QString& text, bool& value, QStringList& problems) {
+bool readSwitch(const QString& key, const QString& text, bool& value, QStringList& problems) {
     const QString word = text.trimmed().toLower();
     if (word == QLatin1String("1") || word == QLatin1String("true") || word == QLatin1String("yes"))
         value = true;
     else if (word == QLatin1String("0") || word == QLatin1String("false") || word == QLatin1String("no"))
         value = false;
     else {
-        problems << QStringLiteral("UA Enabled \"%1\" is neither 1 nor 0").arg(text);
+        problems << QStringLiteral("UA %1 \"%2\" is neither 1 nor 0").arg(key, text);
         return false;
     }
     return true;
+}
+
+const QStringList kSecurePolicies{QStringLiteral("Basic256Sha256"), QStringLiteral("Aes128_Sha256_RsaOaep")};
+
+QStringList readPolicies(const QString& text, QStringList& problems) {
+    QStringList policies;
+    for (const QString& word :
+         text.split(QRegularExpression(QStringLiteral("[\\s,]+")), Qt::SkipEmptyParts)) {
+        if (word.compare(QStringLiteral("none"), Qt::CaseInsensitive) == 0) continue;
+        const auto known =
+            std::find_if(kSecurePolicies.begin(), kSecurePolicies.end(),
+                         [&](const QString& name) { return name.compare(word, Qt::CaseInsensitive) == 0; });
+        if (known == kSecurePolicies.end())
+            problems
+                << QStringLiteral("UA policy \"%1\" is not one of %2").arg(word, kSecurePolicies.join(", "));
+        else if (!policies.contains(*known))
+            policies << *known;
+    }
+    return policies;
+}
+
+void readOptionalSwitch(const QString& key, std::optional<bool>& value, QStringList& problems) {
+    const QString text = platform::GetSetting(kSettingsTitle, kSection, key);
+    bool on = false;
+    if (!text.isEmpty() && readSwitch(key, text, on, problems)) value = on;
 }
 
 }  // namespace
@@ -59,7 +85,11 @@ UaOptions UaOptions::stored() {
          listen.split(QRegularExpression(QStringLiteral("[\\s,]+")), Qt::SkipEmptyParts))
         readAddress(address, options.addresses, options.problems);
     const QString enabled = platform::GetSetting(kSettingsTitle, kSection, QStringLiteral("Enabled"));
-    if (!enabled.isEmpty()) readSwitch(enabled, options.enabled, options.problems);
+    if (!enabled.isEmpty()) readSwitch(QStringLiteral("Enabled"), enabled, options.enabled, options.problems);
+    const QString policies = platform::GetSetting(kSettingsTitle, kSection, QStringLiteral("Policies"));
+    if (!policies.isEmpty()) options.policies = readPolicies(policies, options.problems);
+    readOptionalSwitch(QStringLiteral("AllowNone"), options.allowNone, options.problems);
+    readOptionalSwitch(QStringLiteral("AnonymousWrite"), options.anonymousWrite, options.problems);
     return options;
 }
 
@@ -101,17 +131,42 @@ void UaOptions::takeFromArguments(QStringList& arguments) {
     arguments = rest;
 }
 
+bool UaOptions::listensBeyondLoopback() const {
+    return !policies.isEmpty() &&
+           std::any_of(addresses.begin(), addresses.end(),
+                       [](const QHostAddress& address) { return !address.isLoopback(); });
+}
+
+QList<QHostAddress> UaOptions::servedAddresses(QString* notice) const {
+    QList<QHostAddress> served;
+    QStringList dropped;
+    for (const QHostAddress& address : addresses) {
+        if (address.isLoopback() || !policies.isEmpty())
+            served << address;
+        else
+            dropped << address.toString();
+    }
+    if (!dropped.isEmpty() && notice)
+        *notice = QStringLiteral(
+                      "OPC UA endpoint: not listening on %1, since no secure policy is on ([UA] Policies)")
+                      .arg(dropped.join(QStringLiteral(", ")));
+    if (served.isEmpty())
+        served = {QHostAddress(QHostAddress::LocalHost), QHostAddress(QHostAddress::LocalHostIPv6)};
+    return served;
+}
+
 QString ferrowUsage() {
     return QStringLiteral(
         "Usage: ferrow [options] [configuration.tdb]\n"
         "\n"
         "Ferrow serves the devices' datapoints to OPC clients: OPC DA over the bus, and OPC UA on\n"
-        "opc.tcp://localhost:4840/ (the loopback addresses only; clients elsewhere are not served yet).\n"
+        "opc.tcp://localhost:4840/ (the loopback addresses unless [UA] Listen names others; beyond\n"
+        "loopback only signed and encrypted channels, Basic256Sha256 and Aes128_Sha256_RsaOaep).\n"
         "\n"
         "Options:\n"
         "  --ua-port N        the OPC UA endpoint's port (default 4840; settings: [UA] Port)\n"
         "  --ua-listen ADDR   an address to listen on, repeatable (default 127.0.0.1 and ::1;\n"
-        "                     settings: [UA] Listen); addresses other than loopback are left out\n"
+        "                     settings: [UA] Listen); others only with a secure policy on\n"
         "  --no-ua            no OPC UA endpoint (settings: [UA] Enabled=0)\n"
         "  --ua-pki           print the folder of the OPC UA certificates (own/, trusted/, issuers/,\n"
         "                     rejected/) and end; move a client's certificate from rejected/certs to\n"
@@ -125,7 +180,10 @@ QString ferrowUsage() {
         "  -Embedding         started for an OPC client: the window starts minimized\n"
         "  --help             this text\n"
         "\n"
-        "The command line wins over the settings. Ferrow says on standard error where it listens.\n");
+        "Settings only: [UA] Policies (secure policies offered; \"none\" for none), AllowNone and\n"
+        "AnonymousWrite (0/1; both on while listening on loopback alone, off beyond it).\n"
+        "The command line wins over the settings. Ferrow says on standard error where it listens and\n"
+        "what it offers there.\n");
 }
 
 bool helpRequested(const QStringList& arguments) { return arguments.contains(QLatin1String("--help")); }

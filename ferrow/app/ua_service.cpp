@@ -5,7 +5,10 @@
 #include <QFileInfo>
 #include <cstdio>
 
+#include "ferrow/ua/endpoint_security.h"
+#include "ferrow/ua/pki_store.h"
 #include "ferrow/ua/ua_endpoint.h"
+#include "ferrow/ua/user_store.h"
 #include "ferrow/ua_bridge/access_data_source.h"
 
 namespace ferrow {
@@ -55,16 +58,33 @@ QString UaService::start() {
         return {};
     }
     ua::UaEndpoint::Settings settings;
-    if (!options_.addresses.isEmpty()) settings.addresses = options_.addresses;
     settings.port = options_.port;
     settings.info = serverInfo();
-    const QList<QHostAddress> served = ua::UaEndpoint::loopbackOnly(settings.addresses, nullptr);
+    UaOptions served = options_;
+    if (!options_.policies.isEmpty()) {
+        QString error;
+        QStringList notices;
+        settings.security = ua::makeChannelSecurity(
+            {options_.policies, options_.noneOffered(), ua::PkiStore::defaultRoot()}, &error, &notices);
+        for (const QString& notice : notices) tellStandardError(notice);
+        if (!settings.security) {
+            // Without a certificate only policy None is left, and with it loopback alone.
+            tellStandardError(QStringLiteral("OPC UA security off: %1").arg(error));
+            served.policies.clear();
+        }
+    }
+    QString notice;
+    settings.addresses = served.servedAddresses(&notice);
+    if (!notice.isEmpty()) tellStandardError(notice);
+    auto users = std::make_shared<ua::UserStore>(ua::UserStore::defaultPath());
+    settings.users.checkPassword = [users](const std::string& name, const std::string& password) {
+        return users->verify(name, password);
+    };
+    settings.users.anonymousWrite = served.anonymousWriteAllowed();
 
     source_ = std::make_unique<ua_bridge::AccessDataSource>(doc_);
     endpoint_ = std::make_unique<ua::UaEndpoint>(*source_, settings);
-    QString notice;
-    const QString error = endpoint_->start(&notice);
-    if (!notice.isEmpty()) tellStandardError(notice);
+    const QString error = endpoint_->start();
     if (!error.isEmpty()) {
         endpoint_.reset();
         source_.reset();
@@ -73,7 +93,17 @@ QString UaService::start() {
         return text;
     }
     tellStandardError(QStringLiteral("OPC UA endpoint listening on %1 (%2)")
-                          .arg(endpoint_->endpointUrl(), addressList(served)));
+                          .arg(endpoint_->endpointUrl(), addressList(settings.addresses)));
+    const QString offers =
+        settings.security ? ua::describeOffers(*settings.security) : QStringLiteral("None");
+    tellStandardError(QStringLiteral("OPC UA security: %1; anonymous sessions %2; users in %3%4")
+                          .arg(offers,
+                               settings.users.anonymousWrite ? QStringLiteral("read and write")
+                                                             : QStringLiteral("read (writes need a user)"),
+                               ua::UserStore::defaultPath(),
+                               settings.security
+                                   ? QStringLiteral("; certificates in %1").arg(ua::PkiStore::defaultRoot())
+                                   : QString()));
     return {};
 }
 

@@ -91,6 +91,63 @@ TEST_F(UaOptionsTest, UnusableValuesAreNamedAndTheDefaultsStay) {
     EXPECT_TRUE(fromLine.problems[2].contains(QStringLiteral("--ua-port needs a value")));
 }
 
+TEST_F(UaOptionsTest, OnLoopbackAloneNoneAndAnonymousWritesAreOnBesideBothSecurePolicies) {
+    const UaOptions options = UaOptions::stored();
+    EXPECT_EQ(options.policies,
+              (QStringList{QStringLiteral("Basic256Sha256"), QStringLiteral("Aes128_Sha256_RsaOaep")}));
+    EXPECT_FALSE(options.listensBeyondLoopback());
+    EXPECT_TRUE(options.noneOffered());
+    EXPECT_TRUE(options.anonymousWriteAllowed());
+}
+
+TEST_F(UaOptionsTest, BeyondLoopbackNoneAndAnonymousWritesAreOffUnlessTurnedOnExplicitly) {
+    store("Listen", "127.0.0.1 192.0.2.7");
+    UaOptions options = UaOptions::stored();
+    EXPECT_TRUE(options.listensBeyondLoopback());
+    EXPECT_FALSE(options.noneOffered());
+    EXPECT_FALSE(options.anonymousWriteAllowed());
+    QString notice;
+    EXPECT_EQ(options.servedAddresses(&notice).size(), 2);
+    EXPECT_TRUE(notice.isEmpty());
+
+    store("AllowNone", "1");
+    store("AnonymousWrite", "yes");
+    options = UaOptions::stored();
+    EXPECT_TRUE(options.noneOffered());
+    EXPECT_TRUE(options.anonymousWriteAllowed());
+
+    // And on loopback, a setting turns them off.
+    testsupport::resetFolders();
+    store("AllowNone", "0");
+    store("AnonymousWrite", "0");
+    options = UaOptions::stored();
+    EXPECT_FALSE(options.noneOffered());
+    EXPECT_FALSE(options.anonymousWriteAllowed());
+}
+
+TEST_F(UaOptionsTest, WithoutASecurePolicyOnlyLoopbackIsServedAndNoneStaysOn) {
+    store("Listen", "192.0.2.7 ::1");
+    store("Policies", "none");
+    store("AllowNone", "0");
+    const UaOptions options = UaOptions::stored();
+    EXPECT_TRUE(options.policies.isEmpty());
+    EXPECT_FALSE(options.listensBeyondLoopback());
+    EXPECT_TRUE(options.noneOffered());
+    QString notice;
+    EXPECT_EQ(options.servedAddresses(&notice), QList<QHostAddress>{QHostAddress(QStringLiteral("::1"))});
+    EXPECT_TRUE(notice.contains(QStringLiteral("192.0.2.7"))) << notice.toStdString();
+}
+
+TEST_F(UaOptionsTest, PolicyNamesAreCheckedAndUnknownOnesNamed) {
+    store("Policies", "aes128_sha256_rsaoaep, Basic128Rsa15");
+    store("AnonymousWrite", "perhaps");
+    const UaOptions options = UaOptions::stored();
+    EXPECT_EQ(options.policies, QStringList{QStringLiteral("Aes128_Sha256_RsaOaep")});
+    ASSERT_EQ(options.problems.size(), 2);
+    EXPECT_TRUE(options.problems[0].contains(QStringLiteral("Basic128Rsa15")));
+    EXPECT_TRUE(options.problems[1].contains(QStringLiteral("AnonymousWrite")));
+}
+
 TEST(FerrowUsage, HelpSaysWhereTheEndpointListensAndItsOptions) {
     EXPECT_TRUE(ferrow::helpRequested(args("-Embedding --help")));
     EXPECT_FALSE(ferrow::helpRequested(args("-Embedding help.tdb")));

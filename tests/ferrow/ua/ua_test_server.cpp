@@ -6,18 +6,24 @@
 //   remove <device>                             the device leaves the configuration
 //   quit
 // Each command is answered with "ok" or "error <why>" once it has been applied.
+// Options: --port N; --pki DIR (both secure policies and None, the trust store and the server's
+// certificate in DIR); --user NAME=PASSWORD (repeatable; kept in a user file in a temporary folder);
+// --anonymous-write 0|1 (default 1).
 #include <unistd.h>
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <cstdio>
 #include <iostream>
 #include <sstream>
 #include <string>
 
+#include "ferrow/ua/endpoint_security.h"
 #include "ferrow/ua/memory_data_source.h"
 #include "ferrow/ua/ua_endpoint.h"
+#include "ferrow/ua/user_store.h"
 
 using namespace ferrow::ua;
 
@@ -129,8 +135,17 @@ std::string apply(MemoryDataSource& source, const std::string& line, QCoreApplic
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     quint16 port = 0;
-    for (int i = 1; i + 1 < argc; ++i)
-        if (std::string(argv[i]) == "--port") port = static_cast<quint16>(std::stoi(argv[i + 1]));
+    QString pki;
+    std::vector<std::pair<std::string, std::string>> users;
+    bool anonymousWrite = true;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        const std::string option = argv[i], value = argv[i + 1];
+        if (option == "--port") port = static_cast<quint16>(std::stoi(value));
+        if (option == "--pki") pki = QString::fromStdString(value);
+        if (option == "--anonymous-write") anonymousWrite = value != "0";
+        if (const auto equals = value.find('='); option == "--user" && equals != std::string::npos)
+            users.emplace_back(value.substr(0, equals), value.substr(equals + 1));
+    }
 
     MemoryDataSource source;
     source.setDevices(testDevices());
@@ -146,6 +161,24 @@ int main(int argc, char** argv) {
     settings.addresses = {QHostAddress(QHostAddress::LocalHost)};
     settings.port = port;
     settings.info.softwareVersion = "test";
+    if (!pki.isEmpty()) {
+        QString error;
+        settings.security = makeChannelSecurity(
+            {{QStringLiteral("Basic256Sha256"), QStringLiteral("Aes128_Sha256_RsaOaep")}, true, pki}, &error,
+            nullptr);
+        if (!settings.security) {
+            std::fprintf(stderr, "ua_test_server: %s\n", qPrintable(error));
+            return 1;
+        }
+    }
+    QTemporaryDir userFolder;
+    auto userStore = std::make_shared<UserStore>(userFolder.filePath(QStringLiteral("users")));
+    for (const auto& [name, password] : users) userStore->add(name, password);
+    if (!users.empty())
+        settings.users.checkPassword = [userStore](const std::string& name, const std::string& password) {
+            return userStore->verify(name, password);
+        };
+    settings.users.anonymousWrite = anonymousWrite;
     UaEndpoint endpoint(source, settings);
     const QString error = endpoint.start();
     if (!error.isEmpty()) {

@@ -29,4 +29,32 @@ async function connect(url) {
     };
 }
 
-module.exports = { connect, ua };
+// A client with a certificate store of its own under `folder` (its certificate made there at first use,
+// any server certificate accepted), for `policy` and `mode`. Options: applicationUri, certificateFile,
+// privateKeyFile.
+async function secureClient(folder, policy, mode, options = {}) {
+    const { OPCUACertificateManager } = require("node-opcua-certificate-manager");
+    const clientCertificateManager = new OPCUACertificateManager({
+        rootFolder: folder,
+        automaticallyAcceptUnknownCertificate: true,
+    });
+    await clientCertificateManager.initialize();
+    return ua.OPCUAClient.create({
+        applicationName: "FerrowSecureTestClient",
+        endpointMustExist: false,
+        securityMode: mode,
+        securityPolicy: policy,
+        clientCertificateManager,
+        connectionStrategy: { maxRetry: 0, initialDelay: 100, maxDelay: 200 },
+        requestedSessionTimeout: 60000,
+        ...options,
+    });
+}
+
+// The status name a refused connect or call carries in its message, or the message itself.
+function refusal(error) {
+    const match = /Bad[A-Za-z]+/.exec(String(error && error.message));
+    return match ? match[0] : String(error && error.message);
+}
+
+module.exports = { connect, secureClient, refusal, ua };

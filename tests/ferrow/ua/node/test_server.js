@@ -11,10 +11,11 @@ const home = fs.mkdtempSync(path.join(os.tmpdir(), "ferrow-ua-node-"));
 process.env.HOME = home;
 process.env.XDG_CONFIG_HOME = path.join(home, ".config");
 
-function startServer() {
+// `args` go to the server after its port (--pki DIR, --user NAME=PASSWORD, --anonymous-write 0|1).
+function startServer(args = []) {
     const program = process.env.UA_TEST_SERVER;
     if (!program) throw new Error("UA_TEST_SERVER names no program");
-    const child = spawn(program, ["--port", "0"], { stdio: ["pipe", "pipe", "inherit"] });
+    const child = spawn(program, ["--port", "0", ...args], { stdio: ["pipe", "pipe", "inherit"] });
     let buffer = "";
     const waiting = [];
     let port = null;
@@ -54,14 +55,14 @@ function startServer() {
 }
 
 // Runs `body(server)` against a fresh server; the process fails on the first failed check, a thrown
-// error or a hang past `limitMs`.
-function run(name, body, limitMs = 120000) {
+// error or a hang past `limitMs`. `serverArgs` go to the server.
+function run(name, body, limitMs = 120000, serverArgs = []) {
     const timer = setTimeout(() => {
         console.error(name + ": no end within " + limitMs + " ms");
         process.exit(1);
     }, limitMs);
     let server;
-    startServer()
+    startServer(serverArgs)
         .then((s) => (server = s))
         .then(() => body(server))
         .then(() => server.stop())
@@ -97,4 +98,9 @@ function waitFor(predicate, what, limitMs = 20000) {
     });
 }
 
-module.exports = { startServer, run, check, same, waitFor };
+// A fresh folder under this run's temporary home.
+function freshFolder(name) {
+    return fs.mkdtempSync(path.join(home, name + "-"));
+}
+
+module.exports = { startServer, run, check, same, waitFor, freshFolder };
