@@ -3,6 +3,7 @@
 // the data callbacks.
 
 #include <algorithm>
+#include <optional>
 
 #include "ferrow/opc/data_stream.h"
 #include "ferrow/opc/opc_group.h"
@@ -250,6 +251,14 @@ void OpcGroup::requestLoop() {
 }
 
 void OpcGroup::runRequest(AsyncRequest& request) {
+    // A version 1.0 read or refresh completes with a stream of the changed items: an update pass between
+    // marking them and the completion would deliver and clear them first. The gate held from marking to
+    // completion keeps the pass out (the completion enters it again on this thread); a device read before
+    // the marking does not hold it.
+    std::optional<SendGate::Turn> streamTurn;
+    auto holdGateUntilCompletion = [&] {
+        if (request.isVersion1()) streamTurn.emplace(sendGate_, kSendWait);
+    };
     switch (request.kind) {
         case AsyncRequest::Kind::Refresh1:
         case AsyncRequest::Kind::Refresh2: {
@@ -260,6 +269,7 @@ void OpcGroup::runRequest(AsyncRequest& request) {
                 active = active_ != 0;
             }
             if (active) UpdateFromTags();
+            holdGateUntilCompletion();
             std::lock_guard lock(groupLock_);
             for (auto& [handle, item] : items_)
                 if (item->active) markChanged(*item);
@@ -272,6 +282,7 @@ void OpcGroup::runRequest(AsyncRequest& request) {
             for (OPCITEMSTATE& state : states) VariantInit(&state.vDataValue);
             std::vector<HRESULT> errors(count, S_OK);
             ReadItems(request.source, count, request.handles.data(), states.data(), errors.data());
+            holdGateUntilCompletion();
             {
                 std::lock_guard lock(groupLock_);
                 for (DWORD i = 0; i < count; ++i) {
