@@ -43,8 +43,11 @@ struct ShutdownNotice {
     std::condition_variable answered;
     std::size_t pending = 0;  // guarded by lock
 
-    void callOne(const ComPtr<IOPCShutdown>& sink) {
+    // Lets go of the sink before counting it answered: the waiter may return at once, and its caller
+    // may then free the sink.
+    void callOne(ComPtr<IOPCShutdown> sink) {
         sink->ShutdownRequest(text.c_str());  // a failing sink does not matter to the others
+        sink.reset();
         {
             std::lock_guard guard(lock);
             --pending;
@@ -64,7 +67,7 @@ void NotifyServersShutdown(const std::u16string& reason) {
     notice->pending = sinks.size();
     for (const ComPtr<IOPCShutdown>& sink : sinks) {
         try {
-            std::thread([notice, sink] { notice->callOne(sink); }).detach();
+            std::thread([notice, sink]() mutable { notice->callOne(std::move(sink)); }).detach();
         } catch (const std::system_error&) {
             notice->callOne(sink);  // no thread to be had: this client is told here
         }
