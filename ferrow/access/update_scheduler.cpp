@@ -83,8 +83,8 @@ void UpdateScheduler::Schedule(const std::shared_ptr<Job>& job, Clock::time_poin
     if (earliest && !home.busy) home.wake.notify_one();
 }
 
-void UpdateScheduler::Stop(const std::shared_ptr<Job>& job) {
-    if (!job) return;
+bool UpdateScheduler::Stop(const std::shared_ptr<Job>& job, std::optional<std::chrono::milliseconds> limit) {
+    if (!job) return true;
     Pass released;
     std::unique_lock lock(lock_);
     if (!job->running) job->End();
@@ -93,12 +93,19 @@ void UpdateScheduler::Stop(const std::shared_ptr<Job>& job) {
         job->home->queue.erase(job->entry);
         job->queued = false;
     }
-    if (job->running && job->runner == std::this_thread::get_id()) return;
+    if (job->running && job->runner == std::this_thread::get_id()) return true;
     ++stopWaiters_;
-    passEnded_.wait(lock, [&job] { return !job->running; });
+    const auto passEnded = [&job] { return !job->running; };
+    bool ended = true;
+    if (limit)
+        ended = passEnded_.wait_for(lock, *limit, passEnded);
+    else
+        passEnded_.wait(lock, passEnded);
     --stopWaiters_;
-    released = std::move(job->pass);
+    // A pass still under way lets go of its captures itself when it returns (Run).
+    if (ended) released = std::move(job->pass);
     lock.unlock();
+    return ended;
 }
 
 std::shared_ptr<UpdateScheduler::Job> UpdateScheduler::TakeOverLateJob(Worker& me, Clock::time_point now) {

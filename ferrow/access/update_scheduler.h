@@ -37,9 +37,11 @@ class UpdateScheduler {
 
     // Schedules `pass` to run now, then again as it says. Null when the pool has no thread.
     std::shared_ptr<Job> Start(Pass pass);
-    // No pass of the job starts after this returns. Waits for a pass under way on another thread;
-    // called from the job's own pass it returns at once (the pass ends the job by returning).
-    void Stop(const std::shared_ptr<Job>& job);
+    // No pass of the job starts after this returns. Waits for a pass under way on another thread, at
+    // most `limit` when one is given; called from the job's own pass it returns at once (the pass ends
+    // the job by returning). False when a pass was still under way at the limit: it ends by itself, and
+    // its captures go on its thread, so what it uses must be kept alive by the pass itself.
+    bool Stop(const std::shared_ptr<Job>& job, std::optional<std::chrono::milliseconds> limit = std::nullopt);
 
     std::size_t ThreadCount() const { return threads_.size(); }
 

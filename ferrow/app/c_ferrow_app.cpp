@@ -102,7 +102,7 @@ void CFerrowApp::StartUaEndpoint(UaOptions options) {
 }
 
 void CFerrowApp::StopComThread() {
-    if (m_comThread) m_comThread->Stop();
+    if (m_comThread && !m_comThread->Stop()) m_comThreadLeftRunning = true;
 }
 
 int CFerrowApp::ExitInstance(int runResult) {
@@ -113,7 +113,12 @@ int CFerrowApp::ExitInstance(int runResult) {
     m_uaService.reset();
     // The views go before the document they show.
     m_pMainWnd.reset();
-    m_pDocument.reset();
+    // A server thread still under way (a client's call that does not return) may reach the devices'
+    // tags: the document is left to the end of the process rather than deleted under it.
+    if (m_comThreadLeftRunning)
+        static_cast<void>(m_pDocument.release());
+    else
+        m_pDocument.reset();
     m_instance.reset();
     return m_bRegistrationFailed ? 1 : runResult;
 }

@@ -62,6 +62,8 @@ class CFerrowApp {
     std::unique_ptr<ComServerThread> m_comThread;
     std::unique_ptr<UaService> m_uaService;
     bool m_bRegistrationFailed = false;
+    // The COM server thread did not end within its limit: it may still use the document's devices.
+    bool m_comThreadLeftRunning = false;
 };
 
 }  // namespace ferrow

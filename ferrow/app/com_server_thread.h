@@ -31,9 +31,11 @@ class ComServerThread {
   public:
     static constexpr std::chrono::milliseconds kShutdownPause{1000};
     static constexpr std::chrono::milliseconds kPauseBetweenServers{10};
-    // How long Stop waits for the whole sequence. The document deletes the devices right after, and the
-    // OPC groups still use their tags until they are disconnected.
-    static constexpr std::chrono::milliseconds kSequenceLimit{5000};
+    // How long Stop waits for the whole sequence: the clients' shutdown calls (side by side, 10 s at
+    // most), the pause and the disconnection. The document deletes the devices right after, and the OPC
+    // groups still use their tags until they are disconnected; a sequence that takes longer keeps the
+    // document (see CFerrowApp::ExitInstance).
+    static constexpr std::chrono::milliseconds kSequenceLimit{15000};
     static constexpr char16_t kShutdownReason[] = u"Exiting Server";
 
     explicit ComServerThread(ComServerHooks hooks);

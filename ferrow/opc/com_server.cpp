@@ -1,7 +1,11 @@
 #include "ferrow/opc/com_server.h"
 
 #include <atomic>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
 #include <new>
+#include <system_error>
 #include <thread>
 
 #include "ferrow/opc/async_request.h"
@@ -29,8 +33,48 @@ HRESULT RegisterServerClassObject(std::uint32_t* cookie) {
                                  REGCLS_MULTIPLEUSE, cookie);
 }
 
+namespace {
+
+// What the shutdown calls share with the thread that waits for them; each call's thread holds a part.
+struct ShutdownNotice {
+    explicit ShutdownNotice(const std::u16string& reason) : text(reason) {}
+    const std::u16string text;
+    std::mutex lock;
+    std::condition_variable answered;
+    std::size_t pending = 0;  // guarded by lock
+
+    // Lets go of the sink before counting it answered: the waiter may return at once, and its caller
+    // may then free the sink.
+    void callOne(ComPtr<IOPCShutdown> sink) {
+        sink->ShutdownRequest(text.c_str());  // a failing sink does not matter to the others
+        sink.reset();
+        {
+            std::lock_guard guard(lock);
+            --pending;
+        }
+        answered.notify_all();
+    }
+};
+
+}  // namespace
+
 void NotifyServersShutdown(const std::u16string& reason) {
-    for (const auto& server : serverList()) asServer(server.get())->NotifyShutdown(reason);
+    std::vector<ComPtr<IOPCShutdown>> sinks;
+    for (const auto& server : serverList())
+        for (auto& sink : asServer(server.get())->ShutdownSinks()) sinks.push_back(std::move(sink));
+    if (sinks.empty()) return;
+    auto notice = std::make_shared<ShutdownNotice>(reason);
+    notice->pending = sinks.size();
+    for (const ComPtr<IOPCShutdown>& sink : sinks) {
+        try {
+            std::thread([notice, sink]() mutable { notice->callOne(std::move(sink)); }).detach();
+        } catch (const std::system_error&) {
+            notice->callOne(sink);  // no thread to be had: this client is told here
+        }
+    }
+    sinks.clear();  // the threads hold their own references
+    std::unique_lock lock(notice->lock);
+    notice->answered.wait_for(lock, kShutdownSinkLimit, [&] { return notice->pending == 0; });
 }
 
 void DisconnectAndDeleteServers(std::chrono::milliseconds pauseBetween) {

@@ -17,7 +17,12 @@ using platform::com::HRESULT;
 // Registers the class object of Ferrow's server class in the process class table (local server,
 // multiple use); *cookie identifies the registration.
 HRESULT RegisterServerClassObject(std::uint32_t* cookie);
-// Sends ShutdownRequest(reason) to every shutdown sink of every server in serverList.
+// How long NotifyServersShutdown waits for the sinks, which it calls side by side.
+inline constexpr std::chrono::milliseconds kShutdownSinkLimit{10000};
+// Sends ShutdownRequest(reason) to every shutdown sink of every server in serverList, each on a thread of
+// its own, so a slow client does not keep the others from hearing it; returns when all have answered or
+// after kShutdownSinkLimit. A sink still in its call then is left to it: its thread owns the sink's
+// reference and the text.
 void NotifyServersShutdown(const std::u16string& reason);
 // Server by server: cuts it off from its clients (their further calls fail with RPC_E_DISCONNECTED and
 // never reach a destroyed object), destroys it whatever its reference count, then pauses.

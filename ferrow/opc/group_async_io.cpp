@@ -3,6 +3,7 @@
 // the data callbacks.
 
 #include <algorithm>
+#include <optional>
 
 #include "ferrow/opc/data_stream.h"
 #include "ferrow/opc/opc_group.h"
@@ -222,13 +223,20 @@ HRESULT OpcGroup::queueRequest(std::unique_ptr<AsyncRequest> request, DWORD* pId
 
 // ---- request threads
 
+namespace {
+// The group whose count of active request threads includes the calling thread.
+thread_local const OpcGroup* countedRequestThreadOf = nullptr;
+}  // namespace
+
 void OpcGroup::requestLoop() {
+    countedRequestThreadOf = this;
     for (;;) {
         std::unique_ptr<AsyncRequest> request;
         {
             std::lock_guard lock(groupLock_);
             if (requests_.empty() || requestsStopped_) {
-                --activeRequestThreads_;
+                countedRequestThreadOf = nullptr;
+                if (--activeRequestThreads_ == 0) requestThreadsEnded_.notify_all();
                 break;
             }
             request = std::move(requests_.back());
@@ -250,6 +258,14 @@ void OpcGroup::requestLoop() {
 }
 
 void OpcGroup::runRequest(AsyncRequest& request) {
+    // A version 1.0 read or refresh completes with a stream of the changed items: an update pass between
+    // marking them and the completion would deliver and clear them first. The gate held from marking to
+    // completion keeps the pass out (the completion enters it again on this thread); a device read before
+    // the marking does not hold it.
+    std::optional<SendGate::Turn> streamTurn;
+    auto holdGateUntilCompletion = [&] {
+        if (request.isVersion1()) streamTurn.emplace(sendGate_, kSendWait);
+    };
     switch (request.kind) {
         case AsyncRequest::Kind::Refresh1:
         case AsyncRequest::Kind::Refresh2: {
@@ -260,6 +276,7 @@ void OpcGroup::runRequest(AsyncRequest& request) {
                 active = active_ != 0;
             }
             if (active) UpdateFromTags();
+            holdGateUntilCompletion();
             std::lock_guard lock(groupLock_);
             for (auto& [handle, item] : items_)
                 if (item->active) markChanged(*item);
@@ -272,6 +289,7 @@ void OpcGroup::runRequest(AsyncRequest& request) {
             for (OPCITEMSTATE& state : states) VariantInit(&state.vDataValue);
             std::vector<HRESULT> errors(count, S_OK);
             ReadItems(request.source, count, request.handles.data(), states.data(), errors.data());
+            holdGateUntilCompletion();
             {
                 std::lock_guard lock(groupLock_);
                 for (DWORD i = 0; i < count; ++i) {
@@ -323,6 +341,16 @@ void OpcGroup::stopRequestThreads() {
         requestsStopped_ = true;
         requests_.clear();
     }
+    // A thread inside a client's sink may never come back: it is waited for a while, then let go. Each
+    // thread holds a reference on the group, so what it touches on its way out stays allocated.
+    bool allEnded;
+    {
+        std::unique_lock lock(groupLock_);
+        // A sink on one of the group's request threads may have cut the group off: that thread is counted.
+        const std::size_t ownThread = countedRequestThreadOf == this ? 1 : 0;
+        allEnded = requestThreadsEnded_.wait_for(lock, kTeardownWait,
+                                                 [&] { return activeRequestThreads_ <= ownThread; });
+    }
     std::vector<std::thread> threads;
     {
         std::lock_guard lock(threadsLock_);
@@ -330,8 +358,10 @@ void OpcGroup::stopRequestThreads() {
         finishedThreads_.clear();
     }
     for (std::thread& thread : threads) {
-        if (thread.get_id() == std::this_thread::get_id())
-            thread.detach();  // the final release happened on this request thread: it ends right after
+        // The final release on a request thread ends that thread right after; a thread still in a sink
+        // ends when the sink returns.
+        if (!allEnded || thread.get_id() == std::this_thread::get_id())
+            thread.detach();
         else
             thread.join();
     }

@@ -219,7 +219,8 @@ HRESULT OpcGroup::SendDataChange() {
 
     HRESULT result = S_OK;
     std::uint64_t pass;
-    if (callbacksEnabled_) {
+    const bool callbacksEnabled = callbacksEnabled_;
+    if (callbacksEnabled) {
         CallbackArrays arrays;
         OPCHANDLE clientGroup;
         {
@@ -252,8 +253,10 @@ HRESULT OpcGroup::SendDataChange() {
         const HRESULT built = buildStream(format == formats.dataTime, &medium, 0, pass, &items);
         if (FAILED(built)) return built;
         result = built;
-        // Nothing to report (a pass entered again from a sink has sent these items already).
-        if (items == 0) {
+        // With the callbacks on, an empty stream means a pass entered again from a sink has sent these
+        // items already. With them off, the 1.0 sinks hear of every pass, even one without a changed
+        // active item.
+        if (items == 0 && callbacksEnabled) {
             ReleaseStgMedium(&medium);
             continue;
         }

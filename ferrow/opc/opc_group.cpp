@@ -93,7 +93,8 @@ void OpcGroup::teardown() {
         std::lock_guard lock(wakeLock_);
         running_ = false;
     }
-    access::UpdateScheduler::Shared().Stop(updates_);
+    // A pass inside a client's sink is let go after a while: it holds a reference on the group.
+    access::UpdateScheduler::Shared().Stop(updates_, kTeardownWait);
     stopRequestThreads();
 
     if (subscriptionHandle_.load() != 0) endRegistrations();

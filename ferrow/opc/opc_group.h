@@ -103,6 +103,9 @@ class OpcGroup : public platform::com::ComObject<IOPCGroupStateMgt, IOPCItemMgt,
     static constexpr std::chrono::milliseconds kSendWait{2000};
     // Request threads of one group at a time; further requests wait in the queue for one of them.
     static constexpr std::size_t kMaxRequestThreads = 16;
+    // How long a teardown waits for a pass or request thread that is inside a client's sink before it
+    // lets the thread go (the thread holds a reference, so the group's memory outlives it).
+    static constexpr std::chrono::milliseconds kTeardownWait{5000};
 
     // Null when memory runs out; the reference count is 0.
     static OpcGroup* Create(std::shared_ptr<ServerCore> server);
@@ -359,9 +362,10 @@ class OpcGroup : public platform::com::ComObject<IOPCGroupStateMgt, IOPCItemMgt,
     std::deque<std::unique_ptr<AsyncRequest>> requests_;
     std::mutex threadsLock_;
     std::vector<std::thread> requestThreads_;
-    std::size_t activeRequestThreads_ = 0;          // group lock: threads still taking from the queue
-    bool requestsStopped_ = false;                  // group lock: the group is going away
-    std::vector<std::thread::id> finishedThreads_;  // threadsLock_: ended, to be joined
+    std::size_t activeRequestThreads_ = 0;             // group lock: threads still taking from the queue
+    std::condition_variable_any requestThreadsEnded_;  // with the group lock: the count reached 0
+    bool requestsStopped_ = false;                     // group lock: the group is going away
+    std::vector<std::thread::id> finishedThreads_;     // threadsLock_: ended, to be joined
 };
 
 }  // namespace ferrow::opc

@@ -116,9 +116,8 @@ void OpcServer::teardown() {
     shutdownPoint_.clear();
 }
 
-void OpcServer::NotifyShutdown(std::u16string_view reason) {
-    const std::u16string text(reason);
-    for (const auto& sink : shutdownPoint_.sinks<IOPCShutdown>()) sink->ShutdownRequest(text.c_str());
+std::vector<ComPtr<IOPCShutdown>> OpcServer::ShutdownSinks() const {
+    return shutdownPoint_.sinks<IOPCShutdown>();
 }
 
 bool OpcServer::GroupNameTaken(const std::string& name) { return nameTaken(groups_, name); }

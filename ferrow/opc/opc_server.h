@@ -71,8 +71,8 @@ class OpcServer
     HRESULT EnumConnectionPoints(platform::com::IEnumConnectionPoints** ppEnum) override;
     HRESULT FindConnectionPoint(REFIID riid, platform::com::IConnectionPoint** ppCP) override;
 
-    // Calls ShutdownRequest(reason) on every advised shutdown sink; a failing sink does not stop the others.
-    void NotifyShutdown(std::u16string_view reason);
+    // The advised shutdown sinks, each with a reference of the caller's (called without a lock).
+    std::vector<platform::com::ComPtr<IOPCShutdown>> ShutdownSinks() const;
     std::size_t groupCount();
     // Whether a group of this server has exactly this name. Call with the server lock held.
     bool GroupNameTaken(const std::string& name);

@@ -1,3 +1,7 @@
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
 #include "ferrow/opc/opc_server.h"
 #include "tests/ferrow/opc/opc_client.h"
 
@@ -5,6 +9,7 @@ namespace opctest {
 namespace {
 
 using Shutdown = OpcClientTest;
+using namespace std::chrono_literals;
 
 // An object that is no IOPCShutdown.
 struct NotASink : IUnknown {
@@ -147,6 +152,78 @@ TEST_F(Shutdown, EverySinkOfEveryServerHearsExitingServerThenClientsAreCutOff) {
     point.reset();
     common.reset();
     server.reset();
+    otherClient.reset();
+}
+
+// A client's shutdown sink that does not return until the test lets it go.
+class StuckShutdownSink : public ShutdownSink {
+  public:
+    HRESULT ShutdownRequest(LPCWSTR reason) override {
+        std::unique_lock lock(lock_);
+        entered_ = true;
+        changed_.notify_all();
+        changed_.wait(lock, [&] { return open_; });
+        lock.unlock();
+        const HRESULT answer = ShutdownSink::ShutdownRequest(reason);
+        lock.lock();
+        answered_ = true;
+        changed_.notify_all();
+        return answer;
+    }
+    ULONG Release() override {
+        const ULONG left = ShutdownSink::Release();
+        std::lock_guard lock(lock_);
+        changed_.notify_all();
+        return left;
+    }
+    bool waitUntilEntered() {
+        std::unique_lock lock(lock_);
+        return changed_.wait_for(lock, 30s, [&] { return entered_; });
+    }
+    bool waitUntilAnswered() {
+        std::unique_lock lock(lock_);
+        return changed_.wait_for(lock, 30s, [&] { return answered_; });
+    }
+    void letGo() {
+        std::lock_guard lock(lock_);
+        open_ = true;
+        changed_.notify_all();
+    }
+    // Until only the test's own reference is left (the call's thread has let go of the sink).
+    bool waitForOnlyOwnReference() {
+        std::unique_lock lock(lock_);
+        return changed_.wait_for(lock, 30s, [&] { return refs.load() == 1; });
+    }
+
+  private:
+    std::mutex lock_;
+    std::condition_variable changed_;
+    bool entered_ = false;
+    bool answered_ = false;
+    bool open_ = false;
+};
+
+TEST_F(Shutdown, AClientThatDoesNotReturnKeepsNoOtherFromHearingExitingServer) {
+    ComPtr<IOPCServer> slowClient = createServer();
+    ComPtr<IOPCServer> otherClient = createServer();
+    StuckShutdownSink stuck, other;
+    other.letGo();
+    DWORD cookie1 = 0, cookie2 = 0;
+    ASSERT_EQ(shutdownPoint(slowClient.get())->Advise(&stuck, &cookie1), S_OK);
+    ASSERT_EQ(shutdownPoint(otherClient.get())->Advise(&other, &cookie2), S_OK);
+
+    std::thread notifier([] { NotifyServersShutdown(u"Exiting Server"); });
+    ASSERT_TRUE(stuck.waitUntilEntered());
+    // The first client is still inside its call while the second one hears the text.
+    EXPECT_TRUE(other.waitUntilAnswered());
+    EXPECT_EQ(other.received(), std::vector<std::string>{"Exiting Server"});
+    stuck.letGo();
+    notifier.join();
+    EXPECT_EQ(stuck.received(), std::vector<std::string>{"Exiting Server"});
+    DisconnectAndDeleteServers(std::chrono::milliseconds(0));
+    // The server let go of its sinks, and the call's thread of its reference once it had returned.
+    EXPECT_TRUE(stuck.waitForOnlyOwnReference());
+    slowClient.reset();
     otherClient.reset();
 }
 
