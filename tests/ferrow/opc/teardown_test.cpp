@@ -10,10 +10,7 @@ namespace {
 
 // Until only the test's own reference to the sink is left: the thread inside it has let it go.
 bool waitForOnlyOwnReference(DataCallbackSink& sink) {
-    for (auto deadline = std::chrono::steady_clock::now() + 30s; std::chrono::steady_clock::now() < deadline;
-         std::this_thread::yield())
-        if (sink.refs.load() == 1) return true;
-    return false;
+    return becomes([&sink] { return sink.refs.load() == 1; });
 }
 
 TEST_F(GroupIoTest, TheServersEndReturnsWhileAPassIsInsideASinkThatDoesNotReturn) {
