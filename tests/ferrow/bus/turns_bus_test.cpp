@@ -83,7 +83,19 @@ class FakeItems final : public ComObject<IOPCItemMgt> {
     }
     HRESULT ValidateItems(DWORD, OPCITEMDEF*, BOOL, OPCITEMRESULT**, HRESULT**) override { return E_NOTIMPL; }
     HRESULT SetActiveState(DWORD, OPCHANDLE*, BOOL, HRESULT**) override { return E_NOTIMPL; }
-    HRESULT SetClientHandles(DWORD, OPCHANDLE*, OPCHANDLE*, HRESULT**) override { return E_NOTIMPL; }
+    // Keeps each pair; a server handle ending in 7 is unknown.
+    HRESULT SetClientHandles(DWORD count, OPCHANDLE* servers, OPCHANDLE* clients, HRESULT** errors) override {
+        log_.note("SetClientHandles " + std::to_string(count));
+        *errors = taskArray<HRESULT>(count);
+        HRESULT result = S_OK;
+        for (DWORD i = 0; i < count; ++i) {
+            pairs.emplace_back(servers[i], clients[i]);
+            (*errors)[i] = servers[i] % 10 == 7 ? OPC_E_INVALIDHANDLE : S_OK;
+            if (FAILED((*errors)[i])) result = S_FALSE;
+        }
+        return result;
+    }
+    std::vector<std::pair<OPCHANDLE, OPCHANDLE>> pairs;
     HRESULT SetDatatypes(DWORD, OPCHANDLE*, VARTYPE*, HRESULT**) override { return E_NOTIMPL; }
     HRESULT CreateEnumerator(REFIID, IUnknown**) override { return E_NOTIMPL; }
 
@@ -265,6 +277,44 @@ TEST_F(TurnsBusTest, PastItsItemLimitAClientsItemsFailAloneAndRemovedItemsGiveRo
     EXPECT_EQ(hooks->books().itemsOf(a->baseService()), 0u);
     EXPECT_EQ(hooks->books().itemsOf(b->baseService()), 0u);
     EXPECT_EQ(hooks->books().clientCount(), 0u);
+}
+
+TEST_F(TurnsBusTest, ArraysCutInStepKeepTheirPairsAndAWholeFailureStaysOne) {
+    serve(ferrow::bus::kMaxItemsPerClient);
+    ASSERT_TRUE(node);
+    QList<uint> servers, clients;
+    for (uint i = 0; i < 1200; ++i) {
+        servers << i;
+        clients << 100000 + i;
+    }
+    const QDBusMessage set = a->call(message(itemsPath, "IOPCItemMgt", "SetClientHandles",
+                                             {QVariant::fromValue(servers), QVariant::fromValue(clients)}),
+                                     QDBus::Block, 30000);
+    ASSERT_EQ(set.type(), QDBusMessage::ReplyMessage);
+    EXPECT_EQ(set.arguments().at(0).toUInt(), static_cast<uint>(S_FALSE));
+    const auto errors = qdbus_cast<QList<uint>>(set.arguments().at(1));
+    ASSERT_EQ(errors.size(), 1200);
+    for (uint i = 0; i < 1200; ++i)
+        ASSERT_EQ(errors[i], static_cast<uint>(i % 10 == 7 ? OPC_E_INVALIDHANDLE : S_OK)) << i;
+    ASSERT_EQ(items->pairs.size(), 1200u);
+    for (uint i = 0; i < 1200; ++i) ASSERT_EQ(items->pairs[i], std::make_pair(i, 100000 + i));
+    EXPECT_EQ(log.taken(), (std::vector<std::string>{"SetClientHandles 500", "SetClientHandles 500",
+                                                     "SetClientHandles 200"}));
+
+    // Arrays of different lengths are not cut: the call is refused whole, as it would be in one piece.
+    clients.removeLast();
+    const QDBusMessage uneven = a->call(message(itemsPath, "IOPCItemMgt", "SetClientHandles",
+                                                {QVariant::fromValue(servers), QVariant::fromValue(clients)}),
+                                        QDBus::Block, 30000);
+    EXPECT_TRUE(FAILED(static_cast<HRESULT>(uneven.arguments().value(0).toUInt())));
+    EXPECT_EQ(log.taken().size(), 3u);
+
+    // Every part failing the same way is that failure, with empty arrays.
+    const QDBusMessage unsupported =
+        a->call(message(itemsPath, "IOPCItemMgt", "SetActiveState", {QVariant::fromValue(servers), true}),
+                QDBus::Block, 30000);
+    EXPECT_EQ(unsupported.arguments().at(0).toUInt(), static_cast<uint>(E_NOTIMPL));
+    EXPECT_TRUE(qdbus_cast<QList<uint>>(unsupported.arguments().at(1)).isEmpty());
 }
 
 }  // namespace
