@@ -177,4 +177,9 @@ std::size_t ClientBooks::clientCount() {
     return accounts_.size();
 }
 
+std::size_t ClientBooks::recordCount() {
+    std::lock_guard guard(lock_);
+    return groups_.size() + listed_.size() + groupsOfServer_.size();
+}
+
 }  // namespace ferrow::bus

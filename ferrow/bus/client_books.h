@@ -62,6 +62,8 @@ class ClientBooks {
     std::size_t itemsOf(const QString& client);
     std::size_t groupsOf(const QString& client, platform::com::IUnknown* server);
     std::size_t clientCount();
+    // Groups and server-list entries the books still follow.
+    std::size_t recordCount();
 
   private:
     using Key = platform::com::IUnknown*;

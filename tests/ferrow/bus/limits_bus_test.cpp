@@ -194,6 +194,7 @@ TEST(FerrowBusLimits, AClientPastItsGroupsAndItemsGetsOutOfMemoryAloneAndGetsThe
             b.release(serverB);
             b.release(groupB.first);
             EXPECT_EQ(books.clientCount(), 0u);
+            EXPECT_EQ(books.recordCount(), 0u);
         }
         busServer.Stop();
         DisconnectAndDeleteServers(0ms);

@@ -277,6 +277,7 @@ TEST_F(TurnsBusTest, PastItsItemLimitAClientsItemsFailAloneAndRemovedItemsGiveRo
     EXPECT_EQ(hooks->books().itemsOf(a->baseService()), 0u);
     EXPECT_EQ(hooks->books().itemsOf(b->baseService()), 0u);
     EXPECT_EQ(hooks->books().clientCount(), 0u);
+    EXPECT_EQ(hooks->books().recordCount(), 0u);
 }
 
 TEST_F(TurnsBusTest, ArraysCutInStepKeepTheirPairsAndAWholeFailureStaysOne) {
