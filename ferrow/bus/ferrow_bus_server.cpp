@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <atomic>
 
+#include "ferrow/bus/opc_call_hooks.h"
 #include "ferrow/bus/opc_tables.h"
 #include "ferrow/opc/opc_ids.h"
 #include "platform/com/class_table.h"
@@ -34,9 +35,9 @@ bool FerrowBusServer::Start(QString* error) {
     // By the address when one is given: the bus library keeps the first session address it read, and the
     // environment is what the bus that activated Ferrow (or a test) set.
     const QString address = qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS");
-    QDBusConnection connection = address.isEmpty()
-                                     ? QDBusConnection::connectToBus(QDBusConnection::SessionBus, connectionName_)
-                                     : QDBusConnection::connectToBus(address, connectionName_);
+    QDBusConnection connection =
+        address.isEmpty() ? QDBusConnection::connectToBus(QDBusConnection::SessionBus, connectionName_)
+                          : QDBusConnection::connectToBus(address, connectionName_);
     if (!connection.isConnected()) {
         QDBusConnection::disconnectFromBus(connectionName_);
         return fail(connection.lastError().message());
@@ -51,14 +52,18 @@ bool FerrowBusServer::Start(QString* error) {
     platform::com::dbus::BusNode::Options options;
     options.callLimit = platform::scaled(kCallbackLimit);
     options.departedGrace = platform::scaled(kDepartedClientGrace);
+    hooks_ = std::make_shared<OpcCallHooks>(limits_);
+    options.hooks = hooks_;
     node_ = platform::com::dbus::BusNode::start(connection, options);
     if (!node_) {
+        hooks_.reset();
         QDBusConnection::disconnectFromBus(connectionName_);
         return fail(QStringLiteral("The object tree could not be registered"));
     }
     node_->setClassObject(classObject.get());
-    const auto reply = connection.interface()->registerService(
-        kFerrowBusName, QDBusConnectionInterface::DontQueueService, QDBusConnectionInterface::DontAllowReplacement);
+    const auto reply =
+        connection.interface()->registerService(kFerrowBusName, QDBusConnectionInterface::DontQueueService,
+                                                QDBusConnectionInterface::DontAllowReplacement);
     ownsName_ = reply.isValid() && reply.value() == QDBusConnectionInterface::ServiceRegistered;
     if (!ownsName_) {
         Stop();
@@ -75,7 +80,10 @@ void FerrowBusServer::Stop() {
     node_->setClassObject(nullptr);
     node_->stop();
     node_.reset();
+    hooks_.reset();
     QDBusConnection::disconnectFromBus(connectionName_);
 }
+
+ClientBooks* FerrowBusServer::books() const { return hooks_ ? &hooks_->books() : nullptr; }
 
 }  // namespace ferrow::bus

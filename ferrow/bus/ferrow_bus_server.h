@@ -4,9 +4,12 @@
 #include <chrono>
 #include <memory>
 
+#include "ferrow/bus/client_books.h"
 #include "platform/com/dbus/bus_node.h"
 
 namespace ferrow::bus {
+
+class OpcCallHooks;
 
 inline const QString kFerrowBusName = QStringLiteral("org.quillon.Ferrow");
 // A client's sink that does not answer a callback within this time counts as failing.
@@ -24,6 +27,8 @@ class FerrowBusServer {
     FerrowBusServer(const FerrowBusServer&) = delete;
     FerrowBusServer& operator=(const FerrowBusServer&) = delete;
 
+    // The limits each client meets from the next Start on (tests shrink them; Ferrow keeps the defaults).
+    void setClientLimits(const ClientLimits& limits) { limits_ = limits; }
     // False (with the reason) when there is no session bus or the name is taken; Ferrow then serves
     // only its own process.
     bool Start(QString* error = nullptr);
@@ -31,8 +36,12 @@ class FerrowBusServer {
     void Stop();
     bool IsServing() const { return node_ != nullptr; }
     std::shared_ptr<platform::com::dbus::BusNode> node() const { return node_; }
+    // What each client holds now, as its limits count it; null while not serving.
+    ClientBooks* books() const;
 
   private:
+    ClientLimits limits_;
+    std::shared_ptr<OpcCallHooks> hooks_;
     QString connectionName_;
     std::shared_ptr<platform::com::dbus::BusNode> node_;
     bool ownsName_ = false;

@@ -201,6 +201,7 @@ QDBusObjectPath BusNode::exportFor(IUnknown* object, const QString& caller) {
     entry->interfaces = std::move(interfaces);
     objects_[entry->number] = entry;
     byIdentity_[identity.get()] = entry->number;
+    if (options_.hooks) options_.hooks->objectExported(identity.get());
     if (!addRefLocked(entry, caller)) {
         removeLocked(entry);
         dropped.push_back(entry);
@@ -212,6 +213,13 @@ IUnknown* BusNode::heldObject(const QString& path, const QString& holder) {
     const std::shared_ptr<Entry> entry = find(path);
     std::lock_guard guard(lock_);
     if (!entry || entry->classObject || !entry->refs.contains(holder)) return nullptr;
+    entry->identity->AddRef();
+    return entry->identity.get();
+}
+
+IUnknown* BusNode::exportedObject(const QString& path) {
+    const std::shared_ptr<Entry> entry = find(path);
+    if (!entry) return nullptr;
     entry->identity->AddRef();
     return entry->identity.get();
 }
@@ -261,6 +269,7 @@ quint32 BusNode::releaseLocked(const std::shared_ptr<Entry>& entry, const QStrin
 }
 
 void BusNode::removeLocked(const std::shared_ptr<Entry>& entry) {
+    if (options_.hooks && objects_.count(entry->number)) options_.hooks->objectLeft(entry->identity.get());
     objects_.erase(entry->number);
     byIdentity_.erase(entry->identity.get());
     for (auto it = entry->refs.cbegin(); it != entry->refs.cend(); ++it) {

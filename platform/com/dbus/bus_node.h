@@ -16,6 +16,7 @@
 #include "platform/com/com_ptr.h"
 #include "platform/com/dbus/departed_callers.h"
 #include "platform/com/dbus/interface_table.h"
+#include "platform/com/dbus/served_call.h"
 #include "platform/com/dbus/worker_pool.h"
 
 class QThread;
@@ -66,6 +67,9 @@ class BusNode : public std::enable_shared_from_this<BusNode> {
         // Objects answer only the peers that hold a reference to them, others get AccessDenied: a
         // client's sinks answer only the server it gave them to.
         bool onlyHolders = false;
+        // What the server adds to the serving of its methods (limits, calls done in parts); none: each
+        // call runs whole and is answered at once.
+        std::shared_ptr<CallHooks> hooks;
     };
 
     // Null when the connection is not connected or the object tree is taken.
@@ -87,6 +91,12 @@ class BusNode : public std::enable_shared_from_this<BusNode> {
     QDBusObjectPath exportFor(IUnknown* object, const QString& caller);
     // The object at `path` that `holder` holds a reference to, with one more reference; null if none.
     IUnknown* heldObject(const QString& path, const QString& holder);
+    // The object exported at `path`, with one more reference for the caller of this; null if none.
+    IUnknown* exportedObject(const QString& path);
+    // Runs `job` in `caller`'s next turn on the workers; false once the node has stopped for good.
+    bool resume(const QString& caller, std::function<void()> job) {
+        return pool_.resume(caller, std::move(job));
+    }
     // Stops serving the object with this identity (CoDisconnectObject); its references are dropped.
     void unexport(IUnknown* identity);
     // A proxy of `peer`'s object at `path` as `iid`, with one reference for the caller; the peer's
@@ -107,6 +117,8 @@ class BusNode : public std::enable_shared_from_this<BusNode> {
     std::size_t exportedCount();
     std::size_t referencesOf(const QString& caller);
     std::size_t proxyCount();
+    // The calls of `caller` waiting or running now.
+    std::size_t callsOf(const QString& caller) { return pool_.pending(caller); }
 
     // For the dispatcher and the proxies.
     void dispatch(const QDBusMessage& message);

@@ -98,6 +98,11 @@ void BusNode::serve(const QDBusMessage& message) {
     if (entry->classObject && target->table->iid == IID_IClassFactory &&
         member == QLatin1String("LockServer") && serveLockServer(entry, target->pointer.get(), message))
         return;
+    if (options_.hooks && !method->oneWay) {
+        options_.hooks->serve(std::make_shared<ServedCall>(shared_from_this(), message, entry->identity,
+                                                           target->pointer, *target->table, *method));
+        return;
+    }
     NodePeer peer(*this, message.service());
     QVariantList out;
     method->serve(target->pointer.get(), message.arguments(), peer, out);

@@ -31,6 +31,17 @@ WorkerPool::Posted WorkerPool::post(const QString& caller, std::function<void()>
     return Posted::NoThread;
 }
 
+bool WorkerPool::resume(const QString& caller, std::function<void()> job) {
+    std::lock_guard guard(lock_);
+    if (stopped_) return false;
+    CallerQueue& queue = callers_[caller];
+    queue.jobs.push_front(std::move(job));
+    queueTurnLocked(caller, queue);
+    // The job giving its thread back is still counted running: that thread takes the work if no other can.
+    growLocked();
+    return true;
+}
+
 bool WorkerPool::postAlways(std::function<void()> job) {
     {
         std::lock_guard guard(lock_);
@@ -150,6 +161,7 @@ void WorkerPool::stop() {
         }
     }
     callers_.clear();
+    stopped_ = true;
 }
 
 std::size_t WorkerPool::threadCount() {

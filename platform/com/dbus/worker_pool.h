@@ -38,6 +38,10 @@ class WorkerPool {
     // Queues `job` for `caller`. Not run when the caller's queue is full, the pool has stopped, or no
     // thread is free to run it and none can be started.
     Posted post(const QString& caller, std::function<void()> job);
+    // The rest of a call a job of `caller` has taken, queued first in that caller's queue whatever its
+    // length, so that the other callers' turns come before it and the caller's own later calls after
+    // it. False once the pool has stopped for good (the caller then runs it itself).
+    bool resume(const QString& caller, std::function<void()> job);
     // Queued whatever the queues hold (clean-up work that must not be lost); false once stopped.
     bool postAlways(std::function<void()> job);
     // Told (on a worker, with no lock held) each time a caller has nothing queued or running any more.
@@ -76,6 +80,7 @@ class WorkerPool {
     std::vector<std::thread> threads_;
     std::size_t free_ = 0;  // threads waiting for work, or started and not yet waiting
     bool stopping_ = false;
+    bool stopped_ = false;  // stop() has run what was left: nothing more is taken
 };
 
 }  // namespace platform::com::dbus
