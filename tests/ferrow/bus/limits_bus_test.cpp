@@ -21,6 +21,7 @@
 #include "ferrow/opc/opc_ids.h"
 #include "platform/com/com_ptr.h"
 #include "platform/com/guid.h"
+#include "tests/ferrow/bus/linked_document.h"
 #include "tests/platform/com/dbus/test_bus.h"
 #include "tests/support/device_fixture.h"
 
@@ -105,15 +106,10 @@ TEST(FerrowBusLimits, AClientPastItsGroupsAndItemsGetsOutOfMemoryAloneAndGetsThe
     ASSERT_TRUE(sim);
     {
         auto doc = std::make_unique<ferrow::CDoc>(ferrow::MakeLinkedDevice);
-        ferrow::ODevice* device = doc->AddDevice([&](ferrow::ODevice& d) {
-            const QStringList octets = sim->options().address.split('.');
-            for (int i = 0; i < 4; ++i)
-                d.m_params.m_strOctet[static_cast<std::size_t>(i)] = octets[i].toStdString();
-            return true;
-        });
+        int tags = 0;
+        ferrow::ODevice* device = bustest::addConnectedDevice(*doc, *sim, &tags);
         ASSERT_TRUE(device);
-        for (int i = 0; i < 3000 && !device->IsConnected(); ++i) std::this_thread::sleep_for(10ms);
-        ASSERT_GT(ferrow::LinkOf(*device).LoadTags(), 0);
+        ASSERT_GT(tags, 0);
 
         DWORD cookie = 0;
         ASSERT_EQ(RegisterServerClassObject(&cookie), S_OK);
