@@ -1,8 +1,8 @@
 // A byte stream cut into receives as the fuzzer likes, read line by line as the notification port
 // does: every line is split into fields and its value decoded for each type.
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
-#include <algorithm>
 #include <cstring>
 
 #include "ferrow/devlink/hex_value.h"
@@ -25,7 +25,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         });
         if (length < 0) break;
         if (length > max || line[length] != '\0') std::abort();
-        const ferrow::Notification note = ferrow::ParseNotification(std::string_view(line, static_cast<std::size_t>(length)));
+        const ferrow::Notification note =
+            ferrow::ParseNotification(std::string_view(line, static_cast<std::size_t>(length)));
         for (platform::com::VARTYPE vt : {2, 3, 4, 11, 17}) {
             platform::com::VARIANT value;
             platform::com::VariantInit(&value);

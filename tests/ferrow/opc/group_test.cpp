@@ -72,7 +72,8 @@ class GroupTest : public OpcClientTest {
     }
     // Adds the items; returns the call's code, with the server handles and errors in order.
     static HRESULT add(IOPCItemMgt* items, std::vector<OPCITEMDEF> defs, std::vector<OPCHANDLE>* handles,
-                       std::vector<HRESULT>* errors = nullptr, std::vector<OPCITEMRESULT>* results = nullptr) {
+                       std::vector<HRESULT>* errors = nullptr,
+                       std::vector<OPCITEMRESULT>* results = nullptr) {
         OPCITEMRESULT* r = nullptr;
         HRESULT* e = nullptr;
         const HRESULT code = items->AddItems(static_cast<DWORD>(defs.size()), defs.data(), &r, &e);
@@ -119,8 +120,15 @@ class GroupTest : public OpcClientTest {
             for (ULONG i = 0; i < fetched; ++i) {
                 OPCITEMATTRIBUTES& a = batch[i];
                 EXPECT_EQ(take(a.szAccessPath), "");
-                Attributes got{take(a.szItemID), a.bActive, a.hClient, a.hServer, a.dwAccessRights,
-                               a.vtRequestedDataType, a.vtCanonicalDataType, a.dwEUType, {}};
+                Attributes got{take(a.szItemID),
+                               a.bActive,
+                               a.hClient,
+                               a.hServer,
+                               a.dwAccessRights,
+                               a.vtRequestedDataType,
+                               a.vtCanonicalDataType,
+                               a.dwEUType,
+                               {}};
                 EXPECT_EQ(a.dwBlobSize, 0u);
                 EXPECT_EQ(a.pBlob, nullptr);
                 if (a.vEUInfo.vt == (VT_ARRAY | VT_R8))
@@ -335,8 +343,8 @@ TEST_F(GroupTest, ActiveItemsSubscribeTheirTagsPerDevice) {
     ComPtr<IOPCGroupStateMgt> group = addGroup(u"G");
     ComPtr<IOPCItemMgt> items = query<IOPCItemMgt>(group.get());
     std::vector<OPCHANDLE> h;
-    ASSERT_EQ(add(items.get(), {def(u"Dev.Level"), def(u"Dev.Level"), def(u"Dev.Count", 0), def(u"Aux.Flow", 0)},
-                  &h),
+    ASSERT_EQ(add(items.get(),
+                  {def(u"Dev.Level"), def(u"Dev.Level"), def(u"Dev.Count", 0), def(u"Aux.Flow", 0)}, &h),
               S_OK);
     EXPECT_EQ(dev->m_nUseCount.load(), 1);  // one subscription for both items on the tag
     EXPECT_EQ(aux->m_nUseCount.load(), 0);  // inactive items subscribe nothing
@@ -356,9 +364,11 @@ TEST_F(GroupTest, ActiveItemsSubscribeTheirTagsPerDevice) {
 
     // Deactivating every item of a device ends its subscription.
     OPCHANDLE devItems[] = {h[1], h[2]};
-    EXPECT_EQ(errorsOf([&](HRESULT** e) { return items->SetActiveState(2, devItems, 0, e); }, &errors, 2), S_OK);
+    EXPECT_EQ(errorsOf([&](HRESULT** e) { return items->SetActiveState(2, devItems, 0, e); }, &errors, 2),
+              S_OK);
     EXPECT_EQ(dev->m_nUseCount.load(), 0);
-    EXPECT_EQ(errorsOf([&](HRESULT** e) { return items->SetActiveState(2, devItems, 0, e); }, &errors, 2), S_OK);
+    EXPECT_EQ(errorsOf([&](HRESULT** e) { return items->SetActiveState(2, devItems, 0, e); }, &errors, 2),
+              S_OK);
     EXPECT_EQ(dev->m_nUseCount.load(), 0);
 
     // A removed handle is invalid from then on.
@@ -384,8 +394,9 @@ TEST_F(GroupTest, ClientHandlesAndDatatypesChangePerItem) {
     std::vector<HRESULT> errors;
     OPCHANDLE targets[] = {h[0], 0, h[1]};
     OPCHANDLE clients[] = {101, 102, 103};
-    EXPECT_EQ(errorsOf([&](HRESULT** e) { return items->SetClientHandles(3, targets, clients, e); }, &errors, 3),
-              S_FALSE);
+    EXPECT_EQ(
+        errorsOf([&](HRESULT** e) { return items->SetClientHandles(3, targets, clients, e); }, &errors, 3),
+        S_FALSE);
     EXPECT_EQ(errors, (std::vector<HRESULT>{S_OK, OPC_E_INVALIDHANDLE, S_OK}));
     VARTYPE types[] = {VT_EMPTY, VT_BOOL, VT_UI1};
     EXPECT_EQ(errorsOf([&](HRESULT** e) { return items->SetDatatypes(3, targets, types, e); }, &errors, 3),
@@ -456,7 +467,8 @@ TEST_F(GroupTest, ItemEnumeratorWalksTheLiveItems) {
     EXPECT_EQ(walk->Next(2, &batch, &fetched), E_OUTOFMEMORY);
     EXPECT_EQ(batch, nullptr);
     EXPECT_EQ(enumerate(walk.get()).size(), 2u);  // the position stayed
-    EXPECT_EQ(items->CreateEnumerator(IID_IOPCServer, reinterpret_cast<IUnknown**>(clone.put())), E_NOINTERFACE);
+    EXPECT_EQ(items->CreateEnumerator(IID_IOPCServer, reinterpret_cast<IUnknown**>(clone.put())),
+              E_NOINTERFACE);
 }
 
 TEST_F(GroupTest, RemovedGroupAnswersFailButStaysUsableForIUnknown) {
@@ -470,7 +482,8 @@ TEST_F(GroupTest, RemovedGroupAnswersFailButStaysUsableForIUnknown) {
     DWORD revised = 0;
     EXPECT_EQ(group->SetState(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr), E_POINTER);
     EXPECT_EQ(group->SetState(nullptr, &revised, nullptr, nullptr, nullptr, nullptr, nullptr), E_FAIL);
-    EXPECT_EQ(group->GetState(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr), E_FAIL);
+    EXPECT_EQ(group->GetState(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr),
+              E_FAIL);
     EXPECT_EQ(group->SetName(nullptr), E_FAIL);
     EXPECT_EQ(group->CloneGroup(u"C", IID_IUnknown, nullptr), E_FAIL);
     EXPECT_EQ(items->AddItems(0, nullptr, nullptr, nullptr), E_FAIL);

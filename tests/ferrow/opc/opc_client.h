@@ -31,7 +31,8 @@ namespace opctest {
 template <class Predicate>
 bool becomes(Predicate holds) {
     for (auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-         std::chrono::steady_clock::now() < deadline; std::this_thread::sleep_for(std::chrono::milliseconds(1)))
+         std::chrono::steady_clock::now() < deadline;
+         std::this_thread::sleep_for(std::chrono::milliseconds(1)))
         if (holds()) return true;
     return holds();
 }
