@@ -76,9 +76,10 @@ void UaServerCore::createSession(RequestContext& context, CreateSessionRequest& 
 
 std::uint32_t UaServerCore::checkClientSignature(const SecureChannel& channel, const Session& session,
                                                  const SignatureData& signature) const {
-    if (channel.securityMode() == MessageSecurityMode::None) return status::Good;
-    // A session moves only to a channel of the application that created it.
+    // A session moves only to a channel of the application that created it: one created on a secured
+    // channel never to one without security.
     if (channel.peerCertificate() != session.clientCertificate) return status::BadSecurityChecksFailed;
+    if (channel.securityMode() == MessageSecurityMode::None) return status::Good;
     const SecurityPolicy& policy = channel.securityPolicy();
     const ChannelSecurityConfig* security = environment_.security.get();
     if (!security || signature.algorithm != policy.asymmetricSignatureUri ||
