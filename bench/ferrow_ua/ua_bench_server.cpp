@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <string>
 
+#include "ferrow/ua/endpoint_security.h"
 #include "ferrow/ua/memory_data_source.h"
 #include "ferrow/ua/ua_endpoint.h"
 
@@ -23,6 +24,7 @@ struct Options {
     quint16 port = 0;
     int tags = 10000;
     int periodMs = 100;
+    QString pki;  // with one: both secure policies beside None, the trust store there
 };
 
 std::optional<Options> parseOptions(int argc, char** argv) {
@@ -38,6 +40,8 @@ std::optional<Options> parseOptions(int argc, char** argv) {
                 options.tags = std::stoi(value);
             } else if (name == "--period-ms") {
                 options.periodMs = std::stoi(value);
+            } else if (name == "--pki") {
+                options.pki = QString::fromStdString(value);
             } else {
                 return std::nullopt;
             }
@@ -69,7 +73,7 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const std::optional<Options> options = parseOptions(argc, argv);
     if (!options) {
-        std::fprintf(stderr, "usage: ua_bench_server [--port N] [--tags 1..1000000] [--period-ms N]\n");
+        std::fprintf(stderr, "usage: ua_bench_server [--port N] [--tags 1..1000000] [--period-ms N] [--pki DIR]\n");
         return 2;
     }
 
@@ -88,6 +92,16 @@ int main(int argc, char** argv) {
     settings.addresses = {QHostAddress(QHostAddress::LocalHost)};
     settings.port = options->port;
     settings.info.softwareVersion = "bench";
+    if (!options->pki.isEmpty()) {
+        QString error;
+        settings.security = makeChannelSecurity(
+            {{QStringLiteral("Basic256Sha256"), QStringLiteral("Aes128_Sha256_RsaOaep")}, true, options->pki},
+            &error, nullptr);
+        if (!settings.security) {
+            std::fprintf(stderr, "ua_bench_server: %s\n", qPrintable(error));
+            return 1;
+        }
+    }
     UaEndpoint endpoint(source, settings);
     if (const QString error = endpoint.start(); !error.isEmpty()) {
         std::fprintf(stderr, "ua_bench_server: %s\n", qPrintable(error));

@@ -264,4 +264,4 @@ async function measure(server, options) {
     }
 }
 
-module.exports = { measure };
+module.exports = { measure, connect };

@@ -96,13 +96,22 @@ async function startProgram(name, program, args, namespaceUri) {
     };
 }
 
-function startFerrow(options) {
-    return startProgram(
-        "Ferrow",
-        options.server,
-        ["--port", "0", "--tags", String(options.tags), "--period-ms", String(options.periodMs)],
-        "urn:quillon:ferrow:devices",
-    );
+// With a secure policy Ferrow keeps its trust store in the run's home: the bench client's certificate is
+// refused once, kept in rejected/certs, and trusted by moving it, as a user would.
+async function startFerrow(options) {
+    const args = ["--port", "0", "--tags", String(options.tags), "--period-ms", String(options.periodMs)];
+    const secured = options.security && options.security.policy !== "None";
+    const pki = path.join(options.home, "ferrow-pki");
+    if (secured) args.push("--pki", pki);
+    const server = await startProgram("Ferrow", options.server, args, "urn:quillon:ferrow:devices");
+    if (secured) {
+        const { connect } = require("./figures");
+        await connect(server.url, options.security).then((c) => c.close(), () => {});
+        const rejected = path.join(pki, "rejected", "certs");
+        for (const name of fs.readdirSync(rejected))
+            fs.renameSync(path.join(rejected, name), path.join(pki, "trusted", "certs", name));
+    }
+    return server;
 }
 
 async function startPeer(options) {
