@@ -9,11 +9,15 @@ namespace devsim {
 int datapointSize(int type) {
     switch (type) {
         case 2:
-        case 11: return 2;
+        case 11:
+            return 2;
         case 3:
-        case 4: return 4;
-        case 17: return 1;
-        default: return 0;
+        case 4:
+            return 4;
+        case 17:
+            return 1;
+        default:
+            return 0;
     }
 }
 
@@ -85,7 +89,8 @@ bool DatapointTable::load(const QString& path, DatapointTable* table, QString* e
             p.name = fields[0];
             p.type = fields[1].toInt(&ok);
             p.output = fields[2] != "0";
-            ok = ok && datapointSize(p.type) > 0 && p.setHexValue(fields.size() > 3 ? fields[3] : QByteArray());
+            ok = ok && datapointSize(p.type) > 0 &&
+                 p.setHexValue(fields.size() > 3 ? fields[3] : QByteArray());
         }
         if (!ok) {
             *error = QStringLiteral("%1 line %2: expected name/type/access[/hex]").arg(path).arg(lineNumber);

@@ -22,7 +22,7 @@ struct Datapoint {
 
 // The device's datapoints in enumeration order.
 class DatapointTable {
-public:
+  public:
     // Every type as input and output, and one name with a dot in it.
     static DatapointTable demo();
     // One datapoint per line: "name/type/access[/hex]" (access 0 input, 1 output); blank lines and
@@ -37,7 +37,7 @@ public:
     Datapoint* find(const QByteArray& name);
     std::vector<Datapoint>& points() { return points_; }
 
-private:
+  private:
     std::vector<Datapoint> points_;
 };
 

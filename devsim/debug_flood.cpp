@@ -5,7 +5,8 @@ namespace devsim {
 QByteArray FloodPattern::line(qint64 number) {
     QByteArray text = "flood " + QByteArray::number(number).rightJustified(10, '0') + " ";
     // A varying body shows up when a receiver drops or repeats a piece.
-    for (qsizetype i = text.size(); i < kLineLength - 2; ++i) text += static_cast<char>('A' + (number + i) % 26);
+    for (qsizetype i = text.size(); i < kLineLength - 2; ++i)
+        text += static_cast<char>('A' + (number + i) % 26);
     return text + "\r\n";
 }
 

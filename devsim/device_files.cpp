@@ -13,12 +13,14 @@ std::optional<QString> DeviceFiles::hostPath(const QString& devicePath) const {
     QString current = root_;
     for (const QString& segment : path.split(QLatin1Char('\\'), Qt::SkipEmptyParts)) {
         if (segment == QLatin1String(".")) continue;
-        if (segment == QLatin1String("..") || segment.contains(QChar(0)) || segment.contains(QLatin1Char(':')))
+        if (segment == QLatin1String("..") || segment.contains(QChar(0)) ||
+            segment.contains(QLatin1Char(':')))
             return std::nullopt;
         QString name = segment;
         const QDir dir(current);
         if (dir.exists()) {
-            for (const QString& entry : dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)) {
+            for (const QString& entry :
+                 dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)) {
                 if (entry.compare(segment, Qt::CaseInsensitive) == 0) {
                     name = entry;
                     break;
@@ -32,7 +34,8 @@ std::optional<QString> DeviceFiles::hostPath(const QString& devicePath) const {
 
 bool DeviceFiles::seed(const QString& root, QString* error) {
     QDir dir(root);
-    const QStringList folders = {QStringLiteral("Windows"), QStringLiteral("Temp"), QString::fromLatin1(kFlashFolder),
+    const QStringList folders = {QStringLiteral("Windows"), QStringLiteral("Temp"),
+                                 QString::fromLatin1(kFlashFolder),
                                  QString::fromLatin1(kFlashFolder) + QStringLiteral("/Config")};
     for (const QString& folder : folders) {
         if (!dir.mkpath(folder)) {

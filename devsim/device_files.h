@@ -8,7 +8,7 @@ namespace devsim {
 // The simulated device's file system: a real folder on the PC. Device paths use "\" ("\MorvFlash\a.txt");
 // "\MorvFlash" is the sub-folder "MorvFlash" of the root. Names compare ignoring case, as on the device.
 class DeviceFiles {
-public:
+  public:
     static constexpr const char* kFlashFolder = "MorvFlash";
 
     explicit DeviceFiles(QString root);
@@ -22,7 +22,7 @@ public:
     // Creates the root (when missing) with a few files, a "Windows" and a "Temp" folder and "\MorvFlash".
     static bool seed(const QString& root, QString* error = nullptr);
 
-private:
+  private:
     QString root_;
 };
 

@@ -16,7 +16,7 @@ namespace devsim {
 // debug-message stream, the program's console) are called on the appending thread. Keeps the newest
 // kMaxEntries lines.
 class DeviceLog {
-public:
+  public:
     static constexpr std::size_t kMaxEntries = 5000;
     using Listener = std::function<void(const std::string& line)>;
 
@@ -32,7 +32,7 @@ public:
     int addListener(Listener listener);
     void removeListener(int id);
 
-private:
+  private:
     mutable std::mutex mutex_;
     mutable std::condition_variable changed_;
     std::deque<std::string> entries_;

@@ -8,7 +8,8 @@
 
 namespace devsim {
 
-FileDataLink::FileDataLink(QTcpSocket* socket, FileFaults& faults, DeviceLog& log, std::string name, QObject* parent)
+FileDataLink::FileDataLink(QTcpSocket* socket, FileFaults& faults, DeviceLog& log, std::string name,
+                           QObject* parent)
     : QObject(parent), socket_(socket), faults_(faults), log_(log), name_(std::move(name)) {
     socket->setParent(this);
     connect(socket, &QTcpSocket::readyRead, this, &FileDataLink::onReadyRead);
@@ -80,7 +81,10 @@ void FileDataLink::close() {
     socket->setParent(keeper);
     // What was written still has to leave: the socket goes once it is really closed (or stuck for long).
     connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-    QTimer::singleShot(30000, socket, [socket] { socket->abort(); socket->deleteLater(); });
+    QTimer::singleShot(30000, socket, [socket] {
+        socket->abort();
+        socket->deleteLater();
+    });
     socket->disconnectFromHost();
     if (socket->state() == QAbstractSocket::UnconnectedState) socket->deleteLater();
 }

@@ -17,7 +17,7 @@ struct FileFaults;
 // Owns the socket; lives on the device thread.
 class FileDataLink : public QObject {
     Q_OBJECT
-public:
+  public:
     FileDataLink(QTcpSocket* socket, FileFaults& faults, DeviceLog& log, std::string name, QObject* parent);
     ~FileDataLink() override;
 
@@ -32,7 +32,7 @@ public:
     bool silent() const { return silent_; }
     long long bytesSent() const { return sent_; }
 
-private:
+  private:
     void onReadyRead();
     void deliver();
     void goSilent(const char* why);

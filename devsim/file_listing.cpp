@@ -24,7 +24,8 @@ std::int32_t clampSize(qint64 size) {
 }
 }  // namespace
 
-QByteArray record(std::uint32_t attributes, std::int32_t size, const QDateTime& time, const QByteArray& fullName) {
+QByteArray record(std::uint32_t attributes, std::int32_t size, const QDateTime& time,
+                  const QByteArray& fullName) {
     QByteArray out;
     out.reserve(24 + fullName.size() + 1);
     put32(out, attributes);
@@ -57,7 +58,8 @@ QByteArray folderRecords(const QString& hostFolder, const QByteArray& devicePref
         std::int32_t size = 0;
         if (entry.isDir()) {
             attributes |= kFolder;
-            if (isRoot && entry.fileName().compare(QLatin1String(DeviceFiles::kFlashFolder), Qt::CaseInsensitive) == 0)
+            if (isRoot &&
+                entry.fileName().compare(QLatin1String(DeviceFiles::kFlashFolder), Qt::CaseInsensitive) == 0)
                 size = clampSize(QStorageInfo(entry.absoluteFilePath()).bytesAvailable());
         } else {
             attributes |= kArchive;

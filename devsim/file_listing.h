@@ -16,7 +16,8 @@ inline constexpr std::uint32_t kHidden = 0x2;
 inline constexpr std::uint32_t kFolder = 0x10;
 inline constexpr std::uint32_t kArchive = 0x20;
 
-QByteArray record(std::uint32_t attributes, std::int32_t size, const QDateTime& time, const QByteArray& fullName);
+QByteArray record(std::uint32_t attributes, std::int32_t size, const QDateTime& time,
+                  const QByteArray& fullName);
 
 // Every entry of the folder `hostFolder` as records; each full name is `devicePrefix` (the folder as the
 // PC wrote it, ending with "\") followed by the entry's name. The flash folder of the root carries the

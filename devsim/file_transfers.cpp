@@ -29,10 +29,15 @@ QList<QByteArray> takeLines(QByteArray& pending) {
 
 // ---- CopyReceiver ---------------------------------------------------------------------------------
 
-CopyReceiver::CopyReceiver(FileDataLink* link, QString hostPath, QByteArray devicePath, bool execute, bool autoStart,
-                           TransferContext context, QObject* parent)
-    : QObject(parent), link_(link), hostPath_(std::move(hostPath)), devicePath_(std::move(devicePath)),
-      execute_(execute), autoStart_(autoStart), context_(context) {
+CopyReceiver::CopyReceiver(FileDataLink* link, QString hostPath, QByteArray devicePath, bool execute,
+                           bool autoStart, TransferContext context, QObject* parent)
+    : QObject(parent),
+      link_(link),
+      hostPath_(std::move(hostPath)),
+      devicePath_(std::move(devicePath)),
+      execute_(execute),
+      autoStart_(autoStart),
+      context_(context) {
     link_->setParent(this);
     link_->onData = [this](const QByteArray& data) { onData(data); };
     link_->onClosed = [this] {
@@ -47,7 +52,9 @@ CopyReceiver::CopyReceiver(FileDataLink* link, QString hostPath, QByteArray devi
             deleteLater();
         }
     };
-    link_->onShellError = [this] { shellMessage("error: copy of " + devicePath_ + " failed on the device\r\n"); };
+    link_->onShellError = [this] {
+        shellMessage("error: copy of " + devicePath_ + " failed on the device\r\n");
+    };
     lastBlockTimer_.setSingleShot(true);
     connect(&lastBlockTimer_, &QTimer::timeout, this, &CopyReceiver::finish);
 }
@@ -150,8 +157,8 @@ void CopyReceiver::finish() {
         context_.log->append("copy: cannot write " + devicePath_.toStdString());
         shellMessage("error: cannot write " + devicePath_ + "\r\n");
     } else {
-        context_.log->append("copy: " + devicePath_.toStdString() + " complete, " + std::to_string(received_) +
-                             " bytes");
+        context_.log->append("copy: " + devicePath_.toStdString() + " complete, " +
+                             std::to_string(received_) + " bytes");
         QByteArray text = "success: copied " + QByteArray::number(received_) + " bytes to " + devicePath_;
         if (execute_) {
             context_.log->append("copy: started " + devicePath_.toStdString());
@@ -185,8 +192,12 @@ void CopyReceiver::shellMessage(const QByteArray& text) {
 
 FileSender::FileSender(FileDataLink* link, QString hostPath, QByteArray devicePath, TransferContext context,
                        QObject* parent)
-    : QObject(parent), link_(link), hostPath_(std::move(hostPath)), devicePath_(std::move(devicePath)),
-      context_(context), file_(hostPath_) {
+    : QObject(parent),
+      link_(link),
+      hostPath_(std::move(hostPath)),
+      devicePath_(std::move(devicePath)),
+      context_(context),
+      file_(hostPath_) {
     link_->setParent(this);
     link_->onData = [this](const QByteArray& data) { onData(data); };
     link_->onClosed = [this] {
@@ -195,11 +206,14 @@ FileSender::FileSender(FileDataLink* link, QString hostPath, QByteArray devicePa
                                  std::to_string(sent_) + " of " + std::to_string(size_) + " bytes");
         end();
     };
-    link_->onShellError = [this] { shellMessage("error: reading " + devicePath_ + " failed on the device\r\n"); };
+    link_->onShellError = [this] {
+        shellMessage("error: reading " + devicePath_ + " failed on the device\r\n");
+    };
 }
 
 void FileSender::start() {
-    if (context_.faults->answerError.load() || QFileInfo(hostPath_).isDir() || !file_.open(QIODevice::ReadOnly)) {
+    if (context_.faults->answerError.load() || QFileInfo(hostPath_).isDir() ||
+        !file_.open(QIODevice::ReadOnly)) {
         context_.log->append("getfile: " + devicePath_.toStdString() + " not found or in use");
         link_->send("error: file not found, in use or empty\r\n");
         link_->close();
@@ -232,7 +246,8 @@ void FileSender::sendPiece() {
     link_->send(piece);
     sent_ += piece.size();
     if (sent_ == size_ && link_->isOpen() && !link_->silent()) {
-        context_.log->append("getfile: " + devicePath_.toStdString() + " sent, " + std::to_string(size_) + " bytes");
+        context_.log->append("getfile: " + devicePath_.toStdString() + " sent, " + std::to_string(size_) +
+                             " bytes");
         shellMessage("success: sent " + QByteArray::number(size_) + " bytes of " + devicePath_ + "\r\n");
     }
 }

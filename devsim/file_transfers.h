@@ -29,14 +29,14 @@ struct TransferContext {
 // last). The file is written to a temporary file and replaces the old one only when complete.
 class CopyReceiver : public QObject {
     Q_OBJECT
-public:
+  public:
     static constexpr qsizetype kBlock = 1024;
 
     CopyReceiver(FileDataLink* link, QString hostPath, QByteArray devicePath, bool execute, bool autoStart,
                  TransferContext context, QObject* parent);
     void start();
 
-private:
+  private:
     enum class State { Deciding, Blocks, LastBlock, Finished };
     void onData(const QByteArray& data);
     void onLine(const QByteArray& line);
@@ -64,13 +64,14 @@ private:
 // PC lets the next piece go. Sends at most one piece per acknowledgement, so memory stays flat.
 class FileSender : public QObject {
     Q_OBJECT
-public:
+  public:
     static constexpr qint64 kPiece = 4096;
 
-    FileSender(FileDataLink* link, QString hostPath, QByteArray devicePath, TransferContext context, QObject* parent);
+    FileSender(FileDataLink* link, QString hostPath, QByteArray devicePath, TransferContext context,
+               QObject* parent);
     void start();
 
-private:
+  private:
     void onData(const QByteArray& data);
     void sendPiece();
     void shellMessage(const QByteArray& text);

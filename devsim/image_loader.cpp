@@ -22,7 +22,8 @@ void ImageLoaderFaults::clear() {
 
 std::optional<ImageAnswerFault> ImageLoaderFaults::take(int packet) {
     std::lock_guard lock(mutex_);
-    const auto it = std::find_if(faults_.begin(), faults_.end(), [&](const auto& f) { return f.packet == packet; });
+    const auto it =
+        std::find_if(faults_.begin(), faults_.end(), [&](const auto& f) { return f.packet == packet; });
     if (it == faults_.end()) return std::nullopt;
     const ImageAnswerFault fault = *it;
     if (!fault.always) faults_.erase(it);
@@ -90,8 +91,8 @@ void ImageLoader::onReadyRead() {
 
 void ImageLoader::take(const QByteArray& datagram, const QHostAddress& sender, quint16 senderPort) {
     if (datagram.size() != kDatagramBytes) {
-        device_.log().append("image: ignored a datagram of " + std::to_string(datagram.size()) + " bytes from " +
-                             peer(sender, senderPort));
+        device_.log().append("image: ignored a datagram of " + std::to_string(datagram.size()) +
+                             " bytes from " + peer(sender, senderPort));
         return;
     }
     const int n = static_cast<unsigned char>(datagram[0]) | (static_cast<unsigned char>(datagram[1]) << 8);
@@ -108,7 +109,8 @@ void ImageLoader::take(const QByteArray& datagram, const QHostAddress& sender, q
     }
     const char* payload = datagram.constData() + 2;
     if (!part_.seek(qint64(n - 1) * kDataBytes) || part_.write(payload, kDataBytes) != kDataBytes) {
-        device_.log().append("image: cannot write packet " + std::to_string(n) + ": " + text(part_.errorString()));
+        device_.log().append("image: cannot write packet " + std::to_string(n) + ": " +
+                             text(part_.errorString()));
         return;
     }
     if (n > highest_) {
@@ -160,7 +162,8 @@ bool ImageLoader::beginImage() {
     }
     part_.setFileName(imagePath() + QStringLiteral(".part"));
     if (!part_.open(QIODevice::ReadWrite | QIODevice::Truncate)) {
-        device_.log().append("image: cannot create " + text(part_.fileName()) + ": " + text(part_.errorString()));
+        device_.log().append("image: cannot create " + text(part_.fileName()) + ": " +
+                             text(part_.errorString()));
         return false;
     }
     highest_ = 0;

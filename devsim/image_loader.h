@@ -30,7 +30,7 @@ struct ImageAnswerFault {
 };
 
 class ImageLoaderFaults {
-public:
+  public:
     std::atomic<bool> silent{false};  // datagrams are taken and stored, never answered
 
     void dropAck(int packet, bool always = false) { add({packet, ImageAnswerFault::Kind::Drop, 0, always}); }
@@ -45,7 +45,7 @@ public:
     // Device thread: the fault for `packet`, used up unless it holds always.
     std::optional<ImageAnswerFault> take(int packet);
 
-private:
+  private:
     void add(const ImageAnswerFault& fault);
 
     std::mutex mutex_;
@@ -59,7 +59,7 @@ private:
 // new image; the next packet after a stored image takes that image up again. Lives on the device thread.
 class ImageLoader : public QObject {
     Q_OBJECT
-public:
+  public:
     static constexpr quint16 kPort = 4242;
     static constexpr int kDataBytes = 1470;
     static constexpr int kDatagramBytes = kDataBytes + 2;
@@ -74,7 +74,7 @@ public:
     void stopListening();
     ImageLoaderFaults& faults() { return faults_; }
 
-private:
+  private:
     void onReadyRead();
     void take(const QByteArray& datagram, const QHostAddress& sender, quint16 senderPort);
     void answer(int packet, const QHostAddress& sender, quint16 senderPort);

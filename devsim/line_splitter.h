@@ -9,7 +9,7 @@ namespace devsim {
 // limit is reported once, as soon as it is known to be too long, and its remaining bytes are skipped up
 // to its LF. A peer that never sends an LF costs at most the limit. One per connection.
 class LineSplitter {
-public:
+  public:
     struct Piece {
         QByteArray line;        // without its CR LF
         bool overLong = false;  // a line over the limit (then `line` is empty)
@@ -19,7 +19,7 @@ public:
 
     std::vector<Piece> feed(const QByteArray& data);
 
-private:
+  private:
     qsizetype limit_;
     QByteArray pending_;
     bool discarding_ = false;

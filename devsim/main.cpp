@@ -1,11 +1,12 @@
 // quillon-devsim: one simulated Quillon 2000 board on a loopback address, until interrupted.
+#include <unistd.h>
+
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QSocketNotifier>
 #include <QTemporaryDir>
 #include <csignal>
 #include <cstdio>
-#include <unistd.h>
 
 #include "devsim/simulated_device.h"
 
@@ -27,7 +28,8 @@ int main(int argc, char* argv[]) {
     parser.addHelpOption();
     QCommandLineOption addressOption(QStringList{"a", "address"}, "Loopback address to listen on.", "address",
                                      "127.0.0.1");
-    QCommandLineOption rootOption(QStringList{"r", "root"}, "Folder that holds the device's files.", "folder");
+    QCommandLineOption rootOption(QStringList{"r", "root"}, "Folder that holds the device's files.",
+                                  "folder");
     QCommandLineOption quietOption(QStringList{"q", "quiet"}, "Do not print what the device receives.");
     QCommandLineOption datapointsOption(QStringList{"d", "datapoints"},
                                         "Datapoint table, one \"name/type/access[/hex]\" per line.", "file");
@@ -52,8 +54,8 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "quillon-devsim: %s\n", qPrintable(error));
         return 1;
     }
-    std::fprintf(stdout, "quillon-devsim: device on %s, files in %s (Ctrl+C ends it)\n", qPrintable(options.address),
-                 qPrintable(device.files().root()));
+    std::fprintf(stdout, "quillon-devsim: device on %s, files in %s (Ctrl+C ends it)\n",
+                 qPrintable(options.address), qPrintable(device.files().root()));
     std::fflush(stdout);
 
     if (::pipe(signalPipe) == 0) {

@@ -27,7 +27,8 @@ struct Settings {
 };
 
 bool isDottedQuad(const QByteArray& text) {
-    static const QRegularExpression form(QStringLiteral("^([0-9]{1,3})\\.([0-9]{1,3})\\.([0-9]{1,3})\\.([0-9]{1,3})$"));
+    static const QRegularExpression form(
+        QStringLiteral("^([0-9]{1,3})\\.([0-9]{1,3})\\.([0-9]{1,3})\\.([0-9]{1,3})$"));
     const auto match = form.match(QString::fromLatin1(text));
     if (!match.hasMatch()) return false;
     for (int i = 1; i <= 4; ++i)
@@ -35,32 +36,33 @@ bool isDottedQuad(const QByteArray& text) {
     return true;
 }
 
-void addAddressCommand(ShellService& shell, const QByteArray& word, const char* what, Address Settings::*member,
-                       const std::shared_ptr<Settings>& settings) {
+void addAddressCommand(ShellService& shell, const QByteArray& word, const char* what,
+                       Address Settings::*member, const std::shared_ptr<Settings>& settings) {
     const QByteArray usage = word + " get|set [-p ]<a.b.c.d>";
     shell.addCommand(word.toLower(), usage + "  " + QByteArray(what) + " (-p: kept in flash)",
                      [word, what, member, settings, usage](ShellSession& session, const QByteArray& args) {
-        Address& address = (*settings).*member;
-        if (args == "get") {
-            session.sendMessage(address.current + "\r\n");
-            return;
-        }
-        if (!args.startsWith("set ")) {
-            session.sendMessage("error: usage: " + usage + "\r\n");
-            return;
-        }
-        QByteArray value = args.mid(4).trimmed();
-        const bool persistent = value.startsWith("-p ");
-        if (persistent) value = value.mid(3).trimmed();
-        if (!isDottedQuad(value)) {
-            session.sendMessage("error: '" + value + "' is not an address\r\n");
-            return;
-        }
-        address.current = value;
-        if (persistent) address.flash = value;
-        session.sendMessage("success: " + QByteArray(what) + " set to " + value +
-                            (persistent ? " (kept in flash)" : " (until the next boot)") + "\r\n");
-    });
+                         Address& address = (*settings).*member;
+                         if (args == "get") {
+                             session.sendMessage(address.current + "\r\n");
+                             return;
+                         }
+                         if (!args.startsWith("set ")) {
+                             session.sendMessage("error: usage: " + usage + "\r\n");
+                             return;
+                         }
+                         QByteArray value = args.mid(4).trimmed();
+                         const bool persistent = value.startsWith("-p ");
+                         if (persistent) value = value.mid(3).trimmed();
+                         if (!isDottedQuad(value)) {
+                             session.sendMessage("error: '" + value + "' is not an address\r\n");
+                             return;
+                         }
+                         address.current = value;
+                         if (persistent) address.flash = value;
+                         session.sendMessage("success: " + QByteArray(what) + " set to " + value +
+                                             (persistent ? " (kept in flash)" : " (until the next boot)") +
+                                             "\r\n");
+                     });
 }
 
 QDateTime deviceNow(const Settings& settings) {
@@ -80,25 +82,32 @@ void installSettingsCommands(ShellService& shell) {
         for (Address* a : {&settings->ip, &settings->gateway, &settings->subnet}) a->current = a->flash;
     });
 
-    shell.addCommand("clock", "clock get|set <h:m:s> <d.m.yyyy>  the device clock",
-                     [settings](ShellSession& session, const QByteArray& args) {
-        if (args == "get") {
-            session.sendMessage(deviceNow(*settings).toString(QStringLiteral("dd.MM.yyyy hh:mm:ss")).toLatin1() + "\r\n");
-            return;
-        }
-        static const QRegularExpression form(QStringLiteral(
-            "^set +([0-9]{1,2}):([0-9]{1,2}):([0-9]{1,2}) +([0-9]{1,2})\\.([0-9]{1,2})\\.([0-9]{4})$"));
-        const auto m = form.match(QString::fromLatin1(args));
-        const QDate date = m.hasMatch() ? QDate(m.captured(6).toInt(), m.captured(5).toInt(), m.captured(4).toInt()) : QDate();
-        const QTime time = m.hasMatch() ? QTime(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt()) : QTime();
-        if (!date.isValid() || !time.isValid()) {
-            session.sendMessage("error: usage: clock get | clock set <h:m:s> <d.m.yyyy>\r\n");
-            return;
-        }
-        settings->clockOffsetMs = QDateTime::currentDateTime().msecsTo(QDateTime(date, time));
-        session.sendMessage("success: clock set to " +
-                            deviceNow(*settings).toString(QStringLiteral("dd.MM.yyyy hh:mm:ss")).toLatin1() + "\r\n");
-    });
+    shell.addCommand(
+        "clock", "clock get|set <h:m:s> <d.m.yyyy>  the device clock",
+        [settings](ShellSession& session, const QByteArray& args) {
+            if (args == "get") {
+                session.sendMessage(
+                    deviceNow(*settings).toString(QStringLiteral("dd.MM.yyyy hh:mm:ss")).toLatin1() + "\r\n");
+                return;
+            }
+            static const QRegularExpression form(QStringLiteral(
+                "^set +([0-9]{1,2}):([0-9]{1,2}):([0-9]{1,2}) +([0-9]{1,2})\\.([0-9]{1,2})\\.([0-9]{4})$"));
+            const auto m = form.match(QString::fromLatin1(args));
+            const QDate date =
+                m.hasMatch() ? QDate(m.captured(6).toInt(), m.captured(5).toInt(), m.captured(4).toInt())
+                             : QDate();
+            const QTime time =
+                m.hasMatch() ? QTime(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt())
+                             : QTime();
+            if (!date.isValid() || !time.isValid()) {
+                session.sendMessage("error: usage: clock get | clock set <h:m:s> <d.m.yyyy>\r\n");
+                return;
+            }
+            settings->clockOffsetMs = QDateTime::currentDateTime().msecsTo(QDateTime(date, time));
+            session.sendMessage(
+                "success: clock set to " +
+                deviceNow(*settings).toString(QStringLiteral("dd.MM.yyyy hh:mm:ss")).toLatin1() + "\r\n");
+        });
     addAddressCommand(shell, "ip", "IP address", &Settings::ip, settings);
     addAddressCommand(shell, "Gateway", "gateway address", &Settings::gateway, settings);
     addAddressCommand(shell, "Subnet", "subnet mask", &Settings::subnet, settings);

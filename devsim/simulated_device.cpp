@@ -9,9 +9,9 @@
 
 #include "devsim/basic_commands.h"
 #include "devsim/datapoint_service.h"
-#include "devsim/image_loader.h"
-#include "devsim/file_commands.h"
 #include "devsim/debug_service.h"
+#include "devsim/file_commands.h"
+#include "devsim/image_loader.h"
 #include "devsim/settings_commands.h"
 #include "devsim/shell_service.h"
 #include "devsim/sql_service.h"
@@ -19,7 +19,8 @@
 
 namespace devsim {
 
-SimulatedDevice::SimulatedDevice(DeviceOptions options) : options_(std::move(options)), files_(options_.root) {}
+SimulatedDevice::SimulatedDevice(DeviceOptions options)
+    : options_(std::move(options)), files_(options_.root) {}
 
 SimulatedDevice::~SimulatedDevice() { stop(); }
 
@@ -66,12 +67,15 @@ void SimulatedDevice::run(const std::function<void()>& task) {
     std::mutex doneMutex;
     std::condition_variable doneChanged;
     bool done = false;
-    QMetaObject::invokeMethod(context_, [&] {
-        task();
-        std::lock_guard lock(doneMutex);
-        done = true;
-        doneChanged.notify_all();
-    }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        context_,
+        [&] {
+            task();
+            std::lock_guard lock(doneMutex);
+            done = true;
+            doneChanged.notify_all();
+        },
+        Qt::QueuedConnection);
     std::unique_lock lock(doneMutex);
     doneChanged.wait(lock, [&] { return done; });
 }

@@ -35,7 +35,7 @@ struct DeviceOptions {
 // Construct, start(), use; the destructor stops the thread. Services and their faults are reached
 // through the accessors; anything else that touches a service runs on the device thread via run().
 class SimulatedDevice {
-public:
+  public:
     explicit SimulatedDevice(DeviceOptions options);
     ~SimulatedDevice();
     SimulatedDevice(const SimulatedDevice&) = delete;
@@ -65,7 +65,7 @@ public:
     void onReboot(std::function<void()> hook);
     int bootCount() const;
 
-private:
+  private:
     bool startServices(QString* error);  // device thread
     void stopServices();                 // device thread
     bool listenAll(QString* error);      // device thread

@@ -10,7 +10,7 @@ namespace devsim {
 // schema the first time. Turns requests into the text the SQL port answers. Lives on the device thread
 // (a database connection belongs to the thread that opened it).
 class SqlDatabase {
-public:
+  public:
     static constexpr const char* kFileName = "quillon.db";
     // A SELECT answers at most this many rows, so one answer stays one readable piece.
     static constexpr int kMaxRows = 500;
@@ -28,7 +28,7 @@ public:
     // of rows another statement changed, or "error: " with the engine's message.
     QByteArray execute(const QByteArray& statement);
 
-private:
+  private:
     bool seed(QString* error);
 
     QString path_;

@@ -47,7 +47,8 @@ SelectableList loadPavaneList(const QString& path, const QString& lastAddress) {
     return list;
 }
 
-bool savePavaneList(const QString& path, const QStringList& entries, const QString& currentText, QString* error) {
+bool savePavaneList(const QString& path, const QStringList& entries, const QString& currentText,
+                    QString* error) {
     QStringList lines = withoutEmpty(entries);
     if (!currentText.isEmpty() && !lines.contains(currentText)) lines << currentText;
     return writeLines(path, lines, error);

@@ -14,9 +14,9 @@ template <typename T>
 class KeyedCollection {
     using Slot = std::pair<QByteArray, std::unique_ptr<T>>;
 
-public:
+  public:
     class iterator {
-    public:
+      public:
         explicit iterator(typename std::vector<Slot>::const_iterator at) : at_(at) {}
         T& operator*() const { return *at_->second; }
         T* operator->() const { return at_->second.get(); }
@@ -26,7 +26,7 @@ public:
         }
         bool operator==(const iterator& other) const { return at_ == other.at_; }
 
-    private:
+      private:
         typename std::vector<Slot>::const_iterator at_;
     };
 
@@ -43,13 +43,15 @@ public:
         Item(index);
         items_.erase(items_.begin() + (index - 1));
     }
-    void Remove(const QByteArray& key) { items_.erase(items_.begin() + static_cast<std::ptrdiff_t>(slotOf(key))); }
+    void Remove(const QByteArray& key) {
+        items_.erase(items_.begin() + static_cast<std::ptrdiff_t>(slotOf(key)));
+    }
     void Clear() { items_.clear(); }
 
     iterator begin() const { return iterator(items_.cbegin()); }
     iterator end() const { return iterator(items_.cend()); }
 
-protected:
+  protected:
     // Stores `item` under `key` when the key is not empty. A key already in use throws
     // std::invalid_argument and nothing is added.
     T& store(std::unique_ptr<T> item, const QByteArray& key) {
@@ -58,7 +60,7 @@ protected:
         return *items_.back().second;
     }
 
-private:
+  private:
     std::ptrdiff_t findKey(const QByteArray& key) const {
         for (std::size_t i = 0; i < items_.size(); ++i)
             if (!items_[i].first.isEmpty() && items_[i].first.compare(key, Qt::CaseInsensitive) == 0)

@@ -14,8 +14,8 @@ namespace {
 void demoConnect(lintra::frmMain& window, const QString& host) {
     window.cbIPs->setEditText(host);
     window.cbConnect_Click();
-    const bool schemaDone = platform::ui::waitUntil(
-        [&] { return window.connState() == 2 && !window.busy(); }, platform::scaled(std::chrono::seconds(5)));
+    const bool schemaDone = platform::ui::waitUntil([&] { return window.connState() == 2 && !window.busy(); },
+                                                    platform::scaled(std::chrono::seconds(5)));
     if (!schemaDone || window.tables().Count() == 0) return;
     window.lbDBs->setCurrentRow(0);
     window.lbDBs_Click(0);
@@ -29,7 +29,8 @@ int main(int argc, char* argv[]) {
     lintra::frmMain window;
     window.show();
     const QString demoHost = qEnvironmentVariable("QUILLON_DEMO_CONNECT");
-    if (!demoHost.isEmpty()) QTimer::singleShot(0, &window, [&window, demoHost] { demoConnect(window, demoHost); });
+    if (!demoHost.isEmpty())
+        QTimer::singleShot(0, &window, [&window, demoHost] { demoConnect(window, demoHost); });
     platform::ui::screenshotAndQuitIfAsked(&window, "lintra");
     return app.exec();
 }

@@ -11,7 +11,7 @@ namespace lintra {
 // "#ITEM<name>" adds a column to the table started last, the first empty line ends the answer, any
 // other line is for the user to read. Tables and columns go straight into the schema it was given.
 class SchemaReader {
-public:
+  public:
     struct Event {
         enum class Kind { Table, Answer, End };
         Kind kind;
@@ -29,7 +29,7 @@ public:
     std::vector<Event> feed(const QByteArray& data);
     const QByteArray& pending() const { return buffer_; }
 
-private:
+  private:
     void take(const QByteArray& line, std::vector<Event>& events);
 
     DBTables& tables_;

@@ -12,11 +12,11 @@ QByteArray TakeLine(QByteArray& buffer);
 // The lines of an SQL text that go to the device, one at a time: empty lines and comments (a ";" at
 // the start) are skipped.
 class SqlScript {
-public:
+  public:
     explicit SqlScript(QByteArray text) : rest_(std::move(text)) {}
     std::optional<QByteArray> next();
 
-private:
+  private:
     QByteArray rest_;
 };
 

@@ -9,7 +9,7 @@ namespace merrow {
 // The continuous-save file: opened anew (truncated) when chosen, then every received byte is appended
 // as it arrives and handed to the system at once, so a crash of the program loses nothing received.
 class ContinuousLog {
-public:
+  public:
     bool open(const QString& path, QString* error);
     void close();
     bool isOpen() const { return file_.isOpen(); }
@@ -17,7 +17,7 @@ public:
     // False (with `error`) when the bytes could not all be written; the file is closed then.
     bool write(const QByteArray& bytes, QString* error);
 
-private:
+  private:
     QFile file_;
 };
 

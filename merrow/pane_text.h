@@ -9,7 +9,7 @@ namespace merrow {
 // repeated as often as needed, so a big piece cannot make the pane grow past kLimit.
 // `base()` counts every character dropped since the start, so a view can tell what changed.
 class PaneText {
-public:
+  public:
     static constexpr qsizetype kLimit = 30000;
     static constexpr qsizetype kKeepFrom = 10000;
 
@@ -19,7 +19,7 @@ public:
     const QByteArray& text() const { return text_; }
     qint64 base() const { return base_; }
 
-private:
+  private:
     QByteArray text_;
     qint64 base_ = 0;
 };

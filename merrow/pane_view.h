@@ -17,7 +17,7 @@ class PaneText;
 // Line ends show as line breaks (a CR is not shown). UI thread.
 class PaneView : public QObject {
     Q_OBJECT
-public:
+  public:
     static constexpr std::chrono::milliseconds kSyncInterval{40};
 
     PaneView(const PaneText& text, QPlainTextEdit& edit);
@@ -27,7 +27,7 @@ public:
     // Shows the text now.
     void sync();
 
-private:
+  private:
     static QString display(const QByteArray& bytes);
 
     const PaneText& text_;

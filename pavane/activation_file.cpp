@@ -38,7 +38,8 @@ bool registerComponent(const QString& executable, QString* error) {
 
 bool refreshRegistration(const QString& executable) {
     QFile current(userActivationFilePath());
-    if (current.open(QIODevice::ReadOnly) && current.readAll() == activationFileText(executable).toUtf8()) return true;
+    if (current.open(QIODevice::ReadOnly) && current.readAll() == activationFileText(executable).toUtf8())
+        return true;
     return registerComponent(executable);
 }
 

@@ -8,9 +8,7 @@
 
 namespace pavane {
 
-QDBusObjectPath DownloadFactory::CreateDownload() {
-    return QDBusObjectPath(server_.createDownload());
-}
+QDBusObjectPath DownloadFactory::CreateDownload() { return QDBusObjectPath(server_.createDownload()); }
 
 void DownloadObject::SetSource(const QString& Ip, const QString& Path) {
     // The answer comes when the image is on the device, long after this slot has returned.
@@ -92,13 +90,15 @@ void AutomationServer::setSource(DownloadObject& object, const QDBusMessage& cal
     }
     pending_ = Pending{call, object.path()};
     // The steps show a modal box and wait for the operator: run them outside the bus's dispatch.
-    QMetaObject::invokeMethod(this, [this, ip, path] { runSetSource(ip, path); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, ip, path] { runSetSource(ip, path); }, Qt::QueuedConnection);
 }
 
 void AutomationServer::runSetSource(const QString& ip, const QString& path) {
     platform::ui::msgBox(QStringLiteral("Entfernen Sie den Ethernetloopbackstecker und schließen das "
                                         "Ethernetkabel an Hub und Board an!!"),
-                         platform::ui::mb::OkOnly | platform::ui::mb::Exclamation, QStringLiteral("Info für Download"));
+                         platform::ui::mb::OkOnly | platform::ui::mb::Exclamation,
+                         QStringLiteral("Info für Download"));
     if (!pending_) return;  // released or ended while the box was open
     frmDownloadCE* window = ensureWindow();
     if (!window->prepareForClient(ip, path)) {
@@ -110,7 +110,8 @@ void AutomationServer::runSetSource(const QString& ip, const QString& path) {
         return;
     }
     if (options_.pressDownload)
-        QMetaObject::invokeMethod(window, [window] { window->CmdDownload_Click(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            window, [window] { window->CmdDownload_Click(); }, Qt::QueuedConnection);
 }
 
 frmDownloadCE* AutomationServer::ensureWindow() {
@@ -143,7 +144,9 @@ void AutomationServer::release(const QString& path) {
     const auto it = objects_.find(path);
     if (it == objects_.end()) return;
     if (pending_ && pending_->objectPath == path)
-        failPending(kErrorEnded, QStringLiteral("The Download object was released before the image download was complete"));
+        failPending(
+            kErrorEnded,
+            QStringLiteral("The Download object was released before the image download was complete"));
     connection_.unregisterObject(path);
     // The object may be the one whose slot is running now.
     it->second.release()->deleteLater();

@@ -16,7 +16,6 @@
 
 #include "pavane/frm_download_ce.h"
 
-
 namespace pavane {
 
 class AutomationServer;
@@ -38,13 +37,13 @@ inline constexpr const char* kErrorEnded = "org.quillon.Pavane.Error.Ended";
 class DownloadFactory : public QObject, protected QDBusContext {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.quillon.Pavane")
-public:
+  public:
     explicit DownloadFactory(AutomationServer& server) : server_(server) {}
 
-public slots:
+  public slots:
     Q_SCRIPTABLE QDBusObjectPath CreateDownload();
 
-private:
+  private:
     AutomationServer& server_;
 };
 
@@ -53,16 +52,16 @@ private:
 class DownloadObject : public QObject, protected QDBusContext {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.quillon.Pavane.Download")
-public:
+  public:
     DownloadObject(AutomationServer& server, QString path) : server_(server), path_(std::move(path)) {}
     const QString& path() const { return path_; }
 
-public slots:
+  public slots:
     Q_SCRIPTABLE void SetSource(const QString& Ip, const QString& Path);
     // Ends the object; the last one to go takes the window with it.
     Q_SCRIPTABLE void Release();
 
-private:
+  private:
     AutomationServer& server_;
     QString path_;
 };
@@ -74,7 +73,7 @@ private:
 // every call from a new connection. UI thread only.
 class AutomationServer : public QObject {
     Q_OBJECT
-public:
+  public:
     struct Options {
         // Start the download as soon as the window is prepared, instead of waiting for the operator.
         bool pressDownload = false;
@@ -99,11 +98,11 @@ public:
     // Sends the replies still queued; call before the program ends.
     void flush();
 
-signals:
+  signals:
     // The window was unloaded or the last object released: the component has nothing left to do.
     void finished();
 
-private:
+  private:
     struct Pending {
         QDBusMessage call;
         QString objectPath;

@@ -353,7 +353,8 @@ void frmDownloadCE::sendFailed() {
     platform::ui::msgBox(QStringLiteral("Couldn't send data to the device !\r\n"
                                         "Please make sure, that there is no other program\r\n"
                                         "accessing port ") +
-                         QString::number(Winsock1.RemotePort()) + QStringLiteral(" on host ") + Winsock1.RemoteHost());
+                         QString::number(Winsock1.RemotePort()) + QStringLiteral(" on host ") +
+                         Winsock1.RemoteHost());
 }
 
 bool frmDownloadCE::fromTarget() const {

@@ -29,7 +29,7 @@ inline constexpr const char* kAppTitle = "Pavane";
 // 100 ms tick timer.
 class frmDownloadCE : public QWidget {
     Q_OBJECT
-public:
+  public:
     static constexpr quint16 kLoaderPort = 4242;
     static constexpr std::chrono::milliseconds kTickInterval{100};
     static constexpr int kWaitTicks = 11;
@@ -64,17 +64,17 @@ public:
     void CmdDownload_Click();
     void CmdQuit_Click();
 
-signals:
+  signals:
     void statusChanged(const QString& text);
     // AbortProgram ran: from now on only Quit and the close box are left.
     void aborted(const QString& statusText);
     // Quit or the close box: the image is closed, the list saved; the program is to end.
     void unloaded();
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* event) override;
 
-private:
+  private:
     void buildControls();
     void Form_Load();
     void Form_Unload();

@@ -15,7 +15,7 @@ namespace pavane {
 // (n - 1) * 1470; the last packet is zero-filled behind the end of the file. Answer: 2 bytes naming the
 // packet the device holds; any other size counts as no answer.
 class ImageDownload {
-public:
+  public:
     static constexpr int kDataBytes = 1470;
     static constexpr int kDatagramBytes = kDataBytes + 2;
     // Acknowledged numbers are 16-bit signed on the device: 32767 packets at most.
@@ -54,7 +54,7 @@ public:
 
     static int ackNumber(const QByteArray& ackText);
 
-private:
+  private:
     bool readPacket(int number);
 
     QFile file_;

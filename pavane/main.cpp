@@ -16,16 +16,20 @@ namespace {
 // For rigs without an operator (and the tests): every box is printed and answered with its first
 // button, file dialogs are cancelled.
 class UnattendedDialogs : public platform::ui::Dialogs {
-public:
+  public:
     int messageBox(const platform::ui::MessageBoxRequest& request) override {
         std::fprintf(stdout, "pavane box: %s: %s\n", qPrintable(request.title), qPrintable(request.text));
         std::fflush(stdout);
         switch (request.style & platform::ui::mb::ButtonMask) {
             case platform::ui::mb::YesNo:
-            case platform::ui::mb::YesNoCancel: return platform::ui::mb::Yes;
-            case platform::ui::mb::AbortRetryIgnore: return platform::ui::mb::Abort;
-            case platform::ui::mb::RetryCancel: return platform::ui::mb::Retry;
-            default: return platform::ui::mb::Ok;
+            case platform::ui::mb::YesNoCancel:
+                return platform::ui::mb::Yes;
+            case platform::ui::mb::AbortRetryIgnore:
+                return platform::ui::mb::Abort;
+            case platform::ui::mb::RetryCancel:
+                return platform::ui::mb::Retry;
+            default:
+                return platform::ui::mb::Ok;
         }
     }
     QString fileDialog(const platform::ui::FileDialogRequest&) override { return {}; }
@@ -42,10 +46,10 @@ int main(int argc, char* argv[]) {
     parser.addHelpOption();
     const QCommandLineOption componentOption(QStringLiteral("component"),
                                              QStringLiteral("Run as the session bus's Download component."));
-    const QCommandLineOption registerOption(QStringLiteral("register"),
-                                            QStringLiteral("Let the session bus start this program as a component."));
-    const QCommandLineOption unregisterOption(QStringLiteral("unregister"),
-                                              QStringLiteral("Remove the registration made with --register."));
+    const QCommandLineOption registerOption(
+        QStringLiteral("register"), QStringLiteral("Let the session bus start this program as a component."));
+    const QCommandLineOption unregisterOption(
+        QStringLiteral("unregister"), QStringLiteral("Remove the registration made with --register."));
     parser.addOptions({componentOption, registerOption, unregisterOption});
     parser.process(app);
 

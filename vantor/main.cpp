@@ -5,8 +5,8 @@
 #include "platform/net/tcp_client.h"
 #include "platform/ui/demo_screenshot.h"
 #include "vantor/common/app_info.h"
-#include "vantor/shell/frm_main.h"
 #include "vantor/shell/demo_connect.h"
+#include "vantor/shell/frm_main.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);

@@ -3,13 +3,14 @@
 // Figures every comparison benchmark prints beside its rates: processor time, the machine's load, and
 // the median of several rounds with their range.
 
+#include <sys/resource.h>
+
 #include <QByteArray>
 #include <QFile>
 #include <QList>
 #include <QtGlobal>
 #include <algorithm>
 #include <string>
-#include <sys/resource.h>
 #include <vector>
 
 namespace benchfigures {

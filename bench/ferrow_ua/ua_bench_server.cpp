@@ -73,7 +73,8 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const std::optional<Options> options = parseOptions(argc, argv);
     if (!options) {
-        std::fprintf(stderr, "usage: ua_bench_server [--port N] [--tags 1..1000000] [--period-ms N] [--pki DIR]\n");
+        std::fprintf(stderr,
+                     "usage: ua_bench_server [--port N] [--tags 1..1000000] [--period-ms N] [--pki DIR]\n");
         return 2;
     }
 

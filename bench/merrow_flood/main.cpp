@@ -25,7 +25,7 @@ using namespace std::chrono_literals;
 
 // The longest gap between two ticks of a 5 ms timer: how long the event loop was busy at a stretch.
 class StallProbe {
-public:
+  public:
     StallProbe() {
         timer_.setTimerType(Qt::PreciseTimer);
         QObject::connect(&timer_, &QTimer::timeout, [this] {
@@ -45,7 +45,7 @@ public:
         return static_cast<double>(longest_) / 1e6;
     }
 
-private:
+  private:
     QTimer timer_;
     QElapsedTimer clock_;
     qint64 last_ = 0;
@@ -55,7 +55,8 @@ private:
 QByteArray patternDigest(qint64 bytes) {
     devsim::FloodPattern pattern;
     QCryptographicHash hash(QCryptographicHash::Sha256);
-    while (pattern.position() < bytes) hash.addData(pattern.take(std::min<qint64>(1 << 20, bytes - pattern.position())));
+    while (pattern.position() < bytes)
+        hash.addData(pattern.take(std::min<qint64>(1 << 20, bytes - pattern.position())));
     return hash.result();
 }
 
@@ -101,7 +102,8 @@ Run bareReader(devsim::SimulatedDevice& device, qint64 bytes) {
     return run;
 }
 
-Run merrowWindow(devsim::SimulatedDevice& device, qint64 bytes, const QString& storePath, merrow::frmMain& window) {
+Run merrowWindow(devsim::SimulatedDevice& device, qint64 bytes, const QString& storePath,
+                 merrow::frmMain& window) {
     platform::ui::ScriptedDialogs dialogs;
     window.cbIPs->setEditText(device.options().address);
     window.cbConnect_Click();
@@ -162,17 +164,18 @@ int main(int argc, char* argv[]) {
                           ? bareBefore
                           : bareAfter;
 
-    const bool identical = QFile(storePath).size() == bytes && fileDigest(storePath, bytes) == patternDigest(bytes);
+    const bool identical =
+        QFile(storePath).size() == bytes && fileDigest(storePath, bytes) == patternDigest(bytes);
     QByteArray paneShown = window.paneText();
     paneShown.replace('\r', QByteArray());
     const bool paneRight = window.tbMsgs->toPlainText() == QString::fromLatin1(paneShown) &&
                            window.paneText().size() <= merrow::PaneText::kLimit;
     const double mb = static_cast<double>(bytes) / (1024.0 * 1024.0);
     std::printf("debug flood of %.0f MB from devsim over loopback\n", mb);
-    std::printf("  bare QTcpSocket reader : %8.1f MB/s  longest stall %6.1f ms%s\n", mb / bare.seconds, bare.stallMs,
-                bare.complete ? "" : "  (INCOMPLETE)");
-    std::printf("  Merrow shown + stored  : %8.1f MB/s  longest stall %6.1f ms%s\n", mb / shown.seconds, shown.stallMs,
-                shown.complete ? "" : "  (INCOMPLETE)");
+    std::printf("  bare QTcpSocket reader : %8.1f MB/s  longest stall %6.1f ms%s\n", mb / bare.seconds,
+                bare.stallMs, bare.complete ? "" : "  (INCOMPLETE)");
+    std::printf("  Merrow shown + stored  : %8.1f MB/s  longest stall %6.1f ms%s\n", mb / shown.seconds,
+                shown.stallMs, shown.complete ? "" : "  (INCOMPLETE)");
     std::printf("  ratio Merrow/bare      : %8.2f\n", bare.seconds / shown.seconds);
     std::printf("  stored file byte-identical to what was sent: %s\n", identical ? "yes" : "NO");
     std::printf("  pane within 30000 characters and widget equal to it: %s\n", paneRight ? "yes" : "NO");

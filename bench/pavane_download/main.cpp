@@ -3,6 +3,8 @@
 // downloads of 8 MB and 32 MB, each in a process of its own.
 //
 // Usage: pavane_download_bench [rounds, 7]
+#include <sys/resource.h>
+
 #include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
@@ -18,11 +20,10 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <sys/resource.h>
 #include <vector>
 
-#include "bench/pavane_download/stop_and_wait_sender.h"
 #include "bench/common/run_figures.h"
+#include "bench/pavane_download/stop_and_wait_sender.h"
 #include "devsim/simulated_device.h"
 #include "pavane/frm_download_ce.h"
 #include "platform/ui/scripted_dialogs.h"
@@ -56,7 +57,8 @@ bool downloadWithPavane(const QString& image, const QString& device, const QStri
     dialogs.answerNextFile(image);
     window.findChild<QPushButton*>(QStringLiteral("CmdFileSel"))->click();
     window.findChild<QPushButton*>(QStringLiteral("CmdDownload"))->click();
-    return window.statusText() == QLatin1String(pavane::frmDownloadCE::kCompleteText) && dialogs.boxes().empty();
+    return window.statusText() == QLatin1String(pavane::frmDownloadCE::kCompleteText) &&
+           dialogs.boxes().empty();
 }
 
 long peakRssKb() {
@@ -100,7 +102,8 @@ int main(int argc, char* argv[]) {
     qputenv("QUILLON_PROGRAM_DIR", programDir.path().toLocal8Bit());
     qputenv("XDG_CONFIG_HOME", programDir.path().toLocal8Bit());
     QApplication app(argc, argv);
-    if (argc == 3 && qstrcmp(argv[1], "--memory") == 0) return measureMemory(QByteArray(argv[2]).toLongLong());
+    if (argc == 3 && qstrcmp(argv[1], "--memory") == 0)
+        return measureMemory(QByteArray(argv[2]).toLongLong());
 
     const int rounds = argc > 1 ? std::max(1, QByteArray(argv[1]).toInt()) : 7;
     QTemporaryDir dir;
@@ -140,7 +143,8 @@ int main(int argc, char* argv[]) {
 
     // The two take turns and which goes first alternates, so a change of load falls on both alike.
     const std::string loadBefore = loadAverage();
-    std::printf("32 MB image (%.0f packets) to the simulated device on loopback, %d rounds:\n", packets, rounds);
+    std::printf("32 MB image (%.0f packets) to the simulated device on loopback, %d rounds:\n", packets,
+                rounds);
     std::vector<Cost> base, pav;
     std::vector<double> ratios;
     for (int round = 1; round <= rounds; ++round) {
@@ -159,22 +163,28 @@ int main(int argc, char* argv[]) {
         base.push_back(*b);
         pav.push_back(*p);
         ratios.push_back(100.0 * p->mbps / b->mbps);
-        std::printf("  round %d  baseline %6.2f MB/s (%4.1f us/packet)   pavane %6.2f MB/s (%4.1f us/packet)   %5.1f %%\n",
-                    round, b->mbps, 1e6 / (b->mbps * kMegabyte / size * packets), p->mbps,
-                    1e6 / (p->mbps * kMegabyte / size * packets), ratios.back());
+        std::printf(
+            "  round %d  baseline %6.2f MB/s (%4.1f us/packet)   pavane %6.2f MB/s (%4.1f us/packet)   %5.1f "
+            "%%\n",
+            round, b->mbps, 1e6 / (b->mbps * kMegabyte / size * packets), p->mbps,
+            1e6 / (p->mbps * kMegabyte / size * packets), ratios.back());
     }
     const auto column = [](const std::vector<Cost>& v, double Cost::*field) {
         std::vector<double> out;
         for (const Cost& c : v) out.push_back(c.*field);
         return out;
     };
-    std::printf("median (min-max) over %d rounds; processor time per packet on the sender's thread and the device's\n",
-                rounds);
-    for (const auto& [name, v] : {std::pair{"baseline stop-and-wait sender", &base}, std::pair{"pavane window", &pav}}) {
+    std::printf(
+        "median (min-max) over %d rounds; processor time per packet on the sender's thread and the "
+        "device's\n",
+        rounds);
+    for (const auto& [name, v] :
+         {std::pair{"baseline stop-and-wait sender", &base}, std::pair{"pavane window", &pav}}) {
         const Spread s = spread(column(*v, &Cost::mbps));
-        std::printf("  %-30s %6.2f MB/s (%.2f-%.2f)   processor per packet: sender %4.1f us, device %4.1f us\n", name,
-                    s.median, s.low, s.high, spread(column(*v, &Cost::clientUs)).median,
-                    spread(column(*v, &Cost::deviceUs)).median);
+        std::printf(
+            "  %-30s %6.2f MB/s (%.2f-%.2f)   processor per packet: sender %4.1f us, device %4.1f us\n", name,
+            s.median, s.low, s.high, spread(column(*v, &Cost::clientUs)).median,
+            spread(column(*v, &Cost::deviceUs)).median);
     }
     const Spread r = spread(ratios);
     std::printf("  ratio: %.1f %% (%.1f-%.1f %%) of the baseline (target 90 %%)\n", r.median, r.low, r.high);
@@ -183,7 +193,8 @@ int main(int argc, char* argv[]) {
 
     for (const qint64 megabytes : {8, 32}) {
         QProcess child;
-        child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--memory"), QString::number(megabytes)});
+        child.start(QCoreApplication::applicationFilePath(),
+                    {QStringLiteral("--memory"), QString::number(megabytes)});
         child.waitForFinished(300000);
         std::printf("  peak resident memory, %2lld MB image: %s kB\n", static_cast<long long>(megabytes),
                     child.readAllStandardOutput().trimmed().constData());

@@ -3,6 +3,8 @@
 //
 // Usage: bench_vantor_files [MB per round, 32] [rounds, 5] [--only=raw-up|vantor-up|raw-down|vantor-down]
 // --only runs one client alone (for a profiler or strace), and prints its rate per round.
+#include <sys/resource.h>
+
 #include <QApplication>
 #include <QCryptographicHash>
 #include <QDir>
@@ -19,7 +21,6 @@
 #include <cstdlib>
 #include <functional>
 #include <string>
-#include <sys/resource.h>
 #include <vector>
 
 #include "bench/common/run_figures.h"
@@ -52,7 +53,7 @@ struct Cost {
 };
 
 class Stopwatch {
-public:
+  public:
     Stopwatch() : thread_(cpuNs(RUSAGE_THREAD)), process_(cpuNs(RUSAGE_SELF)) { wall_.start(); }
     Cost stop() const {
         const qint64 wall = wall_.nsecsElapsed();
@@ -60,7 +61,7 @@ public:
         return {wall, thread, cpuNs(RUSAGE_SELF) - process_ - thread};
     }
 
-private:
+  private:
     QElapsedTimer wall_;
     qint64 thread_, process_;
 };
@@ -106,7 +107,8 @@ bool waitForDeviceLog(devsim::SimulatedDevice& device, const std::string& fragme
     const int id = device.log().addListener([&](const std::string& line) {
         if (line.find(fragment) == std::string::npos) return;
         seen = true;
-        QMetaObject::invokeMethod(&waker, [] {}, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            &waker, [] {}, Qt::QueuedConnection);
     });
     const bool ok = platform::ui::waitUntil([&] { return seen.load() || device.log().contains(fragment); },
                                             std::chrono::seconds(30));
@@ -247,9 +249,11 @@ int main(int argc, char* argv[]) {
     const double blocks = double(total) / 1024;
     const auto perKiB = [&](qint64 ns) { return ns / 1e3 / blocks; };
     const std::string loadBefore = loadAverage();
-    std::printf("%lld MB each way over loopback, 1 KiB blocks one in flight, %d rounds; in 1 MB turns the raw client\n"
-                "and Vantor take turns, and which goes first alternates, so a change of load falls on both alike\n",
-                static_cast<long long>(total >> 20), rounds);
+    std::printf(
+        "%lld MB each way over loopback, 1 KiB blocks one in flight, %d rounds; in 1 MB turns the raw "
+        "client\n"
+        "and Vantor take turns, and which goes first alternates, so a change of load falls on both alike\n",
+        static_cast<long long>(total >> 20), rounds);
     std::array<std::vector<double>, kClients> rates, clientCpu, deviceCpu;
     std::array<std::vector<double>, 2> ratios, pairRatios;
     for (int round = 1; round <= rounds; ++round) {
@@ -277,42 +281,52 @@ int main(int argc, char* argv[]) {
             deviceCpu[c].push_back(perKiB(cost[c].otherCpu));
         }
         if (only >= 0) {
-            std::printf("  round %d  %-11s %7.2f MB/s  per KiB: %5.1f us, processor %4.1f us here, %4.1f us device\n",
-                        round, kNames[only], rates[only].back(), perKiB(cost[only].wall), clientCpu[only].back(),
-                        deviceCpu[only].back());
+            std::printf(
+                "  round %d  %-11s %7.2f MB/s  per KiB: %5.1f us, processor %4.1f us here, %4.1f us device\n",
+                round, kNames[only], rates[only].back(), perKiB(cost[only].wall), clientCpu[only].back(),
+                deviceCpu[only].back());
             continue;
         }
         for (const int first : {RawUp, RawDown}) {
             const double ratio = 100.0 * rates[first + 1].back() / rates[first].back();
             ratios[first / 2].push_back(ratio);
-            std::printf("  round %d  %-8s  raw %7.2f MB/s (%5.1f us/KiB)   Vantor %7.2f MB/s (%5.1f us/KiB)   %5.1f %%\n",
-                        round, first == RawUp ? "upload" : "download", rates[first].back(), perKiB(cost[first].wall),
-                        rates[first + 1].back(), perKiB(cost[first + 1].wall), ratio);
+            std::printf(
+                "  round %d  %-8s  raw %7.2f MB/s (%5.1f us/KiB)   Vantor %7.2f MB/s (%5.1f us/KiB)   %5.1f "
+                "%%\n",
+                round, first == RawUp ? "upload" : "download", rates[first].back(), perKiB(cost[first].wall),
+                rates[first + 1].back(), perKiB(cost[first + 1].wall), ratio);
         }
     }
     const std::string loadAfter = loadAverage();
-    std::printf("median (min-max) over %d rounds; processor time per KiB on the client's thread and the device's\n",
-                rounds);
+    std::printf(
+        "median (min-max) over %d rounds; processor time per KiB on the client's thread and the device's\n",
+        rounds);
     for (int c = 0; c < kClients; ++c) {
         if (rates[c].empty()) continue;
         const Spread s = spread(rates[c]);
-        std::printf("  %-11s %7.2f MB/s (%.2f-%.2f)   processor per KiB: client %4.1f us, device %4.1f us\n", kNames[c],
-                    s.median, s.low, s.high, spread(clientCpu[c]).median, spread(deviceCpu[c]).median);
+        std::printf("  %-11s %7.2f MB/s (%.2f-%.2f)   processor per KiB: client %4.1f us, device %4.1f us\n",
+                    kNames[c], s.median, s.low, s.high, spread(clientCpu[c]).median,
+                    spread(deviceCpu[c]).median);
     }
     if (only < 0) {
         for (const int first : {RawUp, RawDown}) {
             const Spread s = spread(ratios[first / 2]);
             const Spread p = spread(pairRatios[first / 2]);
-            std::printf("  %-8s Vantor / raw  %5.1f %% (%.1f-%.1f %%) by round, %5.1f %% (%.1f-%.1f %%) by pair of turns"
-                        "   target 90 %%\n",
-                        first == RawUp ? "upload" : "download", s.median, s.low, s.high, p.median, p.low, p.high);
+            std::printf(
+                "  %-8s Vantor / raw  %5.1f %% (%.1f-%.1f %%) by round, %5.1f %% (%.1f-%.1f %%) by pair of "
+                "turns"
+                "   target 90 %%\n",
+                first == RawUp ? "upload" : "download", s.median, s.low, s.high, p.median, p.low, p.high);
         }
     }
     std::printf("load average before %s, after %s (%d cores)\n", loadBefore.c_str(), loadAfter.c_str(),
                 QThread::idealThreadCount());
     const long rssEnd = peakRssKb();
-    std::printf("peak RSS of the process (device included): after 8 MB %ld KiB, after the rounds %ld KiB (growth %ld KiB)\n",
-                rss8, rssEnd, rssEnd - rss8);
-    if (!dialogs.boxes().empty()) std::printf("messages shown: %s\n", qPrintable(dialogs.boxTexts().join(QLatin1Char('|'))));
+    std::printf(
+        "peak RSS of the process (device included): after 8 MB %ld KiB, after the rounds %ld KiB (growth %ld "
+        "KiB)\n",
+        rss8, rssEnd, rssEnd - rss8);
+    if (!dialogs.boxes().empty())
+        std::printf("messages shown: %s\n", qPrintable(dialogs.boxTexts().join(QLatin1Char('|'))));
     return allGood ? 0 : 1;
 }

@@ -70,7 +70,8 @@ bool fail(std::string* error, const std::string& why) {
 
 }  // namespace
 
-bool upload(const std::string& address, const QString& pcPath, const QByteArray& devicePath, std::string* error) {
+bool upload(const std::string& address, const QString& pcPath, const QByteArray& devicePath,
+            std::string* error) {
     FILE* file = std::fopen(pcPath.toLocal8Bit().constData(), "rb");
     if (!file) return fail(error, "cannot open source");
     Socket shell, data;
@@ -95,7 +96,8 @@ bool upload(const std::string& address, const QString& pcPath, const QByteArray&
     return ok ? true : fail(error, "upload protocol failed");
 }
 
-bool download(const std::string& address, const QByteArray& devicePath, const QString& pcPath, std::string* error) {
+bool download(const std::string& address, const QByteArray& devicePath, const QString& pcPath,
+              std::string* error) {
     Socket shell, data;
     std::string reply;
     if (!shell.connectTo(address) || !shell.sendAll("getfile " + devicePath.toStdString() + "\r\n") ||
@@ -112,7 +114,8 @@ bool download(const std::string& address, const QByteArray& devicePath, const QS
     bool ok = true;
     for (;;) {
         if (!data.pending.empty()) {
-            ok = ::write(file, data.pending.data(), data.pending.size()) == static_cast<ssize_t>(data.pending.size());
+            ok = ::write(file, data.pending.data(), data.pending.size()) ==
+                 static_cast<ssize_t>(data.pending.size());
             received += static_cast<long long>(data.pending.size());
             data.pending.clear();
             if (ok && !data.sendAll("ack\r\n")) ok = false;

@@ -9,7 +9,9 @@
 namespace rawclient {
 
 // Copies `pcPath` to `devicePath`; false with `error` on any deviation from the protocol.
-bool upload(const std::string& address, const QString& pcPath, const QByteArray& devicePath, std::string* error);
-bool download(const std::string& address, const QByteArray& devicePath, const QString& pcPath, std::string* error);
+bool upload(const std::string& address, const QString& pcPath, const QByteArray& devicePath,
+            std::string* error);
+bool download(const std::string& address, const QByteArray& devicePath, const QString& pcPath,
+              std::string* error);
 
 }  // namespace rawclient

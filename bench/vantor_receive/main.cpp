@@ -38,7 +38,7 @@ QByteArray stream() {
 // Times every event the program handles: wall time, and this thread's CPU time (which excludes the
 // time the machine gave to other processes).
 class TimingApplication : public QApplication {
-public:
+  public:
     using QApplication::QApplication;
     bool notify(QObject* receiver, QEvent* event) override {
         if (depth_++ > 0) {
@@ -53,7 +53,8 @@ public:
         const bool r = QApplication::notify(receiver, event);
         clock_gettime(CLOCK_THREAD_CPUTIME_ID, &cpu1);
         longestWallNs = std::max(longestWallNs, wall.nsecsElapsed());
-        longestCpuNs = std::max(longestCpuNs, (cpu1.tv_sec - cpu0.tv_sec) * 1000000000LL + (cpu1.tv_nsec - cpu0.tv_nsec));
+        longestCpuNs = std::max(longestCpuNs,
+                                (cpu1.tv_sec - cpu0.tv_sec) * 1000000000LL + (cpu1.tv_nsec - cpu0.tv_nsec));
         --depth_;
         return r;
     }
@@ -61,7 +62,7 @@ public:
     qint64 longestWallNs = 0;
     qint64 longestCpuNs = 0;
 
-private:
+  private:
     int depth_ = 0;
 };
 
@@ -69,7 +70,7 @@ TimingApplication* timing = nullptr;
 
 // Measures the longest gap between ticks of a 5 ms timer, i.e. how long the event loop was blocked.
 class StallMeter {
-public:
+  public:
     StallMeter() {
         timer_.setTimerType(Qt::PreciseTimer);
         QObject::connect(&timer_, &QTimer::timeout, [this] {
@@ -82,7 +83,7 @@ public:
     }
     double longestMs() const { return static_cast<double>(longest_) / 1e6; }
 
-private:
+  private:
     QTimer timer_;
     QElapsedTimer clock_;
     qint64 last_ = -1;
@@ -132,7 +133,8 @@ Result mainWindow(const QString& address) {
     clock.start();
     timing->reset();
     window.lbIPs_DblClick();
-    platform::ui::waitUntil([&] { return window.statusText() == QLatin1String("Connection was closed"); }, 300s);
+    platform::ui::waitUntil([&] { return window.statusText() == QLatin1String("Connection was closed"); },
+                            300s);
     r.seconds = clock.nsecsElapsed() / 1e9;
     r.stallMs = stalls.longestMs();
     takeEventTimes(r);
@@ -147,9 +149,11 @@ Result mainWindow(const QString& address) {
 }
 
 void print(const char* what, const Result& r) {
-    std::printf("%-34s %6.1f MB/s  %5.2f s  longest stall %6.1f ms; longest event %6.1f ms (cpu %5.1f ms)  (%lld bytes)\n",
-                what, static_cast<double>(r.bytes) / 1e6 / r.seconds, r.seconds, r.stallMs, r.eventWallMs, r.eventCpuMs,
-                static_cast<long long>(r.bytes));
+    std::printf(
+        "%-34s %6.1f MB/s  %5.2f s  longest stall %6.1f ms; longest event %6.1f ms (cpu %5.1f ms)  (%lld "
+        "bytes)\n",
+        what, static_cast<double>(r.bytes) / 1e6 / r.seconds, r.seconds, r.stallMs, r.eventWallMs,
+        r.eventCpuMs, static_cast<long long>(r.bytes));
 }
 }  // namespace
 
@@ -173,6 +177,7 @@ int main(int argc, char** argv) {
     const Result window = mainWindow(address);
     print("frmMain (route, console, log)", window);
     std::printf("frmMain / baseline: %.2f of the bare reader's rate; target >= 20 MB/s, stall <= 100 ms\n",
-                (static_cast<double>(window.bytes) / window.seconds) / (static_cast<double>(bare.bytes) / bare.seconds));
+                (static_cast<double>(window.bytes) / window.seconds) /
+                    (static_cast<double>(bare.bytes) / bare.seconds));
     return window.bytes == payload.size() ? 0 : 2;
 }

@@ -1,13 +1,14 @@
 #include "bench/vantor_wait/bench_peer.h"
 
-#include <QDir>
-#include <QTemporaryDir>
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
+
+#include <QDir>
+#include <QTemporaryDir>
 #include <vector>
 
 namespace vantorbench {
@@ -20,7 +21,8 @@ BenchPeer::BenchPeer(const QString& address, QByteArray payload) : payload_(std:
     addr.sin_family = AF_INET;
     addr.sin_port = htons(4212);
     ::inet_pton(AF_INET, address.toLatin1().constData(), &addr.sin_addr);
-    if (::bind(listenFd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(listenFd_, 4) != 0) {
+    if (::bind(listenFd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+        ::listen(listenFd_, 4) != 0) {
         ::close(listenFd_);
         listenFd_ = -1;
         return;
@@ -48,7 +50,8 @@ void BenchPeer::serve() {
         const char* data = payload_.constData();
         qsizetype left = payload_.size();
         while (left > 0 && !stop_) {
-            const ssize_t n = ::send(fd, data, static_cast<size_t>(std::min<qsizetype>(left, 65536)), MSG_NOSIGNAL);
+            const ssize_t n =
+                ::send(fd, data, static_cast<size_t>(std::min<qsizetype>(left, 65536)), MSG_NOSIGNAL);
             if (n <= 0) break;
             data += n;
             left -= n;

@@ -10,12 +10,12 @@ namespace vantorbench {
 // A device stand-in on a thread of its own: accepts connections on `address`:4212 and sends each one
 // `payload`, then closes it (or, with an empty payload, keeps it open and silent until stopped).
 class BenchPeer {
-public:
+  public:
     BenchPeer(const QString& address, QByteArray payload);
     ~BenchPeer();
     bool listening() const { return listenFd_ >= 0; }
 
-private:
+  private:
     void serve();
     int listenFd_ = -1;
     QByteArray payload_;

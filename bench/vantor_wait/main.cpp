@@ -25,7 +25,8 @@ void measure(const char* what, const std::function<void()>& wait) {
     wait();
     const double wall = clock.nsecsElapsed() / 1e9;
     const double cpu = vantorbench::cpuSeconds() - cpuBefore;
-    std::printf("%-44s wall %5.2f s  cpu %6.3f s  = %5.2f %% of one core\n", what, wall, cpu, 100.0 * cpu / wall);
+    std::printf("%-44s wall %5.2f s  cpu %6.3f s  = %5.2f %% of one core\n", what, wall, cpu,
+                100.0 * cpu / wall);
 }
 }  // namespace
 

@@ -21,7 +21,8 @@ class ServerProxy final : public Facet<IOPCServer> {
                      LONG* pTimeBias, float* pPercentDeadband, DWORD dwLCID, OPCHANDLE* phServerGroup,
                      DWORD* pRevisedUpdateRate, REFIID riid, IUnknown** ppUnk) override {
         return forward<Server_AddGroup>(szName, bActive, dwRequestedUpdateRate, hClientGroup, pTimeBias,
-                                        pPercentDeadband, dwLCID, phServerGroup, pRevisedUpdateRate, riid, ppUnk);
+                                        pPercentDeadband, dwLCID, phServerGroup, pRevisedUpdateRate, riid,
+                                        ppUnk);
     }
     HRESULT GetErrorString(HRESULT dwError, LCID dwLocale, LPWSTR* ppString) override {
         return forward<Server_GetErrorString>(dwError, dwLocale, ppString);
@@ -29,7 +30,9 @@ class ServerProxy final : public Facet<IOPCServer> {
     HRESULT GetGroupByName(LPCWSTR szName, REFIID riid, IUnknown** ppUnk) override {
         return forward<Server_GetGroupByName>(szName, riid, ppUnk);
     }
-    HRESULT GetStatus(OPCSERVERSTATUS** ppServerStatus) override { return forward<Server_GetStatus>(ppServerStatus); }
+    HRESULT GetStatus(OPCSERVERSTATUS** ppServerStatus) override {
+        return forward<Server_GetStatus>(ppServerStatus);
+    }
     HRESULT RemoveGroup(OPCHANDLE hServerGroup, BOOL bForce) override {
         return forward<Server_RemoveGroup>(hServerGroup, bForce);
     }
@@ -61,8 +64,9 @@ class BrowseProxy final : public Facet<IOPCBrowseServerAddressSpace> {
     HRESULT ChangeBrowsePosition(OPCBROWSEDIRECTION dwBrowseDirection, LPCWSTR szString) override {
         return forward<Browse_ChangeBrowsePosition>(dwBrowseDirection, szString);
     }
-    HRESULT BrowseOPCItemIDs(OPCBROWSETYPE dwBrowseFilterType, LPCWSTR szFilterCriteria, VARTYPE vtDataTypeFilter,
-                             DWORD dwAccessRightsFilter, IEnumString** ppIEnumString) override {
+    HRESULT BrowseOPCItemIDs(OPCBROWSETYPE dwBrowseFilterType, LPCWSTR szFilterCriteria,
+                             VARTYPE vtDataTypeFilter, DWORD dwAccessRightsFilter,
+                             IEnumString** ppIEnumString) override {
         return forward<Browse_BrowseOPCItemIDs>(dwBrowseFilterType, szFilterCriteria, vtDataTypeFilter,
                                                 dwAccessRightsFilter, ppIEnumString);
     }
@@ -77,8 +81,8 @@ class BrowseProxy final : public Facet<IOPCBrowseServerAddressSpace> {
 class PropertiesProxy final : public Facet<IOPCItemProperties> {
   public:
     using Facet::Facet;
-    HRESULT QueryAvailableProperties(LPWSTR szItemID, DWORD* pdwCount, DWORD** ppPropertyIDs, LPWSTR** ppDescriptions,
-                                     VARTYPE** ppvtDataTypes) override {
+    HRESULT QueryAvailableProperties(LPWSTR szItemID, DWORD* pdwCount, DWORD** ppPropertyIDs,
+                                     LPWSTR** ppDescriptions, VARTYPE** ppvtDataTypes) override {
         return forward<Properties_QueryAvailableProperties>(szItemID, pdwCount, ppPropertyIDs, ppDescriptions,
                                                             ppvtDataTypes);
     }
@@ -95,15 +99,16 @@ class PropertiesProxy final : public Facet<IOPCItemProperties> {
 class GroupProxy final : public Facet<IOPCGroupStateMgt> {
   public:
     using Facet::Facet;
-    HRESULT GetState(DWORD* pUpdateRate, BOOL* pActive, LPWSTR* ppName, LONG* pTimeBias, float* pPercentDeadband,
-                     DWORD* pLCID, OPCHANDLE* phClientGroup, OPCHANDLE* phServerGroup) override {
-        return forward<Group_GetState>(pUpdateRate, pActive, ppName, pTimeBias, pPercentDeadband, pLCID, phClientGroup,
-                                       phServerGroup);
+    HRESULT GetState(DWORD* pUpdateRate, BOOL* pActive, LPWSTR* ppName, LONG* pTimeBias,
+                     float* pPercentDeadband, DWORD* pLCID, OPCHANDLE* phClientGroup,
+                     OPCHANDLE* phServerGroup) override {
+        return forward<Group_GetState>(pUpdateRate, pActive, ppName, pTimeBias, pPercentDeadband, pLCID,
+                                       phClientGroup, phServerGroup);
     }
     HRESULT SetState(DWORD* pRequestedUpdateRate, DWORD* pRevisedUpdateRate, BOOL* pActive, LONG* pTimeBias,
                      float* pPercentDeadband, DWORD* pLCID, OPCHANDLE* phClientGroup) override {
-        return forward<Group_SetState>(pRequestedUpdateRate, pRevisedUpdateRate, pActive, pTimeBias, pPercentDeadband,
-                                       pLCID, phClientGroup);
+        return forward<Group_SetState>(pRequestedUpdateRate, pRevisedUpdateRate, pActive, pTimeBias,
+                                       pPercentDeadband, pLCID, phClientGroup);
     }
     HRESULT SetName(LPCWSTR szName) override { return forward<Group_SetName>(szName); }
     HRESULT CloneGroup(LPCWSTR szName, REFIID riid, IUnknown** ppUnk) override {
@@ -114,11 +119,12 @@ class GroupProxy final : public Facet<IOPCGroupStateMgt> {
 class ItemsProxy final : public Facet<IOPCItemMgt> {
   public:
     using Facet::Facet;
-    HRESULT AddItems(DWORD dwCount, OPCITEMDEF* pItemArray, OPCITEMRESULT** ppAddResults, HRESULT** ppErrors) override {
+    HRESULT AddItems(DWORD dwCount, OPCITEMDEF* pItemArray, OPCITEMRESULT** ppAddResults,
+                     HRESULT** ppErrors) override {
         return forward<Items_AddItems>(dwCount, pItemArray, ppAddResults, ppErrors);
     }
-    HRESULT ValidateItems(DWORD dwCount, OPCITEMDEF* pItemArray, BOOL bBlobUpdate, OPCITEMRESULT** ppValidationResults,
-                          HRESULT** ppErrors) override {
+    HRESULT ValidateItems(DWORD dwCount, OPCITEMDEF* pItemArray, BOOL bBlobUpdate,
+                          OPCITEMRESULT** ppValidationResults, HRESULT** ppErrors) override {
         return forward<Items_ValidateItems>(dwCount, pItemArray, bBlobUpdate, ppValidationResults, ppErrors);
     }
     HRESULT RemoveItems(DWORD dwCount, OPCHANDLE* phServer, HRESULT** ppErrors) override {
@@ -127,10 +133,12 @@ class ItemsProxy final : public Facet<IOPCItemMgt> {
     HRESULT SetActiveState(DWORD dwCount, OPCHANDLE* phServer, BOOL bActive, HRESULT** ppErrors) override {
         return forward<Items_SetActiveState>(dwCount, phServer, bActive, ppErrors);
     }
-    HRESULT SetClientHandles(DWORD dwCount, OPCHANDLE* phServer, OPCHANDLE* phClient, HRESULT** ppErrors) override {
+    HRESULT SetClientHandles(DWORD dwCount, OPCHANDLE* phServer, OPCHANDLE* phClient,
+                             HRESULT** ppErrors) override {
         return forward<Items_SetClientHandles>(dwCount, phServer, phClient, ppErrors);
     }
-    HRESULT SetDatatypes(DWORD dwCount, OPCHANDLE* phServer, VARTYPE* pRequestedDatatypes, HRESULT** ppErrors) override {
+    HRESULT SetDatatypes(DWORD dwCount, OPCHANDLE* phServer, VARTYPE* pRequestedDatatypes,
+                         HRESULT** ppErrors) override {
         return forward<Items_SetDatatypes>(dwCount, phServer, pRequestedDatatypes, ppErrors);
     }
     HRESULT CreateEnumerator(REFIID riid, IUnknown** ppUnk) override {
@@ -170,7 +178,8 @@ class AsyncProxy final : public Facet<IOPCAsyncIO> {
     }
     HRESULT Write(DWORD dwConnection, DWORD dwNumItems, OPCHANDLE* phServer, VARIANT* pItemValues,
                   DWORD* pTransactionID, HRESULT** ppErrors) override {
-        return forward<Async_Write>(dwConnection, dwNumItems, phServer, pItemValues, pTransactionID, ppErrors);
+        return forward<Async_Write>(dwConnection, dwNumItems, phServer, pItemValues, pTransactionID,
+                                    ppErrors);
     }
     HRESULT Refresh(DWORD dwConnection, OPCDATASOURCE dwSource, DWORD* pTransactionID) override {
         return forward<Async_Refresh>(dwConnection, dwSource, pTransactionID);
@@ -185,8 +194,8 @@ class Async2Proxy final : public Facet<IOPCAsyncIO2> {
                  HRESULT** ppErrors) override {
         return forward<Async2_Read>(dwCount, phServer, dwTransactionID, pdwCancelID, ppErrors);
     }
-    HRESULT Write(DWORD dwCount, OPCHANDLE* phServer, VARIANT* pItemValues, DWORD dwTransactionID, DWORD* pdwCancelID,
-                  HRESULT** ppErrors) override {
+    HRESULT Write(DWORD dwCount, OPCHANDLE* phServer, VARIANT* pItemValues, DWORD dwTransactionID,
+                  DWORD* pdwCancelID, HRESULT** ppErrors) override {
         return forward<Async2_Write>(dwCount, phServer, pItemValues, dwTransactionID, pdwCancelID, ppErrors);
     }
     HRESULT Refresh2(OPCDATASOURCE dwSource, DWORD dwTransactionID, DWORD* pdwCancelID) override {
@@ -214,7 +223,8 @@ class DataCallbackProxy final : public Facet<IOPCDataCallback> {
     }
     HRESULT OnWriteComplete(DWORD dwTransid, OPCHANDLE hGroup, HRESULT hrMastererr, DWORD dwCount,
                             OPCHANDLE* pClienthandles, HRESULT* pErrors) override {
-        return forward<Callback_OnWriteComplete>(dwTransid, hGroup, hrMastererr, dwCount, pClienthandles, pErrors);
+        return forward<Callback_OnWriteComplete>(dwTransid, hGroup, hrMastererr, dwCount, pClienthandles,
+                                                 pErrors);
     }
     HRESULT OnCancelComplete(DWORD dwTransid, OPCHANDLE hGroup) override {
         return forward<Callback_OnCancelComplete>(dwTransid, hGroup);
@@ -237,27 +247,31 @@ void registerOpcTables() {
             makeTable<IOPCServer, ServerProxy, Server_AddGroup, Server_GetErrorString, Server_GetGroupByName,
                       Server_GetStatus, Server_RemoveGroup, Server_CreateGroupEnumerator>("IOPCServer");
         static const InterfaceTable common =
-            makeTable<IOPCCommon, CommonProxy, Common_SetLocaleID, Common_GetLocaleID, Common_QueryAvailableLocaleIDs,
-                      Common_GetErrorString, Common_SetClientName>("IOPCCommon");
+            makeTable<IOPCCommon, CommonProxy, Common_SetLocaleID, Common_GetLocaleID,
+                      Common_QueryAvailableLocaleIDs, Common_GetErrorString, Common_SetClientName>(
+                "IOPCCommon");
         static const InterfaceTable browse =
-            makeTable<IOPCBrowseServerAddressSpace, BrowseProxy, Browse_QueryOrganization, Browse_ChangeBrowsePosition,
-                      Browse_BrowseOPCItemIDs, Browse_GetItemID, Browse_BrowseAccessPaths>(
-                "IOPCBrowseServerAddressSpace");
+            makeTable<IOPCBrowseServerAddressSpace, BrowseProxy, Browse_QueryOrganization,
+                      Browse_ChangeBrowsePosition, Browse_BrowseOPCItemIDs, Browse_GetItemID,
+                      Browse_BrowseAccessPaths>("IOPCBrowseServerAddressSpace");
         static const InterfaceTable properties =
             makeTable<IOPCItemProperties, PropertiesProxy, Properties_QueryAvailableProperties,
                       Properties_GetItemProperties, Properties_LookupItemIDs>("IOPCItemProperties");
-        static const InterfaceTable group = makeTable<IOPCGroupStateMgt, GroupProxy, Group_GetState, Group_SetState,
-                                                      Group_SetName, Group_CloneGroup>("IOPCGroupStateMgt");
+        static const InterfaceTable group =
+            makeTable<IOPCGroupStateMgt, GroupProxy, Group_GetState, Group_SetState, Group_SetName,
+                      Group_CloneGroup>("IOPCGroupStateMgt");
         static const InterfaceTable items =
             makeTable<IOPCItemMgt, ItemsProxy, Items_AddItems, Items_ValidateItems, Items_RemoveItems,
-                      Items_SetActiveState, Items_SetClientHandles, Items_SetDatatypes, Items_CreateEnumerator>(
-                "IOPCItemMgt");
+                      Items_SetActiveState, Items_SetClientHandles, Items_SetDatatypes,
+                      Items_CreateEnumerator>("IOPCItemMgt");
         static const InterfaceTable itemEnum =
             makeTable<IEnumOPCItemAttributes, ItemEnumProxy, ItemEnum_Next, ItemEnum_Skip, ItemEnum_Reset,
                       ItemEnum_Clone>("IEnumOPCItemAttributes");
-        static const InterfaceTable sync = makeTable<IOPCSyncIO, SyncProxy, Sync_Read, Sync_Write>("IOPCSyncIO");
+        static const InterfaceTable sync =
+            makeTable<IOPCSyncIO, SyncProxy, Sync_Read, Sync_Write>("IOPCSyncIO");
         static const InterfaceTable async =
-            makeTable<IOPCAsyncIO, AsyncProxy, Async_Read, Async_Write, Async_Refresh, Async_Cancel>("IOPCAsyncIO");
+            makeTable<IOPCAsyncIO, AsyncProxy, Async_Read, Async_Write, Async_Refresh, Async_Cancel>(
+                "IOPCAsyncIO");
         static const InterfaceTable async2 =
             makeTable<IOPCAsyncIO2, Async2Proxy, Async2_Read, Async2_Write, Async2_Refresh2, Async2_Cancel2,
                       Async2_SetEnable, Async2_GetEnable>("IOPCAsyncIO2");
@@ -266,10 +280,11 @@ void registerOpcTables() {
                       Callback_OnWriteComplete, Callback_OnCancelComplete>("IOPCDataCallback");
         static const InterfaceTable shutdown =
             makeTable<IOPCShutdown, ShutdownProxy, Shutdown_ShutdownRequest>("IOPCShutdown");
-        for (const InterfaceTable* t : {&server, &common, &browse, &properties, &group, &items, &itemEnum, &sync,
-                                        &async, &async2, &callback, &shutdown})
+        for (const InterfaceTable* t : {&server, &common, &browse, &properties, &group, &items, &itemEnum,
+                                        &sync, &async, &async2, &callback, &shutdown})
             platform::com::dbus::registerTable(t);
-        platform::com::dbus::registerLocalServer(opc::CLSID_FerrowServer, QStringLiteral("org.quillon.Ferrow"));
+        platform::com::dbus::registerLocalServer(opc::CLSID_FerrowServer,
+                                                 QStringLiteral("org.quillon.Ferrow"));
     });
 }
 

@@ -70,8 +70,8 @@ QDBusArgument& operator<<(QDBusArgument& a, const WireItemAttributes& v) {
 }
 const QDBusArgument& operator>>(const QDBusArgument& a, WireItemAttributes& v) {
     a.beginStructure();
-    a >> v.accessPath >> v.itemId >> v.active >> v.clientHandle >> v.serverHandle >> v.accessRights >> v.blob >>
-        v.requestedType >> v.canonicalType >> v.euType >> v.euInfo;
+    a >> v.accessPath >> v.itemId >> v.active >> v.clientHandle >> v.serverHandle >> v.accessRights >>
+        v.blob >> v.requestedType >> v.canonicalType >> v.euType >> v.euInfo;
     a.endStructure();
     return a;
 }
@@ -94,7 +94,8 @@ void registerOpcWireTypes() {
 
 namespace {
 QByteArray blobBytes(DWORD size, const BYTE* blob) {
-    return size && blob ? QByteArray(reinterpret_cast<const char*>(blob), static_cast<qsizetype>(size)) : QByteArray();
+    return size && blob ? QByteArray(reinterpret_cast<const char*>(blob), static_cast<qsizetype>(size))
+                        : QByteArray();
 }
 // A task-allocated copy (null for none).
 HRESULT blobCopy(const QByteArray& bytes, DWORD* size, BYTE** blob) {
@@ -163,9 +164,16 @@ HRESULT ItemStateCodec::fromWire(const WireItemState& w, opc::OPCITEMSTATE& v, P
 void ItemStateCodec::clear(opc::OPCITEMSTATE& v) { VariantClear(&v.vDataValue); }
 
 HRESULT ServerStatusCodec::toWire(const opc::OPCSERVERSTATUS& v, WireServerStatus& w, Peer&) {
-    w = {v.ftStartTime.ticks(), v.ftCurrentTime.ticks(), v.ftLastUpdateTime.ticks(),
-         static_cast<uint>(v.dwServerState), v.dwGroupCount, v.dwBandWidth, v.wMajorVersion, v.wMinorVersion,
-         v.wBuildNumber, text(v.szVendorInfo)};
+    w = {v.ftStartTime.ticks(),
+         v.ftCurrentTime.ticks(),
+         v.ftLastUpdateTime.ticks(),
+         static_cast<uint>(v.dwServerState),
+         v.dwGroupCount,
+         v.dwBandWidth,
+         v.wMajorVersion,
+         v.wMinorVersion,
+         v.wBuildNumber,
+         text(v.szVendorInfo)};
     return S_OK;
 }
 HRESULT ServerStatusCodec::fromWire(const WireServerStatus& w, opc::OPCSERVERSTATUS& v, Peer& peer) {

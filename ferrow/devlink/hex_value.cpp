@@ -19,11 +19,15 @@ int digitValue(char c) {
 std::size_t ValueSize(VARTYPE vt) {
     switch (vt) {
         case VT_I2:
-        case VT_BOOL: return 2;
+        case VT_BOOL:
+            return 2;
         case VT_I4:
-        case VT_R4: return 4;
-        case VT_UI1: return 1;
-        default: return 0;
+        case VT_R4:
+            return 4;
+        case VT_UI1:
+            return 1;
+        default:
+            return 0;
     }
 }
 
@@ -48,16 +52,23 @@ bool ValueFromHex(std::string_view text, VARTYPE vt, VARIANT* value) {
     for (std::size_t i = 0; i < text.size(); ++i) {
         const int digit = digitValue(text[i]);
         if (digit < 0) return false;
-        if (i / 2 < sizeof bytes) bytes[i / 2] = static_cast<unsigned char>(bytes[i / 2] | (i % 2 ? digit : digit << 4));
+        if (i / 2 < sizeof bytes)
+            bytes[i / 2] = static_cast<unsigned char>(bytes[i / 2] | (i % 2 ? digit : digit << 4));
     }
     VariantClear(value);
     value->vt = vt;
     switch (vt) {
         case VT_I2:
-        case VT_BOOL: std::memcpy(&value->iVal, bytes, 2); break;
+        case VT_BOOL:
+            std::memcpy(&value->iVal, bytes, 2);
+            break;
         case VT_I4:
-        case VT_R4: std::memcpy(&value->lVal, bytes, 4); break;
-        default: value->bVal = bytes[0]; break;
+        case VT_R4:
+            std::memcpy(&value->lVal, bytes, 4);
+            break;
+        default:
+            value->bVal = bytes[0];
+            break;
     }
     return true;
 }

@@ -10,7 +10,7 @@ namespace ferrow {
 // the caller's limit throws away everything buffered; a CR followed by anything but LF stalls until the
 // buffer is nearly full and is then thrown away. Used by one thread only.
 class LineBuffer {
-public:
+  public:
     static constexpr int kSize = 1024;
     static constexpr int kFullAt = 1014;
 
@@ -27,7 +27,7 @@ public:
     void Commit(int count) { m_nBuffered += count; }
     int Buffered() const { return m_nBuffered; }
 
-private:
+  private:
     std::array<char, kSize> m_pBuffer{};
     int m_nBuffered = 0;
 };

@@ -9,13 +9,13 @@ namespace ferrow {
 namespace {
 
 class StandardError : public TraceOutput {
-public:
+  public:
     void Write(std::string_view text) override {
         std::lock_guard lock(mutex_);
         std::fwrite(text.data(), 1, text.size(), stderr);
     }
 
-private:
+  private:
     std::mutex mutex_;
 };
 

@@ -8,7 +8,7 @@ namespace ferrow {
 // Where the device link's diagnostic texts go: never to the user, standard error by default. Tests
 // install their own output to read them.
 class TraceOutput {
-public:
+  public:
     virtual ~TraceOutput() = default;
     // Called from any thread.
     virtual void Write(std::string_view text) = 0;

@@ -17,7 +17,7 @@ enum ViewHint : int {
 
 // A view of the document (the device tree, the tag list). Called on the document's thread.
 class CDocView {
-public:
+  public:
     virtual ~CDocView() = default;
     virtual void OnUpdate(int hint, OTagGroup* object) = 0;
     // New and Open start the tag-loading timer on the device tree.

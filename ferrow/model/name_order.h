@@ -26,9 +26,9 @@ std::size_t insertByName(std::vector<std::unique_ptr<T>>& list, std::unique_ptr<
 // a binary search finds the same place.
 template <typename T>
 std::size_t insertIntoSorted(std::vector<std::unique_ptr<T>>& list, std::unique_ptr<T> item) {
-    const auto at = std::upper_bound(list.begin(), list.end(), item->m_strName, [](const std::string& name, const auto& e) {
-        return compareNoCase(name, e->m_strName) < 0;
-    });
+    const auto at = std::upper_bound(
+        list.begin(), list.end(), item->m_strName,
+        [](const std::string& name, const auto& e) { return compareNoCase(name, e->m_strName) < 0; });
     const auto index = static_cast<std::size_t>(at - list.begin());
     list.insert(at, std::move(item));
     return index;

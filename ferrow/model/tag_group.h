@@ -16,7 +16,7 @@ class ODevice;
 // A named container of tags and sub-groups; the document's root group holds the devices. Owns both
 // lists. Changed only under the document lock.
 class OTagGroup {
-public:
+  public:
     OTagGroup();
     virtual ~OTagGroup();
     OTagGroup(const OTagGroup&) = delete;

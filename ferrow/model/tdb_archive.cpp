@@ -13,7 +13,7 @@ constexpr std::uint32_t kBigClassTag = 0x80000000;
 constexpr std::uint16_t kSchema = 1;
 
 class Writer {
-public:
+  public:
     std::string bytes;
 
     void word(std::uint16_t w) {
@@ -88,13 +88,13 @@ public:
         groupBody(group);
     }
 
-private:
+  private:
     std::map<std::string, std::uint32_t> classes_;
     std::uint32_t next_ = 1;
 };
 
 class Reader {
-public:
+  public:
     explicit Reader(std::string_view bytes) : bytes_(bytes) {}
 
     std::string error;
@@ -159,7 +159,8 @@ public:
         if (!raw(std::size_t{n} * 2, &wide)) return false;
         s->clear();
         for (std::size_t i = 0; i < wide.size(); i += 2) {
-            const unsigned c = static_cast<std::uint8_t>(wide[i]) | static_cast<std::uint8_t>(wide[i + 1]) << 8;
+            const unsigned c = static_cast<std::uint8_t>(wide[i]) | static_cast<std::uint8_t>(wide[i + 1])
+                                                                        << 8;
             *s += c <= 0xFF ? static_cast<char>(c) : '?';
         }
         return true;
@@ -240,7 +241,8 @@ public:
     }
 
     bool device(TdbGroup* d) {
-        if (++devices_ > kMaxTdbDevices) return fail("more than " + std::to_string(kMaxTdbDevices) + " devices");
+        if (++devices_ > kMaxTdbDevices)
+            return fail("more than " + std::to_string(kMaxTdbDevices) + " devices");
         if (!dword(&d->deviceReserved) || !dword(&d->simulate) || !expectClass("ODeviceParams")) return false;
         for (auto& octet : d->octets)
             if (!string(&octet)) return false;
@@ -252,7 +254,7 @@ public:
         return groupBody(&doc->root, 0);  // bytes after the configuration are not read
     }
 
-private:
+  private:
     std::string_view bytes_;
     std::size_t at_ = 0;
     std::map<std::uint32_t, std::string> classes_;

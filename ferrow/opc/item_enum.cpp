@@ -71,8 +71,8 @@ HRESULT ItemAttributeEnum::Clone(IEnumOPCItemAttributes** ppEnumItemAttributes) 
     }
     ItemAttributeEnum* clone = Create(group_, position);
     if (!clone) return E_OUTOFMEMORY;
-    const HRESULT r = clone->QueryInterface(IID_IEnumOPCItemAttributes,
-                                            reinterpret_cast<void**>(ppEnumItemAttributes));
+    const HRESULT r =
+        clone->QueryInterface(IID_IEnumOPCItemAttributes, reinterpret_cast<void**>(ppEnumItemAttributes));
     clone->Release();
     return r;
 }

@@ -9,7 +9,9 @@ namespace platform::com {
 namespace {
 constexpr std::size_t kPrefix = sizeof(std::uint32_t);
 
-std::uint32_t* header(BSTR text) { return reinterpret_cast<std::uint32_t*>(reinterpret_cast<char*>(text) - kPrefix); }
+std::uint32_t* header(BSTR text) {
+    return reinterpret_cast<std::uint32_t*>(reinterpret_cast<char*>(text) - kPrefix);
+}
 }  // namespace
 
 BSTR SysAllocStringLen(const OLECHAR* text, std::uint32_t length) {
@@ -46,7 +48,9 @@ std::uint32_t SysStringByteLen(BSTR text) {
 
 std::uint32_t SysStringLen(BSTR text) { return SysStringByteLen(text) / sizeof(OLECHAR); }
 
-std::u16string_view view(BSTR text) { return text ? std::u16string_view(text, SysStringLen(text)) : std::u16string_view(); }
+std::u16string_view view(BSTR text) {
+    return text ? std::u16string_view(text, SysStringLen(text)) : std::u16string_view();
+}
 
 BSTR bstrFromAnsi(std::string_view text) {
     std::u16string wide(text.size(), u'\0');
@@ -54,11 +58,14 @@ BSTR bstrFromAnsi(std::string_view text) {
     return SysAllocStringLen(wide.data(), static_cast<std::uint32_t>(wide.size()));
 }
 
-std::u16string_view wideView(const OLECHAR* text) { return text ? std::u16string_view(text) : std::u16string_view(); }
+std::u16string_view wideView(const OLECHAR* text) {
+    return text ? std::u16string_view(text) : std::u16string_view();
+}
 
 std::string ansiFromWide(std::u16string_view wide) {
     std::string narrow(wide.size(), '\0');
-    for (std::size_t i = 0; i < wide.size(); ++i) narrow[i] = wide[i] <= 0xFF ? static_cast<char>(wide[i]) : '?';
+    for (std::size_t i = 0; i < wide.size(); ++i)
+        narrow[i] = wide[i] <= 0xFF ? static_cast<char>(wide[i]) : '?';
     return narrow;
 }
 

@@ -13,7 +13,8 @@ namespace {
 class ThreadCalls {
   public:
     void add(const ComObjectRoot* object, int delta) {
-        auto it = std::find_if(entries_.begin(), entries_.end(), [object](const auto& e) { return e.first == object; });
+        auto it = std::find_if(entries_.begin(), entries_.end(),
+                               [object](const auto& e) { return e.first == object; });
         if (it == entries_.end()) {
             entries_.emplace_back(object, delta);
             return;
@@ -22,7 +23,8 @@ class ThreadCalls {
         if (it->second == 0) entries_.erase(it);
     }
     int count(const ComObjectRoot* object) const {
-        auto it = std::find_if(entries_.begin(), entries_.end(), [object](const auto& e) { return e.first == object; });
+        auto it = std::find_if(entries_.begin(), entries_.end(),
+                               [object](const auto& e) { return e.first == object; });
         return it == entries_.end() ? 0 : it->second;
     }
 

@@ -19,7 +19,8 @@ DATE dateFromFileTime(const FILETIME& time) {
 }
 
 bool fileTimeFromDate(DATE date, FILETIME* time) {
-    const double ticks = (date + static_cast<double>(kDaysFrom1601ToDate0)) * static_cast<double>(kTicksPerDay);
+    const double ticks =
+        (date + static_cast<double>(kDaysFrom1601ToDate0)) * static_cast<double>(kTicksPerDay);
     if (!(ticks >= 0.0) || ticks >= 18446744073709549568.0) return false;
     *time = FILETIME::fromTicks(static_cast<std::uint64_t>(std::llround(ticks)));
     return true;
@@ -56,7 +57,8 @@ int DosDateTimeToVariantTime(WORD dosDate, WORD dosTime, DATE* date) {
     const unsigned second = (dosTime & 0x1F) * 2, minute = (dosTime >> 5) & 0x3F, hour = dosTime >> 11;
     if (year > 2099 || month > 12 || hour > 23 || minute > 59 || second > 59) return 0;
     // Month 0 is the month before January; day 0 the day before the first.
-    const std::int64_t firstOfMonth = month == 0 ? daysFromCivil(year - 1, 12, 1) : daysFromCivil(year, month, 1);
+    const std::int64_t firstOfMonth =
+        month == 0 ? daysFromCivil(year - 1, 12, 1) : daysFromCivil(year, month, 1);
     const std::int64_t days = firstOfMonth + static_cast<std::int64_t>(day) - 1;
     *date = static_cast<double>(days + kDate0From1970) + (hour * 3600.0 + minute * 60.0 + second) / 86400.0;
     return 1;
@@ -66,7 +68,8 @@ int VariantTimeToDosDateTime(DATE date, WORD* dosDate, WORD* dosTime) {
     if (!(date >= 0.0) || date > 2958465.0) return 0;
     const auto wholeDays = static_cast<std::int64_t>(date);
     // Half a millisecond of slack: a DATE rarely holds a whole second exactly.
-    const auto seconds = static_cast<std::int64_t>((date - static_cast<double>(wholeDays)) * 86400.0 + 0.0005);
+    const auto seconds =
+        static_cast<std::int64_t>((date - static_cast<double>(wholeDays)) * 86400.0 + 0.0005);
     std::int64_t days = wholeDays - kDate0From1970;
     std::int64_t secondsOfDay = seconds;
     if (secondsOfDay >= 86400) {

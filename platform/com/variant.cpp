@@ -27,35 +27,64 @@ struct IntRange {
 
 bool integerRange(VARTYPE vt, IntRange* range) {
     switch (vt) {
-        case VT_I1: *range = {-128, 127}; return true;
-        case VT_I2: *range = {-32768, 32767}; return true;
+        case VT_I1:
+            *range = {-128, 127};
+            return true;
+        case VT_I2:
+            *range = {-32768, 32767};
+            return true;
         case VT_I4:
-        case VT_INT: *range = {std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()}; return true;
-        case VT_UI1: *range = {0, 255}; return true;
-        case VT_UI2: *range = {0, 65535}; return true;
+        case VT_INT:
+            *range = {std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()};
+            return true;
+        case VT_UI1:
+            *range = {0, 255};
+            return true;
+        case VT_UI2:
+            *range = {0, 65535};
+            return true;
         case VT_UI4:
-        case VT_UINT: *range = {0, std::numeric_limits<std::uint32_t>::max()}; return true;
-        case VT_I8: *range = {std::numeric_limits<std::int64_t>::min(), std::numeric_limits<std::int64_t>::max()}; return true;
+        case VT_UINT:
+            *range = {0, std::numeric_limits<std::uint32_t>::max()};
+            return true;
+        case VT_I8:
+            *range = {std::numeric_limits<std::int64_t>::min(), std::numeric_limits<std::int64_t>::max()};
+            return true;
         // Unsigned values beyond the signed 64-bit range are refused as overflow, never wrapped.
-        case VT_UI8: *range = {0, std::numeric_limits<std::int64_t>::max()}; return true;
-        default: return false;
+        case VT_UI8:
+            *range = {0, std::numeric_limits<std::int64_t>::max()};
+            return true;
+        default:
+            return false;
     }
 }
 
 std::int64_t integerOf(const VARIANT& v) {
     switch (v.vt) {
-        case VT_I1: return v.cVal;
-        case VT_I2: return v.iVal;
-        case VT_I4: return v.lVal;
-        case VT_INT: return v.intVal;
-        case VT_UI1: return v.bVal;
-        case VT_UI2: return v.uiVal;
-        case VT_UI4: return v.ulVal;
-        case VT_UINT: return v.uintVal;
-        case VT_BOOL: return v.boolVal;
-        case VT_I8: return v.llVal;
-        case VT_UI8: return static_cast<std::int64_t>(v.ullVal);
-        default: return 0;
+        case VT_I1:
+            return v.cVal;
+        case VT_I2:
+            return v.iVal;
+        case VT_I4:
+            return v.lVal;
+        case VT_INT:
+            return v.intVal;
+        case VT_UI1:
+            return v.bVal;
+        case VT_UI2:
+            return v.uiVal;
+        case VT_UI4:
+            return v.ulVal;
+        case VT_UINT:
+            return v.uintVal;
+        case VT_BOOL:
+            return v.boolVal;
+        case VT_I8:
+            return v.llVal;
+        case VT_UI8:
+            return static_cast<std::int64_t>(v.ullVal);
+        default:
+            return 0;
     }
 }
 
@@ -63,17 +92,38 @@ void storeInteger(VARTYPE vt, std::int64_t value, VARIANT* out) {
     out->vt = vt;
     out->llVal = 0;
     switch (vt) {
-        case VT_I1: out->cVal = static_cast<std::int8_t>(value); break;
-        case VT_I2: out->iVal = static_cast<std::int16_t>(value); break;
-        case VT_I4: out->lVal = static_cast<std::int32_t>(value); break;
-        case VT_INT: out->intVal = static_cast<std::int32_t>(value); break;
-        case VT_UI1: out->bVal = static_cast<std::uint8_t>(value); break;
-        case VT_UI2: out->uiVal = static_cast<std::uint16_t>(value); break;
-        case VT_UI4: out->ulVal = static_cast<std::uint32_t>(value); break;
-        case VT_UINT: out->uintVal = static_cast<std::uint32_t>(value); break;
-        case VT_I8: out->llVal = value; break;
-        case VT_UI8: out->ullVal = static_cast<std::uint64_t>(value); break;
-        default: break;
+        case VT_I1:
+            out->cVal = static_cast<std::int8_t>(value);
+            break;
+        case VT_I2:
+            out->iVal = static_cast<std::int16_t>(value);
+            break;
+        case VT_I4:
+            out->lVal = static_cast<std::int32_t>(value);
+            break;
+        case VT_INT:
+            out->intVal = static_cast<std::int32_t>(value);
+            break;
+        case VT_UI1:
+            out->bVal = static_cast<std::uint8_t>(value);
+            break;
+        case VT_UI2:
+            out->uiVal = static_cast<std::uint16_t>(value);
+            break;
+        case VT_UI4:
+            out->ulVal = static_cast<std::uint32_t>(value);
+            break;
+        case VT_UINT:
+            out->uintVal = static_cast<std::uint32_t>(value);
+            break;
+        case VT_I8:
+            out->llVal = value;
+            break;
+        case VT_UI8:
+            out->ullVal = static_cast<std::uint64_t>(value);
+            break;
+        default:
+            break;
     }
 }
 
@@ -98,7 +148,8 @@ constexpr std::int64_t kCyScale = 10000;
 
 HRESULT readSource(const VARIANT& src, Source* source) {
     IntRange unused;
-    if (src.vt == VT_UI8 && src.ullVal > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) {
+    if (src.vt == VT_UI8 &&
+        src.ullVal > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) {
         source->kind = Source::Real;
         source->real = static_cast<double>(src.ullVal);
     } else if (src.vt == VT_CY) {
@@ -212,7 +263,8 @@ HRESULT toCurrency(const VARIANT& src, const Source& s, VARIANT* out) {
 // "-12.3456" with the trailing zeros of the fraction dropped.
 std::string currencyText(std::int64_t scaled) {
     const bool negative = scaled < 0;
-    const std::uint64_t magnitude = negative ? 0 - static_cast<std::uint64_t>(scaled) : static_cast<std::uint64_t>(scaled);
+    const std::uint64_t magnitude =
+        negative ? 0 - static_cast<std::uint64_t>(scaled) : static_cast<std::uint64_t>(scaled);
     std::string text;
     if (negative) text.push_back('-');
     text.append(std::to_string(magnitude / kCyScale));
@@ -245,7 +297,8 @@ HRESULT toBool(const VARIANT& src, const Source& s, VARIANT* out) {
         for (char c : s.text) lower += static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
         const auto begin = lower.find_first_not_of(" \t");
         const auto end = lower.find_last_not_of(" \t");
-        const std::string word = begin == std::string::npos ? std::string() : lower.substr(begin, end - begin + 1);
+        const std::string word =
+            begin == std::string::npos ? std::string() : lower.substr(begin, end - begin + 1);
         if (word == "true" || word == "false") {
             value = word == "true";
         } else {
@@ -312,13 +365,18 @@ HRESULT convert(const VARIANT& src, std::uint16_t flags, VARTYPE vt, VARIANT* ou
     if (const HRESULT r = readSource(src, &source); FAILED(r)) return r;
     if (integerRange(vt, &range)) return toInteger(src, source, vt, out);
     switch (vt) {
-        case VT_CY: return toCurrency(src, source, out);
+        case VT_CY:
+            return toCurrency(src, source, out);
         case VT_R4:
         case VT_R8:
-        case VT_DATE: return toReal(source, vt, out);
-        case VT_BOOL: return toBool(src, source, out);
-        case VT_BSTR: return toText(src, source, flags, out);
-        default: return DISP_E_TYPEMISMATCH;
+        case VT_DATE:
+            return toReal(source, vt, out);
+        case VT_BOOL:
+            return toBool(src, source, out);
+        case VT_BSTR:
+            return toText(src, source, flags, out);
+        default:
+            return DISP_E_TYPEMISMATCH;
     }
 }
 
@@ -326,8 +384,8 @@ HRESULT convert(const VARIANT& src, std::uint16_t flags, VARTYPE vt, VARIANT* ou
 
 bool isKnownVarType(VARTYPE vt) {
     IntRange unused;
-    return vt == VT_EMPTY || vt == VT_NULL || vt == VT_R4 || vt == VT_R8 || vt == VT_DATE || vt == VT_BOOL || vt == VT_CY ||
-           vt == VT_BSTR || integerRange(vt, &unused);
+    return vt == VT_EMPTY || vt == VT_NULL || vt == VT_R4 || vt == VT_R8 || vt == VT_DATE || vt == VT_BOOL ||
+           vt == VT_CY || vt == VT_BSTR || integerRange(vt, &unused);
 }
 
 void VariantInit(VARIANT* variant) {
@@ -367,7 +425,8 @@ HRESULT VariantCopy(VARIANT* dest, const VARIANT* src) {
 
 HRESULT VariantChangeType(VARIANT* dest, const VARIANT* src, std::uint16_t flags, VARTYPE vt) {
     if (!dest || !src) return E_INVALIDARG;
-    if (!isDefinedVarType(vt) || !isDefinedVarType(src->vt) || !isDefinedVarType(dest->vt)) return DISP_E_BADVARTYPE;
+    if (!isDefinedVarType(vt) || !isDefinedVarType(src->vt) || !isDefinedVarType(dest->vt))
+        return DISP_E_BADVARTYPE;
     VARIANT result;
     VariantInit(&result);
     if ((src->vt | vt) & VT_ARRAY) {
@@ -388,7 +447,8 @@ bool realsEqual(double a, double b) { return a == b || (std::isnan(a) && std::is
 
 bool arraysEqual(const SAFEARRAY* a, const SAFEARRAY* b) {
     if (!a || !b) return a == b;
-    if (a->rgsabound[0].cElements != b->rgsabound[0].cElements || a->rgsabound[0].lLbound != b->rgsabound[0].lLbound)
+    if (a->rgsabound[0].cElements != b->rgsabound[0].cElements ||
+        a->rgsabound[0].lLbound != b->rgsabound[0].lLbound)
         return false;
     VARTYPE vt = VT_EMPTY;
     SafeArrayGetVartype(a, &vt);
@@ -421,22 +481,30 @@ bool VariantEqual(const VARIANT& a, const VARIANT& b) {
     if (a.vt & VT_ARRAY) return arraysEqual(a.parray, b.parray);
     switch (a.vt) {
         case VT_EMPTY:
-        case VT_NULL: return true;
+        case VT_NULL:
+            return true;
         case VT_I1:
-        case VT_UI1: return a.bVal == b.bVal;
+        case VT_UI1:
+            return a.bVal == b.bVal;
         case VT_I2:
         case VT_UI2:
-        case VT_BOOL: return a.uiVal == b.uiVal;
+        case VT_BOOL:
+            return a.uiVal == b.uiVal;
         case VT_I4:
         case VT_UI4:
         case VT_INT:
         case VT_UINT:
-        case VT_ERROR: return a.ulVal == b.ulVal;
-        case VT_R4: return realsEqual(a.fltVal, b.fltVal);
+        case VT_ERROR:
+            return a.ulVal == b.ulVal;
+        case VT_R4:
+            return realsEqual(a.fltVal, b.fltVal);
         case VT_R8:
-        case VT_DATE: return realsEqual(a.dblVal, b.dblVal);
-        case VT_BSTR: return view(a.bstrVal) == view(b.bstrVal);
-        default: return a.ullVal == b.ullVal;
+        case VT_DATE:
+            return realsEqual(a.dblVal, b.dblVal);
+        case VT_BSTR:
+            return view(a.bstrVal) == view(b.bstrVal);
+        default:
+            return a.ullVal == b.ullVal;
     }
 }
 

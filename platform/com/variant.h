@@ -84,8 +84,8 @@ struct VARIANT {
 };
 
 void VariantInit(VARIANT* variant);
-// Frees what the variant owns (a string, an array) and leaves it VT_EMPTY; DISP_E_BADVARTYPE (variant untouched) for a type
-// code this layer does not know.
+// Frees what the variant owns (a string, an array) and leaves it VT_EMPTY; DISP_E_BADVARTYPE (variant
+// untouched) for a type code this layer does not know.
 HRESULT VariantClear(VARIANT* variant);
 // dest becomes a deep copy of src (dest is cleared first).
 HRESULT VariantCopy(VARIANT* dest, const VARIANT* src);

@@ -24,7 +24,8 @@ std::string_view trimmed(std::string_view text) {
 bool readNumber(std::string_view& text, int* value) {
     std::size_t i = 0;
     int result = 0;
-    while (i < text.size() && i < 6 && text[i] >= '0' && text[i] <= '9') result = result * 10 + (text[i++] - '0');
+    while (i < text.size() && i < 6 && text[i] >= '0' && text[i] <= '9')
+        result = result * 10 + (text[i++] - '0');
     if (i == 0 || (i < text.size() && text[i] >= '0' && text[i] <= '9')) return false;
     text.remove_prefix(i);
     *value = result;
@@ -65,7 +66,8 @@ std::string formatReal(double value, int digits) {
     // Rounded half away from zero at the last shown digit, as the platform's conversion does
     // (654322.25f shows as 654322.3); the exact expansion comes from a wider scientific form.
     char wide[64];
-    const auto res = std::to_chars(wide, wide + sizeof wide, std::fabs(value), std::chars_format::scientific, digits + 20);
+    const auto res =
+        std::to_chars(wide, wide + sizeof wide, std::fabs(value), std::chars_format::scientific, digits + 20);
     std::string mantissa;
     const char* p = wide;
     for (; p < res.ptr && *p != 'e'; ++p)
@@ -75,7 +77,8 @@ std::string formatReal(double value, int digits) {
     std::string kept = mantissa.substr(0, static_cast<std::size_t>(digits));
     if (mantissa[static_cast<std::size_t>(digits)] >= '5') {
         int i = digits - 1;
-        for (; i >= 0 && kept[static_cast<std::size_t>(i)] == '9'; --i) kept[static_cast<std::size_t>(i)] = '0';
+        for (; i >= 0 && kept[static_cast<std::size_t>(i)] == '9'; --i)
+            kept[static_cast<std::size_t>(i)] = '0';
         if (i >= 0) {
             ++kept[static_cast<std::size_t>(i)];
         } else {
@@ -140,7 +143,8 @@ bool isValidDate(double value) { return value > kMinDate - 1.0 && value < kMaxDa
 std::string formatDate(DATE date) {
     if (!isValidDate(date)) return {};
     std::int64_t day = static_cast<std::int64_t>(std::trunc(date));
-    auto seconds = static_cast<std::int64_t>(std::llround(std::fabs(date - static_cast<double>(day)) * 86400.0));
+    auto seconds =
+        static_cast<std::int64_t>(std::llround(std::fabs(date - static_cast<double>(day)) * 86400.0));
     if (seconds >= 86400) {
         seconds -= 86400;
         ++day;
@@ -156,7 +160,8 @@ std::string formatDate(DATE date) {
         const auto hour = static_cast<int>(seconds / 3600);
         char time[32];
         std::snprintf(time, sizeof time, "%d:%02d:%02d %s", hour % 12 == 0 ? 12 : hour % 12,
-                      static_cast<int>(seconds / 60 % 60), static_cast<int>(seconds % 60), hour < 12 ? "AM" : "PM");
+                      static_cast<int>(seconds / 60 % 60), static_cast<int>(seconds % 60),
+                      hour < 12 ? "AM" : "PM");
         if (!text.empty()) text += ' ';
         text += time;
     }
@@ -170,8 +175,8 @@ std::optional<DATE> parseDate(std::string_view text) {
     bool any = false;
     if (text.find('/') != std::string_view::npos) {
         int month, mday, year;
-        if (!readNumber(text, &month) || !readChar(text, '/') || !readNumber(text, &mday) || !readChar(text, '/') ||
-            !readNumber(text, &year))
+        if (!readNumber(text, &month) || !readChar(text, '/') || !readNumber(text, &mday) ||
+            !readChar(text, '/') || !readNumber(text, &year))
             return std::nullopt;
         if (year < 100 || year > 9999 || month < 1 || month > 12 || mday < 1) return std::nullopt;
         day = daysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(mday)) - kDate0FromUnix;
@@ -185,11 +190,13 @@ std::optional<DATE> parseDate(std::string_view text) {
     double fraction = 0;
     if (!text.empty()) {
         int hour, minute, second = 0;
-        if (!readNumber(text, &hour) || !readChar(text, ':') || !readNumber(text, &minute)) return std::nullopt;
+        if (!readNumber(text, &hour) || !readChar(text, ':') || !readNumber(text, &minute))
+            return std::nullopt;
         if (readChar(text, ':') && !readNumber(text, &second)) return std::nullopt;
         text = trimmed(text);
         if (!text.empty()) {
-            if (text.size() != 2 || (text[1] != 'M' && text[1] != 'm') || hour < 1 || hour > 12) return std::nullopt;
+            if (text.size() != 2 || (text[1] != 'M' && text[1] != 'm') || hour < 1 || hour > 12)
+                return std::nullopt;
             const bool pm = text[0] == 'P' || text[0] == 'p';
             if (!pm && text[0] != 'A' && text[0] != 'a') return std::nullopt;
             hour = hour % 12 + (pm ? 12 : 0);

@@ -54,7 +54,8 @@ bool BlockingTcpClient::create(const std::string& localAddress, int* error) {
     return true;
 }
 
-bool BlockingTcpClient::resolve(const std::string& hostName, std::vector<std::string>* addresses, int* error) {
+bool BlockingTcpClient::resolve(const std::string& hostName, std::vector<std::string>* addresses,
+                                int* error) {
     addrinfo hints{};
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_STREAM;
@@ -149,7 +150,8 @@ bool BlockingTcpClient::sendAll(const char* data, std::size_t length, int* error
     return true;
 }
 
-long BlockingTcpClient::receive(char* buffer, std::size_t length, std::chrono::milliseconds limit, int* error) {
+long BlockingTcpClient::receive(char* buffer, std::size_t length, std::chrono::milliseconds limit,
+                                int* error) {
     if (fd_ < 0) {
         *error = EBADF;
         return -1;

@@ -14,7 +14,7 @@ namespace platform::net {
 // and makes every later call on this socket fail, so that nobody ever waits for a silent peer.
 // Errors are errno values.
 class BlockingTcpClient {
-public:
+  public:
     static constexpr std::chrono::milliseconds kNoLimit{-1};
 
     BlockingTcpClient();
@@ -40,7 +40,7 @@ public:
     // The IPv4 addresses `hostName` resolves to, in dotted form, in the resolver's order.
     static bool resolve(const std::string& hostName, std::vector<std::string>* addresses, int* error);
 
-private:
+  private:
     bool waitFor(short events, std::chrono::milliseconds limit, int* error);
 
     int fd_ = -1;

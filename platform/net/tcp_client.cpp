@@ -1,6 +1,5 @@
 #include "platform/net/tcp_client.h"
 
-#include <cerrno>
 #include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/time.h>
@@ -8,6 +7,7 @@
 #include <QHostAddress>
 #include <QMetaMethod>
 #include <algorithm>
+#include <cerrno>
 #include <utility>
 
 #include "platform/ui/time_scale.h"

@@ -21,7 +21,7 @@ namespace platform::net {
 // a closed connection finishes sending what was queued in the background.
 class TcpClient : public QObject {
     Q_OBJECT
-public:
+  public:
     // The control's states, numbered as the classic socket control numbers them.
     enum State {
         Closed = 0,
@@ -87,14 +87,14 @@ public:
     quint16 RemotePort() const;
     const SocketError& lastError() const { return lastError_; }
 
-signals:
+  signals:
     void connected();
     void dataArrival(qint64 bytesTotal);
     void closed();  // the peer closed the connection
     void error(int number, const QString& description);
     void sendComplete();  // everything queued has been handed to the system
 
-private:
+  private:
     void onConnected();
     void onReadyRead();
     // The direct read an announcement asked for; true when bytes came. The end of the stream or a
@@ -116,7 +116,7 @@ private:
     quint16 localPort_ = 0;
     qint64 readBufferSize_ = 0;
     bool directReads_ = false;
-    bool direct_ = false;   // the current connection reads directly
+    bool direct_ = false;         // the current connection reads directly
     bool blockingReads_ = false;  // its socket waits for replies in place
     ReplyWait replyWait_;
     QByteArray received_;  // what direct reads took and GetData has not handed over yet

@@ -57,8 +57,8 @@ void UdpSocket::applyReplyWait() {
     if (fd_ < 0) return;
     // A read without MSG_DONTWAIT waits only once the socket knows its limit.
     const timeval limit = replyWait_.limitAsTimeval();
-    timedReads_ = replyWait_.limit.count() > 0 &&
-                  ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit) == 0;
+    timedReads_ =
+        replyWait_.limit.count() > 0 && ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit) == 0;
 }
 
 bool UdpSocket::isBound() const { return fd_ >= 0; }

@@ -20,7 +20,7 @@ namespace platform::net {
 // in its event is dropped, so nothing piles up. IPv4 only. Lives on the thread that created it.
 class UdpSocket : public QObject {
     Q_OBJECT
-public:
+  public:
     explicit UdpSocket(QObject* parent = nullptr);
     ~UdpSocket() override;
 
@@ -57,11 +57,11 @@ public:
 
     const SocketError& lastError() const { return lastError_; }
 
-signals:
+  signals:
     void dataArrival(qint64 bytesTotal);
     void error(int number, const QString& description);
 
-private:
+  private:
     enum class Received { Datagram, Nothing, Failed };
     void onReadable();
     // Reads one datagram into current_ and lastSender_; `flags` 0 blocks up to the reply wait.

@@ -49,16 +49,20 @@ RegistryStore::RegistryStore(QString file)
 
 QString RegistryStore::rootName(Root root) {
     switch (root) {
-        case Root::ClassesRoot: return QStringLiteral("HKEY_CLASSES_ROOT");
-        case Root::CurrentUser: return QStringLiteral("HKEY_CURRENT_USER");
-        case Root::LocalMachine: return QStringLiteral("HKEY_LOCAL_MACHINE");
+        case Root::ClassesRoot:
+            return QStringLiteral("HKEY_CLASSES_ROOT");
+        case Root::CurrentUser:
+            return QStringLiteral("HKEY_CURRENT_USER");
+        case Root::LocalMachine:
+            return QStringLiteral("HKEY_LOCAL_MACHINE");
     }
     return {};
 }
 
 static QString fullKeyOf(RegistryStore::Root root, const QString& key) {
     const QString path = normalizedKey(key);
-    return path.isEmpty() ? RegistryStore::rootName(root) : RegistryStore::rootName(root) + QLatin1Char('\\') + path;
+    return path.isEmpty() ? RegistryStore::rootName(root)
+                          : RegistryStore::rootName(root) + QLatin1Char('\\') + path;
 }
 
 bool RegistryStore::keyExists(Root root, const QString& key) const {
@@ -86,7 +90,8 @@ bool RegistryStore::deleteKey(Root root, const QString& key) {
     const QString prefix = full + QLatin1Char('\\');
     bool found = false;
     for (auto it = store.begin(); it != store.end();) {
-        if (it.key().compare(full, Qt::CaseInsensitive) == 0 || it.key().startsWith(prefix, Qt::CaseInsensitive)) {
+        if (it.key().compare(full, Qt::CaseInsensitive) == 0 ||
+            it.key().startsWith(prefix, Qt::CaseInsensitive)) {
             it = store.erase(it);
             found = true;
         } else {

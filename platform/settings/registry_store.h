@@ -12,7 +12,7 @@ namespace platform {
 // store is one JSON file in the settings folder, rewritten atomically on every change; every call reads
 // the file afresh, so several processes see each other's changes.
 class RegistryStore {
-public:
+  public:
     enum class Root { ClassesRoot, CurrentUser, LocalMachine };
     static constexpr std::uint32_t kString = 1;  // REG_SZ
     static constexpr std::uint32_t kDword = 4;   // REG_DWORD
@@ -39,7 +39,7 @@ public:
 
     static QString rootName(Root root);
 
-private:
+  private:
     bool setValue(Root root, const QString& key, const QString& name, const Value& value);
     QString file_;
 };

@@ -16,7 +16,8 @@ void screenshotAndQuitIfAsked(QWidget* window, const char* name, int delayMs) {
     QTimer::singleShot(delayMs, window, [window, file, dir] {
         QDir().mkpath(dir);
         const bool saved = window->grab().save(file);
-        std::fprintf(stdout, "%s %s\n", saved ? "screenshot:" : "could not save screenshot", qPrintable(file));
+        std::fprintf(stdout, "%s %s\n", saved ? "screenshot:" : "could not save screenshot",
+                     qPrintable(file));
         std::fflush(stdout);
         QApplication::quit();
     });

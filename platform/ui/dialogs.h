@@ -42,7 +42,7 @@ struct FileDialogRequest {
     enum class Kind { Open, Save };
     Kind kind = Kind::Open;
     QString title;
-    QString filter;         // "Text files (*.txt)|*.txt|All files (*.*)|*.*" pairs, as the programs write them
+    QString filter;  // "Text files (*.txt)|*.txt|All files (*.*)|*.*" pairs, as the programs write them
     QString initialFolder;  // empty: the current folder
     QString fileName;       // proposed name
     bool overwritePrompt = false;
@@ -52,13 +52,13 @@ struct FileDialogRequest {
 
 // Thrown by fileDialog() on Cancel when the request asked for it.
 class DialogCancelled : public std::runtime_error {
-public:
+  public:
     DialogCancelled() : std::runtime_error("Cancel was selected.") {}
 };
 
 // Everything a window shows modally goes through this interface, so tests can answer it from a script.
 class Dialogs {
-public:
+  public:
     virtual ~Dialogs() = default;
     virtual int messageBox(const MessageBoxRequest& request) = 0;
     // The chosen path, or empty text when the user cancelled (unless cancelRaises is set).

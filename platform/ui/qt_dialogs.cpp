@@ -17,9 +17,12 @@ ButtonSet buttonsFor(int style) {
         case mb::OkCancel:
             return {{{QMessageBox::Ok, mb::Ok}, {QMessageBox::Cancel, mb::Cancel}}};
         case mb::AbortRetryIgnore:
-            return {{{QMessageBox::Abort, mb::Abort}, {QMessageBox::Retry, mb::Retry}, {QMessageBox::Ignore, mb::Ignore}}};
+            return {{{QMessageBox::Abort, mb::Abort},
+                     {QMessageBox::Retry, mb::Retry},
+                     {QMessageBox::Ignore, mb::Ignore}}};
         case mb::YesNoCancel:
-            return {{{QMessageBox::Yes, mb::Yes}, {QMessageBox::No, mb::No}, {QMessageBox::Cancel, mb::Cancel}}};
+            return {
+                {{QMessageBox::Yes, mb::Yes}, {QMessageBox::No, mb::No}, {QMessageBox::Cancel, mb::Cancel}}};
         case mb::YesNo:
             return {{{QMessageBox::Yes, mb::Yes}, {QMessageBox::No, mb::No}}};
         case mb::RetryCancel:
@@ -31,11 +34,16 @@ ButtonSet buttonsFor(int style) {
 
 QMessageBox::Icon iconFor(int style) {
     switch (style & mb::IconMask) {
-        case mb::Critical: return QMessageBox::Critical;
-        case mb::Question: return QMessageBox::Question;
-        case mb::Exclamation: return QMessageBox::Warning;
-        case mb::Information: return QMessageBox::Information;
-        default: return QMessageBox::NoIcon;
+        case mb::Critical:
+            return QMessageBox::Critical;
+        case mb::Question:
+            return QMessageBox::Question;
+        case mb::Exclamation:
+            return QMessageBox::Warning;
+        case mb::Information:
+            return QMessageBox::Information;
+        default:
+            return QMessageBox::NoIcon;
     }
 }
 

@@ -6,7 +6,7 @@ namespace platform::ui {
 
 // Message boxes and file dialogs shown with QMessageBox and QFileDialog, parented to the active window.
 class QtDialogs : public Dialogs {
-public:
+  public:
     int messageBox(const MessageBoxRequest& request) override;
     QString fileDialog(const FileDialogRequest& request) override;
 };

@@ -29,10 +29,14 @@ int ScriptedDialogs::messageBox(const MessageBoxRequest& request) {
     }
     switch (request.style & mb::ButtonMask) {
         case mb::YesNo:
-        case mb::YesNoCancel: return mb::Yes;
-        case mb::AbortRetryIgnore: return mb::Abort;
-        case mb::RetryCancel: return mb::Retry;
-        default: return mb::Ok;
+        case mb::YesNoCancel:
+            return mb::Yes;
+        case mb::AbortRetryIgnore:
+            return mb::Abort;
+        case mb::RetryCancel:
+            return mb::Retry;
+        default:
+            return mb::Ok;
     }
 }
 

@@ -13,7 +13,7 @@ namespace platform::ui {
 // message box answers with its first button (OK or Yes); an unscripted file dialog is cancelled.
 // Installs itself for its lifetime.
 class ScriptedDialogs : public Dialogs {
-public:
+  public:
     struct FileAnswer {
         QString path;  // empty: Cancel
     };
@@ -37,7 +37,7 @@ public:
     int messageBox(const MessageBoxRequest& request) override;
     QString fileDialog(const FileDialogRequest& request) override;
 
-private:
+  private:
     std::vector<MessageBoxRequest> boxes_;
     std::vector<FileDialogRequest> fileRequests_;
     std::deque<int> boxAnswers_;

@@ -1,10 +1,11 @@
+#include "devsim/datapoint_service.h"
+
 #include <gtest/gtest.h>
 
 #include <QFile>
 #include <QSet>
 #include <QTcpSocket>
 
-#include "devsim/datapoint_service.h"
 #include "tests/support/device_fixture.h"
 #include "tests/support/test_environment.h"
 
@@ -12,7 +13,7 @@ namespace {
 
 // A blocking line client for the datapoint port.
 class LineClient {
-public:
+  public:
     bool connectTo(const QString& address) {
         socket_.connectToHost(address, 4224);
         return socket_.waitForConnected(5000);
@@ -51,7 +52,7 @@ public:
     }
     bool timedOut = false;
 
-private:
+  private:
     QTcpSocket socket_;
     QByteArray buffer_;
 };

@@ -1,9 +1,10 @@
+#include "devsim/debug_service.h"
+
 #include <gtest/gtest.h>
 
 #include <QTcpSocket>
 
 #include "devsim/debug_flood.h"
-#include "devsim/debug_service.h"
 #include "devsim/simulated_device.h"
 #include "tests/devsim/shell_client.h"
 #include "tests/support/device_fixture.h"
@@ -14,7 +15,7 @@ namespace {
 using namespace std::chrono_literals;
 
 class DebugClient {
-public:
+  public:
     bool connectTo(const QString& address) {
         socket_.connectToHost(address, DebugService::kPort);
         return socket_.waitForConnected(5000);
@@ -29,7 +30,7 @@ public:
     }
     QByteArray text;
 
-private:
+  private:
     QTcpSocket socket_;
 };
 

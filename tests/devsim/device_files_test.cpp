@@ -1,9 +1,10 @@
+#include "devsim/device_files.h"
+
 #include <gtest/gtest.h>
 
 #include <QDir>
 #include <QFile>
 
-#include "devsim/device_files.h"
 #include "tests/support/test_environment.h"
 
 TEST(DeviceFiles, SeedsTheRootWithFlashFolderAndFiles) {

@@ -1,3 +1,5 @@
+#include "devsim/file_commands.h"
+
 #include <gtest/gtest.h>
 
 #include <QDateTime>
@@ -6,7 +8,6 @@
 #include <QTcpSocket>
 #include <QtEndian>
 
-#include "devsim/file_commands.h"
 #include "devsim/file_faults.h"
 #include "devsim/file_transfers.h"
 #include "tests/devsim/shell_client.h"
@@ -30,8 +31,10 @@ struct DataClient {
     }
     QByteArray line() {
         while (!buffer.contains("\r\n"))
-            if (!socket.waitForReadyRead(5000)) return "<timeout>";
-            else buffer += socket.readAll();
+            if (!socket.waitForReadyRead(5000))
+                return "<timeout>";
+            else
+                buffer += socket.readAll();
         const qsizetype crlf = buffer.indexOf("\r\n");
         const QByteArray l = buffer.left(crlf);
         buffer.remove(0, crlf + 2);
@@ -52,7 +55,7 @@ struct DataClient {
 };
 
 class DevsimFiles : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         device = testsupport::startDevice();
         ASSERT_TRUE(device);
@@ -85,7 +88,8 @@ TEST_F(DevsimFiles, DirSendsOneRecordPerEntryOnTheDataConnectionWithFlashFreeByt
         const qsizetype nul = listing.indexOf('\0', 24);
         ASSERT_GT(nul, 0);
         const QByteArray name = listing.mid(24, nul - 24);
-        entries[name] = {qFromLittleEndian<quint32>(listing.constData()), qFromLittleEndian<qint32>(listing.constData() + 4)};
+        entries[name] = {qFromLittleEndian<quint32>(listing.constData()),
+                         qFromLittleEndian<qint32>(listing.constData() + 4)};
         if (name == "\\Readme.txt") readmeTime = listing.mid(8, 16);
         listing.remove(0, nul + 1);
     }
@@ -118,7 +122,8 @@ TEST_F(DevsimFiles, CopyRunsTheHandshakeAndAnswersEveryBlock) {
     data.send("0abc");
     EXPECT_EQ(data.line(), "done");
     data.socket.disconnectFromHost();
-    EXPECT_EQ(shell.readMessage(), "success: copied 1027 bytes to \\Temp\\n.bin, started, runs at every boot\r\n");
+    EXPECT_EQ(shell.readMessage(),
+              "success: copied 1027 bytes to \\Temp\\n.bin, started, runs at every boot\r\n");
     EXPECT_EQ(fileAt("\\Temp\\n.bin"), block + "abc");
 }
 
@@ -164,7 +169,8 @@ TEST_F(DevsimFiles, GetFileSendsTheSizeLineThenOnePiecePerAck) {
         got += data.bytes(std::min<qsizetype>(kPiece, contents.size() - got.size()));
     }
     EXPECT_EQ(got, contents);
-    EXPECT_EQ(shell.readMessage(), "success: sent " + QByteArray::number(contents.size()) + " bytes of \\Temp\\g.bin\r\n");
+    EXPECT_EQ(shell.readMessage(),
+              "success: sent " + QByteArray::number(contents.size()) + " bytes of \\Temp\\g.bin\r\n");
 
     shell.sendLine("getfile \\Temp\\none.bin");
     DataClient missing;
@@ -184,7 +190,8 @@ TEST_F(DevsimFiles, FolderCommandsAnswerOnTheShellAndPathsNeverLeaveTheRoot) {
     EXPECT_EQ(shell.readMessage(), "delfile success: \\Readme.txt\r\n");
     shell.sendLine("delfile \\Readme.txt");
     EXPECT_TRUE(shell.readMessage().startsWith("delfile error"));
-    for (const char* line : {"copy \\..\\x", "getfile \\..\\..\\etc\\passwd", "makedir \\..\\y", "dir \\..\\"}) {
+    for (const char* line :
+         {"copy \\..\\x", "getfile \\..\\..\\etc\\passwd", "makedir \\..\\y", "dir \\..\\"}) {
         shell.sendLine(line);
         EXPECT_TRUE(shell.readMessage().contains("error: invalid path")) << line;
     }

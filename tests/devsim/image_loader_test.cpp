@@ -1,10 +1,11 @@
+#include "devsim/image_loader.h"
+
 #include <gtest/gtest.h>
 
 #include <QFile>
 #include <QNetworkDatagram>
 #include <QUdpSocket>
 
-#include "devsim/image_loader.h"
 #include "platform/ui/time_scale.h"
 #include "tests/support/device_fixture.h"
 #include "tests/support/test_environment.h"
@@ -23,7 +24,7 @@ QByteArray packet(int n, char fill, int bytes = 1470) {
 
 // A sender on a loopback address of its own that sends one datagram and takes the answer, if any.
 class Sender {
-public:
+  public:
     Sender() { socket_.bind(QHostAddress(testsupport::uniqueLoopbackAddress()), 4242); }
     std::optional<QByteArray> exchange(const QString& device, const QByteArray& datagram, int waitMs = 300) {
         socket_.writeDatagram(datagram, QHostAddress(device), 4242);
@@ -31,7 +32,7 @@ public:
         return socket_.receiveDatagram().data();
     }
 
-private:
+  private:
     QUdpSocket socket_;
 };
 
@@ -43,7 +44,7 @@ QByteArray number(int n) {
 }
 
 class ImageLoaderTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         platform::setTimeScale(0.05);
         device = testsupport::startDevice({});

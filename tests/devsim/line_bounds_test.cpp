@@ -1,11 +1,10 @@
 // A broken PC program cannot make the device eat memory: every line a service reads is bounded, and a
 // notification connection whose reader has stopped is closed after a bounded backlog.
 #include <arpa/inet.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <QTcpSocket>
 #include <atomic>
@@ -115,7 +114,8 @@ TEST(LineBounds, SqlLinesOverTheLimitAreAnsweredAsTooLong) {
     ASSERT_TRUE(sql.connectTo(device->options().address, 5050));
     sql.socket().write("select '" + QByteArray(devsim::SqlService::kMaxLine + 10, 'q') + "'\r\n");
     sql.socket().write("select 1\r\n");
-    while (sql.socket().bytesToWrite() > 0 && sql.socket().waitForBytesWritten(5000)) {}
+    while (sql.socket().bytesToWrite() > 0 && sql.socket().waitForBytesWritten(5000)) {
+    }
     ASSERT_TRUE(device->log().waitFor("< select 1", 30s)) << device->log().tail(20);
     EXPECT_TRUE(device->log().contains("dropped an over-long line"));
     EXPECT_FALSE(device->log().contains("< select 'qqq"));
@@ -155,11 +155,13 @@ TEST(LineBounds, ANotificationConnectionThatStopsReadingIsClosedAfterABoundedBac
     // The stalled connection is gone on the device's side: it reads as closed once its data is drained.
     char sink[65536];
     ssize_t n;
-    while ((n = ::recv(stalled, sink, sizeof sink, 0)) > 0) {}
+    while ((n = ::recv(stalled, sink, sizeof sink, 0)) > 0) {
+    }
     EXPECT_LE(n, 0);
     // The reader got every byte.
     const auto deadline = std::chrono::steady_clock::now() + 30s;
-    while (got.load() < steps * static_cast<long long>(step.size()) && std::chrono::steady_clock::now() < deadline)
+    while (got.load() < steps * static_cast<long long>(step.size()) &&
+           std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(1ms);
     EXPECT_EQ(got.load(), steps * static_cast<long long>(step.size()));
     ::shutdown(reading, SHUT_RDWR);

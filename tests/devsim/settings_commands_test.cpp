@@ -27,9 +27,12 @@ TEST(DeviceSettings, AddressesAnswerGetAndOnlyPersistentOnesSurviveAReboot) {
     EXPECT_EQ(ask(client, "Subnet get"), "255.255.255.0\r\n");
     EXPECT_EQ(ask(client, "Gateway get"), own.left(own.lastIndexOf('.') + 1) + "254\r\n");
 
-    EXPECT_EQ(ask(client, "ip set 10.0.0.7"), "success: IP address set to 10.0.0.7 (until the next boot)\r\n");
-    EXPECT_EQ(ask(client, "Subnet set -p 255.255.0.0"), "success: subnet mask set to 255.255.0.0 (kept in flash)\r\n");
-    EXPECT_EQ(ask(client, "Gateway set -p 10.0.0.1"), "success: gateway address set to 10.0.0.1 (kept in flash)\r\n");
+    EXPECT_EQ(ask(client, "ip set 10.0.0.7"),
+              "success: IP address set to 10.0.0.7 (until the next boot)\r\n");
+    EXPECT_EQ(ask(client, "Subnet set -p 255.255.0.0"),
+              "success: subnet mask set to 255.255.0.0 (kept in flash)\r\n");
+    EXPECT_EQ(ask(client, "Gateway set -p 10.0.0.1"),
+              "success: gateway address set to 10.0.0.1 (kept in flash)\r\n");
     EXPECT_EQ(ask(client, "ip get"), "10.0.0.7\r\n");
     EXPECT_EQ(ask(client, "ip set 10.0.0.300"), "error: '10.0.0.300' is not an address\r\n");
     EXPECT_EQ(ask(client, "ip"), "error: usage: ip get|set [-p ]<a.b.c.d>\r\n");
@@ -52,11 +55,14 @@ TEST(DeviceSettings, ClockAnswersDateBlankTimeAndTakesTheSetForm) {
     ASSERT_TRUE(client.connectTo(device->options().address));
     const QByteArray now = ask(client, "clock get");
     ASSERT_EQ(now.size(), 21) << now.toStdString();
-    const QDateTime reported = QDateTime::fromString(QString::fromLatin1(now.left(19)), "dd.MM.yyyy hh:mm:ss");
+    const QDateTime reported =
+        QDateTime::fromString(QString::fromLatin1(now.left(19)), "dd.MM.yyyy hh:mm:ss");
     EXPECT_LT(std::abs(reported.secsTo(QDateTime::currentDateTime())), 5);
 
     EXPECT_EQ(ask(client, "clock set 9:5:3 5.3.2004"), "success: clock set to 05.03.2004 09:05:03\r\n");
     EXPECT_TRUE(ask(client, "clock get").startsWith("05.03.2004 09:05:0"));
-    EXPECT_EQ(ask(client, "clock set 25:00:00 5.3.2004"), "error: usage: clock get | clock set <h:m:s> <d.m.yyyy>\r\n");
-    EXPECT_EQ(ask(client, "clock set 9:5:3 31.2.2004"), "error: usage: clock get | clock set <h:m:s> <d.m.yyyy>\r\n");
+    EXPECT_EQ(ask(client, "clock set 25:00:00 5.3.2004"),
+              "error: usage: clock get | clock set <h:m:s> <d.m.yyyy>\r\n");
+    EXPECT_EQ(ask(client, "clock set 9:5:3 31.2.2004"),
+              "error: usage: clock get | clock set <h:m:s> <d.m.yyyy>\r\n");
 }

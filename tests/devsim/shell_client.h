@@ -7,7 +7,7 @@ namespace testsupport {
 
 // A blocking shell client for device tests: sends command lines, reads NUL-terminated messages.
 class ShellClient {
-public:
+  public:
     bool connectTo(const QString& address, quint16 port = 4212) {
         socket_.connectToHost(address, port);
         return socket_.waitForConnected(5000);
@@ -40,7 +40,7 @@ public:
     QTcpSocket& socket() { return socket_; }
     bool timedOut = false;
 
-private:
+  private:
     QTcpSocket socket_;
     QByteArray buffer_;
 };

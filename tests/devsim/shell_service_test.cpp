@@ -1,9 +1,10 @@
+#include "devsim/shell_service.h"
+
 #include <gtest/gtest.h>
 
 #include <QTcpSocket>
 #include <QThread>
 
-#include "devsim/shell_service.h"
 #include "platform/ui/time_scale.h"
 #include "tests/devsim/shell_client.h"
 #include "tests/support/device_fixture.h"

@@ -1,9 +1,10 @@
+#include "devsim/sql_service.h"
+
 #include <gtest/gtest.h>
 
 #include <QTcpSocket>
 
 #include "devsim/simulated_device.h"
-#include "devsim/sql_service.h"
 #include "tests/support/device_fixture.h"
 #include "tests/support/test_environment.h"
 
@@ -12,7 +13,7 @@ namespace {
 
 // A blocking client of the SQL port: one request line, then everything that arrives until `ending`.
 class SqlClient {
-public:
+  public:
     bool connectTo(const QString& address) {
         socket_.connectToHost(address, SqlService::kPort);
         return socket_.waitForConnected(5000);
@@ -25,7 +26,7 @@ public:
         return answer;
     }
 
-private:
+  private:
     QTcpSocket socket_;
 };
 
@@ -51,7 +52,8 @@ TEST(SqlService, runsStatementsForRealAndKeepsChangesInTheRootFolder) {
         ASSERT_TRUE(device);
         SqlClient client;
         ASSERT_TRUE(client.connectTo(device->options().address));
-        EXPECT_EQ(client.ask("SELECT Name, Unit FROM Sensors WHERE Id = 2;"), "Name | Unit\r\nFlow | m3/h\r\n(1 row)\r\n");
+        EXPECT_EQ(client.ask("SELECT Name, Unit FROM Sensors WHERE Id = 2;"),
+                  "Name | Unit\r\nFlow | m3/h\r\n(1 row)\r\n");
         EXPECT_EQ(client.ask("INSERT INTO Alarms VALUES (3, 'Door open', 3, 1);", "affected\r\n"),
                   "OK, 1 row affected\r\n");
         EXPECT_EQ(client.ask("SELECT * FROM Nowhere;", "\r\n"), "error: no such table: Nowhere\r\n");

@@ -1,3 +1,5 @@
+#include "lintra/frm_main.h"
+
 #include <gtest/gtest.h>
 
 #include <QComboBox>
@@ -13,7 +15,6 @@
 #include <functional>
 
 #include "devsim/simulated_device.h"
-#include "lintra/frm_main.h"
 #include "platform/net/socket_errors.h"
 #include "platform/settings/settings_store.h"
 #include "platform/ui/scripted_dialogs.h"
@@ -36,7 +37,7 @@ using testsupport::ScriptedPeer;
 // its own while a line is out): answers each complete line the window sent, and notes how many lines
 // the device had received when it answered.
 class Answerer : public QObject {
-public:
+  public:
     Answerer(ScriptedPeer& peer, std::function<QByteArray(const QByteArray&)> reply)
         : peer_(peer), reply_(std::move(reply)) {
         timer_.callOnTimeout([this] { poll(); });
@@ -44,7 +45,7 @@ public:
     }
     std::vector<int> linesSeenAtAnswer;
 
-private:
+  private:
     void poll() {
         if (peer_.connectionCount() == 0) return;
         const QByteArray all = peer_.received(0);
@@ -86,7 +87,7 @@ QByteArray readFile(const QString& path) {
 }
 
 class LintraWindow : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         testsupport::resetFolders();
         platform::setTimeScale(1.0);
@@ -151,11 +152,13 @@ TEST_F(LintraWindow, aScriptSendsOnlyItsStatementsEachAfterTheAnswerToTheOneBefo
 
     EXPECT_EQ(peer.received(0), "#schema\r\nSELECT 1;\r\nUPDATE t SET a = 'x';\r\nSELECT 2;\r\n");
     EXPECT_EQ(device.linesSeenAtAnswer, (std::vector<int>{1, 2, 3, 4}));
-    EXPECT_EQ(window->resultText(),
-              "> SELECT 1;\r\nanswer to SELECT 1;\r\n> UPDATE t SET a = 'x';\r\nanswer to UPDATE t SET a = 'x';\r\n"
-              "> SELECT 2;\r\nanswer to SELECT 2;\r\n");
+    EXPECT_EQ(
+        window->resultText(),
+        "> SELECT 1;\r\nanswer to SELECT 1;\r\n> UPDATE t SET a = 'x';\r\nanswer to UPDATE t SET a = 'x';\r\n"
+        "> SELECT 2;\r\nanswer to SELECT 2;\r\n");
     EXPECT_FALSE(window->busy());
-    EXPECT_EQ(window->tbResult->toPlainText(), QString::fromLatin1(window->resultText()).replace("\r\n", "\n"));
+    EXPECT_EQ(window->tbResult->toPlainText(),
+              QString::fromLatin1(window->resultText()).replace("\r\n", "\n"));
 }
 
 TEST_F(LintraWindow, doubleClicksQueryATableAndAColumnOfTheSimulatedDevice) {
@@ -168,8 +171,9 @@ TEST_F(LintraWindow, doubleClicksQueryATableAndAColumnOfTheSimulatedDevice) {
     ASSERT_GE(sensors, 0) << itemsOf(window->lbDBs).join(',').toStdString();
 
     doubleClickItem(window->lbDBs, sensors);
-    EXPECT_TRUE(window->resultText().contains("> SELECT * FROM Sensors;\r\nId | Name | Unit | Station\r\n"
-                                              "1 | Level | m | Tank 1\r\n"))
+    EXPECT_TRUE(
+        window->resultText().contains("> SELECT * FROM Sensors;\r\nId | Name | Unit | Station\r\n"
+                                      "1 | Level | m | Tank 1\r\n"))
         << window->resultText().toStdString();
 
     window->cbClrAnswer_Click();
@@ -186,8 +190,11 @@ TEST_F(LintraWindow, reconnectingToAnotherDeviceReplacesTablesAndColumns) {
     const QString second = testsupport::uniqueLoopbackAddress();
     ScriptedPeer peerA(first, 5050);
     ScriptedPeer peerB(second, 5050);
-    Answerer deviceA(peerA, [](const QByteArray& l) { return schemaOrAnswer(l, "#TABLEA1\r\n#ITEMa\r\n#TABLEA2\r\n\r\n"); });
-    Answerer deviceB(peerB, [](const QByteArray& l) { return schemaOrAnswer(l, "#TABLEB1\r\n#ITEMb\r\n\r\n"); });
+    Answerer deviceA(peerA, [](const QByteArray& l) {
+        return schemaOrAnswer(l, "#TABLEA1\r\n#ITEMa\r\n#TABLEA2\r\n\r\n");
+    });
+    Answerer deviceB(peerB,
+                     [](const QByteArray& l) { return schemaOrAnswer(l, "#TABLEB1\r\n#ITEMb\r\n\r\n"); });
     auto window = openWindow();
     ASSERT_TRUE(connectTo(*window, first));
     ASSERT_TRUE(waitUntil([&] { return !window->busy(); }, 30s));
@@ -223,7 +230,8 @@ TEST_F(LintraWindow, theResultPaneStaysWithinItsLimitAndKeepsTheNewestText) {
     window->SendSQL("q1\nq2");
     EXPECT_LE(window->resultText().size(), 30000);
     EXPECT_TRUE(window->resultText().endsWith(last));
-    EXPECT_EQ(window->tbResult->toPlainText(), QString::fromLatin1(window->resultText()).replace("\r\n", "\n"));
+    EXPECT_EQ(window->tbResult->toPlainText(),
+              QString::fromLatin1(window->resultText()).replace("\r\n", "\n"));
     EXPECT_TRUE(window->tbResult->textCursor().atEnd());
 }
 
@@ -259,8 +267,8 @@ TEST_F(LintraWindow, aRefusedConnectionShowsTheSocketError) {
     window->cbIPs->setEditText(testsupport::uniqueLoopbackAddress());
     QTest::mouseClick(window->cbConnect, Qt::LeftButton);
     ASSERT_TRUE(waitUntil([&] { return window->statusText(1).startsWith("Winsock Error: "); }, 30s));
-    EXPECT_EQ(window->statusText(1),
-              "Winsock Error: " + platform::net::describeSocketError(platform::net::sckerr::ConnectionRefused));
+    EXPECT_EQ(window->statusText(1), "Winsock Error: " + platform::net::describeSocketError(
+                                                             platform::net::sckerr::ConnectionRefused));
     EXPECT_EQ(window->statusText(2), "");
     EXPECT_EQ(window->connState(), 0);
     EXPECT_EQ(window->cbConnect->text(), "Disconnect");  // the next click resets the window

@@ -1,6 +1,6 @@
-#include <gtest/gtest.h>
-
 #include "lintra/schema_reader.h"
+
+#include <gtest/gtest.h>
 
 namespace lintra {
 namespace {
@@ -34,10 +34,10 @@ TEST(SchemaReader, reportsAnswerLinesTheEndAndLinesAfterIt) {
     SchemaReader reader(tables);
     const auto events = reader.feed("#ITEMorphan\r\nnote\r\n#TABLET\r\n\r\nlate\r\n");
     EXPECT_EQ(events, (std::vector<SchemaReader::Event>{{Kind::Answer, "#ITEMorphan"},
-                                                         {Kind::Answer, "note"},
-                                                         {Kind::Table, "T"},
-                                                         {Kind::End, ""},
-                                                         {Kind::Answer, "late"}}));
+                                                        {Kind::Answer, "note"},
+                                                        {Kind::Table, "T"},
+                                                        {Kind::End, ""},
+                                                        {Kind::Answer, "late"}}));
     EXPECT_EQ(tables.Count(), 1);
     EXPECT_EQ(tables.Item(1).mColumns.Count(), 0);
 }

@@ -1,6 +1,6 @@
-#include <gtest/gtest.h>
-
 #include "lintra/text_lines.h"
+
+#include <gtest/gtest.h>
 
 namespace lintra {
 namespace {

@@ -1,16 +1,17 @@
+#include "merrow/frm_main.h"
+
 #include <gtest/gtest.h>
 
 #include <QComboBox>
 #include <QFile>
 #include <QGroupBox>
-#include <QLineEdit>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
 
 #include "devsim/simulated_device.h"
-#include "merrow/frm_main.h"
 #include "platform/net/socket_errors.h"
 #include "platform/settings/settings_store.h"
 #include "platform/ui/scripted_dialogs.h"
@@ -40,7 +41,7 @@ QByteArray numbered(qsizetype size) {
 }
 
 class MerrowWindow : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { testsupport::resetFolders(); }
 
     std::unique_ptr<frmMain> openWindow() {
@@ -72,7 +73,8 @@ TEST_F(MerrowWindow, twentyMoreCharactersOnAFullPaneKeepItsTextFromTheTenThousan
     const QByteArray expected = (first + "ABCDEFGHIJKLMNOPQRST").mid(9999);
     ASSERT_TRUE(waitUntil([&] { return window->paneText() == expected; }, 30s));
     // The widget catches up by itself.
-    ASSERT_TRUE(waitUntil([&] { return window->tbMsgs->toPlainText() == QString::fromLatin1(expected); }, 30s));
+    ASSERT_TRUE(
+        waitUntil([&] { return window->tbMsgs->toPlainText() == QString::fromLatin1(expected); }, 30s));
     EXPECT_TRUE(window->tbMsgs->textCursor().atEnd());
     EXPECT_TRUE(peer.received(0).isEmpty());  // the viewer sends nothing
 }
@@ -199,8 +201,8 @@ TEST_F(MerrowWindow, aRefusedConnectionShowsTheSocketError) {
     window->cbIPs->setEditText(testsupport::uniqueLoopbackAddress());
     QTest::mouseClick(window->cbConnect, Qt::LeftButton);
     ASSERT_TRUE(waitUntil([&] { return window->lbPan1->text().startsWith("Winsock Error: "); }, 30s));
-    EXPECT_EQ(window->lbPan1->text(),
-              "Winsock Error: " + platform::net::describeSocketError(platform::net::sckerr::ConnectionRefused));
+    EXPECT_EQ(window->lbPan1->text(), "Winsock Error: " + platform::net::describeSocketError(
+                                                              platform::net::sckerr::ConnectionRefused));
     EXPECT_EQ(window->linkState(), 0);
 }
 

@@ -53,8 +53,10 @@ TEST(PaneView, theWidgetFollowsTheTextThroughCutsAndClears) {
         const int size = random.bounded(1, round % 50 == 0 ? 40000 : 3000);
         for (int i = 0; i < size; ++i) {
             const int pick = random.bounded(40);
-            piece += pick == 0 ? QByteArray("\r") : pick == 1 ? QByteArray("\n") : pick == 2 ? QByteArray("\r\n")
-                                                                                 : QByteArray(1, char('a' + pick));
+            piece += pick == 0   ? QByteArray("\r")
+                     : pick == 1 ? QByteArray("\n")
+                     : pick == 2 ? QByteArray("\r\n")
+                                 : QByteArray(1, char('a' + pick));
         }
         pane.append(piece);
         if (round % 3 == 0) view.sync();

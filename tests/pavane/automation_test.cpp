@@ -1,3 +1,5 @@
+#include "pavane/automation.h"
+
 #include <gtest/gtest.h>
 
 #include <QComboBox>
@@ -14,7 +16,6 @@
 
 #include "devsim/image_loader.h"
 #include "pavane/activation_file.h"
-#include "pavane/automation.h"
 #include "platform/ui/scripted_dialogs.h"
 #include "platform/ui/time_scale.h"
 #include "platform/ui/wait.h"
@@ -32,7 +33,7 @@ const QString kService = QStringLiteral("org.quillon.Pavane");
 // Pavane's component on a bus of the test's own, and a client connection to the same bus, both in this
 // process: the client's calls are asynchronous, so the waits keep both sides running.
 class AutomationTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         testsupport::resetFolders();
         platform::setTimeScale(0.2);
@@ -68,8 +69,8 @@ protected:
         return pending.reply();
     }
     QString createDownload() {
-        const QDBusMessage reply =
-            roundTrip(call(QStringLiteral("/org/quillon/Pavane"), kService, QStringLiteral("CreateDownload")));
+        const QDBusMessage reply = roundTrip(
+            call(QStringLiteral("/org/quillon/Pavane"), kService, QStringLiteral("CreateDownload")));
         EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
         return reply.arguments().value(0).value<QDBusObjectPath>().path();
     }
@@ -106,9 +107,7 @@ protected:
     bool finished = false;
 };
 
-QString imageFolder(qint64 size) {
-    return QFileInfo(testsupport::writeImage(size)).absolutePath();
-}
+QString imageFolder(qint64 size) { return QFileInfo(testsupport::writeImage(size)).absolutePath(); }
 
 }  // namespace
 
@@ -122,9 +121,10 @@ TEST_F(AutomationTest, SetSourceAnswersOnceTheOperatorsDownloadIsComplete) {
     QDBusPendingCall pending = setSource(createDownload(), device->options().address, folder);
     ASSERT_TRUE(waitForPreparedWindow());
     ASSERT_EQ(dialogs.boxes().size(), 1u);
-    EXPECT_EQ(dialogs.boxes()[0].text,
-              QStringLiteral("Entfernen Sie den Ethernetloopbackstecker und schließen das Ethernetkabel an Hub und "
-                             "Board an!!"));
+    EXPECT_EQ(
+        dialogs.boxes()[0].text,
+        QStringLiteral("Entfernen Sie den Ethernetloopbackstecker und schließen das Ethernetkabel an Hub und "
+                       "Board an!!"));
     EXPECT_EQ(dialogs.boxes()[0].title, QStringLiteral("Info für Download"));
     EXPECT_EQ(dialogs.boxes()[0].style, platform::ui::mb::OkOnly | platform::ui::mb::Exclamation);
     EXPECT_FALSE(button("CmdFileSel")->isVisible());
@@ -139,7 +139,8 @@ TEST_F(AutomationTest, SetSourceAnswersOnceTheOperatorsDownloadIsComplete) {
     button("CmdDownload")->click();
     EXPECT_EQ(server->window()->statusText(), QStringLiteral("Image download complete"));
     ASSERT_TRUE(waitFor(pending));
-    EXPECT_EQ(pending.reply().type(), QDBusMessage::ReplyMessage) << pending.reply().errorMessage().toStdString();
+    EXPECT_EQ(pending.reply().type(), QDBusMessage::ReplyMessage)
+        << pending.reply().errorMessage().toStdString();
     ASSERT_TRUE(device->log().waitFor("image: stored", 30s));
     QFile stored(device->files().root() + QStringLiteral("/nk.bin"));
     ASSERT_TRUE(stored.open(QIODevice::ReadOnly));
@@ -189,7 +190,8 @@ TEST_F(AutomationTest, ReleasingTheLastObjectEndsTheComponent) {
     QDBusPendingCall pending = setSource(first, QStringLiteral("10.0.0.1"), imageFolder(3000));
     ASSERT_TRUE(waitForPreparedWindow());
     const QString download = QStringLiteral("org.quillon.Pavane.Download");
-    EXPECT_EQ(roundTrip(call(second, download, QStringLiteral("Release"))).type(), QDBusMessage::ReplyMessage);
+    EXPECT_EQ(roundTrip(call(second, download, QStringLiteral("Release"))).type(),
+              QDBusMessage::ReplyMessage);
     EXPECT_FALSE(finished);
     EXPECT_FALSE(pending.isFinished());
     EXPECT_EQ(roundTrip(call(first, download, QStringLiteral("Release"))).type(), QDBusMessage::ReplyMessage);
@@ -216,7 +218,8 @@ struct ProgramRun {
     std::string output;
 };
 
-ProgramRun runProgram(const QString& program, const QStringList& arguments, const QProcessEnvironment& extra = {}) {
+ProgramRun runProgram(const QString& program, const QStringList& arguments,
+                      const QProcessEnvironment& extra = {}) {
     QProcess process;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("XDG_DATA_HOME"), testsupport::freshFolder(QStringLiteral("data")));
@@ -243,7 +246,7 @@ ProgramRun runProgram(const QString& program, const QStringList& arguments, cons
 
 // A client process asks a bus configured by `config` for the class and calls SetSource.
 ProgramRun runClientSession(const QString& config, const QString& device, const QString& folder,
-                     const QProcessEnvironment& extra = {}) {
+                            const QProcessEnvironment& extra = {}) {
     return runProgram(QStringLiteral("dbus-run-session"),
                       {QStringLiteral("--config-file=") + config, QStringLiteral("--"),
                        QStringLiteral(PAVANE_DBUS_CLIENT), device, folder},
@@ -289,7 +292,8 @@ TEST(AutomationActivation, AfterOnePlainStartAFreshAccountCanCreateTheClass) {
     QProcessEnvironment account;
     const QString dataHome = testsupport::freshFolder(QStringLiteral("account"));
     account.insert(QStringLiteral("XDG_DATA_HOME"), dataHome);
-    account.insert(QStringLiteral("QUILLON_SCREENSHOT_DIR"), testsupport::freshFolder(QStringLiteral("shots")));
+    account.insert(QStringLiteral("QUILLON_SCREENSHOT_DIR"),
+                   testsupport::freshFolder(QStringLiteral("shots")));
 
     const ProgramRun start = runProgram(QStringLiteral(PAVANE_EXE), {}, account);
     ASSERT_TRUE(start.ended) << start.output;
@@ -301,8 +305,8 @@ TEST(AutomationActivation, AfterOnePlainStartAFreshAccountCanCreateTheClass) {
 
     const qint64 size = 3 * 1470;
     account.remove(QStringLiteral("QUILLON_SCREENSHOT_DIR"));
-    const ProgramRun run = runClientSession(testsupport::PrivateBus::writeConfig({}, true), device->options().address,
-                                     imageFolder(size), account);
+    const ProgramRun run = runClientSession(testsupport::PrivateBus::writeConfig({}, true),
+                                            device->options().address, imageFolder(size), account);
     platform::setTimeScale(1.0);
     ASSERT_TRUE(run.ended) << run.output;
     EXPECT_EQ(run.exitCode, 0) << run.output;

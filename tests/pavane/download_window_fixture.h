@@ -18,7 +18,7 @@ namespace testsupport {
 // A Pavane window with its socket on a loopback address of the test's own, shortened waits, scripted
 // dialogs and a record of every status text it showed.
 class DownloadWindowTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         resetFolders();
         // A packet's wait becomes 0.55 s: short for a test, long enough for a peer thread on a busy

@@ -10,15 +10,15 @@
 #include <numeric>
 #include <thread>
 
+#include "devsim/image_loader.h"
 #include "iplist/ip_list_file.h"
 #include "platform/files/program_dir.h"
 #include "platform/settings/settings_store.h"
 #include "platform/ui/wait.h"
 #include "tests/pavane/download_window_fixture.h"
-#include "devsim/image_loader.h"
+#include "tests/pavane/test_images.h"
 #include "tests/support/accessible_names.h"
 #include "tests/support/device_fixture.h"
-#include "tests/pavane/test_images.h"
 #include "tests/support/udp_peer.h"
 
 using testsupport::DownloadWindowTest;
@@ -30,8 +30,9 @@ namespace {
 const QString kComplete = QStringLiteral("Image download complete");
 
 QString sendErrorText(const QString& host) {
-    return QStringLiteral("Couldn't send data to the device !\r\nPlease make sure, that there is no other program\r\n"
-                          "accessing port 4242 on host ") +
+    return QStringLiteral(
+               "Couldn't send data to the device !\r\nPlease make sure, that there is no other program\r\n"
+               "accessing port 4242 on host ") +
            host;
 }
 
@@ -139,7 +140,8 @@ TEST_F(DownloadWindowTest, ADownloadLongerThanTheGuardOfAStalledLoopSendsEveryPa
     std::vector<int> once(40);
     std::iota(once.begin(), once.end(), 1);
     EXPECT_EQ(peer.packetNumbers(), once);
-    EXPECT_TRUE(statuses.filter(QStringLiteral("Resending")).isEmpty()) << statuses.join(QLatin1Char('|')).toStdString();
+    EXPECT_TRUE(statuses.filter(QStringLiteral("Resending")).isEmpty())
+        << statuses.join(QLatin1Char('|')).toStdString();
     EXPECT_TRUE(statuses.contains(QStringLiteral("Packet 39")));
 }
 
@@ -187,7 +189,8 @@ TEST_F(DownloadWindowTest, AssistiveToolsReadTheStatusAsShownAndEveryControlInPl
     auto* panel = control<QLabel>("StatusBar1Panel1");
     ASSERT_TRUE(platform::ui::waitUntil([&] { return panel->text() == kComplete; }, std::chrono::seconds(5)));
     EXPECT_EQ(testsupport::accessibleName(panel), kComplete);
-    EXPECT_EQ(testsupport::accessibleName(control<QComboBox>("txtIP")->lineEdit()), QStringLiteral("IP Address"));
+    EXPECT_EQ(testsupport::accessibleName(control<QComboBox>("txtIP")->lineEdit()),
+              QStringLiteral("IP Address"));
     EXPECT_EQ(testsupport::controlsNamedByCodeName(window.get()), QStringList());
 }
 
@@ -205,10 +208,12 @@ TEST_F(DownloadWindowTest, ASilentDeviceGetsPacketOneOnce) {
 TEST_F(DownloadWindowTest, AddressesWithoutFourDottedPartsAbortAndLeaveOnlyQuit) {
     UdpPeer peer(deviceAddress, 4242, [](int, const QByteArray& d) { return UdpPeer::acknowledge(d); });
     const QString image = writeImage(3000);
-    for (const QString& address : {QStringLiteral("10.0.0."), QStringLiteral("10.0.0.1.5"), QStringLiteral("devicehost")}) {
+    for (const QString& address :
+         {QStringLiteral("10.0.0."), QStringLiteral("10.0.0.1.5"), QStringLiteral("devicehost")}) {
         openWindow();
         downloadTo(address, image);
-        EXPECT_EQ(window->statusText(), QStringLiteral("Program aborted - invalid IP address")) << address.toStdString();
+        EXPECT_EQ(window->statusText(), QStringLiteral("Program aborted - invalid IP address"))
+            << address.toStdString();
         EXPECT_TRUE(window->isAborted());
         EXPECT_FALSE(button("CmdDownload")->isEnabled());
         EXPECT_FALSE(button("CmdFileSel")->isEnabled());
@@ -234,7 +239,8 @@ TEST_F(DownloadWindowTest, AnImageThatVanishedCannotBeOpened) {
     chooseImage(image);
     QFile::remove(image);
     download();
-    EXPECT_EQ(dialogs.boxTexts(), QStringList(QStringLiteral("Couldn't open file '") + image + QStringLiteral("'")));
+    EXPECT_EQ(dialogs.boxTexts(),
+              QStringList(QStringLiteral("Couldn't open file '") + image + QStringLiteral("'")));
     EXPECT_TRUE(button("CmdDownload")->isEnabled());
     EXPECT_FALSE(window->isAborted());
 }
@@ -283,8 +289,8 @@ TEST_F(DownloadWindowTest, QuitDuringADownloadEndsItAndSavesTheList) {
 
 TEST_F(DownloadWindowTest, TheListKeepsTheBoxOrderAndGainsANewAddressLast) {
     const QString listFile = platform::programFile(QStringLiteral("qnIPs.txt"));
-    ASSERT_TRUE(iplist::writeLines(listFile, {QStringLiteral("10.0.0.2"), QStringLiteral("10.0.0.1"),
-                                              QStringLiteral("10.0.0.3")}));
+    ASSERT_TRUE(iplist::writeLines(
+        listFile, {QStringLiteral("10.0.0.2"), QStringLiteral("10.0.0.1"), QStringLiteral("10.0.0.3")}));
     platform::SaveSetting(QStringLiteral("Pavane"), QStringLiteral("Settings"), QStringLiteral("IP"),
                           QStringLiteral("10.0.0.1"));
     openWindow();
@@ -300,13 +306,15 @@ TEST_F(DownloadWindowTest, TheListKeepsTheBoxOrderAndGainsANewAddressLast) {
     QFile raw(listFile);
     ASSERT_TRUE(raw.open(QIODevice::ReadOnly));
     EXPECT_EQ(raw.readAll(), QByteArray("10.0.0.1\r\n10.0.0.2\r\n10.0.0.3\r\n10.0.0.9\r\n"));
-    EXPECT_EQ(platform::GetSetting(QStringLiteral("Pavane"), QStringLiteral("Settings"), QStringLiteral("IP")),
-              QStringLiteral("10.0.0.9"));
+    EXPECT_EQ(
+        platform::GetSetting(QStringLiteral("Pavane"), QStringLiteral("Settings"), QStringLiteral("IP")),
+        QStringLiteral("10.0.0.9"));
 
     // An address already in the list is not added twice; closing the window saves too.
     openWindow();
     EXPECT_EQ(control<QComboBox>("txtIP")->itemText(0), QStringLiteral("10.0.0.9"));
     setAddress(QStringLiteral("10.0.0.2"));
     window->close();
-    EXPECT_EQ(iplist::readLines(listFile, false), (QStringList{"10.0.0.9", "10.0.0.1", "10.0.0.2", "10.0.0.3"}));
+    EXPECT_EQ(iplist::readLines(listFile, false),
+              (QStringList{"10.0.0.9", "10.0.0.1", "10.0.0.2", "10.0.0.3"}));
 }

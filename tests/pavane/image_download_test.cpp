@@ -1,7 +1,8 @@
+#include "pavane/image_download.h"
+
 #include <gtest/gtest.h>
 
 #include "pavane/address_check.h"
-#include "pavane/image_download.h"
 #include "tests/pavane/test_images.h"
 #include "tests/support/udp_peer.h"
 
@@ -18,7 +19,8 @@ struct Outcome {
     bool outOfRange = false;
 };
 
-Outcome drive(ImageDownload& download, const std::function<QByteArray(int packet)>& answerFor, int limit = 100) {
+Outcome drive(ImageDownload& download, const std::function<QByteArray(int packet)>& answerFor,
+              int limit = 100) {
     Outcome run;
     for (int i = 0; i < limit; ++i) {
         const ImageDownload::Action action = download.next();
@@ -115,7 +117,8 @@ TEST(ImageDownload, TheLastPacketIsSentAgainUntilTheDeviceHoldsIt) {
 TEST(ImageDownload, NumbersOf32768AndMoreEndTheDownload) {
     ImageDownload download;
     ASSERT_TRUE(download.open(writeImage(4 * 1470)));
-    const Outcome run = drive(download, [](int packet) { return UdpPeer::number(packet == 2 ? 0xFFFF : packet); });
+    const Outcome run =
+        drive(download, [](int packet) { return UdpPeer::number(packet == 2 ? 0xFFFF : packet); });
     EXPECT_TRUE(run.outOfRange);
     EXPECT_EQ(download.answered(), 0xFFFF);
     EXPECT_FALSE(download.isOpen());

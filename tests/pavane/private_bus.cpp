@@ -27,8 +27,9 @@ QString PrivateBus::writeConfig(const QString& serviceDir, bool userDirs) {
 
 PrivateBus::PrivateBus(const QString& serviceDir, bool userDirs)
     : configFile_(writeConfig(serviceDir, userDirs)) {
-    daemon_.start(QStringLiteral("dbus-daemon"), {QStringLiteral("--config-file=") + configFile_,
-                                                  QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
+    daemon_.start(QStringLiteral("dbus-daemon"),
+                  {QStringLiteral("--config-file=") + configFile_, QStringLiteral("--nofork"),
+                   QStringLiteral("--print-address=1")});
     if (!daemon_.waitForStarted(5000)) return;
     // The first line the daemon prints is its address.
     while (!daemon_.canReadLine() && daemon_.waitForReadyRead(5000)) {

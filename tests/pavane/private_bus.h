@@ -7,7 +7,7 @@ namespace testsupport {
 
 // A message bus of the test's own (dbus-daemon), optionally with a folder of activation files.
 class PrivateBus {
-public:
+  public:
     // userDirs: as writeConfig.
     explicit PrivateBus(const QString& serviceDir = {}, bool userDirs = false);
     ~PrivateBus();
@@ -22,7 +22,7 @@ public:
     // userDirs: also the folders an ordinary session bus reads, among them $XDG_DATA_HOME/dbus-1/services.
     static QString writeConfig(const QString& serviceDir, bool userDirs = false);
 
-private:
+  private:
     QProcess daemon_;
     QString address_;
     QString configFile_;

@@ -16,7 +16,9 @@ namespace testsupport {
 namespace {
 // Wakes the test thread's event loop so that a wait there re-checks its condition.
 void wakeMainThread() {
-    if (QCoreApplication* app = QCoreApplication::instance()) QMetaObject::invokeMethod(app, [] {}, Qt::QueuedConnection);
+    if (QCoreApplication* app = QCoreApplication::instance())
+        QMetaObject::invokeMethod(
+            app, [] {}, Qt::QueuedConnection);
 }
 }  // namespace
 
@@ -139,18 +141,19 @@ QByteArray ScriptedPeer::received(int index) const {
 
 bool ScriptedPeer::waitForReceived(const QByteArray& bytes, int index, std::chrono::milliseconds limit) {
     return waitWithEvents(
-        [&] {
-            return index < static_cast<int>(connections_.size()) &&
-                   connections_[index]->received.size() >= bytes.size();
-        },
-        limit) &&
+               [&] {
+                   return index < static_cast<int>(connections_.size()) &&
+                          connections_[index]->received.size() >= bytes.size();
+               },
+               limit) &&
            received(index).startsWith(bytes);
 }
 
 bool ScriptedPeer::waitForContains(const QByteArray& fragment, int index, std::chrono::milliseconds limit) {
     return waitWithEvents(
         [&] {
-            return index < static_cast<int>(connections_.size()) && connections_[index]->received.contains(fragment);
+            return index < static_cast<int>(connections_.size()) &&
+                   connections_[index]->received.contains(fragment);
         },
         limit);
 }
@@ -177,13 +180,16 @@ void ScriptedPeer::close(int index) {
 
 bool ScriptedPeer::waitForSent(int index, std::chrono::milliseconds limit) {
     return waitWithEvents(
-        [&] { return index < static_cast<int>(connections_.size()) && connections_[index]->outbox.empty(); }, limit);
+        [&] { return index < static_cast<int>(connections_.size()) && connections_[index]->outbox.empty(); },
+        limit);
 }
 
 void ScriptedPeer::writeLoop(Connection* connection) {
     std::unique_lock lock(mutex_);
     for (;;) {
-        changed_.wait(lock, [&] { return connection->stopping || !connection->outbox.empty() || connection->closeRequested; });
+        changed_.wait(lock, [&] {
+            return connection->stopping || !connection->outbox.empty() || connection->closeRequested;
+        });
         if (connection->stopping) return;
         if (connection->outbox.empty()) {  // close requested, all sent
             ::shutdown(connection->fd, SHUT_RDWR);
@@ -196,7 +202,8 @@ void ScriptedPeer::writeLoop(Connection* connection) {
         qsizetype sent = 0;
         bool failed = false;
         while (sent < bytes.size()) {
-            const ssize_t n = ::send(fd, bytes.constData() + sent, static_cast<size_t>(bytes.size() - sent), MSG_NOSIGNAL);
+            const ssize_t n =
+                ::send(fd, bytes.constData() + sent, static_cast<size_t>(bytes.size() - sent), MSG_NOSIGNAL);
             if (n <= 0) {
                 failed = true;
                 break;
@@ -218,7 +225,8 @@ bool ScriptedPeer::peerClosed(int index) const {
 
 bool ScriptedPeer::waitForPeerClose(int index, std::chrono::milliseconds limit) {
     return waitWithEvents(
-        [&] { return index < static_cast<int>(connections_.size()) && connections_[index]->closedByPeer; }, limit);
+        [&] { return index < static_cast<int>(connections_.size()) && connections_[index]->closedByPeer; },
+        limit);
 }
 
 }  // namespace testsupport

@@ -18,7 +18,7 @@ namespace testsupport {
 // its own thread; the waits keep the test thread's event loop running, so windows under test work
 // meanwhile.
 class ScriptedPeer {
-public:
+  public:
     ScriptedPeer(const QString& address, quint16 port);
     ~ScriptedPeer();
     ScriptedPeer(const ScriptedPeer&) = delete;
@@ -55,7 +55,7 @@ public:
     bool peerClosed(int index = 0) const;
     bool waitForPeerClose(int index = 0, std::chrono::milliseconds limit = std::chrono::seconds(30));
 
-private:
+  private:
     struct Connection {
         int fd = -1;
         QByteArray received;

@@ -1,9 +1,10 @@
 #include "tests/support/test_environment.h"
 
+#include <unistd.h>
+
 #include <QDir>
 #include <QTemporaryDir>
 #include <atomic>
-#include <unistd.h>
 
 namespace testsupport {
 

@@ -8,13 +8,15 @@
 
 namespace testsupport {
 
-UdpPeer::UdpPeer(const QString& address, quint16 port, Responder responder) : responder_(std::move(responder)) {
+UdpPeer::UdpPeer(const QString& address, quint16 port, Responder responder)
+    : responder_(std::move(responder)) {
     fd_ = ::socket(AF_INET, SOCK_DGRAM, 0);
     sockaddr_in local{};
     local.sin_family = AF_INET;
     local.sin_port = htons(port);
     ::inet_pton(AF_INET, address.toLatin1().constData(), &local.sin_addr);
-    if (fd_ < 0 || ::bind(fd_, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 || ::pipe(wake_) != 0) {
+    if (fd_ < 0 || ::bind(fd_, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 ||
+        ::pipe(wake_) != 0) {
         if (fd_ >= 0) ::close(fd_);
         fd_ = -1;
         return;
@@ -40,7 +42,8 @@ void UdpPeer::serve() {
         if (fds[1].revents) return;
         sockaddr_in sender{};
         socklen_t senderLength = sizeof sender;
-        const ssize_t got = ::recvfrom(fd_, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&sender), &senderLength);
+        const ssize_t got =
+            ::recvfrom(fd_, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&sender), &senderLength);
         if (got < 0) continue;
         const QByteArray datagram(buffer, static_cast<qsizetype>(got));
         int index = 0;
@@ -63,7 +66,8 @@ std::vector<QByteArray> UdpPeer::received() const {
 std::vector<int> UdpPeer::packetNumbers() const {
     std::vector<int> numbers;
     for (const QByteArray& d : received())
-        numbers.push_back(d.size() < 2 ? -1 : static_cast<unsigned char>(d[0]) | (static_cast<unsigned char>(d[1]) << 8));
+        numbers.push_back(
+            d.size() < 2 ? -1 : static_cast<unsigned char>(d[0]) | (static_cast<unsigned char>(d[1]) << 8));
     return numbers;
 }
 

@@ -15,7 +15,7 @@ namespace testsupport {
 // of its own. Every datagram is recorded and handed to the responder (on the peer's thread), whose
 // answer, if any, goes back to the sender. Waits keep the test thread's event loop running.
 class UdpPeer {
-public:
+  public:
     // index: 0 for the first datagram received.
     using Responder = std::function<std::optional<QByteArray>(int index, const QByteArray& datagram)>;
 
@@ -33,7 +33,7 @@ public:
     static std::optional<QByteArray> acknowledge(const QByteArray& datagram);
     static QByteArray number(int n);
 
-private:
+  private:
     void serve();
 
     int fd_ = -1;

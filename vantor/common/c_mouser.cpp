@@ -11,19 +11,32 @@ int screenPointer = pointer::Default;
 
 Qt::CursorShape shapeFor(int value) {
     switch (value) {
-    case pointer::Cross: return Qt::CrossCursor;
-    case pointer::IBeam: return Qt::IBeamCursor;
-    case pointer::SizeNESW: return Qt::SizeBDiagCursor;
-    case pointer::SizeNS: return Qt::SizeVerCursor;
-    case pointer::SizeNWSE: return Qt::SizeFDiagCursor;
-    case pointer::SizeWE: return Qt::SizeHorCursor;
-    case pointer::UpArrow: return Qt::UpArrowCursor;
-    case pointer::Hourglass: return Qt::WaitCursor;
-    case pointer::NoDrop: return Qt::ForbiddenCursor;
-    case pointer::ArrowHourglass: return Qt::BusyCursor;
-    case pointer::ArrowQuestion: return Qt::WhatsThisCursor;
-    case pointer::SizeAll: return Qt::SizeAllCursor;
-    default: return Qt::ArrowCursor;
+        case pointer::Cross:
+            return Qt::CrossCursor;
+        case pointer::IBeam:
+            return Qt::IBeamCursor;
+        case pointer::SizeNESW:
+            return Qt::SizeBDiagCursor;
+        case pointer::SizeNS:
+            return Qt::SizeVerCursor;
+        case pointer::SizeNWSE:
+            return Qt::SizeFDiagCursor;
+        case pointer::SizeWE:
+            return Qt::SizeHorCursor;
+        case pointer::UpArrow:
+            return Qt::UpArrowCursor;
+        case pointer::Hourglass:
+            return Qt::WaitCursor;
+        case pointer::NoDrop:
+            return Qt::ForbiddenCursor;
+        case pointer::ArrowHourglass:
+            return Qt::BusyCursor;
+        case pointer::ArrowQuestion:
+            return Qt::WhatsThisCursor;
+        case pointer::SizeAll:
+            return Qt::SizeAllCursor;
+        default:
+            return Qt::ArrowCursor;
     }
 }
 }  // namespace

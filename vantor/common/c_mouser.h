@@ -33,7 +33,7 @@ void setMousePointer(QWidget* target, int value);
 // Shows another mouse pointer (usually the hourglass) and puts the previous one back when it is released
 // or ends. UI thread only.
 class CMouser {
-public:
+  public:
     CMouser() = default;
     ~CMouser();
     CMouser(const CMouser&) = delete;
@@ -43,7 +43,7 @@ public:
     void SetCursor(QWidget* target, int value);
     void ReleaseLinks();
 
-private:
+  private:
     bool holding_ = false;
     bool screen_ = false;
     QPointer<QWidget> window_;

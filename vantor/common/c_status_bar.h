@@ -10,7 +10,7 @@ namespace vantor {
 // Writes one panel of a status bar and, when asked, puts the panel's old text back when it ends.
 // Created on the stack for one status message or for the length of an operation; UI thread only.
 class CStatusBar {
-public:
+  public:
     // Bound to panel 1 of the main window's status bar; the text is not restored at the end.
     CStatusBar();
     ~CStatusBar();
@@ -25,7 +25,7 @@ public:
     bool Reset() const { return reset_; }
     void setReset(bool reset) { reset_ = reset; }
 
-private:
+  private:
     void bind(StatusBar* statusBar, int index);
 
     QPointer<StatusBar> bar_;  // the bar may go before us (its window closed)

@@ -35,16 +35,19 @@ frmAbout::frmAbout(QWidget* owner) : QDialog(owner) {
     lblTitle = label(this, "lblTitle", appTitle(), QRect(104, 14, 300, 30));
     lblTitle->setFont(designFont(QStringLiteral("Arial"), 15, true));
     const AppVersion v = appVersion();
-    lblVersion = label(this, "lblVersion", QStringLiteral("Version %1.%2.%3").arg(v.major).arg(v.minor).arg(v.revision),
+    lblVersion = label(this, "lblVersion",
+                       QStringLiteral("Version %1.%2.%3").arg(v.major).arg(v.minor).arg(v.revision),
                        QRect(104, 46, 300, 20));
     Label1 = label(this, "Label1", QStringLiteral("Quillon 2000"), QRect(104, 68, 300, 20));
     Label1->setFont(designFont(QStringLiteral("Arial"), 10, true));
 
     Label3 = label(this, "Label3", QStringLiteral("Morvane GmbH"), QRect(16, 104, 300, 30));
     Label3->setFont(designFont(QStringLiteral("Garamond"), 16, true));
-    Label2 = label(this, "Label2", QStringLiteral("Industriestrasse 12, 70565 Stuttgart, Germany"), QRect(16, 136, 390, 18));
-    Label4 = label(this, "Label4", QStringLiteral("Support: +49 711 555 0100  \u00b7  support@morvane.example"),
-                   QRect(16, 156, 390, 18));
+    Label2 = label(this, "Label2", QStringLiteral("Industriestrasse 12, 70565 Stuttgart, Germany"),
+                   QRect(16, 136, 390, 18));
+    Label4 =
+        label(this, "Label4", QStringLiteral("Support: +49 711 555 0100  \u00b7  support@morvane.example"),
+              QRect(16, 156, 390, 18));
 
     auto* rule = new QFrame(this);
     rule->setFrameShape(QFrame::HLine);
@@ -72,7 +75,8 @@ void frmAbout::StartSysInfo() {
     const platform::RegistryStore registry;
     QString program;
     QString location;
-    if (GetKeyValue(registry, Root::LocalMachine, QLatin1String(kSysInfoKey), QLatin1String(kSysInfoValue), program)) {
+    if (GetKeyValue(registry, Root::LocalMachine, QLatin1String(kSysInfoKey), QLatin1String(kSysInfoValue),
+                    program)) {
         // found: start it below
     } else if (GetKeyValue(registry, Root::LocalMachine, QLatin1String(kSysInfoLocationKey),
                            QLatin1String(kSysInfoLocationValue), location) &&
@@ -80,8 +84,8 @@ void frmAbout::StartSysInfo() {
         program = location + QLatin1Char('/') + QLatin1String(kSysInfoProgram);
     }
     if (!program.isEmpty() && QProcess::startDetached(program, {})) return;
-    platform::ui::msgBox(QStringLiteral("System Information Is Unavailable At This Time"), platform::ui::mb::OkOnly,
-                         appTitle());
+    platform::ui::msgBox(QStringLiteral("System Information Is Unavailable At This Time"),
+                         platform::ui::mb::OkOnly, appTitle());
 }
 
 }  // namespace vantor

@@ -11,7 +11,7 @@ namespace vantor {
 // the system information program registered on this machine. UI thread.
 class frmAbout : public QDialog {
     Q_OBJECT
-public:
+  public:
     explicit frmAbout(QWidget* owner = nullptr);
 
     QLabel* lblTitle;
@@ -34,7 +34,7 @@ public:
     void cmdOK_Click();
     void cmdSysInfo_Click();
 
-private:
+  private:
     void StartSysInfo();
 };
 

@@ -15,19 +15,20 @@ quint32 byteAt(const QByteArray& text, qsizetype i) { return static_cast<quint8>
 
 QVariant BinToNum(const QByteArray& text, int kind) {
     switch (kind) {
-    case kLong: {
-        if (text.size() < 4) return {};
-        const quint32 u = byteAt(text, 0) | byteAt(text, 1) << 8 | byteAt(text, 2) << 16 | byteAt(text, 3) << 24;
-        return QVariant::fromValue(static_cast<qint32>(u));
-    }
-    case kInteger:
-        if (text.size() < 2) return {};
-        return QVariant::fromValue(static_cast<double>(byteAt(text, 0) | byteAt(text, 1) << 8));
-    case kByte:
-        if (text.isEmpty()) return {};
-        return QVariant::fromValue(static_cast<quint8>(byteAt(text, 0)));
-    default:
-        return {};
+        case kLong: {
+            if (text.size() < 4) return {};
+            const quint32 u =
+                byteAt(text, 0) | byteAt(text, 1) << 8 | byteAt(text, 2) << 16 | byteAt(text, 3) << 24;
+            return QVariant::fromValue(static_cast<qint32>(u));
+        }
+        case kInteger:
+            if (text.size() < 2) return {};
+            return QVariant::fromValue(static_cast<double>(byteAt(text, 0) | byteAt(text, 1) << 8));
+        case kByte:
+            if (text.isEmpty()) return {};
+            return QVariant::fromValue(static_cast<quint8>(byteAt(text, 0)));
+        default:
+            return {};
     }
 }
 

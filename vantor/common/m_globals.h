@@ -8,9 +8,9 @@
 namespace vantor::MGlobals {
 
 // Variant type codes BinToNum understands.
-inline constexpr int kLong = 3;      // four bytes, little-endian, signed 32-bit
-inline constexpr int kInteger = 2;   // two bytes, little-endian, unsigned (as a double)
-inline constexpr int kByte = 17;     // one byte
+inline constexpr int kLong = 3;     // four bytes, little-endian, signed 32-bit
+inline constexpr int kInteger = 2;  // two bytes, little-endian, unsigned (as a double)
+inline constexpr int kByte = 17;    // one byte
 
 // The number stored in the first bytes of `text`; an invalid QVariant for any other kind, and also when
 // `text` is shorter than the kind needs (a truncated record must not read past its end).

@@ -12,7 +12,7 @@ namespace vantor {
 // A window that receives the shell's routed status messages ("success", "notify", "error").
 // Every subscriber gets every routed message and ignores what is not meant for it.
 class NotifyClient {
-public:
+  public:
     virtual ~NotifyClient() = default;
     virtual void Notify(const QString& msg, const QString& data) = 0;
 };
@@ -21,7 +21,7 @@ public:
 // port for a second data connection of their own, and subscription to routed status messages.
 // frmMain implements it; tests may use a lighter host.
 class ShellHost {
-public:
+  public:
     virtual ~ShellHost() = default;
     // The shell socket; commands are sent with its SendData, always command + CR LF.
     virtual platform::net::TcpClient& sckShell() = 0;
@@ -35,7 +35,7 @@ public:
 
 // A window's subscription to routed shell messages: subscribes once, ends when released or destroyed.
 class NotifySubscription {
-public:
+  public:
     explicit NotifySubscription(ShellHost& host) : host_(host) {}
     ~NotifySubscription() { release(); }
     NotifySubscription(const NotifySubscription&) = delete;
@@ -50,7 +50,7 @@ public:
     }
     qint32 handle() const { return handle_; }
 
-private:
+  private:
     ShellHost& host_;
     qint32 handle_ = 0;
 };

@@ -32,7 +32,7 @@ std::optional<qint64> parseSizeLine(const QByteArray& reply);
 // Reads a file block by block for the copy to the device: "1" + 1024 bytes while more follow, then "0"
 // + the rest (0 to 1024 bytes). Holds one block at a time.
 class BlockSource {
-public:
+  public:
     explicit BlockSource(const QString& path) : file_(path) {}
     bool open();
     qint64 size() const { return size_; }
@@ -44,7 +44,7 @@ public:
     bool next(QByteArray& block);
     bool failed() const { return failed_; }
 
-private:
+  private:
     QFile file_;
     qint64 size_ = 0;
     qint64 sent_ = 0;

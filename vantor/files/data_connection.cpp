@@ -53,8 +53,9 @@ DataConnection::ConnectResult DataConnection::open(ShellHost& host) {
     return refused ? ConnectResult::Refused : ConnectResult::TimedOut;
 }
 
-DataConnection::WaitResult DataConnection::waitFor(const std::function<bool()>& ready, std::chrono::milliseconds limit,
-                                                   bool sinceLastData, const bool* cancelled) {
+DataConnection::WaitResult DataConnection::waitFor(const std::function<bool()>& ready,
+                                                   std::chrono::milliseconds limit, bool sinceLastData,
+                                                   const bool* cancelled) {
     // `ready` may consume what it finds (a reply): ask it until it says yes, never again after that.
     bool got = false;
     const auto check = [&] { return got || (got = ready()); };

@@ -34,7 +34,7 @@ inline constexpr std::chrono::microseconds kReplyWaitInPlace = 2ms;
 // the device, a time limit or silence. UI thread only.
 class DataConnection : public QObject {
     Q_OBJECT
-public:
+  public:
     enum class ConnectResult { Connected, Refused, TimedOut };
     // ProtocolError: a reply line longer than any the device sends, or one that took longer than kReplyTotal.
     enum class WaitResult { Ready, TimedOut, Closed, Cancelled, ProtocolError };
@@ -50,8 +50,8 @@ public:
     // Waits, processing events, until `ready`, or the device closes the connection, or `cancelled`, or
     // `limit` passes; with `sinceLastData` the limit counts from the last bytes that arrived (silence),
     // and the whole wait ends after kReplyTotal all the same (ProtocolError).
-    WaitResult waitFor(const std::function<bool()>& ready, std::chrono::milliseconds limit, bool sinceLastData,
-                       const bool* cancelled = nullptr);
+    WaitResult waitFor(const std::function<bool()>& ready, std::chrono::milliseconds limit,
+                       bool sinceLastData, const bool* cancelled = nullptr);
     // Waits as waitFor for the next whole reply line and takes it from copyBuffer without its CR LF (what
     // follows stays). `skipEmpty` passes over empty lines.
     WaitResult waitForLine(QByteArray& line, std::chrono::milliseconds limit, bool sinceLastData,
@@ -78,7 +78,7 @@ public:
         sckCopy.awaitReply();
     }
 
-private:
+  private:
     void onData();
 
     bool closed_ = false;

@@ -9,8 +9,8 @@ namespace vantor::files {
 struct DirEntry {
     quint32 attributes = 0;
     qint32 size = 0;
-    QByteArray date;  // "dd.mm.yy  " (10 characters)
-    QByteArray time;  // "hh:mm:ss"
+    QByteArray date;      // "dd.mm.yy  " (10 characters)
+    QByteArray time;      // "hh:mm:ss"
     QByteArray fullName;  // from the root, as the device sent it; empty: no (further) entry
 };
 

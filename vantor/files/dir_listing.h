@@ -21,13 +21,13 @@ struct ListRow {
 
 // Every folder seen while the browser is open, in the order first seen: (name, full name) by full name.
 class DirHistory {
-public:
+  public:
     void clear() { entries_.clear(); }
     // False (and nothing changes) when `fullName` is already there.
     bool add(const QByteArray& name, const QByteArray& fullName);
     const std::vector<std::pair<QByteArray, QByteArray>>& entries() const { return entries_; }
 
-private:
+  private:
     std::vector<std::pair<QByteArray, QByteArray>> entries_;
 };
 

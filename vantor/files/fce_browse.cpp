@@ -112,11 +112,14 @@ FCEBrowse::FCEBrowse(ShellHost& host, QWidget* parent) : QDialog(parent), host_(
     // Errors of the listing connection are left to the listing's time limit.
 
     connect(lvList, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item) { lvList_Click(item); });
-    connect(lvList, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem* item) { lvList_DblClick(item); });
+    connect(lvList, &QTreeWidget::itemDoubleClicked, this,
+            [this](QTreeWidgetItem* item) { lvList_DblClick(item); });
     connect(lvList, &QTreeWidget::itemActivated, this, [this](QTreeWidgetItem* item) { lvList_Click(item); });
-    connect(lvList->header(), &QHeaderView::sectionClicked, this, [this](int section) { lvList_ColumnClick(section + 1); });
+    connect(lvList->header(), &QHeaderView::sectionClicked, this,
+            [this](int section) { lvList_ColumnClick(section + 1); });
     connect(cmbPath, &QComboBox::activated, this, &FCEBrowse::cmbPath_Click);
-    connect(txtFileName, &QLineEdit::textEdited, this, [this](const QString& text) { fileName_ = text.toLatin1(); });
+    connect(txtFileName, &QLineEdit::textEdited, this,
+            [this](const QString& text) { fileName_ = text.toLatin1(); });
     connect(cmdUpDir, &QPushButton::clicked, this, &FCEBrowse::cmdUpDir_Click);
     connect(cmdMkDir, &QPushButton::clicked, this, &FCEBrowse::cmdMkDir_Click);
     connect(cmdDel, &QPushButton::clicked, this, &FCEBrowse::cmdDel_Click);
@@ -202,7 +205,8 @@ void FCEBrowse::sckDir_Close() {
     if (textSorted_) applyTextSort();
     settingPath_ = true;
     cmbPath->clear();
-    for (const auto& [name, fullName] : dirHistory_.entries()) cmbPath->addItem(QString::fromLatin1(fullName));
+    for (const auto& [name, fullName] : dirHistory_.entries())
+        cmbPath->addItem(QString::fromLatin1(fullName));
     settingPath_ = false;
     sckDir.Close();
     SetPathText(filePath_.chopped(1));
@@ -210,11 +214,13 @@ void FCEBrowse::sckDir_Close() {
 
 void FCEBrowse::showRows(const std::vector<ListRow>& rows) {
     lvList->clear();
-    const QIcon images[] = {style()->standardIcon(QStyle::SP_DirIcon), style()->standardIcon(QStyle::SP_FileIcon)};
+    const QIcon images[] = {style()->standardIcon(QStyle::SP_DirIcon),
+                            style()->standardIcon(QStyle::SP_FileIcon)};
     QList<QTreeWidgetItem*> items;
     for (const ListRow& row : rows) {
-        auto* item = new QTreeWidgetItem({QString::fromLatin1(row.text), QString::fromLatin1(row.size),
-                                          QString::fromLatin1(row.date), QString::fromLatin1(row.attributes)});
+        auto* item =
+            new QTreeWidgetItem({QString::fromLatin1(row.text), QString::fromLatin1(row.size),
+                                 QString::fromLatin1(row.date), QString::fromLatin1(row.attributes)});
         item->setData(0, kKeyRole, row.key);
         item->setData(0, kKindRole, QByteArray(1, row.kind));
         item->setData(0, kImageRole, row.image);
@@ -326,7 +332,7 @@ void FCEBrowse::cmdDetails_Click() {
 
 void FCEBrowse::lvList_ColumnClick(int column) {
     sortOrder_ = column == lastSortColumn_ && sortOrder_ == Qt::AscendingOrder ? Qt::DescendingOrder
-                                                                              : Qt::AscendingOrder;
+                                                                               : Qt::AscendingOrder;
     lastSortColumn_ = column;
     if (column == kDateColumn + 1) {
         textSorted_ = false;

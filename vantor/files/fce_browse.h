@@ -25,7 +25,7 @@ namespace vantor::files {
 // One object serves the whole program and is reused on every opening. UI thread only.
 class FCEBrowse : public QDialog {
     Q_OBJECT
-public:
+  public:
     static constexpr std::chrono::milliseconds kListingWait{5000};
     // Far above any real folder's listing; a device that goes on sending past it is cut off.
     static constexpr qsizetype kMaxListing = 64 * 1024 * 1024;
@@ -68,12 +68,12 @@ public:
     void cmdIcons_Click();
     void cmdDetails_Click();
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void reject() override;
 
-private:
+  private:
     bool ShowDialog();
     bool ListDirectory();
     void sckDir_Close();
@@ -86,7 +86,7 @@ private:
 
     ShellHost& host_;
     QByteArray fileName_;
-    QByteArray filePath_;  // empty until the first opening
+    QByteArray filePath_;    // empty until the first opening
     QByteArray listedPath_;  // the folder the list shows
     bool cancelled_ = false;
     bool listingClosed_ = false;

@@ -21,7 +21,7 @@ class FDownload;
 // windows' subscriptions can still be ended. UI thread only.
 class FileWindows : public QObject {
     Q_OBJECT
-public:
+  public:
     static FileWindows& of(ShellHost& host, QWidget* mainWindow);
     // The main window's file windows, or null when none was made yet.
     static FileWindows* find(QWidget* mainWindow);
@@ -35,7 +35,7 @@ public:
     FUpload& upload();
     FDownload& download();
 
-private:
+  private:
     FileWindows(ShellHost& host, QWidget* mainWindow);
 
     ShellHost& host_;

@@ -59,8 +59,8 @@ void AddressDialog::set_Click() {
     if (!confirmSet()) return;
     const QString text = edit_->text();
     if (!settings::validAddress(text, kind_)) {
-        platform::ui::msgBox(QStringLiteral("*** Bad IP format"), platform::ui::mb::OkOnly | platform::ui::mb::Exclamation,
-                             appTitle());
+        platform::ui::msgBox(QStringLiteral("*** Bad IP format"),
+                             platform::ui::mb::OkOnly | platform::ui::mb::Exclamation, appTitle());
         return;
     }
     result_ = persist_->checkState() != Qt::Unchecked ? QStringLiteral("-p ") + text : text;

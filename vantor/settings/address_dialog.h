@@ -17,7 +17,7 @@ namespace vantor {
 // address, or empty text when the user cancelled. UI thread.
 class AddressDialog : public QDialog {
     Q_OBJECT
-public:
+  public:
     struct Design {
         const char* caption;
         const char* editName;
@@ -34,7 +34,7 @@ public:
 
     QString result() const { return result_; }
 
-protected:
+  protected:
     QString run(const QString& current);
     // Asked before the address is checked; false keeps the dialog open without a word.
     virtual bool confirmSet() { return true; }
@@ -48,7 +48,7 @@ protected:
     QPushButton* set_;
     QPushButton* cancel_;
 
-private:
+  private:
     settings::AddressKind kind_;
     QString result_;
 };

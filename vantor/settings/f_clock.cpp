@@ -55,8 +55,8 @@ QString FClock::SetClock(const QString& current) {
 
 void FClock::cmdSet_Click() {
     const auto warn = [](const char* text) {
-        platform::ui::msgBox(QString::fromLatin1(text), platform::ui::mb::OkOnly | platform::ui::mb::Exclamation,
-                             appTitle());
+        platform::ui::msgBox(QString::fromLatin1(text),
+                             platform::ui::mb::OkOnly | platform::ui::mb::Exclamation, appTitle());
     };
     const auto time = settings::normaliseTime(txtTime->text());
     if (!time) {

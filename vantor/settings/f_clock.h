@@ -13,7 +13,7 @@ namespace vantor {
 // typed and returns "h:m:s d.m.yyyy", or empty text when cancelled. UI thread.
 class FClock : public QDialog {
     Q_OBJECT
-public:
+  public:
     explicit FClock(QWidget* owner = nullptr);
 
     QString SetClock(const QString& current);
@@ -29,7 +29,7 @@ public:
     void cmdSet_Click();
     void cmdCancel_Click();
 
-private:
+  private:
     QString result_;
 };
 

@@ -8,7 +8,7 @@ namespace vantor {
 // cuts the device off from other networks.
 class FGatewayAddr : public AddressDialog {
     Q_OBJECT
-public:
+  public:
     explicit FGatewayAddr(QWidget* owner = nullptr);
     QString setGateway(const QString& current) { return run(current); }
 
@@ -17,7 +17,7 @@ public:
     QPushButton* cmdSet;
     QPushButton* cmdCancel;
 
-protected:
+  protected:
     bool confirmSet() override;
 };
 

@@ -3,10 +3,13 @@
 namespace vantor {
 
 FIPAddr::FIPAddr(QWidget* owner)
-    : AddressDialog({"Change IP address", "txtIP", "IP Address:", "set persistent", nullptr, "check to save to flash",
-                     "cmdSet", "cmdCancel", settings::AddressKind::Host},
+    : AddressDialog({"Change IP address", "txtIP", "IP Address:", "set persistent", nullptr,
+                     "check to save to flash", "cmdSet", "cmdCancel", settings::AddressKind::Host},
                     owner),
-      txtIP(edit_), chkPersist(persist_), cmdSet(set_), cmdCancel(cancel_) {
+      txtIP(edit_),
+      chkPersist(persist_),
+      cmdSet(set_),
+      cmdCancel(cancel_) {
     setObjectName(QStringLiteral("FIPAddr"));
 }
 

@@ -7,7 +7,7 @@ namespace vantor {
 // "Change IP address": the device's own address, a host address.
 class FIPAddr : public AddressDialog {
     Q_OBJECT
-public:
+  public:
     explicit FIPAddr(QWidget* owner = nullptr);
     QString setip(const QString& current) { return run(current); }
 

@@ -7,7 +7,7 @@ namespace vantor {
 // "Change Subnet Mask": each part 0 to 255.
 class FSubnet : public AddressDialog {
     Q_OBJECT
-public:
+  public:
     explicit FSubnet(QWidget* owner = nullptr);
     QString setSubnet(const QString& current) { return run(current); }
 

@@ -12,7 +12,7 @@ namespace vantor {
 // Appended bytes are converted for the view only when the edit is taken, and only those that survived
 // the cap, so a large chunk costs little more than copying it. UI thread.
 class ConsoleText {
-public:
+  public:
     static constexpr qsizetype kCap = 20000;   // more than this is cut back after each chunk
     static constexpr qsizetype kDrop = 19999;  // characters dropped by one cut
 
@@ -38,11 +38,11 @@ public:
     // How a view shows `bytes`.
     static QString viewText(const QByteArray& bytes);
 
-private:
+  private:
     QByteArray text_;
-    qsizetype shownEnd_ = 0;      // text_[0, shownEnd_) is what the view shows; the rest is pending
-    qsizetype droppedView_ = 0;   // view characters dropped at the front since the last edit
-    bool replace_ = false;        // nothing the view shows survives: it takes the whole text again
+    qsizetype shownEnd_ = 0;     // text_[0, shownEnd_) is what the view shows; the rest is pending
+    qsizetype droppedView_ = 0;  // view characters dropped at the front since the last edit
+    bool replace_ = false;       // nothing the view shows survives: it takes the whole text again
 };
 
 }  // namespace vantor

@@ -17,13 +17,16 @@ void connectForDemoIfAsked(frmMain& window) {
     if (found.isEmpty()) window.lbIPs->addItem(host);  // shown, not saved
     found = window.lbIPs->findItems(host, Qt::MatchExactly | Qt::MatchCaseSensitive);
     window.lbIPs->setCurrentItem(found.first());
-    QObject::connect(&window.sckShell(), &platform::net::TcpClient::connected, &window, [&window] {
-        window.tbCmd->setText(QStringLiteral("help"));
-        QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
-        QKeyEvent release(QEvent::KeyRelease, Qt::Key_Return, Qt::NoModifier);
-        QApplication::sendEvent(window.tbCmd, &press);
-        QApplication::sendEvent(window.tbCmd, &release);
-    }, Qt::SingleShotConnection);
+    QObject::connect(
+        &window.sckShell(), &platform::net::TcpClient::connected, &window,
+        [&window] {
+            window.tbCmd->setText(QStringLiteral("help"));
+            QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+            QKeyEvent release(QEvent::KeyRelease, Qt::Key_Return, Qt::NoModifier);
+            QApplication::sendEvent(window.tbCmd, &press);
+            QApplication::sendEvent(window.tbCmd, &release);
+        },
+        Qt::SingleShotConnection);
     window.lbIPs_DblClick();
 }
 

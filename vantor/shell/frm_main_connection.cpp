@@ -11,8 +11,8 @@
 #include <QTimer>
 #include <utility>
 
-#include "iplist/ip_list_file.h"
 #include "iplist/ip_list_combo.h"
+#include "iplist/ip_list_file.h"
 #include "iplist/ip_list_variants.h"
 #include "platform/files/program_dir.h"
 #include "platform/net/tcp_client.h"
@@ -40,8 +40,7 @@ QString trimBlanks(const QString& text) {
 // ---- IP list ----
 
 void frmMain::LoadIPList() {
-    for (const QString& entry : iplist::loadVantorList(iplist::defaultPath()))
-        lbIPs->addItem(entry);
+    for (const QString& entry : iplist::loadVantorList(iplist::defaultPath())) lbIPs->addItem(entry);
 }
 
 void frmMain::SaveIPList() {
@@ -89,7 +88,8 @@ void frmMain::lbIPs_DblClick() {
     const int index = lbIPs->currentRow();
     if (index < 0) return;
     if (index == connectedIndex_) {
-        platform::ui::msgBox(QStringLiteral("Already connected to this host"), platform::ui::mb::OkOnly, appTitle());
+        platform::ui::msgBox(QStringLiteral("Already connected to this host"), platform::ui::mb::OkOnly,
+                             appTitle());
         return;
     }
     if (connectedIndex_ >= 0 || sckShell_->state() != platform::net::TcpClient::Closed) sckShell_->Close();

@@ -25,37 +25,38 @@ QByteArray trimBlanks(const QByteArray& text) {
 }
 
 void hint(const char* text) {
-    platform::ui::msgBox(QString::fromLatin1(text), platform::ui::mb::OkOnly | platform::ui::mb::Information, appTitle());
+    platform::ui::msgBox(QString::fromLatin1(text), platform::ui::mb::OkOnly | platform::ui::mb::Information,
+                         appTitle());
 }
 }  // namespace
 
 void frmMain::tbCmd_KeyUp(int keyCode, Qt::KeyboardModifiers) {
     switch (keyCode) {
-    case kKeyUp:
-        histIndex_ = static_cast<qint16>((histIndex_ + kHistorySize - 1) % kHistorySize);
-        tbCmd->setText(QString::fromLatin1(history_[static_cast<std::size_t>(histIndex_)]));
-        break;
-    case kKeyDown:
-        histIndex_ = static_cast<qint16>((histIndex_ + 1) % kHistorySize);
-        tbCmd->setText(QString::fromLatin1(history_[static_cast<std::size_t>(histIndex_)]));
-        break;
-    case kKeyEnter: {
-        QByteArray cmd = trimBlanks(tbCmd->text().toLatin1());
-        if (cmd.isEmpty()) return;
-        bool handled = false;
-        CheckCommand(cmd, handled);
-        if (!handled) {
-            EchoCommand(cmd);
-            sckShell_->SendData(cmd + "\r\n");  // not connected: the line is only echoed
+        case kKeyUp:
+            histIndex_ = static_cast<qint16>((histIndex_ + kHistorySize - 1) % kHistorySize);
+            tbCmd->setText(QString::fromLatin1(history_[static_cast<std::size_t>(histIndex_)]));
+            break;
+        case kKeyDown:
+            histIndex_ = static_cast<qint16>((histIndex_ + 1) % kHistorySize);
+            tbCmd->setText(QString::fromLatin1(history_[static_cast<std::size_t>(histIndex_)]));
+            break;
+        case kKeyEnter: {
+            QByteArray cmd = trimBlanks(tbCmd->text().toLatin1());
+            if (cmd.isEmpty()) return;
+            bool handled = false;
+            CheckCommand(cmd, handled);
+            if (!handled) {
+                EchoCommand(cmd);
+                sckShell_->SendData(cmd + "\r\n");  // not connected: the line is only echoed
+            }
+            ShowExpertItems(!restricted_);
+            history_[static_cast<std::size_t>(histIndex_)] = cmd;
+            histIndex_ = static_cast<qint16>((histIndex_ + 1) % kHistorySize);
+            tbCmd->setText(QString::fromLatin1(history_[static_cast<std::size_t>(histIndex_)]));
+            break;
         }
-        ShowExpertItems(!restricted_);
-        history_[static_cast<std::size_t>(histIndex_)] = cmd;
-        histIndex_ = static_cast<qint16>((histIndex_ + 1) % kHistorySize);
-        tbCmd->setText(QString::fromLatin1(history_[static_cast<std::size_t>(histIndex_)]));
-        break;
-    }
-    default:
-        break;
+        default:
+            break;
     }
 }
 
@@ -78,7 +79,9 @@ void frmMain::CheckCommand(QByteArray& cmd, bool& handled) {
         else if (word == "boot")
             hint("Please use Menu 'Tools/Boot' to boot the CE device !");
         else if (word == "copy")
-            hint("Please use Menu 'File/Copy to CE' or\r\nButton 'File > CE' to copy files to the CE device !");
+            hint(
+                "Please use Menu 'File/Copy to CE' or\r\nButton 'File > CE' to copy files to the CE device "
+                "!");
         return;
     }
 }

@@ -1,12 +1,11 @@
 // frmMain: the menu items and the button that open the device file windows.
-#include "vantor/shell/frm_main.h"
-
 #include <QAction>
 
 #include "vantor/files/f_download.h"
 #include "vantor/files/f_upload.h"
 #include "vantor/files/fce_browse.h"
 #include "vantor/files/file_windows.h"
+#include "vantor/shell/frm_main.h"
 
 namespace vantor {
 

@@ -48,7 +48,8 @@ bool frmMain::askDevice(const QByteArray& getCommand, QByteArray& value) {
     if (!gotAnswer) {
         const QString command = QString::fromLatin1(getCommand);
         if (sckShell_->state() != TcpClient::Connected)
-            warn(QStringLiteral("The connection was closed before the device answered \"%1\".\r\nNothing was changed.")
+            warn(QStringLiteral(
+                     "The connection was closed before the device answered \"%1\".\r\nNothing was changed.")
                      .arg(command));
         else
             warn(QStringLiteral("The device did not answer \"%1\" within %2 seconds.\r\nNothing was changed.")
@@ -93,12 +94,14 @@ void frmMain::mnuIPAddr_Click() {
 
 void frmMain::mnuGateway_Click() {
     if (!gatewayDialog_) gatewayDialog_ = std::make_unique<FGatewayAddr>(this);
-    changeSetting("Gateway get", "Gateway set ", [this](const QString& v) { return gatewayDialog_->setGateway(v); });
+    changeSetting("Gateway get", "Gateway set ",
+                  [this](const QString& v) { return gatewayDialog_->setGateway(v); });
 }
 
 void frmMain::mnuSubnet_Click() {
     if (!subnetDialog_) subnetDialog_ = std::make_unique<FSubnet>(this);
-    changeSetting("Subnet get", "Subnet set ", [this](const QString& v) { return subnetDialog_->setSubnet(v); });
+    changeSetting("Subnet get", "Subnet set ",
+                  [this](const QString& v) { return subnetDialog_->setSubnet(v); });
 }
 
 }  // namespace vantor

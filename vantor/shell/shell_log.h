@@ -9,7 +9,7 @@ namespace vantor {
 // The log file qnLog.txt: opened for appending when the main window starts, one record per line ended
 // by CR LF, bytes written as received. Records are buffered and flushed after each chunk. UI thread.
 class ShellLog {
-public:
+  public:
     static constexpr const char* kFileName = "qnLog.txt";
 
     ~ShellLog();
@@ -25,7 +25,7 @@ public:
     QString path() const { return file_.fileName(); }
     QString errorString() const { return file_.errorString(); }
 
-private:
+  private:
     QFile file_;
 };
 

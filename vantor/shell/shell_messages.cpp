@@ -54,7 +54,8 @@ void ShellMessages::stopReplies() {
 }
 
 bool ShellMessages::replyTooLong() const {
-    const QByteArrayView head = QByteArrayView(replyBuffer_).first(std::min(replyBuffer_.size(), kMaxReplyLine + 2));
+    const QByteArrayView head =
+        QByteArrayView(replyBuffer_).first(std::min(replyBuffer_.size(), kMaxReplyLine + 2));
     return replyBuffer_.size() > kMaxReplyLine + 1 && !head.contains("\r\n") && !head.contains('\0');
 }
 

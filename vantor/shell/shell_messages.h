@@ -23,7 +23,7 @@ QByteArray FirstWord(const QByteArray& text, char separator);
 // a get exchange waits for its answer, collected unsplit for reading line by line. Plain bytes; UI
 // thread.
 class ShellMessages {
-public:
+  public:
     // A new chunk to split (every earlier one has been split completely).
     void setChunk(const QByteArray& rcv);
     // A chunk as it arrived from the socket, for the reply buffer.
@@ -49,7 +49,7 @@ public:
     // Up to and including the first CR LF, or everything when there is none; empty when empty.
     QByteArray GetReplyLine();
 
-private:
+  private:
     QByteArray rcvBuffer_;
     qsizetype rcvPos_ = 0;  // start of the unsplit rest; saves copying the rest after each message
     QByteArray curMessage_;

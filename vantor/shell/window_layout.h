@@ -15,7 +15,7 @@ inline int toPixels(int twips) { return twips / kTwipsPerPixel; }
 // Everything in twips, positions relative to each control's container, as the window records them.
 // Pure arithmetic; the window applies the results.
 class WindowLayout {
-public:
+  public:
     enum Rule : unsigned {
         MoveLeft = 1,     // the right margin is kept by moving
         SizeWidth = 2,    // ... by sizing
@@ -35,7 +35,7 @@ public:
     qint16 rightMargin(int index) const { return entries_[static_cast<std::size_t>(index)].right; }
     qint16 bottomMargin(int index) const { return entries_[static_cast<std::size_t>(index)].bottom; }
 
-private:
+  private:
     struct Entry {
         unsigned rules;
         qint16 right;

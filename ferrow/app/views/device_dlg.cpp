@@ -83,7 +83,8 @@ CDeviceDlg::CDeviceDlg(CDoc& doc, ODevice& device, QWidget* parent)
     addressLabel->setBuddy(m_octet[0]);
     grid->addWidget(addressLabel, 1, 0);
     grid->addLayout(address, 1, 1);
-    for (std::size_t i = 1; i < 4; ++i) m_octet[i]->setAccessibleName(QStringLiteral("IP Address, octet %1").arg(i + 1));
+    for (std::size_t i = 1; i < 4; ++i)
+        m_octet[i]->setAccessibleName(QStringLiteral("IP Address, octet %1").arg(i + 1));
 
     if (device.HasOpenPort() || device.IsConnecting()) {
         m_name->setReadOnly(true);

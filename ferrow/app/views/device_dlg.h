@@ -35,7 +35,7 @@ std::vector<const char*> DeviceChecks(const DeviceFields& fields, const std::vec
 // GUI thread only.
 class CDeviceDlg : public QDialog {
     Q_OBJECT
-public:
+  public:
     static constexpr int kOctetLength = 3;
 
     CDeviceDlg(CDoc& doc, ODevice& device, QWidget* parent = nullptr);
@@ -46,7 +46,7 @@ public:
 
     void accept() override;
 
-private:
+  private:
     CDoc& doc_;
     ODevice& device_;
     std::uint32_t reserved_;

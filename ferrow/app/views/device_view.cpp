@@ -41,7 +41,8 @@ CDeviceView::CDeviceView(CDoc& doc, QWidget* parent) : QTreeWidget(parent), doc_
     tagTimer_.setInterval(kTagLoadingPeriod);
     connect(&tagTimer_, &QTimer::timeout, this, &CDeviceView::OnTimer);
     connect(&loader_, &TagLoader::loaded, this, &CDeviceView::OnTagsLoaded, Qt::DirectConnection);
-    connect(this, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* current) { OnSelChanged(current); });
+    connect(this, &QTreeWidget::currentItemChanged, this,
+            [this](QTreeWidgetItem* current) { OnSelChanged(current); });
 }
 
 CDeviceView::~CDeviceView() {
@@ -53,7 +54,9 @@ OTagGroup* CDeviceView::objectOf(const QTreeWidgetItem* item) {
     return item ? reinterpret_cast<OTagGroup*>(item->data(0, kObjectRole).value<quintptr>()) : nullptr;
 }
 
-int CDeviceView::imageOf(const QTreeWidgetItem* item) { return item ? item->data(0, kImageRole).toInt() : -1; }
+int CDeviceView::imageOf(const QTreeWidgetItem* item) {
+    return item ? item->data(0, kImageRole).toInt() : -1;
+}
 
 QTreeWidgetItem* CDeviceView::itemOf(const OTagGroup* object) const {
     return object ? static_cast<QTreeWidgetItem*>(object->m_hTreeItem) : nullptr;
@@ -73,14 +76,19 @@ void CDeviceView::OnUpdate(int hint, OTagGroup* object) {
             else
                 Rebuild();
             break;
-        case kHintImages: UpdateImages(); break;
-        case kHintAdded: InsertObject(object); break;
+        case kHintImages:
+            UpdateImages();
+            break;
+        case kHintAdded:
+            InsertObject(object);
+            break;
         case kHintClear:
             // The devices go next: no worker may still be talking to one of them.
             loader_.cancel();
             DeleteAllItems();
             break;
-        default: break;
+        default:
+            break;
     }
 }
 
@@ -161,7 +169,8 @@ void CDeviceView::InsertObject(OTagGroup* object) {
         if (list[i].get() != object) continue;
         if (i > 0) {
             QTreeWidgetItem* before = itemOf(list[i - 1].get());
-            if (before) position = (device ? indexOfTopLevelItem(before) : parentItem->indexOfChild(before)) + 1;
+            if (before)
+                position = (device ? indexOfTopLevelItem(before) : parentItem->indexOfChild(before)) + 1;
         }
         break;
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QMenu>
 #include <QPointer>
 #include <QTimer>
 #include <QTreeWidget>
@@ -7,8 +8,6 @@
 
 #include "ferrow/app/views/tag_loader.h"
 #include "ferrow/model/doc_view.h"
-
-#include <QMenu>
 
 namespace ferrow {
 
@@ -22,7 +21,7 @@ class ODevice;
 // GUI thread only.
 class CDeviceView : public QTreeWidget, public CDocView {
     Q_OBJECT
-public:
+  public:
     static constexpr int kTagLoadingTimer = 45001;
     static constexpr std::chrono::milliseconds kTagLoadingPeriod{500};
     // Item data: the object (OTagGroup*) and the image index.
@@ -46,14 +45,14 @@ public:
     // The device whose tags are being fetched, or null.
     ODevice* loadingDevice() const { return loader_.device(); }
 
-signals:
+  signals:
     // A device's tag list was added (or, when the device failed on the way, given up).
     void tagLoadEnded(ferrow::ODevice* device, bool loaded);
 
-protected:
+  protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
 
-private:
+  private:
     void DeleteAllItems();
     void Rebuild();
     QTreeWidgetItem* MakeItem(OTagGroup* object, int image);

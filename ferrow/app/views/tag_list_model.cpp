@@ -22,22 +22,29 @@ QVariant TagListModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= rowCount()) return {};
     const Row& row = rows_[static_cast<std::size_t>(index.row())];
     switch (role) {
-        case Qt::DisplayRole: return text(index.row(), index.column());
+        case Qt::DisplayRole:
+            return text(index.row(), index.column());
         case Qt::DecorationRole:
             if (index.column() == kName) return treeImage(kImageTag);
             return {};
-        case kTagRole: return QVariant::fromValue(reinterpret_cast<quintptr>(row.tag));
-        default: return {};
+        case kTagRole:
+            return QVariant::fromValue(reinterpret_cast<quintptr>(row.tag));
+        default:
+            return {};
     }
 }
 
 QVariant TagListModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
     switch (section) {
-        case kName: return QStringLiteral("Name");
-        case kType: return QStringLiteral("Type");
-        case kValue: return QStringLiteral("Value");
-        default: return {};
+        case kName:
+            return QStringLiteral("Name");
+        case kType:
+            return QStringLiteral("Type");
+        case kValue:
+            return QStringLiteral("Value");
+        default:
+            return {};
     }
 }
 
@@ -49,10 +56,14 @@ QString TagListModel::text(int row, int column) const {
     if (row < 0 || row >= rowCount()) return {};
     const Row& r = rows_[static_cast<std::size_t>(row)];
     switch (column) {
-        case kName: return r.name;
-        case kType: return r.access;
-        case kValue: return r.value;
-        default: return {};
+        case kName:
+            return r.name;
+        case kType:
+            return r.access;
+        case kValue:
+            return r.value;
+        default:
+            return {};
     }
 }
 
@@ -112,8 +123,10 @@ void TagListModel::RefreshValues() {
     int last = -1;
     for (std::size_t i = 0; i < rows_.size(); ++i) {
         const OTag& tag = *rows_[i].tag;
-        const std::string units = copies[i].scaled && tag.m_pAnalog ? tag.m_pAnalog->m_strUnits : std::string();
-        QString value = QString::fromLatin1(ValueText(copies[i].value, copies[i].quality, copies[i].scaled, units));
+        const std::string units =
+            copies[i].scaled && tag.m_pAnalog ? tag.m_pAnalog->m_strUnits : std::string();
+        QString value =
+            QString::fromLatin1(ValueText(copies[i].value, copies[i].quality, copies[i].scaled, units));
         VariantClear(&copies[i].value);
         if (value == rows_[i].value) continue;
         rows_[i].value = std::move(value);

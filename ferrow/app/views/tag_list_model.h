@@ -14,7 +14,7 @@ class OTag;
 // (the document clears the list before it deletes a device).
 class TagListModel : public QAbstractTableModel {
     Q_OBJECT
-public:
+  public:
     enum Column { kName = 0, kType = 1, kValue = 2, kColumns = 3 };
     static constexpr int kTagRole = Qt::UserRole;
 
@@ -38,7 +38,7 @@ public:
     OTag* tagAt(int row) const;
     QString text(int row, int column) const;
 
-private:
+  private:
     struct Row {
         OTag* tag;
         QString name;

@@ -20,7 +20,7 @@ class ODevice;
 // worker. One load at a time.
 class TagLoader : public QObject {
     Q_OBJECT
-public:
+  public:
     explicit TagLoader(QObject* parent = nullptr);
     ~TagLoader() override;
 
@@ -34,12 +34,12 @@ public:
     // The tags of the load just delivered, in enumeration order.
     std::vector<std::unique_ptr<OqnTag>> takeTags() { return std::move(delivered_); }
 
-signals:
+  signals:
     // `complete`: the device ended its list; otherwise the connection failed on the way. The receiver
     // takes the tags with takeTags() (connect it directly).
     void loaded(ODevice* device, bool complete);
 
-private:
+  private:
     void deliver(unsigned generation);
     void finish();
 

@@ -58,8 +58,11 @@ void CTagView::OnUpdate(int hint, OTagGroup* object) {
             else
                 model_.RefreshValues();
             break;
-        case kHintClear: model_.DeleteAllItems(); break;
-        default: break;
+        case kHintClear:
+            model_.DeleteAllItems();
+            break;
+        default:
+            break;
     }
 }
 

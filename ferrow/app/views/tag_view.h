@@ -19,7 +19,7 @@ class CDoc;
 // tag view for its lifetime; the document outlives it. GUI thread only.
 class CTagView : public QTreeView, public CDocView {
     Q_OBJECT
-public:
+  public:
     static constexpr int kValueTimer = 45000;
     static constexpr std::chrono::milliseconds kValuePeriod{600};
     static constexpr int kNoSortColumn = -1;
@@ -39,10 +39,10 @@ public:
     QMenu* contextMenu() const { return tagMenu_; }
     QAction* propertiesAction() const { return tagProperties_; }
 
-protected:
+  protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
 
-private:
+  private:
     void Refill();
 
     CDoc& doc_;

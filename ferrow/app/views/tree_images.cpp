@@ -51,8 +51,9 @@ QPixmap drawTag() {
 }
 
 const std::array<QPixmap, kImageCount>& images() {
-    static const std::array<QPixmap, kImageCount> list{drawTag(), drawDevice(true, false), drawDevice(true, true),
-                                                       drawDevice(false, false), drawDevice(false, true)};
+    static const std::array<QPixmap, kImageCount> list{drawTag(), drawDevice(true, false),
+                                                       drawDevice(true, true), drawDevice(false, false),
+                                                       drawDevice(false, true)};
     return list;
 }
 

@@ -29,24 +29,35 @@ QString scalarSignature(VARTYPE vt) {
     switch (vt) {
         case VT_EMPTY:
         case VT_NULL:
-        case VT_UI1: return QStringLiteral("y");
+        case VT_UI1:
+            return QStringLiteral("y");
         case VT_I1:
-        case VT_I2: return QStringLiteral("n");
-        case VT_UI2: return QStringLiteral("q");
+        case VT_I2:
+            return QStringLiteral("n");
+        case VT_UI2:
+            return QStringLiteral("q");
         case VT_I4:
         case VT_INT:
-        case VT_ERROR: return QStringLiteral("i");
+        case VT_ERROR:
+            return QStringLiteral("i");
         case VT_UI4:
-        case VT_UINT: return QStringLiteral("u");
+        case VT_UINT:
+            return QStringLiteral("u");
         case VT_I8:
-        case VT_CY: return QStringLiteral("x");
-        case VT_UI8: return QStringLiteral("t");
+        case VT_CY:
+            return QStringLiteral("x");
+        case VT_UI8:
+            return QStringLiteral("t");
         case VT_R4:
         case VT_R8:
-        case VT_DATE: return QStringLiteral("d");
-        case VT_BOOL: return QStringLiteral("b");
-        case VT_BSTR: return QStringLiteral("s");
-        default: return {};
+        case VT_DATE:
+            return QStringLiteral("d");
+        case VT_BOOL:
+            return QStringLiteral("b");
+        case VT_BSTR:
+            return QStringLiteral("s");
+        default:
+            return {};
     }
 }
 
@@ -63,27 +74,44 @@ QString valueSignature(VARTYPE vt) {
 QVariant scalarToWire(const VARIANT& v) {
     switch (v.vt) {
         case VT_EMPTY:
-        case VT_NULL: return QVariant::fromValue(uchar{0});
-        case VT_UI1: return QVariant::fromValue(uchar{v.bVal});
-        case VT_I1: return QVariant::fromValue(short{v.cVal});
-        case VT_I2: return QVariant::fromValue(short{v.iVal});
-        case VT_UI2: return QVariant::fromValue(ushort{v.uiVal});
-        case VT_I4: return QVariant::fromValue(int{v.lVal});
-        case VT_INT: return QVariant::fromValue(int{v.intVal});
-        case VT_ERROR: return QVariant::fromValue(int{v.scode});
-        case VT_UI4: return QVariant::fromValue(uint{v.ulVal});
-        case VT_UINT: return QVariant::fromValue(uint{v.uintVal});
+        case VT_NULL:
+            return QVariant::fromValue(uchar{0});
+        case VT_UI1:
+            return QVariant::fromValue(uchar{v.bVal});
+        case VT_I1:
+            return QVariant::fromValue(short{v.cVal});
+        case VT_I2:
+            return QVariant::fromValue(short{v.iVal});
+        case VT_UI2:
+            return QVariant::fromValue(ushort{v.uiVal});
+        case VT_I4:
+            return QVariant::fromValue(int{v.lVal});
+        case VT_INT:
+            return QVariant::fromValue(int{v.intVal});
+        case VT_ERROR:
+            return QVariant::fromValue(int{v.scode});
+        case VT_UI4:
+            return QVariant::fromValue(uint{v.ulVal});
+        case VT_UINT:
+            return QVariant::fromValue(uint{v.uintVal});
         case VT_I8:
-        case VT_CY: return QVariant::fromValue(qlonglong{v.llVal});
-        case VT_UI8: return QVariant::fromValue(qulonglong{v.ullVal});
-        case VT_R4: return QVariant::fromValue(double{v.fltVal});
-        case VT_R8: return QVariant::fromValue(v.dblVal);
-        case VT_DATE: return QVariant::fromValue(double{v.date});
-        case VT_BOOL: return QVariant::fromValue(v.boolVal != 0);
+        case VT_CY:
+            return QVariant::fromValue(qlonglong{v.llVal});
+        case VT_UI8:
+            return QVariant::fromValue(qulonglong{v.ullVal});
+        case VT_R4:
+            return QVariant::fromValue(double{v.fltVal});
+        case VT_R8:
+            return QVariant::fromValue(v.dblVal);
+        case VT_DATE:
+            return QVariant::fromValue(double{v.date});
+        case VT_BOOL:
+            return QVariant::fromValue(v.boolVal != 0);
         case VT_BSTR:
-            return QVariant::fromValue(
-                QString::fromUtf16(v.bstrVal ? v.bstrVal : u"", static_cast<qsizetype>(SysStringLen(v.bstrVal))));
-        default: return {};
+            return QVariant::fromValue(QString::fromUtf16(v.bstrVal ? v.bstrVal : u"",
+                                                          static_cast<qsizetype>(SysStringLen(v.bstrVal))));
+        default:
+            return {};
     }
 }
 
@@ -102,30 +130,53 @@ QVariant arrayToWire(SAFEARRAY* array, VARTYPE element) {
     const std::uint32_t n = array->rgsabound[0].cElements;
     QVariant out;
     switch (element) {
-        case VT_UI1: out = QVariant::fromValue(QByteArray(static_cast<const char*>(data), n)); break;
-        case VT_I1: out = listOf<QList<short>, std::int8_t>(data, n, [](std::int8_t e) { return short{e}; }); break;
-        case VT_I2: out = listOf<QList<short>, std::int16_t>(data, n, [](std::int16_t e) { return short{e}; }); break;
-        case VT_UI2: out = listOf<QList<ushort>, std::uint16_t>(data, n, [](std::uint16_t e) { return ushort{e}; }); break;
+        case VT_UI1:
+            out = QVariant::fromValue(QByteArray(static_cast<const char*>(data), n));
+            break;
+        case VT_I1:
+            out = listOf<QList<short>, std::int8_t>(data, n, [](std::int8_t e) { return short{e}; });
+            break;
+        case VT_I2:
+            out = listOf<QList<short>, std::int16_t>(data, n, [](std::int16_t e) { return short{e}; });
+            break;
+        case VT_UI2:
+            out = listOf<QList<ushort>, std::uint16_t>(data, n, [](std::uint16_t e) { return ushort{e}; });
+            break;
         case VT_I4:
         case VT_INT:
-        case VT_ERROR: out = listOf<QList<int>, std::int32_t>(data, n, [](std::int32_t e) { return int{e}; }); break;
-        case VT_UI4:
-        case VT_UINT: out = listOf<QList<uint>, std::uint32_t>(data, n, [](std::uint32_t e) { return uint{e}; }); break;
-        case VT_I8:
-        case VT_CY: out = listOf<QList<qlonglong>, std::int64_t>(data, n, [](std::int64_t e) { return qlonglong{e}; }); break;
-        case VT_UI8:
-            out = listOf<QList<qulonglong>, std::uint64_t>(data, n, [](std::uint64_t e) { return qulonglong{e}; });
+        case VT_ERROR:
+            out = listOf<QList<int>, std::int32_t>(data, n, [](std::int32_t e) { return int{e}; });
             break;
-        case VT_R4: out = listOf<QList<double>, float>(data, n, [](float e) { return double{e}; }); break;
+        case VT_UI4:
+        case VT_UINT:
+            out = listOf<QList<uint>, std::uint32_t>(data, n, [](std::uint32_t e) { return uint{e}; });
+            break;
+        case VT_I8:
+        case VT_CY:
+            out =
+                listOf<QList<qlonglong>, std::int64_t>(data, n, [](std::int64_t e) { return qlonglong{e}; });
+            break;
+        case VT_UI8:
+            out = listOf<QList<qulonglong>, std::uint64_t>(data, n,
+                                                           [](std::uint64_t e) { return qulonglong{e}; });
+            break;
+        case VT_R4:
+            out = listOf<QList<double>, float>(data, n, [](float e) { return double{e}; });
+            break;
         case VT_R8:
-        case VT_DATE: out = listOf<QList<double>, double>(data, n, [](double e) { return e; }); break;
-        case VT_BOOL: out = listOf<QList<bool>, std::int16_t>(data, n, [](std::int16_t e) { return e != 0; }); break;
+        case VT_DATE:
+            out = listOf<QList<double>, double>(data, n, [](double e) { return e; });
+            break;
+        case VT_BOOL:
+            out = listOf<QList<bool>, std::int16_t>(data, n, [](std::int16_t e) { return e != 0; });
+            break;
         case VT_BSTR:
             out = listOf<QStringList, BSTR>(data, n, [](BSTR e) {
                 return QString::fromUtf16(e ? e : u"", static_cast<qsizetype>(SysStringLen(e)));
             });
             break;
-        default: break;
+        default:
+            break;
     }
     SafeArrayUnaccessData(array);
     return out;
@@ -151,29 +202,56 @@ bool fitsFloat(double w) { return !std::isfinite(w) || std::fabs(w) <= FLT_MAX; 
 HRESULT scalarFromWire(VARTYPE vt, const QVariant& value, VARIANT& v) {
     switch (vt) {
         case VT_EMPTY:
-        case VT_NULL: break;
-        case VT_UI1: v.bVal = wireValue<uchar>(value); break;
+        case VT_NULL:
+            break;
+        case VT_UI1:
+            v.bVal = wireValue<uchar>(value);
+            break;
         case VT_I1:
             if (!fitsSignedByte(wireValue<short>(value))) return DISP_E_OVERFLOW;
             v.cVal = static_cast<std::int8_t>(wireValue<short>(value));
             break;
-        case VT_I2: v.iVal = wireValue<short>(value); break;
-        case VT_UI2: v.uiVal = wireValue<ushort>(value); break;
-        case VT_I4: v.lVal = wireValue<int>(value); break;
-        case VT_INT: v.intVal = wireValue<int>(value); break;
-        case VT_ERROR: v.scode = wireValue<int>(value); break;
-        case VT_UI4: v.ulVal = wireValue<uint>(value); break;
-        case VT_UINT: v.uintVal = wireValue<uint>(value); break;
+        case VT_I2:
+            v.iVal = wireValue<short>(value);
+            break;
+        case VT_UI2:
+            v.uiVal = wireValue<ushort>(value);
+            break;
+        case VT_I4:
+            v.lVal = wireValue<int>(value);
+            break;
+        case VT_INT:
+            v.intVal = wireValue<int>(value);
+            break;
+        case VT_ERROR:
+            v.scode = wireValue<int>(value);
+            break;
+        case VT_UI4:
+            v.ulVal = wireValue<uint>(value);
+            break;
+        case VT_UINT:
+            v.uintVal = wireValue<uint>(value);
+            break;
         case VT_I8:
-        case VT_CY: v.llVal = wireValue<qlonglong>(value); break;
-        case VT_UI8: v.ullVal = wireValue<qulonglong>(value); break;
+        case VT_CY:
+            v.llVal = wireValue<qlonglong>(value);
+            break;
+        case VT_UI8:
+            v.ullVal = wireValue<qulonglong>(value);
+            break;
         case VT_R4:
             if (!fitsFloat(wireValue<double>(value))) return DISP_E_OVERFLOW;
             v.fltVal = static_cast<float>(wireValue<double>(value));
             break;
-        case VT_R8: v.dblVal = wireValue<double>(value); break;
-        case VT_DATE: v.date = wireValue<double>(value); break;
-        case VT_BOOL: v.boolVal = wireValue<bool>(value) ? VARIANT_TRUE : VARIANT_FALSE; break;
+        case VT_R8:
+            v.dblVal = wireValue<double>(value);
+            break;
+        case VT_DATE:
+            v.date = wireValue<double>(value);
+            break;
+        case VT_BOOL:
+            v.boolVal = wireValue<bool>(value) ? VARIANT_TRUE : VARIANT_FALSE;
+            break;
         case VT_BSTR: {
             const QString text = wireValue<QString>(value);
             v.bstrVal = SysAllocStringLen(reinterpret_cast<const OLECHAR*>(text.utf16()),
@@ -181,7 +259,8 @@ HRESULT scalarFromWire(VARTYPE vt, const QVariant& value, VARIANT& v) {
             if (!v.bstrVal) return E_OUTOFMEMORY;
             break;
         }
-        default: return DISP_E_BADVARTYPE;
+        default:
+            return DISP_E_BADVARTYPE;
     }
     v.vt = vt;
     return S_OK;
@@ -224,17 +303,25 @@ HRESULT arrayFromWire(VARTYPE element, const QVariant& value, SAFEARRAY** out) {
             if (!std::all_of(list.begin(), list.end(), fitsSignedByte)) return DISP_E_OVERFLOW;
             return fillArray<std::int8_t>(element, list, out, cast<std::int8_t, short>());
         }
-        case VT_I2: return fillArray<std::int16_t>(element, wireValue<QList<short>>(value), out, cast<std::int16_t, short>());
+        case VT_I2:
+            return fillArray<std::int16_t>(element, wireValue<QList<short>>(value), out,
+                                           cast<std::int16_t, short>());
         case VT_UI2:
-            return fillArray<std::uint16_t>(element, wireValue<QList<ushort>>(value), out, cast<std::uint16_t, ushort>());
+            return fillArray<std::uint16_t>(element, wireValue<QList<ushort>>(value), out,
+                                            cast<std::uint16_t, ushort>());
         case VT_I4:
         case VT_INT:
-        case VT_ERROR: return fillArray<std::int32_t>(element, wireValue<QList<int>>(value), out, cast<std::int32_t, int>());
+        case VT_ERROR:
+            return fillArray<std::int32_t>(element, wireValue<QList<int>>(value), out,
+                                           cast<std::int32_t, int>());
         case VT_UI4:
-        case VT_UINT: return fillArray<std::uint32_t>(element, wireValue<QList<uint>>(value), out, cast<std::uint32_t, uint>());
+        case VT_UINT:
+            return fillArray<std::uint32_t>(element, wireValue<QList<uint>>(value), out,
+                                            cast<std::uint32_t, uint>());
         case VT_I8:
         case VT_CY:
-            return fillArray<std::int64_t>(element, wireValue<QList<qlonglong>>(value), out, cast<std::int64_t, qlonglong>());
+            return fillArray<std::int64_t>(element, wireValue<QList<qlonglong>>(value), out,
+                                           cast<std::int64_t, qlonglong>());
         case VT_UI8:
             return fillArray<std::uint64_t>(element, wireValue<QList<qulonglong>>(value), out,
                                             cast<std::uint64_t, qulonglong>());
@@ -244,18 +331,23 @@ HRESULT arrayFromWire(VARTYPE element, const QVariant& value, SAFEARRAY** out) {
             return fillArray<float>(element, list, out, cast<float, double>());
         }
         case VT_R8:
-        case VT_DATE: return fillArray<double>(element, wireValue<QList<double>>(value), out, cast<double, double>());
+        case VT_DATE:
+            return fillArray<double>(element, wireValue<QList<double>>(value), out, cast<double, double>());
         case VT_BOOL:
-            return fillArray<std::int16_t>(element, wireValue<QList<bool>>(value), out, [](bool w, std::int16_t* e) {
-                *e = w ? VARIANT_TRUE : VARIANT_FALSE;
-                return true;
-            });
+            return fillArray<std::int16_t>(element, wireValue<QList<bool>>(value), out,
+                                           [](bool w, std::int16_t* e) {
+                                               *e = w ? VARIANT_TRUE : VARIANT_FALSE;
+                                               return true;
+                                           });
         case VT_BSTR:
-            return fillArray<BSTR>(element, wireValue<QStringList>(value), out, [](const QString& w, BSTR* e) {
-                *e = SysAllocStringLen(reinterpret_cast<const OLECHAR*>(w.utf16()), static_cast<std::uint32_t>(w.size()));
-                return *e != nullptr;
-            });
-        default: return DISP_E_BADVARTYPE;
+            return fillArray<BSTR>(element, wireValue<QStringList>(value), out,
+                                   [](const QString& w, BSTR* e) {
+                                       *e = SysAllocStringLen(reinterpret_cast<const OLECHAR*>(w.utf16()),
+                                                              static_cast<std::uint32_t>(w.size()));
+                                       return *e != nullptr;
+                                   });
+        default:
+            return DISP_E_BADVARTYPE;
     }
 }
 
@@ -265,7 +357,8 @@ HRESULT VariantCodec::toWire(const VARIANT& v, WireVariant& w, Peer&) {
     w.vt = v.vt;
     QVariant value;
     if (v.vt & VT_ARRAY) {
-        if (valueSignature(v.vt).isEmpty() || !v.parray || SafeArrayGetDim(v.parray) != 1) return DISP_E_BADVARTYPE;
+        if (valueSignature(v.vt).isEmpty() || !v.parray || SafeArrayGetDim(v.parray) != 1)
+            return DISP_E_BADVARTYPE;
         value = arrayToWire(v.parray, v.vt & VT_TYPEMASK);
     } else {
         value = scalarToWire(v);

@@ -31,7 +31,8 @@ qsizetype completeTypeEnd(const QString& s, qsizetype at) {
 
 void appendArgs(QString& xml, const QString& signature, const char* direction) {
     for (const QString& type : splitSignature(signature))
-        xml += QStringLiteral("      <arg type=\"%1\" direction=\"%2\"/>\n").arg(type, QLatin1String(direction));
+        xml +=
+            QStringLiteral("      <arg type=\"%1\" direction=\"%2\"/>\n").arg(type, QLatin1String(direction));
 }
 }  // namespace
 
@@ -48,7 +49,8 @@ QString InterfaceTable::introspection() const {
         appendArgs(xml, m.inSignature, "in");
         appendArgs(xml, m.outSignature, "out");
         if (m.oneWay)
-            xml += QStringLiteral("      <annotation name=\"org.freedesktop.DBus.Method.NoReply\" value=\"true\"/>\n");
+            xml += QStringLiteral(
+                "      <annotation name=\"org.freedesktop.DBus.Method.NoReply\" value=\"true\"/>\n");
         xml += QStringLiteral("    </method>\n");
     }
     xml += QStringLiteral("  </interface>\n");
@@ -78,12 +80,13 @@ std::vector<const InterfaceTable*> registeredTables() {
 }
 
 const InterfaceTable& unknownTable() {
-    static const InterfaceTable table{QStringLiteral("IUnknown"),
-                                      IID_IUnknown,
-                                      {{QStringLiteral("QueryInterface"), QStringLiteral("s"), QStringLiteral("uo")},
-                                       {QStringLiteral("AddRef"), QString(), QStringLiteral("u")},
-                                       {QStringLiteral("Release"), QString(), QStringLiteral("u")}},
-                                      nullptr};
+    static const InterfaceTable table{
+        QStringLiteral("IUnknown"),
+        IID_IUnknown,
+        {{QStringLiteral("QueryInterface"), QStringLiteral("s"), QStringLiteral("uo")},
+         {QStringLiteral("AddRef"), QString(), QStringLiteral("u")},
+         {QStringLiteral("Release"), QString(), QStringLiteral("u")}},
+        nullptr};
     return table;
 }
 

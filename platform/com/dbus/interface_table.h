@@ -51,7 +51,9 @@ MethodEntry entryOf() {
 
 template <class Itf, class Facet, class... Methods>
 InterfaceTable makeTable(const char* name) {
-    return {QString::fromLatin1(name), Itf::kIid, {entryOf<Methods>()...},
+    return {QString::fromLatin1(name),
+            Itf::kIid,
+            {entryOf<Methods>()...},
             [](RemoteObject& owner) -> std::unique_ptr<FacetBase> { return std::make_unique<Facet>(owner); }};
 }
 

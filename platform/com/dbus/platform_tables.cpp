@@ -49,7 +49,9 @@ class ConnectionPointProxy final : public Facet<IConnectionPoint> {
     }
     HRESULT Advise(IUnknown* sink, DWORD* cookie) override { return forward<CP_Advise>(sink, cookie); }
     HRESULT Unadvise(DWORD cookie) override { return forward<CP_Unadvise>(cookie); }
-    HRESULT EnumConnections(IEnumConnections** ppEnum) override { return forward<CP_EnumConnections>(ppEnum); }
+    HRESULT EnumConnections(IEnumConnections** ppEnum) override {
+        return forward<CP_EnumConnections>(ppEnum);
+    }
 };
 
 class EnumConnectionsProxy final : public Facet<IEnumConnections> {
@@ -71,7 +73,9 @@ class EnumConnectionPointsProxy final : public Facet<IEnumConnectionPoints> {
     }
     HRESULT Skip(ULONG n) override { return forward<EnumConnectionPoints_Skip>(n); }
     HRESULT Reset() override { return forward<EnumConnectionPoints_Reset>(); }
-    HRESULT Clone(IEnumConnectionPoints** ppEnum) override { return forward<EnumConnectionPoints_Clone>(ppEnum); }
+    HRESULT Clone(IEnumConnectionPoints** ppEnum) override {
+        return forward<EnumConnectionPoints_Clone>(ppEnum);
+    }
 };
 
 class DataObjectProxy final : public Facet<IDataObject> {
@@ -128,11 +132,12 @@ void registerPlatformTables() {
             makeTable<IEnumString, EnumStringProxy, EnumString_Next, EnumString_Skip, EnumString_Reset,
                       EnumString_Clone>("IEnumString");
         static const InterfaceTable container =
-            makeTable<IConnectionPointContainer, ContainerProxy, CPC_EnumConnectionPoints, CPC_FindConnectionPoint>(
-                "IConnectionPointContainer");
+            makeTable<IConnectionPointContainer, ContainerProxy, CPC_EnumConnectionPoints,
+                      CPC_FindConnectionPoint>("IConnectionPointContainer");
         static const InterfaceTable point =
             makeTable<IConnectionPoint, ConnectionPointProxy, CP_GetConnectionInterface,
-                      CP_GetConnectionPointContainer, CP_Advise, CP_Unadvise, CP_EnumConnections>("IConnectionPoint");
+                      CP_GetConnectionPointContainer, CP_Advise, CP_Unadvise, CP_EnumConnections>(
+                "IConnectionPoint");
         static const InterfaceTable enumConnections =
             makeTable<IEnumConnections, EnumConnectionsProxy, EnumConnections_Next, EnumConnections_Skip,
                       EnumConnections_Reset, EnumConnections_Clone>("IEnumConnections");
@@ -143,12 +148,12 @@ void registerPlatformTables() {
         static const InterfaceTable dataObject =
             makeTable<IDataObject, DataObjectProxy, DataObject_GetData, DataObject_GetDataHere,
                       DataObject_QueryGetData, DataObject_GetCanonicalFormatEtc, DataObject_SetData,
-                      DataObject_EnumFormatEtc, DataObject_DAdvise, DataObject_DUnadvise, DataObject_EnumDAdvise>(
-                "IDataObject");
+                      DataObject_EnumFormatEtc, DataObject_DAdvise, DataObject_DUnadvise,
+                      DataObject_EnumDAdvise>("IDataObject");
         static const InterfaceTable adviseSink =
             makeTable<IAdviseSink, AdviseSinkProxy, AdviseSink_OnDataChange>("IAdviseSink");
-        for (const InterfaceTable* t :
-             {&classFactory, &enumString, &container, &point, &enumConnections, &enumPoints, &dataObject, &adviseSink})
+        for (const InterfaceTable* t : {&classFactory, &enumString, &container, &point, &enumConnections,
+                                        &enumPoints, &dataObject, &adviseSink})
             registerTable(t);
     });
 }

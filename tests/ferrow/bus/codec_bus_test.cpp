@@ -29,7 +29,8 @@ class EchoIO final : public ComObject<IOPCSyncIO> {
     ~EchoIO() {
         for (VARIANT& v : values) VariantClear(&v);
     }
-    HRESULT Read(OPCDATASOURCE, DWORD count, OPCHANDLE* handles, OPCITEMSTATE** states, HRESULT** errors) override {
+    HRESULT Read(OPCDATASOURCE, DWORD count, OPCHANDLE* handles, OPCITEMSTATE** states,
+                 HRESULT** errors) override {
         std::lock_guard guard(lock);
         *states = taskArray<OPCITEMSTATE>(count);
         *errors = taskArray<HRESULT>(count);
@@ -60,12 +61,15 @@ class CodecBusTest : public ::testing::Test {
     void SetUp() override {
         ASSERT_TRUE(bus.started());
         ferrow::bus::registerOpcTables();
-        server = platform::com::dbus::BusNode::start(QDBusConnection::connectToBus(bus.address(), QStringLiteral("codec-server")));
-        client = platform::com::dbus::BusNode::start(QDBusConnection::connectToBus(bus.address(), QStringLiteral("codec-client")));
+        server = platform::com::dbus::BusNode::start(
+            QDBusConnection::connectToBus(bus.address(), QStringLiteral("codec-server")));
+        client = platform::com::dbus::BusNode::start(
+            QDBusConnection::connectToBus(bus.address(), QStringLiteral("codec-client")));
         ASSERT_TRUE(server && client);
         echo = ComPtr<EchoIO>(new EchoIO);
         path = server->exportFor(static_cast<IOPCSyncIO*>(echo.get()), client->connection().baseService());
-        ASSERT_EQ(client->importObject(server->connection().baseService(), path, IID_IOPCSyncIO, true, proxy.putVoid()),
+        ASSERT_EQ(client->importObject(server->connection().baseService(), path, IID_IOPCSyncIO, true,
+                                       proxy.putVoid()),
                   S_OK);
     }
     void TearDown() override {
@@ -149,7 +153,8 @@ TEST_F(CodecBusTest, EveryTypeOfTheContractCrossesBothWaysUnchanged) {
     {
         std::lock_guard guard(echo->lock);
         ASSERT_EQ(echo->values.size(), values.size());
-        for (DWORD i = 0; i < n; ++i) EXPECT_TRUE(VariantEqual(echo->values[i], values[i])) << "in, type " << values[i].vt;
+        for (DWORD i = 0; i < n; ++i)
+            EXPECT_TRUE(VariantEqual(echo->values[i], values[i])) << "in, type " << values[i].vt;
     }
     OPCITEMSTATE* states = nullptr;
     ASSERT_EQ(proxy->Read(OPC_DS_CACHE, n, handles.data(), &states, &errors), S_OK);
@@ -180,20 +185,22 @@ TEST_F(CodecBusTest, ValuesThatCannotTravelAreRefusedAndNothingArrives) {
 
     // A (qv) whose value does not match its type, from any D-Bus client: E_INVALIDARG, empty results.
     QDBusConnection raw = QDBusConnection::connectToBus(bus.address(), QStringLiteral("codec-raw"));
-    QDBusMessage message = QDBusMessage::createMethodCall(server->connection().baseService(), path.path(),
-                                                          QStringLiteral("org.quillon.com.IOPCSyncIO"),
-                                                          QStringLiteral("Write"));
+    QDBusMessage message =
+        QDBusMessage::createMethodCall(server->connection().baseService(), path.path(),
+                                       QStringLiteral("org.quillon.com.IOPCSyncIO"), QStringLiteral("Write"));
     platform::com::dbus::WireVariant mismatched{VT_I4, QDBusVariant(QStringLiteral("twelve"))};
-    message << QVariant::fromValue(QList<uint>{0}) << QVariant::fromValue(QList<platform::com::dbus::WireVariant>{mismatched});
+    message << QVariant::fromValue(QList<uint>{0})
+            << QVariant::fromValue(QList<platform::com::dbus::WireVariant>{mismatched});
     QDBusMessage reply = raw.call(message, QDBus::Block, 5000);
     ASSERT_EQ(reply.signature(), QStringLiteral("uau")) << reply.errorMessage().toStdString();
     EXPECT_EQ(reply.arguments().value(0).toUInt(), static_cast<uint>(E_INVALIDARG));
     // Arrays sized by one count must be equally long.
-    QDBusMessage uneven = QDBusMessage::createMethodCall(server->connection().baseService(), path.path(),
-                                                         QStringLiteral("org.quillon.com.IOPCSyncIO"),
-                                                         QStringLiteral("Write"));
+    QDBusMessage uneven =
+        QDBusMessage::createMethodCall(server->connection().baseService(), path.path(),
+                                       QStringLiteral("org.quillon.com.IOPCSyncIO"), QStringLiteral("Write"));
     platform::com::dbus::WireVariant fine{VT_I4, QDBusVariant(QVariant::fromValue(int{12}))};
-    uneven << QVariant::fromValue(QList<uint>{0, 1}) << QVariant::fromValue(QList<platform::com::dbus::WireVariant>{fine});
+    uneven << QVariant::fromValue(QList<uint>{0, 1})
+           << QVariant::fromValue(QList<platform::com::dbus::WireVariant>{fine});
     reply = raw.call(uneven, QDBus::Block, 5000);
     EXPECT_EQ(reply.arguments().value(0).toUInt(), static_cast<uint>(E_INVALIDARG));
     // A number the wire holds but the type does not (a VT_I1 of 1000, a double beyond the range of a

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -9,7 +10,6 @@
 #include <QProcess>
 #include <chrono>
 #include <csignal>
-#include <sys/wait.h>
 #include <map>
 #include <memory>
 #include <thread>

@@ -102,15 +102,16 @@ int main(int argc, char** argv) {
     int status = 0;
     {
         ComPtr<IOPCServer> server;
-        if (const HRESULT r = CoCreateInstance(CLSID_FerrowServer, nullptr, CLSCTX_LOCAL_SERVER, IID_IOPCServer,
-                                               server.putVoid());
+        if (const HRESULT r = CoCreateInstance(CLSID_FerrowServer, nullptr, CLSCTX_LOCAL_SERVER,
+                                               IID_IOPCServer, server.putVoid());
             FAILED(r))
             return fail("CoCreateInstance", r);
         ComPtr<IOPCItemMgt> items;
         OPCHANDLE groupHandle = 0;
         DWORD revised = 0;
-        if (const HRESULT r = server->AddGroup(u"Watch", 1, rate, 77, nullptr, nullptr, 0, &groupHandle, &revised,
-                                               IID_IOPCItemMgt, reinterpret_cast<IUnknown**>(items.put()));
+        if (const HRESULT r =
+                server->AddGroup(u"Watch", 1, rate, 77, nullptr, nullptr, 0, &groupHandle, &revised,
+                                 IID_IOPCItemMgt, reinterpret_cast<IUnknown**>(items.put()));
             FAILED(r))
             return fail("AddGroup", r);
         // The configuration's tags arrive from the device a moment after Ferrow starts.
@@ -146,16 +147,19 @@ int main(int argc, char** argv) {
         } else {
             callback = ComPtr<IOPCDataCallback>(new PrintingCallback(mode == "sleepy"));
             ComPtr<IConnectionPointContainer> container;
-            if (const HRESULT r = items->QueryInterface(IID_IConnectionPointContainer, container.putVoid()); FAILED(r))
+            if (const HRESULT r = items->QueryInterface(IID_IConnectionPointContainer, container.putVoid());
+                FAILED(r))
                 return fail("QueryInterface", r);
-            if (const HRESULT r = container->FindConnectionPoint(IID_IOPCDataCallback, point.put()); FAILED(r))
+            if (const HRESULT r = container->FindConnectionPoint(IID_IOPCDataCallback, point.put());
+                FAILED(r))
                 return fail("FindConnectionPoint", r);
             if (const HRESULT r = point->Advise(callback.get(), &cookie); FAILED(r)) return fail("Advise", r);
         }
         say("ready");
 
         std::string line;
-        while (std::getline(std::cin, line)) {}
+        while (std::getline(std::cin, line)) {
+        }
         if (data) data->DUnadvise(cookie);
         if (point && mode != "sleepy") point->Unadvise(cookie);
         server->RemoveGroup(groupHandle, 0);

@@ -18,14 +18,17 @@ TEST(FerrowBusRegistration, RegServerEntersTheNameFerrowOwnsWhereClientsLookItUp
     qputenv("XDG_DATA_HOME", testsupport::freshFolder(QStringLiteral("data")).toLocal8Bit());
     // The current user's store, which clients read.
     RegistryStore store;
-    const QString key = QStringLiteral("CLSID\\%1\\LocalServer32")
-                            .arg(QString::fromStdString(platform::com::formatGuid(ferrow::opc::CLSID_FerrowServer)));
+    const QString key =
+        QStringLiteral("CLSID\\%1\\LocalServer32")
+            .arg(QString::fromStdString(platform::com::formatGuid(ferrow::opc::CLSID_FerrowServer)));
     ASSERT_TRUE(ferrow::RegisterServer(QStringLiteral("/opt/ferrow/bin/ferrow"), store));
-    const auto entry = store.queryValue(RegistryStore::Root::ClassesRoot, key, platform::com::dbus::kBusNameValue);
+    const auto entry =
+        store.queryValue(RegistryStore::Root::ClassesRoot, key, platform::com::dbus::kBusNameValue);
     ASSERT_TRUE(entry);
     EXPECT_EQ(entry->type, RegistryStore::kString);
     EXPECT_EQ(entry->text, ferrow::bus::kFerrowBusName);
-    EXPECT_EQ(platform::com::dbus::localServerName(ferrow::opc::CLSID_FerrowServer), ferrow::bus::kFerrowBusName);
+    EXPECT_EQ(platform::com::dbus::localServerName(ferrow::opc::CLSID_FerrowServer),
+              ferrow::bus::kFerrowBusName);
     // The rest of the class's local-server key is as before.
     EXPECT_EQ(store.queryValue(RegistryStore::Root::ClassesRoot, key, QString())->text,
               QStringLiteral("/opt/ferrow/bin/ferrow"));

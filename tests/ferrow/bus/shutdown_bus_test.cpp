@@ -52,7 +52,8 @@ TEST(FerrowBusShutdown, RemoteClientsHearExitingServerThenTheirCallsFailAndTheNa
     ASSERT_TRUE(bus.started());
     qputenv("DBUS_SESSION_BUS_ADDRESS", bus.address().toLocal8Bit());
     {
-        QDBusConnection connection = QDBusConnection::connectToBus(bus.address(), QStringLiteral("shutdown-client"));
+        QDBusConnection connection =
+            QDBusConnection::connectToBus(bus.address(), QStringLiteral("shutdown-client"));
         platform::com::dbus::setClientConnection(connection);
         ferrow::bus::registerOpcTables();
 
@@ -63,16 +64,16 @@ TEST(FerrowBusShutdown, RemoteClientsHearExitingServerThenTheirCallsFailAndTheNa
 
         ComPtr<IClassFactory> factory;
         ASSERT_EQ(platform::com::dbus::clientNode()->importObject(
-                      owner, QDBusObjectPath(QStringLiteral("/org/quillon/com/ClassObject")), IID_IClassFactory, true,
-                      factory.putVoid()),
+                      owner, QDBusObjectPath(QStringLiteral("/org/quillon/com/ClassObject")),
+                      IID_IClassFactory, true, factory.putVoid()),
                   S_OK);
         ComPtr<IOPCServer> server;
         ASSERT_EQ(factory->CreateInstance(nullptr, IID_IOPCServer, server.putVoid()), S_OK);
         ComPtr<IOPCGroupStateMgt> group;
         OPCHANDLE handle = 0;
         DWORD rate = 0;
-        ASSERT_EQ(server->AddGroup(u"Line", 1, 100, 1, nullptr, nullptr, 0, &handle, &rate, IID_IOPCGroupStateMgt,
-                                   reinterpret_cast<IUnknown**>(group.put())),
+        ASSERT_EQ(server->AddGroup(u"Line", 1, 100, 1, nullptr, nullptr, 0, &handle, &rate,
+                                   IID_IOPCGroupStateMgt, reinterpret_cast<IUnknown**>(group.put())),
                   S_OK);
         ComPtr<IConnectionPointContainer> container;
         ASSERT_EQ(server->QueryInterface(IID_IConnectionPointContainer, container.putVoid()), S_OK);

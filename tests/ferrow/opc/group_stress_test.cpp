@@ -74,19 +74,22 @@ class GroupStress : public OpcClientTest {
                                                  nullptr, &revised, IID_IOPCGroupStateMgt,
                                                  reinterpret_cast<IUnknown**>(c.groups[g].put()))));
         ComPtr<IConnectionPoint> point;
-        query<IConnectionPointContainer>(c.groups[g].get())->FindConnectionPoint(IID_IOPCDataCallback, point.put());
+        query<IConnectionPointContainer>(c.groups[g].get())
+            ->FindConnectionPoint(IID_IOPCDataCallback, point.put());
         DWORD cookie = 0;
         EXPECT_EQ(point->Advise(&c.callbacks[g], &cookie), S_OK);
         if (g == 0) {
             FORMATETC f{static_cast<CLIPFORMAT>(RegisterClipboardFormatA(kStreamFormatDataTime)), nullptr,
                         DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
             DWORD connection = 0;
-            EXPECT_EQ(query<IDataObject>(c.groups[g].get())->DAdvise(&f, 0, &c.streams[g], &connection), S_OK);
+            EXPECT_EQ(query<IDataObject>(c.groups[g].get())->DAdvise(&f, 0, &c.streams[g], &connection),
+                      S_OK);
         }
         std::vector<std::u16string> ids;
         std::vector<OPCITEMDEF> defs(kItemsPerGroup);
         for (int i = 0; i < kItemsPerGroup; ++i)
-            ids.push_back(itemId(static_cast<int>(random() % kDevices), static_cast<int>(random() % kTagsPerDevice)));
+            ids.push_back(
+                itemId(static_cast<int>(random() % kDevices), static_cast<int>(random() % kTagsPerDevice)));
         for (int i = 0; i < kItemsPerGroup; ++i) {
             defs[i] = OPCITEMDEF{};
             defs[i].szItemID = ids[i].data();
@@ -95,8 +98,9 @@ class GroupStress : public OpcClientTest {
         }
         OPCITEMRESULT* results = nullptr;
         HRESULT* errors = nullptr;
-        ASSERT_EQ(query<IOPCItemMgt>(c.groups[g].get())->AddItems(kItemsPerGroup, defs.data(), &results, &errors),
-                  S_OK);
+        ASSERT_EQ(
+            query<IOPCItemMgt>(c.groups[g].get())->AddItems(kItemsPerGroup, defs.data(), &results, &errors),
+            S_OK);
         c.items[g].clear();
         for (int i = 0; i < kItemsPerGroup; ++i) c.items[g].push_back(results[i].hServer);
         CoTaskMemFree(results);
@@ -122,7 +126,8 @@ class GroupStress : public OpcClientTest {
             CoTaskMemFree(errors);
             DWORD rate = 0;
             for (BOOL active : {0, 1})
-                EXPECT_EQ(c.groups[g]->SetState(nullptr, &rate, &active, nullptr, nullptr, nullptr, nullptr), S_OK);
+                EXPECT_EQ(c.groups[g]->SetState(nullptr, &rate, &active, nullptr, nullptr, nullptr, nullptr),
+                          S_OK);
 
             // Reads and writes.
             ComPtr<IOPCSyncIO> io = query<IOPCSyncIO>(group);
@@ -151,7 +156,8 @@ class GroupStress : public OpcClientTest {
             handles.erase(handles.begin(), handles.begin() + 20);
             if (round % 3 == 2) {
                 OPCHANDLE serverHandle = 0;
-                c.groups[g]->GetState(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &serverHandle);
+                c.groups[g]->GetState(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                      &serverHandle);
                 EXPECT_EQ(c.server->RemoveGroup(serverHandle, 0), S_OK);
                 c.groups[g].reset();
                 addGroup(c, g, random);

@@ -91,8 +91,8 @@ class DataCallbackSink : public IOPCDataCallback {
     HRESULT OnDataChange(DWORD transaction, OPCHANDLE group, HRESULT quality, HRESULT error, DWORD count,
                          OPCHANDLE* clients, VARIANT* values, WORD* qualities, FILETIME* times,
                          HRESULT* errors) override {
-        record(Callback::DataChange, transaction, group, quality, error, count, clients, values, qualities, times,
-               errors);
+        record(Callback::DataChange, transaction, group, quality, error, count, clients, values, qualities,
+               times, errors);
         return answer_;
     }
     HRESULT OnReadComplete(DWORD transaction, OPCHANDLE group, HRESULT quality, HRESULT error, DWORD count,
@@ -102,10 +102,11 @@ class DataCallbackSink : public IOPCDataCallback {
                times, errors);
         return answer_;
     }
-    HRESULT OnWriteComplete(DWORD transaction, OPCHANDLE group, HRESULT error, DWORD count, OPCHANDLE* clients,
-                            HRESULT* errors) override {
+    HRESULT OnWriteComplete(DWORD transaction, OPCHANDLE group, HRESULT error, DWORD count,
+                            OPCHANDLE* clients, HRESULT* errors) override {
         Callback c{Callback::WriteComplete, transaction, group, S_OK, error, {}};
-        for (DWORD i = 0; i < count; ++i) c.items.push_back(CallbackItem{clients[i], 0, 0, {}, 0, {}, errors[i]});
+        for (DWORD i = 0; i < count; ++i)
+            c.items.push_back(CallbackItem{clients[i], 0, 0, {}, 0, {}, errors[i]});
         calls.add(std::move(c));
         return answer_;
     }

@@ -1,11 +1,10 @@
-#include <gtest/gtest.h>
-
-#include <QTest>
-
 #include <arpa/inet.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
+
+#include <QTest>
 
 #include "views_window.h"
 
@@ -26,8 +25,8 @@ States states(ViewsWindow& window) {
 }
 
 std::ostream& operator<<(std::ostream& out, const States& s) {
-    return out << "delete " << s.remove << " properties " << s.properties << " connect " << s.connect << " simulate "
-               << s.simulate << " monitor " << s.monitor;
+    return out << "delete " << s.remove << " properties " << s.properties << " connect " << s.connect
+               << " simulate " << s.simulate << " monitor " << s.monitor;
 }
 }  // namespace
 
@@ -154,7 +153,7 @@ namespace {
 // A datapoint port whose accept queue is full: connects to it neither succeed nor fail, they stay in
 // progress (the kernel drops their SYNs), which is "connecting" for as long as the test needs.
 class FullListener {
-public:
+  public:
     explicit FullListener(const QString& address) {
         sockaddr_in at{};
         at.sin_family = AF_INET;
@@ -162,7 +161,8 @@ public:
         inet_pton(AF_INET, address.toLatin1().constData(), &at.sin_addr);
         listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
         filler_ = ::socket(AF_INET, SOCK_STREAM, 0);
-        ok_ = ::bind(listener_, reinterpret_cast<sockaddr*>(&at), sizeof at) == 0 && ::listen(listener_, 0) == 0 &&
+        ok_ = ::bind(listener_, reinterpret_cast<sockaddr*>(&at), sizeof at) == 0 &&
+              ::listen(listener_, 0) == 0 &&
               ::connect(filler_, reinterpret_cast<sockaddr*>(&at), sizeof at) == 0;
     }
     ~FullListener() {
@@ -171,7 +171,7 @@ public:
     }
     bool ok() const { return ok_; }
 
-private:
+  private:
     int listener_ = -1;
     int filler_ = -1;
     bool ok_ = false;

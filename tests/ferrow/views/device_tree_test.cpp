@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <QContextMenuEvent>
-#include <QMenu>
 #include <QDeadlineTimer>
+#include <QMenu>
 #include <QScopeGuard>
 #include <QTest>
 #include <QTimer>

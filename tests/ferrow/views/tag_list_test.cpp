@@ -39,7 +39,8 @@ TEST(TagList, ColumnsAndTheirWidths) {
     EXPECT_EQ(header->sectionSize(2), 80);
 
     // The "Tag" menu offers only a disabled "Properties...".
-    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(10, 10), window.tags->viewport()->mapToGlobal(QPoint(10, 10)));
+    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(10, 10),
+                            window.tags->viewport()->mapToGlobal(QPoint(10, 10)));
     QApplication::sendEvent(window.tags->viewport(), &event);
     auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
     ASSERT_NE(menu, nullptr);
@@ -73,12 +74,12 @@ TEST(TagList, MonitoringShowsLiveValuesByTypeAndQuality) {
     // No value has come yet: uncertain, and of no type.
     ASSERT_TRUE(waitFor([&] { return window.valueOf("Level") == "? (uncertain)"; }));
 
-    setOnDevice(*sim, "Level", "0000C03F");     // VT_R4 1.5
-    setOnDevice(*sim, "Counter", "FFFFFFFF");   // VT_I4 -1
-    setOnDevice(*sim, "Pressure", "FFFF");      // VT_I2 -1
-    setOnDevice(*sim, "Alarm", "FFFF");         // VT_BOOL true
-    setOnDevice(*sim, "Valve", "0000");         // VT_BOOL false
-    setOnDevice(*sim, "Status", "FE");          // VT_UI1 254
+    setOnDevice(*sim, "Level", "0000C03F");    // VT_R4 1.5
+    setOnDevice(*sim, "Counter", "FFFFFFFF");  // VT_I4 -1
+    setOnDevice(*sim, "Pressure", "FFFF");     // VT_I2 -1
+    setOnDevice(*sim, "Alarm", "FFFF");        // VT_BOOL true
+    setOnDevice(*sim, "Valve", "0000");        // VT_BOOL false
+    setOnDevice(*sim, "Status", "FE");         // VT_UI1 254
     EXPECT_TRUE(waitFor([&] { return window.valueOf("Status") == "254"; }));
     EXPECT_EQ(window.valueOf("Level"), "1.5");
     EXPECT_EQ(window.valueOf("Counter"), "4294967295");
@@ -91,7 +92,8 @@ TEST(TagList, MonitoringShowsLiveValuesByTypeAndQuality) {
 
     // The device closes its notification connection: every value is bad, the device not connected.
     sim->run([&] { sim->datapoints().closeNotificationConnections(); });
-    EXPECT_TRUE(waitFor([&] { return window.valueOf("Level") == "Bad" && window.valueOf("Speed") == "Bad"; }));
+    EXPECT_TRUE(
+        waitFor([&] { return window.valueOf("Level") == "Bad" && window.valueOf("Speed") == "Bad"; }));
     EXPECT_TRUE(waitFor([&] { return window.imageOf(plant) == 3; }));
 
     window.commands->monitor->trigger();

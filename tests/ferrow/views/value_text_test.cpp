@@ -1,8 +1,9 @@
+#include "ferrow/app/views/value_text.h"
+
 #include <gtest/gtest.h>
 
 #include <clocale>
 
-#include "ferrow/app/views/value_text.h"
 #include "platform/com/bstr.h"
 
 using namespace ferrow;

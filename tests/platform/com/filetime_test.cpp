@@ -1,8 +1,8 @@
+#include "platform/com/filetime.h"
+
 #include <gtest/gtest.h>
 
 #include <ctime>
-
-#include "platform/com/filetime.h"
 
 using namespace platform::com;
 
@@ -24,8 +24,12 @@ TEST(FileTime, CurrentTimeIsUtcNow) {
 }
 
 TEST(DosDateTime, ToDateWithThePlatformsRollOver) {
-    auto dos = [](unsigned d, unsigned m, unsigned y) { return static_cast<WORD>(((y - 1980) << 9) | (m << 5) | d); };
-    auto at = [](unsigned h, unsigned mi, unsigned s) { return static_cast<WORD>((h << 11) | (mi << 5) | (s / 2)); };
+    auto dos = [](unsigned d, unsigned m, unsigned y) {
+        return static_cast<WORD>(((y - 1980) << 9) | (m << 5) | d);
+    };
+    auto at = [](unsigned h, unsigned mi, unsigned s) {
+        return static_cast<WORD>((h << 11) | (mi << 5) | (s / 2));
+    };
     DATE date = 0;
     ASSERT_TRUE(DosDateTimeToVariantTime(dos(1, 1, 1980), 0, &date));
     EXPECT_DOUBLE_EQ(date, 29221.0);

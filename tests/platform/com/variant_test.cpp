@@ -1,9 +1,10 @@
+#include "platform/com/variant.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
 
-#include "platform/com/variant.h"
 #include "platform/com/variant_text.h"
 
 using namespace platform::com;
@@ -14,12 +15,42 @@ namespace {
 struct Var : VARIANT {
     Var() { VariantInit(this); }
     ~Var() { VariantClear(this); }
-    static Var r8(double v) { Var x; x.vt = VT_R8; x.dblVal = v; return x; }
-    static Var r4(float v) { Var x; x.vt = VT_R4; x.fltVal = v; return x; }
-    static Var i4(std::int32_t v) { Var x; x.vt = VT_I4; x.lVal = v; return x; }
-    static Var boolean(VARIANT_BOOL v) { Var x; x.vt = VT_BOOL; x.boolVal = v; return x; }
-    static Var atDate(DATE v) { Var x; x.vt = VT_DATE; x.dblVal = v; return x; }
-    static Var text(const char* v) { Var x; x.vt = VT_BSTR; x.bstrVal = bstrFromAnsi(v); return x; }
+    static Var r8(double v) {
+        Var x;
+        x.vt = VT_R8;
+        x.dblVal = v;
+        return x;
+    }
+    static Var r4(float v) {
+        Var x;
+        x.vt = VT_R4;
+        x.fltVal = v;
+        return x;
+    }
+    static Var i4(std::int32_t v) {
+        Var x;
+        x.vt = VT_I4;
+        x.lVal = v;
+        return x;
+    }
+    static Var boolean(VARIANT_BOOL v) {
+        Var x;
+        x.vt = VT_BOOL;
+        x.boolVal = v;
+        return x;
+    }
+    static Var atDate(DATE v) {
+        Var x;
+        x.vt = VT_DATE;
+        x.dblVal = v;
+        return x;
+    }
+    static Var text(const char* v) {
+        Var x;
+        x.vt = VT_BSTR;
+        x.bstrVal = bstrFromAnsi(v);
+        return x;
+    }
     Var(Var&& other) noexcept : VARIANT(other) { VariantInit(&other); }
 };
 
@@ -36,7 +67,7 @@ std::string textOf(const VARIANT& src, std::uint16_t flags = 0) {
 }  // namespace
 
 TEST(VariantChangeType, RealToIntegerRoundsHalfToEven) {
-    const std::pair<double, int> cases[] = {{-1.5, -2}, {-0.6, -1}, {-0.5, 0}, {-0.4, 0}, {0.4, 0}, {0.5, 0},
+    const std::pair<double, int> cases[] = {{-1.5, -2}, {-0.6, -1}, {-0.5, 0}, {-0.4, 0}, {0.4, 0},  {0.5, 0},
                                             {0.6, 1},   {1.5, 2},   {2.5, 2},  {3.5, 4},  {-2.5, -2}};
     for (const auto& [in, expected] : cases) {
         for (VARTYPE vt : {VT_I1, VT_I2, VT_I4}) {
@@ -160,9 +191,9 @@ TEST(VariantChangeType, BooleanTargetIsMinusOneOrZero) {
 
 TEST(VariantChangeType, TextToBoolean) {
     const std::pair<const char*, VARIANT_BOOL> accepted[] = {
-        {"#TRUE#", VARIANT_TRUE}, {"#FALSE#", VARIANT_FALSE}, {"true", VARIANT_TRUE}, {"FALSE", VARIANT_FALSE},
-        {"True", VARIANT_TRUE},   {"0", VARIANT_FALSE},       {"-1", VARIANT_TRUE},   {"+1", VARIANT_TRUE},
-        {"0.1", VARIANT_TRUE}};
+        {"#TRUE#", VARIANT_TRUE}, {"#FALSE#", VARIANT_FALSE}, {"true", VARIANT_TRUE},
+        {"FALSE", VARIANT_FALSE}, {"True", VARIANT_TRUE},     {"0", VARIANT_FALSE},
+        {"-1", VARIANT_TRUE},     {"+1", VARIANT_TRUE},       {"0.1", VARIANT_TRUE}};
     Var out;
     for (const auto& [text, expected] : accepted) {
         ASSERT_EQ(change(Var::text(text), VT_BOOL, &out), S_OK) << text;
@@ -221,11 +252,16 @@ TEST(VariantChangeType, UnsignedToSignedWithoutOverflowCheck) {
 }
 
 TEST(VariantChangeType, DateToText) {
-    const std::pair<double, const char*> cases[] = {
-        {0.0, "12:00:00 AM"},          {3.34, "1/2/1900 8:09:36 AM"},     {365.0, "12/30/1900"},
-        {365.25, "12/30/1900 6:00:00 AM"}, {1461.5, "12/31/1903 12:00:00 PM"}, {-49192.24, "4/24/1765 5:45:36 AM"},
-        {-657434.0, "1/1/100"},        {2958465.0, "12/31/9999"},         {29221.0, "1/1/1980"},
-        {25569.0, "1/1/1970"}};
+    const std::pair<double, const char*> cases[] = {{0.0, "12:00:00 AM"},
+                                                    {3.34, "1/2/1900 8:09:36 AM"},
+                                                    {365.0, "12/30/1900"},
+                                                    {365.25, "12/30/1900 6:00:00 AM"},
+                                                    {1461.5, "12/31/1903 12:00:00 PM"},
+                                                    {-49192.24, "4/24/1765 5:45:36 AM"},
+                                                    {-657434.0, "1/1/100"},
+                                                    {2958465.0, "12/31/9999"},
+                                                    {29221.0, "1/1/1980"},
+                                                    {25569.0, "1/1/1970"}};
     for (const auto& [date, text] : cases) {
         EXPECT_EQ(textOf(Var::atDate(date)), text) << date;
         Var back;

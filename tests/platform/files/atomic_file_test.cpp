@@ -1,9 +1,10 @@
+#include "platform/files/atomic_file.h"
+
 #include <gtest/gtest.h>
 
 #include <QDir>
 #include <QFile>
 
-#include "platform/files/atomic_file.h"
 #include "tests/support/test_environment.h"
 
 namespace {

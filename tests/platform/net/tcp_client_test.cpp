@@ -1,4 +1,10 @@
+#include "platform/net/tcp_client.h"
+
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <QScopeGuard>
 #include <QSignalSpy>
@@ -10,12 +16,6 @@
 #include <thread>
 #include <vector>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include "platform/net/tcp_client.h"
 #include "platform/ui/wait.h"
 #include "tests/support/scripted_peer.h"
 #include "tests/support/test_environment.h"

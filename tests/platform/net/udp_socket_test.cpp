@@ -1,3 +1,5 @@
+#include "platform/net/udp_socket.h"
+
 #include <gtest/gtest.h>
 
 #include <QScopeGuard>
@@ -8,7 +10,6 @@
 #include <functional>
 #include <thread>
 
-#include "platform/net/udp_socket.h"
 #include "platform/ui/wait.h"
 #include "tests/support/test_environment.h"
 #include "tests/support/udp_peer.h"

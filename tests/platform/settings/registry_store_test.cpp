@@ -1,6 +1,7 @@
+#include "platform/settings/registry_store.h"
+
 #include <gtest/gtest.h>
 
-#include "platform/settings/registry_store.h"
 #include "tests/support/test_environment.h"
 
 using platform::RegistryStore;

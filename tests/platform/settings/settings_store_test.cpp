@@ -1,8 +1,9 @@
+#include "platform/settings/settings_store.h"
+
 #include <gtest/gtest.h>
 
 #include <QFile>
 
-#include "platform/settings/settings_store.h"
 #include "tests/support/test_environment.h"
 
 using namespace platform;

@@ -1,6 +1,7 @@
+#include "platform/ui/dialogs.h"
+
 #include <gtest/gtest.h>
 
-#include "platform/ui/dialogs.h"
 #include "platform/ui/qt_dialogs.h"
 #include "platform/ui/scripted_dialogs.h"
 

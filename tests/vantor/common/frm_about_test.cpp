@@ -1,3 +1,5 @@
+#include "vantor/common/frm_about.h"
+
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -10,7 +12,6 @@
 #include "platform/ui/scripted_dialogs.h"
 #include "platform/ui/wait.h"
 #include "tests/support/test_environment.h"
-#include "vantor/common/frm_about.h"
 #include "vantor/common/registry_value.h"
 
 using namespace std::chrono_literals;
@@ -19,7 +20,7 @@ using vantor::frmAbout;
 
 namespace {
 class AboutBox : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { testsupport::resetFolders(); }
     platform::ui::ScriptedDialogs dialogs;
     RegistryStore registry;
@@ -63,7 +64,8 @@ TEST_F(AboutBox, WithoutARegisteredProgramSysInfoSaysSo) {
 TEST_F(AboutBox, StartsTheProgramNamedInTheRegistry) {
     const QString folder = testsupport::freshFolder("sysinfo");
     const QString mark = folder + "/ran";
-    registry.setString(RegistryStore::Root::LocalMachine, frmAbout::kSysInfoKey, "PATH", markingProgram(folder, mark));
+    registry.setString(RegistryStore::Root::LocalMachine, frmAbout::kSysInfoKey, "PATH",
+                       markingProgram(folder, mark));
     frmAbout about;
     about.cmdSysInfo->click();
     EXPECT_TRUE(waitForFile(mark));
@@ -80,7 +82,8 @@ TEST_F(AboutBox, FallsBackToTheProgramInTheRegisteredFolder) {
     EXPECT_TRUE(waitForFile(mark));
 
     // A folder without the program is no better than nothing.
-    registry.setString(RegistryStore::Root::LocalMachine, frmAbout::kSysInfoLocationKey, "MSINFO", folder + "/none");
+    registry.setString(RegistryStore::Root::LocalMachine, frmAbout::kSysInfoLocationKey, "MSINFO",
+                       folder + "/none");
     about.cmdSysInfo->click();
     EXPECT_EQ(dialogs.boxTexts(), QStringList{"System Information Is Unavailable At This Time"});
 }

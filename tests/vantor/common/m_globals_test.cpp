@@ -1,10 +1,11 @@
+#include "vantor/common/m_globals.h"
+
 #include <gtest/gtest.h>
 
 #include <QDeadlineTimer>
 #include <QTimer>
 
 #include "platform/ui/time_scale.h"
-#include "vantor/common/m_globals.h"
 
 using namespace vantor::MGlobals;
 using namespace std::chrono_literals;

@@ -1,3 +1,5 @@
+#include "vantor/common/status_bar.h"
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -6,7 +8,6 @@
 
 #include "vantor/common/c_mouser.h"
 #include "vantor/common/c_status_bar.h"
-#include "vantor/common/status_bar.h"
 
 using namespace vantor;
 

@@ -1,9 +1,10 @@
+#include "vantor/files/copy_protocol.h"
+
 #include <gtest/gtest.h>
 
 #include <QFile>
 
 #include "tests/support/test_environment.h"
-#include "vantor/files/copy_protocol.h"
 
 using namespace vantor::files;
 

@@ -1,9 +1,10 @@
+#include "vantor/files/dir_listing.h"
+
 #include <gtest/gtest.h>
 
 #include <QtEndian>
 
 #include "vantor/files/dir_entry.h"
-#include "vantor/files/dir_listing.h"
 
 using namespace vantor::files;
 

@@ -1,3 +1,5 @@
+#include "vantor/files/f_download.h"
+
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -18,7 +20,6 @@
 #include "tests/support/test_environment.h"
 #include "tests/vantor/files/copy_wire.h"
 #include "tests/vantor/files/test_shell_host.h"
-#include "vantor/files/f_download.h"
 #include "vantor/files/fce_browse.h"
 
 using namespace std::chrono_literals;
@@ -40,7 +41,7 @@ void writeFile(const QString& path, const QByteArray& contents) {
 }
 
 class DownloadTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         platform::setTimeScale(0.05);
         device = testsupport::startDevice();
@@ -54,7 +55,9 @@ protected:
     }
     void TearDown() override { platform::setTimeScale(1.0); }
 
-    void putOnDevice(const QString& path, const QByteArray& contents) { writeFile(*device->files().hostPath(path), contents); }
+    void putOnDevice(const QString& path, const QByteArray& contents) {
+        writeFile(*device->files().hostPath(path), contents);
+    }
     void copy(const QString& source, const QString& dest) {
         download->txtSource->setText(source);
         download->txtDest->setText(dest);
@@ -96,7 +99,8 @@ TEST_F(DownloadTest, OverwritingALongerFileAfterYesLeavesExactlyTheNewBytes) {
     EXPECT_FALSE(device->log().contains("< getfile"));
     copy(QStringLiteral("\\Temp\\short.txt"), dest);
     EXPECT_EQ(readAll(dest), QByteArray(100, 's'));
-    EXPECT_EQ(dialogs.boxTexts(), QStringList(2, "Destination file exists\r\nAre you sure to overwrite the existing file ?"));
+    EXPECT_EQ(dialogs.boxTexts(),
+              QStringList(2, "Destination file exists\r\nAre you sure to overwrite the existing file ?"));
 }
 
 TEST_F(DownloadTest, ADeviceThatClosesHalfwayLeavesTheOldFileUntouchedAndNoPartialFile) {
@@ -118,7 +122,8 @@ TEST_F(DownloadTest, SilenceAndShellErrorsEndTheReceiveLoopWithoutAFile) {
     copy(QStringLiteral("\\Temp\\data.bin"), pc + QStringLiteral("/a.bin"));
     ASSERT_EQ(dialogs.boxes().size(), 1u);
     // The size line counts among the bytes the device sent before it fell silent.
-    EXPECT_TRUE(dialogs.boxes()[0].text.startsWith("*** No data from the device for 30 seconds after 8988 of 50000"));
+    EXPECT_TRUE(
+        dialogs.boxes()[0].text.startsWith("*** No data from the device for 30 seconds after 8988 of 50000"));
     devsim::fileFaults(*device).silenceAfterBytes = -1;
     devsim::fileFaults(*device).shellErrorAfterBytes = 9000;
     dialogs.clear();
@@ -138,8 +143,9 @@ TEST_F(DownloadTest, DestinationChecksComeBeforeAnythingIsSent) {
     QDir(pc).mkdir(QStringLiteral("folder"));
     copy(QStringLiteral("\\Readme.txt"), pc + QStringLiteral("/folder"));
     copy(QStringLiteral("\\Temp\\.."), pc + QStringLiteral("/"));
-    EXPECT_EQ(dialogs.boxTexts(), (QStringList{"Destination is write protected", "Missing source or destination file name !",
-                                               "Destination not accessible !", "Destination is not a valid file name !"}));
+    EXPECT_EQ(dialogs.boxTexts(),
+              (QStringList{"Destination is write protected", "Missing source or destination file name !",
+                           "Destination not accessible !", "Destination is not a valid file name !"}));
     EXPECT_EQ(readAll(locked), "keep");
     EXPECT_FALSE(device->log().contains("< getfile"));
 }
@@ -224,7 +230,8 @@ QByteArray downloadFromScript(const std::function<void(testsupport::ScriptedPeer
     static int run = 0;
     testsupport::CopyWire<FDownload> wire;
     EXPECT_TRUE(wire.connected);
-    const QString dest = testsupport::freshFolder(QStringLiteral("d%1").arg(++run)) + QStringLiteral("/f.txt");
+    const QString dest =
+        testsupport::freshFolder(QStringLiteral("d%1").arg(++run)) + QStringLiteral("/f.txt");
     wire.window.txtSource->setText(QStringLiteral("\\f.txt"));
     wire.window.txtDest->setText(dest);
     std::thread device([&] {
@@ -260,7 +267,8 @@ TEST(DownloadWire, ASizeLineInPiecesIsReadWholeAndWhatFollowsItIsFileData) {
 
 TEST(DownloadWire, BytesPastTheAnnouncedSizeAreNotPartOfTheFile) {
     platform::ui::ScriptedDialogs dialogs;
-    EXPECT_EQ(downloadFromScript([](testsupport::ScriptedPeer& peer) { peer.send("size 5\r\nhelloEXTRA", 1); }, dialogs),
+    EXPECT_EQ(downloadFromScript(
+                  [](testsupport::ScriptedPeer& peer) { peer.send("size 5\r\nhelloEXTRA", 1); }, dialogs),
               "hello");
     EXPECT_EQ(downloadFromScript(
                   [](testsupport::ScriptedPeer& peer) {

@@ -1,3 +1,5 @@
+#include "vantor/files/f_upload.h"
+
 #include <gtest/gtest.h>
 
 #include <QAccessible>
@@ -23,7 +25,6 @@
 #include "tests/vantor/files/copy_wire.h"
 #include "tests/vantor/files/test_shell_host.h"
 #include "vantor/common/status_bar.h"
-#include "vantor/files/f_upload.h"
 #include "vantor/files/fce_browse.h"
 
 using namespace std::chrono_literals;
@@ -54,7 +55,7 @@ QString writePcFile(const QString& folder, const QString& name, const QByteArray
 }
 
 class UploadTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         platform::setTimeScale(0.05);
         device = testsupport::startDevice();
@@ -87,12 +88,14 @@ protected:
 };
 
 TEST_F(UploadTest, FilesOfEveryBlockBoundaryArriveByteIdentical) {
-    for (const qsizetype size : {qsizetype(0), qsizetype(1024), qsizetype(1025), qsizetype(3 * 1024 * 1024)}) {
+    for (const qsizetype size :
+         {qsizetype(0), qsizetype(1024), qsizetype(1025), qsizetype(3 * 1024 * 1024)}) {
         SCOPED_TRACE(size);
         const QByteArray contents = pattern(size, static_cast<int>(size) + 1);
         const QString name = QStringLiteral("f%1.bin").arg(size);
         copy(writePcFile(pc, name, contents), QStringLiteral("\\Temp\\"));
-        ASSERT_TRUE(testsupport::waitForLog(device->log(), "copy: \\Temp\\" + name.toStdString() + " complete"));
+        ASSERT_TRUE(
+            testsupport::waitForLog(device->log(), "copy: \\Temp\\" + name.toStdString() + " complete"));
         EXPECT_EQ(deviceFile(QStringLiteral("\\Temp\\") + name), contents);
     }
     EXPECT_TRUE(dialogs.boxes().empty()) << dialogs.boxTexts().join(QLatin1Char('|')).toStdString();
@@ -128,7 +131,8 @@ TEST_F(UploadTest, ExistingDestinationIsOverwrittenOnlyAfterYes) {
 
 TEST_F(UploadTest, PatternCopiesEveryFileAndAbortStopsAfterTheCurrentFileOnlyOnYes) {
     const QString folder = testsupport::freshFolder(QStringLiteral("many"));
-    for (const char* n : {"a.txt", "b", "c.dat"}) writePcFile(folder, QLatin1String(n), QByteArray(n) + " body");
+    for (const char* n : {"a.txt", "b", "c.dat"})
+        writePcFile(folder, QLatin1String(n), QByteArray(n) + " body");
     upload->txtSource->setText(folder + QStringLiteral("/*.*"));
     upload->txtDest->setText(QStringLiteral("\\Temp\\ignored.name"));
     upload->txtSource_LostFocus();
@@ -164,10 +168,11 @@ TEST_F(UploadTest, FailuresGetTheirMessages) {
     // A device that falls silent during the transfer: the copy ends on its own.
     devsim::fileFaults(*device).silenceAfterBytes = 10;
     copy(source, QStringLiteral("\\Temp\\x"));
-    EXPECT_EQ(dialogs.boxTexts(),
-              (QStringList{"Missing source or destination file name !", "Unable to open file !",
-                           "Error creating file !\r\nCan not copy file ! - aborted",
-                           "*** No answer from the device for 30 seconds !\r\nCan not copy file ! - aborted"}));
+    EXPECT_EQ(
+        dialogs.boxTexts(),
+        (QStringList{"Missing source or destination file name !", "Unable to open file !",
+                     "Error creating file !\r\nCan not copy file ! - aborted",
+                     "*** No answer from the device for 30 seconds !\r\nCan not copy file ! - aborted"}));
     EXPECT_EQ(dialogs.boxes()[1].style, mb::Critical);
     EXPECT_EQ(deviceFile(QStringLiteral("\\Temp\\x")), "<missing>");
 }
@@ -200,7 +205,8 @@ TEST_F(UploadTest, AssistiveToolsReadTheBoxesByTheirLabelsAndTheStatusAsShown) {
     copy(source, QStringLiteral("\\Temp\\a.bin"));
     ASSERT_TRUE(testsupport::waitForLog(device->log(), "copy: \\Temp\\a.bin complete"));
     QString duringCopy;
-    dialogs.onBox([&](const platform::ui::MessageBoxRequest&) { duringCopy = name(upload->sbCopyMsg->panel(1)); });
+    dialogs.onBox(
+        [&](const platform::ui::MessageBoxRequest&) { duringCopy = name(upload->sbCopyMsg->panel(1)); });
     dialogs.answerNext(mb::No);
     copy(source, QStringLiteral("\\Temp\\a.bin"));
     dialogs.onBox({});
@@ -230,7 +236,8 @@ TEST(UploadWire, SendsTheCommandHandshakeAndFlaggedBlocksOneAtATime) {
     testsupport::CopyWire<FUpload> wire;
     ASSERT_TRUE(wire.connected);
     const QByteArray contents = pattern(1025);
-    wire.window.txtSource->setText(writePcFile(testsupport::freshFolder(QStringLiteral("w")), QStringLiteral("f.bin"), contents));
+    wire.window.txtSource->setText(
+        writePcFile(testsupport::freshFolder(QStringLiteral("w")), QStringLiteral("f.bin"), contents));
     wire.window.txtDest->setText(QStringLiteral("\\Temp\\"));
     wire.window.chkExec->setChecked(true);
     wire.window.chkAutoStart->setChecked(true);
@@ -246,13 +253,15 @@ TEST(UploadWire, SendsTheCommandHandshakeAndFlaggedBlocksOneAtATime) {
         std::this_thread::sleep_for(50ms);
         EXPECT_EQ(wire.peer.received(1).size(), 10 + 1025);
         wire.peer.send("ok\r\n", 1);
-        EXPECT_TRUE(wire.peer.waitForReceived("continue\r\n1" + contents.left(1024) + "0" + contents.mid(1024), 1));
+        EXPECT_TRUE(
+            wire.peer.waitForReceived("continue\r\n1" + contents.left(1024) + "0" + contents.mid(1024), 1));
         wire.peer.send("done\r\n", 1);
     });
     wire.window.cmdCopy->click();
     device.join();
     EXPECT_TRUE(wire.peer.waitForPeerClose(1));
-    EXPECT_EQ(dialogs.boxTexts(), QStringList{"File '\\Temp\\f.bin' exists !\r\nDo you want to overwrite it ?"});
+    EXPECT_EQ(dialogs.boxTexts(),
+              QStringList{"File '\\Temp\\f.bin' exists !\r\nDo you want to overwrite it ?"});
 }
 
 TEST(UploadWire, ACopyLongerThanTheLimitOfOneReplyGoesOnWhileEveryReplyComesInTime) {
@@ -263,7 +272,8 @@ TEST(UploadWire, ACopyLongerThanTheLimitOfOneReplyGoesOnWhileEveryReplyComesInTi
     testsupport::CopyWire<FUpload> wire;
     ASSERT_TRUE(wire.connected);
     const QByteArray contents = pattern(40 * 1024 - 10, 3);
-    wire.window.txtSource->setText(writePcFile(testsupport::freshFolder(QStringLiteral("w")), QStringLiteral("f.bin"), contents));
+    wire.window.txtSource->setText(
+        writePcFile(testsupport::freshFolder(QStringLiteral("w")), QStringLiteral("f.bin"), contents));
     wire.window.txtDest->setText(QStringLiteral("\\Temp\\f.bin"));
     QByteArray expected;
     for (qsizetype at = 0; at < contents.size(); at += 1024)
@@ -288,7 +298,7 @@ TEST(UploadWire, ACopyLongerThanTheLimitOfOneReplyGoesOnWhileEveryReplyComesInTi
 // One upload of a 2000-byte file to a scripted device whose data-connection side is `play`; the time
 // limits scaled down (silence 1.5 s, whole reply 3 s).
 class UploadAgainstScript : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { platform::setTimeScale(0.05); }
     void TearDown() override { platform::setTimeScale(1.0); }
 
@@ -300,7 +310,8 @@ protected:
         FCEBrowse browser(host);
         FUpload upload(host, browser);
         upload.begin();
-        upload.txtSource->setText(writePcFile(testsupport::freshFolder(QStringLiteral("s")), QStringLiteral("f.bin"), contents));
+        upload.txtSource->setText(
+            writePcFile(testsupport::freshFolder(QStringLiteral("s")), QStringLiteral("f.bin"), contents));
         upload.txtDest->setText(QStringLiteral("\\Temp\\f.bin"));
         std::thread device([&] {
             ASSERT_TRUE(peer.waitForConnections(2));
@@ -318,7 +329,8 @@ protected:
     bool dataClosed = false;
 };
 
-const QString kProtocolError = QStringLiteral("Communication error or file in use !\r\nCan not copy file ! - aborted");
+const QString kProtocolError =
+    QStringLiteral("Communication error or file in use !\r\nCan not copy file ! - aborted");
 
 TEST_F(UploadAgainstScript, HandshakeRepliesSplitAcrossReadsAreReadWhole) {
     dialogs.answerNext(mb::Yes);
@@ -336,10 +348,12 @@ TEST_F(UploadAgainstScript, HandshakeRepliesSplitAcrossReadsAreReadWhole) {
         peer.send("o", 1);
         std::this_thread::sleep_for(30ms);
         peer.send("k\r\n", 1);
-        EXPECT_TRUE(peer.waitForReceived("continue\r\n1" + contents.left(1024) + "0" + contents.mid(1024), 1));
+        EXPECT_TRUE(
+            peer.waitForReceived("continue\r\n1" + contents.left(1024) + "0" + contents.mid(1024), 1));
         peer.send("done\r\n", 1);
     });
-    EXPECT_EQ(dialogs.boxTexts(), QStringList{"File '\\Temp\\f.bin' exists !\r\nDo you want to overwrite it ?"});
+    EXPECT_EQ(dialogs.boxTexts(),
+              QStringList{"File '\\Temp\\f.bin' exists !\r\nDo you want to overwrite it ?"});
     EXPECT_EQ(received, "continue\r\n1" + contents.left(1024) + "0" + contents.mid(1024));
 }
 

@@ -1,13 +1,15 @@
+#include "vantor/files/fce_browse.h"
+
 #include <gtest/gtest.h>
 
 #include <QComboBox>
 #include <QFile>
-#include <QRegularExpression>
-#include <QTimer>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTest>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QtEndian>
 #include <thread>
@@ -21,7 +23,6 @@
 #include "tests/support/scripted_peer.h"
 #include "tests/support/test_environment.h"
 #include "tests/vantor/files/test_shell_host.h"
-#include "vantor/files/fce_browse.h"
 
 using namespace std::chrono_literals;
 using testsupport::whenShown;
@@ -46,7 +47,7 @@ bool waitForItem(const FCEBrowse& b, const QString& name) {
 }
 
 class BrowseTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         platform::setTimeScale(0.05);
         device = testsupport::startDevice();
@@ -73,7 +74,8 @@ TEST_F(BrowseTest, RootListingShowsFoldersFilesAndTheFlashFreeBytesThenOpenGives
         EXPECT_EQ(browser.windowTitle(), "Directory view (CE)");
         QTreeWidgetItem* flash = item(browser, QStringLiteral("MorvFlash"));
         ASSERT_TRUE(flash);
-        EXPECT_TRUE(QRegularExpression(QStringLiteral("^ *\\d+ Byte free$")).match(flash->text(1)).hasMatch());
+        EXPECT_TRUE(
+            QRegularExpression(QStringLiteral("^ *\\d+ Byte free$")).match(flash->text(1)).hasMatch());
         EXPECT_GE(flash->text(1).size(), 8 + 10);  // at least eight places for the number
         EXPECT_EQ(item(browser, QStringLiteral("Windows"))->text(1), " ");
         QTreeWidgetItem* readme = item(browser, QStringLiteral("Readme.txt"));
@@ -170,7 +172,8 @@ TEST_F(BrowseTest, NewFolderAndDeleteActOnTheListedFolder) {
         browser.lvList->setCurrentItem(readme);
         browser.lvList_Click(readme);
         browser.cmdDel->click();
-        ASSERT_TRUE(platform::ui::waitUntil([&] { return !item(browser, QStringLiteral("Readme.txt")); }, 30s));
+        ASSERT_TRUE(
+            platform::ui::waitUntil([&] { return !item(browser, QStringLiteral("Readme.txt")); }, 30s));
         browser.cmdOpen->click();
     });
     browser.ShowOpen();

@@ -8,9 +8,9 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <QTreeWidget>
 #include <functional>
 #include <thread>
-#include <QTreeWidget>
 
 #include "platform/files/program_dir.h"
 #include "platform/ui/scripted_dialogs.h"
@@ -107,7 +107,7 @@ TEST(MainWindowFiles, CopiesToAndFromTheDeviceAndBrowsesThroughTheMainWindow) {
 
 // A main window connected to a scripted device, with the time limits scaled down.
 class MainWindowCopies : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         testsupport::resetFolders();
         platform::setTimeScale(0.05);

@@ -1,10 +1,11 @@
+#include "vantor/files/pc_paths.h"
+
 #include <gtest/gtest.h>
 
 #include <QDir>
 #include <QFile>
 
 #include "tests/support/test_environment.h"
-#include "vantor/files/pc_paths.h"
 
 using namespace vantor::files;
 
@@ -22,7 +23,8 @@ TEST(PcPaths, StarDotStarMeansEveryFileAndQuestionMarkAloneIsOneName) {
 }
 
 TEST(PcPaths, DownloadTargetTakesTheDeviceNameOnlyInsideTheChosenFolder) {
-    EXPECT_EQ(downloadTarget(QStringLiteral("/tmp/out/x.bin"), QStringLiteral("\\Temp\\a.txt")), "/tmp/out/x.bin");
+    EXPECT_EQ(downloadTarget(QStringLiteral("/tmp/out/x.bin"), QStringLiteral("\\Temp\\a.txt")),
+              "/tmp/out/x.bin");
     EXPECT_EQ(downloadTarget(QStringLiteral("/tmp/out/"), QStringLiteral("\\Temp\\a.txt")), "/tmp/out/a.txt");
     EXPECT_EQ(downloadTarget(QStringLiteral("/tmp/out/"), QStringLiteral("\\Temp\\..\\..\\/etc/passwd")),
               "/tmp/out/passwd");

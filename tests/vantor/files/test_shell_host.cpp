@@ -24,7 +24,8 @@ TestShellHost::TestShellHost() {
 
 bool TestShellHost::connectTo(const QString& address) {
     shell_.Connect(address, 4212);
-    return platform::ui::waitUntil([this] { return shell_.state() == TcpClient::Connected; }, std::chrono::seconds(5));
+    return platform::ui::waitUntil([this] { return shell_.state() == TcpClient::Connected; },
+                                   std::chrono::seconds(5));
 }
 
 qint32 TestShellHost::Register4Notify(vantor::NotifyClient* client) {

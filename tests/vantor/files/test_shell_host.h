@@ -3,21 +3,20 @@
 #include <QByteArray>
 #include <QList>
 #include <QObject>
-#include <map>
-
 #include <functional>
+#include <map>
+#include <ostream>
 #include <string>
 
 #include "platform/net/tcp_client.h"
 #include "platform/ui/wait.h"
 #include "vantor/common/shell_host.h"
 
-#include <ostream>
-
 // Readable QString and QByteArray values in test failures.
 inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
 inline void PrintTo(const QByteArray& b, std::ostream* os) {
-    *os << '"' << (b.size() > 200 ? b.left(200).toStdString() + "..." : b.toStdString()) << "\" (" << b.size() << " bytes)";
+    *os << '"' << (b.size() > 200 ? b.left(200).toStdString() + "..." : b.toStdString()) << "\" (" << b.size()
+        << " bytes)";
 }
 
 namespace testsupport {
@@ -25,7 +24,7 @@ namespace testsupport {
 // The part of the main window the file windows use: one shell connection, its address, and routing of
 // the NUL-terminated messages to subscribers by their status words. UI thread.
 class TestShellHost : public QObject, public vantor::ShellHost {
-public:
+  public:
     TestShellHost();
     bool connectTo(const QString& address);
 
@@ -40,7 +39,7 @@ public:
     QList<QByteArray> messages;
     bool waitForMessage(const QByteArray& fragment, int limitMs = 5000);
 
-private:
+  private:
     void route(const QByteArray& message);
 
     platform::net::TcpClient shell_;

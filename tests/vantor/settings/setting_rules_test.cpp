@@ -1,22 +1,25 @@
-#include <gtest/gtest.h>
-
 #include "vantor/settings/setting_rules.h"
+
+#include <gtest/gtest.h>
 
 using namespace vantor::settings;
 
 TEST(AddressRules, EachDialogHasItsOwnRange) {
     struct Case {
         const char* text;
-        bool host;    // IP and gateway
+        bool host;  // IP and gateway
         bool subnet;
     };
     const Case cases[] = {
-        {"0.0.0.0", true, true},         {"192.168.1.255", false, true}, {"255.255.255.0", false, true},
-        {"10.0.0.1", true, true},        {"0.1.2.3", false, true},       {"10.0.0.", false, false},
-        {"10.0.0", false, false},        {"1.2.3.4.5", false, false},    {"1.2.3.4x", false, false},
-        {" 10.0.0.1", false, false},     {"10..0.1", false, false},      {"1.2.3.-4", false, false},
-        {"99999.1.1.1", false, false},   {"", false, false},             {"254.254.254.254", true, true},
-        {"192.168.0.10", true, true},    {"10.0.0.0", false, true},      {"10.255.0.1", false, true},
+        {"0.0.0.0", true, true},         {"192.168.1.255", false, true},
+        {"255.255.255.0", false, true},  {"10.0.0.1", true, true},
+        {"0.1.2.3", false, true},        {"10.0.0.", false, false},
+        {"10.0.0", false, false},        {"1.2.3.4.5", false, false},
+        {"1.2.3.4x", false, false},      {" 10.0.0.1", false, false},
+        {"10..0.1", false, false},       {"1.2.3.-4", false, false},
+        {"99999.1.1.1", false, false},   {"", false, false},
+        {"254.254.254.254", true, true}, {"192.168.0.10", true, true},
+        {"10.0.0.0", false, true},       {"10.255.0.1", false, true},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(validAddress(c.text, AddressKind::Host), c.host) << c.text;

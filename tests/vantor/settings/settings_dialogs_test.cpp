@@ -23,7 +23,7 @@ using namespace vantor;
 
 namespace {
 class SettingsDialogs : public MainWindowTest {
-protected:
+  protected:
     void connectToPeer() {
         address = testsupport::uniqueLoopbackAddress();
         peer = std::make_unique<testsupport::ScriptedPeer>(address, 4212);
@@ -152,7 +152,9 @@ TEST_F(SettingsDialogs, PersistentIpAddressReachesTheSimulatedDevice) {
     window->mnuIPAddr->trigger();
     EXPECT_EQ(shown, device->options().address);
     EXPECT_TRUE(waitUntil([&] { return device->log().contains("< ip set -p 10.0.0.7"); }));
-    EXPECT_TRUE(waitUntil([&] { return window->consoleText().contains("success: IP address set to 10.0.0.7 (kept in flash)"); }));
+    EXPECT_TRUE(waitUntil([&] {
+        return window->consoleText().contains("success: IP address set to 10.0.0.7 (kept in flash)");
+    }));
 }
 
 TEST_F(SettingsDialogs, GatewayAsksFirstAndNoKeepsTheDialogOpen) {
@@ -229,7 +231,9 @@ TEST_F(SettingsDialogs, AnAnswerLongerThanAnyLineEndsTheExchangeAtOnce) {
     });
     window->mnuIPAddr->trigger();
     EXPECT_FALSE(shown);
-    EXPECT_EQ(dialogs.boxTexts(), QStringList{"The device's answer to \"ip get\" is not a line of text.\r\nNothing was changed."});
+    EXPECT_EQ(
+        dialogs.boxTexts(),
+        QStringList{"The device's answer to \"ip get\" is not a line of text.\r\nNothing was changed."});
 }
 
 TEST_F(SettingsDialogs, ASilentOrClosingDeviceEndsTheWaitWithAMessage) {
@@ -247,7 +251,8 @@ TEST_F(SettingsDialogs, ASilentOrClosingDeviceEndsTheWaitWithAMessage) {
         return true;
     });
     window->mnuSubnet->trigger();
-    EXPECT_EQ(dialogs.boxTexts(), QStringList{"The connection was closed before the device answered \"Subnet get\".\r\n"
-                                              "Nothing was changed."});
+    EXPECT_EQ(dialogs.boxTexts(),
+              QStringList{"The connection was closed before the device answered \"Subnet get\".\r\n"
+                          "Nothing was changed."});
     EXPECT_EQ(window->statusText(), "Connection was closed");
 }

@@ -1,10 +1,10 @@
+#include "vantor/shell/console_text.h"
+
 #include <gtest/gtest.h>
 
 #include <QPlainTextEdit>
 #include <QRandomGenerator>
 #include <QTextCursor>
-
-#include "vantor/shell/console_text.h"
 
 using vantor::ConsoleText;
 

@@ -93,8 +93,9 @@ TEST_F(IpList, UnwritableFileGivesTheThreeLineMessageAndKeepsTheList) {
     QDir().mkpath(platform::programFile("qnIPs.txt"));
     window->txtNewIP->setText("host2");
     window->cmdAdd->click();
-    EXPECT_EQ(dialogs.boxTexts(), QStringList{"Couldn't save IP number list !\r\nPlease make sure, that the file\r\n"
-                                              "is not write protected."});
+    EXPECT_EQ(dialogs.boxTexts(),
+              QStringList{"Couldn't save IP number list !\r\nPlease make sure, that the file\r\n"
+                          "is not write protected."});
     EXPECT_EQ(entries(*window), (QStringList{"host1", "host2"}));
 }
 

@@ -30,7 +30,8 @@ QByteArray findAccessCode() {
         if (word.size() == 5) return true;
         for (int c = 33; c < 127; ++c) {
             word.append(static_cast<char>(c));
-            if (vantor::MGlobals::AccessDigest(word) == reference.left(word.size() * 2) && extend(word)) return true;
+            if (vantor::MGlobals::AccessDigest(word) == reference.left(word.size() * 2) && extend(word))
+                return true;
             word.chop(1);
         }
         return false;
@@ -40,7 +41,7 @@ QByteArray findAccessCode() {
 }
 
 class Console : public MainWindowTest {
-protected:
+  protected:
     void connectToPeer() {
         address = testsupport::uniqueLoopbackAddress();
         peer = std::make_unique<testsupport::ScriptedPeer>(address, 4212);
@@ -83,10 +84,12 @@ TEST_F(Console, RestrictedWordsShowHintsOrAreSwallowedAndTheAccessCodeToggles) {
     enterCommand("fdir");
     enterCommand(vantor::frmMain::kAccessReference);
     enterCommand("Dir");
-    EXPECT_EQ(dialogs.boxTexts(),
-              (QStringList{"Please use Menu 'File/Directory View' \r\nto look for files on the CE device !",
-                           "Please use Menu 'Tools/Boot' to boot the CE device !",
-                           "Please use Menu 'File/Copy to CE' or\r\nButton 'File > CE' to copy files to the CE device !"}));
+    EXPECT_EQ(
+        dialogs.boxTexts(),
+        (QStringList{
+            "Please use Menu 'File/Directory View' \r\nto look for files on the CE device !",
+            "Please use Menu 'Tools/Boot' to boot the CE device !",
+            "Please use Menu 'File/Copy to CE' or\r\nButton 'File > CE' to copy files to the CE device !"}));
     EXPECT_EQ(dialogs.boxes()[0].style, platform::ui::mb::OkOnly | platform::ui::mb::Information);
     EXPECT_EQ(dialogs.boxes()[0].title, "Vantor");
     EXPECT_TRUE(window->restricted());
@@ -164,7 +167,8 @@ TEST_F(Console, TheEnterThatClosesAHintBoxSendsNothing) {
     window->tbCmd->setText(QStringLiteral("copy"));
     QTest::keyClick(window->tbCmd, Qt::Key_Return);
     platform::ui::setDialogs(&dialogs);
-    EXPECT_EQ(hint, "Please use Menu 'File/Copy to CE' or\r\nButton 'File > CE' to copy files to the CE device !");
+    EXPECT_EQ(hint,
+              "Please use Menu 'File/Copy to CE' or\r\nButton 'File > CE' to copy files to the CE device !");
     EXPECT_EQ(window->tbCmd->text(), "cmd1");  // "copy" took the oldest slot; the next oldest shows
     ASSERT_TRUE(waitUntil([&] { return released; }));
     enterCommand(QStringLiteral("marker"));

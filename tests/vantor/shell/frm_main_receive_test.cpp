@@ -15,7 +15,7 @@ using namespace vantortest;
 
 namespace {
 class ReceivePath : public MainWindowTest {
-protected:
+  protected:
     // A window connected to a scripted peer.
     void connectToPeer() {
         address = testsupport::uniqueLoopbackAddress();
@@ -69,13 +69,15 @@ TEST_F(ReceivePath, StatusWordsGoToEverySubscriberInOrderAndNotToTheLog) {
 
     window->addText(QByteArray("error but success\r\n\0plain text\r\n\0", 33));
     window->addText(QByteArray("copy: notify 10%\r\n\0error: disk full\r\n\0\0", 39));
-    EXPECT_EQ(calls, (QStringList{"B|success|", "C|success|", "A|success|",
-                                  "B|copy: notify 10%\r\n|notify 10%\r\n", "C|copy: notify 10%\r\n|notify 10%\r\n",
-                                  "A|copy: notify 10%\r\n|notify 10%\r\n", "B|error|error: disk full\r\n",
-                                  "C|error|error: disk full\r\n", "A|error|error: disk full\r\n"}));
+    EXPECT_EQ(calls,
+              (QStringList{"B|success|", "C|success|", "A|success|", "B|copy: notify 10%\r\n|notify 10%\r\n",
+                           "C|copy: notify 10%\r\n|notify 10%\r\n", "A|copy: notify 10%\r\n|notify 10%\r\n",
+                           "B|error|error: disk full\r\n", "C|error|error: disk full\r\n",
+                           "A|error|error: disk full\r\n"}));
     // Only the plain message and the empty one reach the log; the console shows everything.
     EXPECT_EQ(logAfterStart(), "plain text\r\n\r\n\r\n");
-    EXPECT_EQ(window->consoleText(), "error but success\r\nplain text\r\ncopy: notify 10%\r\nerror: disk full\r\n");
+    EXPECT_EQ(window->consoleText(),
+              "error but success\r\nplain text\r\ncopy: notify 10%\r\nerror: disk full\r\n");
 }
 
 TEST_F(ReceivePath, ASubscriberThatGoesAwayDuringNotifyIsHandledSafely) {
@@ -137,7 +139,8 @@ TEST_F(ReceivePath, ConsoleIsCappedAfterEachChunkAsTheViewShows) {
     QByteArray expected;
     for (int chunk = 0; chunk < 60; ++chunk) {
         QByteArray bytes;
-        for (int m = 0; m < 7; ++m) bytes += QByteArray::number(chunk * 7 + m).rightJustified(97, '-') + "\r\n" + '\0';
+        for (int m = 0; m < 7; ++m)
+            bytes += QByteArray::number(chunk * 7 + m).rightJustified(97, '-') + "\r\n" + '\0';
         window->addText(bytes);
         expected += QByteArray(bytes).replace('\0', QByteArray());
         if (expected.size() > 20000) expected = expected.mid(19999);
@@ -182,7 +185,8 @@ TEST_F(ReceivePath, UnopenableLogIsReportedAtStart) {
     QDir().mkpath(platform::programFile("qnLog.txt"));
     open();
     ASSERT_EQ(dialogs.boxes().size(), 1u);
-    EXPECT_TRUE(dialogs.boxes()[0].text.startsWith("Couldn't open the log file\r\n" + platform::programFile("qnLog.txt")));
+    EXPECT_TRUE(dialogs.boxes()[0].text.startsWith("Couldn't open the log file\r\n" +
+                                                   platform::programFile("qnLog.txt")));
     EXPECT_TRUE(dialogs.boxes()[0].text.endsWith("Messages will be shown but not logged."));
     window->addText(QByteArray("still shown\r\n\0", 14));
     EXPECT_EQ(window->consoleText(), "still shown\r\n");

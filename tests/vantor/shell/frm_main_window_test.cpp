@@ -11,8 +11,8 @@
 #include <QScreen>
 
 #include "platform/settings/settings_store.h"
-#include "vantor/common/status_bar.h"
 #include "tests/vantor/shell/main_window_fixture.h"
+#include "vantor/common/status_bar.h"
 
 using namespace vantortest;
 using MainWindow = MainWindowTest;
@@ -21,7 +21,8 @@ TEST_F(MainWindow, StartsRestrictedWithItsMenusAndVersion) {
     open();
     EXPECT_EQ(window->windowTitle(), "Vantor");
     EXPECT_EQ(window->Label1->text(), "Morvane VoRezav1 Client");
-    EXPECT_TRUE(QRegularExpression("^\\d+\\.\\d\\d\\.\\d\\d\\d\\d$").match(window->lbVersion->text()).hasMatch())
+    EXPECT_TRUE(
+        QRegularExpression("^\\d+\\.\\d\\d\\.\\d\\d\\d\\d$").match(window->lbVersion->text()).hasMatch())
         << window->lbVersion->text().toStdString();
     QStringList menu;
     for (QMenu* m : {window->mnuFile, window->mnuLog, window->mnuTools, window->mnuBoot, window->mnuAbout}) {
@@ -29,7 +30,8 @@ TEST_F(MainWindow, StartsRestrictedWithItsMenusAndVersion) {
         for (QAction* a : m->actions()) items << (a->isSeparator() ? "-" : a->text());
         menu << m->title() + ": " + items.join(", ");
     }
-    EXPECT_EQ(menu, (QStringList{"&File: Copy to &CE, Copy to &PC, -, &Directory view, -, &Exit", "&Log: &Clear, &Show",
+    EXPECT_EQ(menu, (QStringList{"&File: Copy to &CE, Copy to &PC, -, &Directory view, -, &Exit",
+                                 "&Log: &Clear, &Show",
                                  "Tools: Clock, IP Address, Gateway Address, Subnet Mask, Boot",
                                  "Boot: Warm, Cold, Flash", "About: About"}));
     // Restricted at start: no cold or flash boot, bold status text.
@@ -62,7 +64,7 @@ TEST_F(MainWindow, ControlsKeepTheirDistancesToTheRightAndBottomEdges) {
     EXPECT_EQ(window->cbLog->geometry(), log.translated(0, 90));
     EXPECT_EQ(window->tbCmd->geometry(), command.adjusted(0, 0, 10, 0));
     EXPECT_EQ(window->lbIPs->height(), list.height() + 90);  // 1350 twips: beyond the 200 threshold
-    window->resize(window->size() - QSize(0, 6));             // 90 twips less: within the 100 threshold
+    window->resize(window->size() - QSize(0, 6));            // 90 twips less: within the 100 threshold
     EXPECT_EQ(window->lbIPs->height(), list.height() + 90);
     window->resize(window->size() - QSize(0, 10));
     EXPECT_EQ(window->lbIPs->height(), list.height() + 74);

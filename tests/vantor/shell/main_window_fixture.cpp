@@ -73,7 +73,9 @@ bool MainWindowTest::waitUntil(const std::function<bool()>& done, std::chrono::m
 
 bool MainWindowTest::waitForStatus(const QString& text, std::chrono::milliseconds limit) {
     const bool ok = waitUntil([&] { return window->statusText() == text; }, limit);
-    if (!ok) ADD_FAILURE() << "status is \"" << window->statusText().toStdString() << "\", not \"" << text.toStdString() << "\"";
+    if (!ok)
+        ADD_FAILURE() << "status is \"" << window->statusText().toStdString() << "\", not \""
+                      << text.toStdString() << "\"";
     return ok;
 }
 
@@ -84,16 +86,18 @@ QByteArray MainWindowTest::logAfterStart() const {
 }
 
 bool MainWindowTest::deviceCommandsEnabled() const {
-    const bool all = window->cmdUpload->isEnabled() && window->cbLog->isEnabled() && window->mnuShow->isEnabled() &&
-                     window->mnuDownload->isEnabled() && window->mnuUpload->isEnabled() &&
-                     window->mnuClock->isEnabled() && window->mnuIPAddr->isEnabled() && window->mnuDir->isEnabled() &&
+    const bool all = window->cmdUpload->isEnabled() && window->cbLog->isEnabled() &&
+                     window->mnuShow->isEnabled() && window->mnuDownload->isEnabled() &&
+                     window->mnuUpload->isEnabled() && window->mnuClock->isEnabled() &&
+                     window->mnuIPAddr->isEnabled() && window->mnuDir->isEnabled() &&
                      window->mnuBoot->menuAction()->isEnabled() && window->mnuGateway->isEnabled() &&
                      window->mnuSubnet->isEnabled();
-    const bool none = !window->cmdUpload->isEnabled() && !window->cbLog->isEnabled() && !window->mnuShow->isEnabled() &&
-                      !window->mnuDownload->isEnabled() && !window->mnuUpload->isEnabled() &&
-                      !window->mnuClock->isEnabled() && !window->mnuIPAddr->isEnabled() &&
-                      !window->mnuDir->isEnabled() && !window->mnuBoot->menuAction()->isEnabled() &&
-                      !window->mnuGateway->isEnabled() && !window->mnuSubnet->isEnabled();
+    const bool none = !window->cmdUpload->isEnabled() && !window->cbLog->isEnabled() &&
+                      !window->mnuShow->isEnabled() && !window->mnuDownload->isEnabled() &&
+                      !window->mnuUpload->isEnabled() && !window->mnuClock->isEnabled() &&
+                      !window->mnuIPAddr->isEnabled() && !window->mnuDir->isEnabled() &&
+                      !window->mnuBoot->menuAction()->isEnabled() && !window->mnuGateway->isEnabled() &&
+                      !window->mnuSubnet->isEnabled();
     EXPECT_TRUE(all || none) << "device commands are partly enabled";
     return all;
 }

@@ -27,7 +27,7 @@ struct Recorder : vantor::NotifyClient {
 
 // The real main window, offscreen, with its own program and settings folders and scripted message boxes.
 class MainWindowTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override;
     void TearDown() override;
 

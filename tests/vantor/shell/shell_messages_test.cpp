@@ -1,8 +1,8 @@
+#include "vantor/shell/shell_messages.h"
+
 #include <gtest/gtest.h>
 
 #include <QByteArrayList>
-
-#include "vantor/shell/shell_messages.h"
 
 using vantor::Routing;
 using vantor::ShellMessages;

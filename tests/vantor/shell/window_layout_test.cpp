@@ -1,14 +1,16 @@
-#include <gtest/gtest.h>
-
 #include "vantor/shell/window_layout.h"
+
+#include <gtest/gtest.h>
 
 using vantor::WindowLayout;
 
 TEST(WindowLayout, KeepsRightAndBottomMarginsByMovingOrSizing) {
     WindowLayout layout;
     const QSize form(9000, 6000);
-    const int moving = layout.record(WindowLayout::MoveLeft | WindowLayout::MoveTop, {7000, 5000, 1000, 400}, form);
-    const int sizing = layout.record(WindowLayout::SizeWidth | WindowLayout::SizeHeight, {300, 600, 6000, 4000}, form);
+    const int moving =
+        layout.record(WindowLayout::MoveLeft | WindowLayout::MoveTop, {7000, 5000, 1000, 400}, form);
+    const int sizing =
+        layout.record(WindowLayout::SizeWidth | WindowLayout::SizeHeight, {300, 600, 6000, 4000}, form);
     EXPECT_EQ(layout.rightMargin(moving), 1000);
     EXPECT_EQ(layout.bottomMargin(moving), 600);
 
@@ -22,7 +24,8 @@ TEST(WindowLayout, KeepsRightAndBottomMarginsByMovingOrSizing) {
 TEST(WindowLayout, ListHeightFollowsOnlyBeyondItsThresholds) {
     WindowLayout layout;
     const QSize form(9000, 6000);
-    const int list = layout.record(WindowLayout::SizeHeight | WindowLayout::Hysteresis, {150, 300, 2500, 4500}, form);
+    const int list =
+        layout.record(WindowLayout::SizeHeight | WindowLayout::Hysteresis, {150, 300, 2500, 4500}, form);
     const QRect start(150, 300, 2500, 4500);
     EXPECT_EQ(layout.place(list, start, QSize(9000, 6200)).height(), 4500);  // 200 more: not yet
     EXPECT_EQ(layout.place(list, start, QSize(9000, 6215)).height(), 4715);  // beyond 200: grows

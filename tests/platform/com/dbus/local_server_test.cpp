@@ -1,6 +1,8 @@
 // Activation of a local server: which bus name a class is reached at (the registry store's entry, else
 // the name registered in the process), and CoCreateInstance reaching the server that owns it.
 
+#include "platform/com/dbus/local_server.h"
+
 #include <gtest/gtest.h>
 
 #include <QDBusConnection>
@@ -9,7 +11,6 @@
 #include "platform/com/class_table.h"
 #include "platform/com/com_ptr.h"
 #include "platform/com/dbus/bus_node.h"
-#include "platform/com/dbus/local_server.h"
 #include "platform/com/dbus/platform_tables.h"
 #include "platform/settings/registry_store.h"
 #include "tests/platform/com/dbus/notebook.h"
@@ -53,18 +54,19 @@ TEST_F(LocalServerName, TheRegistryEntryWinsOverTheFixedName) {
     EXPECT_EQ(localServerName(kNotebookClass), kRegisteredName);
     // Key and value names compare ignoring case, as the registration may spell them either way.
     forget();
-    ASSERT_TRUE(store.setString(RegistryStore::Root::ClassesRoot, serverKey().toLower(), QStringLiteral("busname"),
-                                kRegisteredName));
+    ASSERT_TRUE(store.setString(RegistryStore::Root::ClassesRoot, serverKey().toLower(),
+                                QStringLiteral("busname"), kRegisteredName));
     EXPECT_EQ(localServerName(kNotebookClass), kRegisteredName);
     forget();
     EXPECT_EQ(localServerName(kNotebookClass), kFixedName);
 }
 
 TEST_F(LocalServerName, AnEntryThatIsNoWellKnownBusNameIsPassedOver) {
-    for (const QString& bad : {QString(), QStringLiteral(":1.42"), QStringLiteral("Ferrow"), QStringLiteral("org..x"),
-                               QStringLiteral(".org.x"), QStringLiteral("org.x."), QStringLiteral("org.1x"),
-                               QStringLiteral("org.quillon Ferrow"), QStringLiteral("org.quillon/Ferrow"),
-                               QStringLiteral("org.qu\u00e9llon.x"), QStringLiteral("org.") + QString(260, QLatin1Char('x'))}) {
+    for (const QString& bad :
+         {QString(), QStringLiteral(":1.42"), QStringLiteral("Ferrow"), QStringLiteral("org..x"),
+          QStringLiteral(".org.x"), QStringLiteral("org.x."), QStringLiteral("org.1x"),
+          QStringLiteral("org.quillon Ferrow"), QStringLiteral("org.quillon/Ferrow"),
+          QStringLiteral("org.qu\u00e9llon.x"), QStringLiteral("org.") + QString(260, QLatin1Char('x'))}) {
         ASSERT_TRUE(enter(bad));
         EXPECT_EQ(localServerName(kNotebookClass), kFixedName) << bad.toStdString();
     }
@@ -80,7 +82,8 @@ TEST_F(LocalServerName, AClassNeitherRegisteredNorEnteredHasNoServer) {
     EXPECT_TRUE(localServerName(unknown).isEmpty());
     void* object = nullptr;
     enableLocalServerActivation();
-    EXPECT_EQ(CoCreateInstance(unknown, nullptr, CLSCTX_LOCAL_SERVER, IID_IUnknown, &object), REGDB_E_CLASSNOTREG);
+    EXPECT_EQ(CoCreateInstance(unknown, nullptr, CLSCTX_LOCAL_SERVER, IID_IUnknown, &object),
+              REGDB_E_CLASSNOTREG);
     EXPECT_EQ(object, nullptr);
 }
 
@@ -122,7 +125,8 @@ class LocalServerActivation : public LocalServerName {
     Server serve(const QString& busName) {
         Server s;
         QDBusConnection c = connect(QStringLiteral("server"));
-        if (c.interface()->registerService(busName).value() != QDBusConnectionInterface::ServiceRegistered) return s;
+        if (c.interface()->registerService(busName).value() != QDBusConnectionInterface::ServiceRegistered)
+            return s;
         s.node = BusNode::start(c);
         s.factory = new NotebookFactory;
         s.factory->AddRef();
