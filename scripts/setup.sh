@@ -9,7 +9,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libqt6sql6-sqlite libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libssl-dev nodejs npm
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev clang-format
   dbus dbus-daemon libglib2.0-bin
   fonts-liberation fonts-dejavu-core fonts-ebgaramond
 )

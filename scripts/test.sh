@@ -1,13 +1,17 @@
 #!/usr/bin/env bash
-# The whole test suite, headless: installs what is missing, builds everything, runs every test with
-# CTest (and the fuzz targets for a short while when clang is installed). The last lines say which
-# stages failed, if any.
+# The whole test suite, headless: installs what is missing, builds everything, checks the format, runs
+# every test with CTest (and the fuzz targets for a short while when clang is installed). The last lines
+# say which stages failed, if any.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
 scripts/build.sh
 export QT_QPA_PLATFORM=offscreen
 failed=()
+
+# Every C++ source follows .clang-format.
+echo "== Format (scripts/format-check.sh)"
+scripts/format-check.sh || failed+=("format (scripts/format-check.sh lists the files)")
 
 # The threaded code once more under ThreadSanitizer, in a second, small build.
 if [ -x scripts/test-tsan.sh ]; then
@@ -26,7 +30,7 @@ fi
 
 echo
 if [ ${#failed[@]} -eq 0 ]; then
-  echo "== All stages passed: ThreadSanitizer, fuzzing, CTest"
+  echo "== All stages passed: format, ThreadSanitizer, fuzzing, CTest"
   exit 0
 fi
 echo "== Failed stages:"
