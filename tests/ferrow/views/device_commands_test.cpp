@@ -136,7 +136,9 @@ TEST(DeviceCommands, PropertiesAppliesOnlyToADeviceThatIsNotConnected) {
     EXPECT_EQ(plant->m_strName, "Plant");
     EXPECT_TRUE(window.dialogs.boxes().empty());
 
-    // With only its command connection left the device is still connected for the dialog.
+    // With only its command connection left the device is still connected for the dialog. The device
+    // tells its command connection by the requests on it: the tag list has been asked for on it.
+    ASSERT_TRUE(window.loaded(plant));
     sim->run([&] { sim->datapoints().closeNotificationConnections(); });
     ASSERT_TRUE(waitFor([&] { return !plant->IsConnected(); }));
     onNextDialog([](CDeviceDlg& dialog) {

@@ -85,7 +85,11 @@ TEST(DeviceTree, DevicesInNameOrderAndSelectionChangesRefillTheList) {
     EXPECT_EQ(window.tree->topLevelItem(0), window.itemOf(alpha));
     EXPECT_EQ(window.tree->currentItem(), window.itemOf(alpha));
     EXPECT_EQ(window.rows(), 0);
-    EXPECT_EQ(window.commands->selectionPaneText(), "alpha has 0 Tags");
+    // Its connection attempt is refused; until then the pane says it is connecting.
+    EXPECT_TRUE(waitFor([&] {
+        window.commands->updateStates();
+        return window.commands->selectionPaneText() == "alpha has 0 Tags";
+    })) << window.commands->selectionPaneText().toStdString();
 
     window.tree->setCurrentItem(window.itemOf(plant));
     EXPECT_EQ(window.doc.m_pSelection.load(), plant);
