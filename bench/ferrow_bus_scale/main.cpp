@@ -13,6 +13,8 @@
 // Defaults (20 clients, 5 per process, 3 devices, 60 s of rounds, 10 s per throughput side) run in about
 // two minutes on a small machine; the full run is --clients 1000 --per-process 50 --devices 10
 // --seconds 600.
+#include <malloc.h>
+
 #include <QDBusConnection>
 #include <QFile>
 #include <QProcess>
@@ -77,6 +79,13 @@ long statusField(const char* field) {
 }
 long threads() { return statusField("Threads:"); }
 long residentKiB() { return statusField("VmRSS:"); }
+// What the allocator counts as handed out now, over all its arenas: beside the resident memory it tells
+// memory held by live objects from memory the allocator keeps for reuse. Chunks waiting in a thread's
+// cache of freed blocks count as handed out; GLIBC_TUNABLES=glibc.malloc.tcache_count=0 leaves them out.
+long heapInUseKiB() {
+    const struct mallinfo2 info = mallinfo2();
+    return static_cast<long>((info.uordblks + info.hblkhd) / 1024);
+}
 QByteArray loadAverage() {
     QFile file(QStringLiteral("/proc/loadavg"));
     return file.open(QIODevice::ReadOnly) ? file.readAll().split(' ').mid(0, 3).join(' ') : QByteArray("?");
@@ -302,7 +311,7 @@ void scale(std::vector<std::unique_ptr<devsim::SimulatedDevice>>& devices, ferro
     const long threadsBefore = threads();
     Changer changer(devices, kItems, milliseconds(1000));
     const auto end = Clock::now() + std::chrono::seconds(options.seconds);
-    long firstResident = 0, minThreads = 1L << 30, maxThreads = 0;
+    long firstResident = 0, firstHeap = 0, minThreads = 1L << 30, maxThreads = 0;
     int rounds = 0, fullyDelivered = 0;
     bool allGone = true;
     for (int round = 1; round == 1 || Clock::now() < end; ++round) {
@@ -323,7 +332,10 @@ void scale(std::vector<std::unique_ptr<devsim::SimulatedDevice>>& devices, ferro
         int delivered = 0;
         for (auto& c : clients) delivered += c->lineStarting("have ", seconds(60)) ? 1 : 0;
         changer.pause(false);
-        const long threadsNow = threads(), resident = residentKiB();
+        // The simulated devices run in this process and keep the last lines of their own logs: emptied,
+        // they leave Ferrow's memory alone in the figures.
+        for (auto& device : devices) device->log().clear();
+        const long threadsNow = threads(), resident = residentKiB(), heap = heapInUseKiB();
         for (std::size_t i = 0; i < clients.size(); ++i) clients[i]->leave(i % 2 == 0);
         clients.clear();
         bool gone = false;
@@ -332,7 +344,10 @@ void scale(std::vector<std::unique_ptr<devsim::SimulatedDevice>>& devices, ferro
                    bus.books()->recordCount() == 0 && ferrow::objectCount <= objectsBefore;
             if (!gone) std::this_thread::sleep_for(milliseconds(10));
         }
-        if (round == 1) firstResident = resident;
+        if (round == 1) {
+            firstResident = resident;
+            firstHeap = heap;
+        }
         minThreads = std::min(minThreads, threadsNow);
         maxThreads = std::max(maxThreads, threadsNow);
         ++rounds;
@@ -340,10 +355,10 @@ void scale(std::vector<std::unique_ptr<devsim::SimulatedDevice>>& devices, ferro
         allGone = allGone && gone;
         std::printf(
             "    round %2d: %d/%d processes ready, %d/%d got every last value; threads %ld, resident %ld KiB"
-            " (%+ld vs round 1); after leaving: objects %zu, clients in books %zu, COM objects %+ld; %.1f "
-            "s\n",
+            " (%+ld vs round 1), heap in use %ld KiB (%+ld); after leaving: objects %zu, clients in books"
+            " %zu, COM objects %+ld; %.1f s\n",
             round, ready, processes, delivered, processes, threadsNow, resident, resident - firstResident,
-            bus.node()->exportedCount(), bus.books()->clientCount(),
+            heap, heap - firstHeap, bus.node()->exportedCount(), bus.books()->clientCount(),
             static_cast<long>(ferrow::objectCount) - objectsBefore,
             std::chrono::duration<double>(Clock::now() - t0).count());
     }
