@@ -188,27 +188,6 @@ std::vector<const OpcItem*> OpcGroup::changedActiveItems() {
     return changed;
 }
 
-bool OpcGroup::SendGate::enter(std::chrono::milliseconds limit) {
-    std::unique_lock lock(lock_);
-    if (depth_ > 0 && sender_ == std::this_thread::get_id()) {
-        ++depth_;
-        return true;
-    }
-    if (!free_.wait_for(lock, limit, [this] { return depth_ == 0; })) return false;
-    sender_ = std::this_thread::get_id();
-    depth_ = 1;
-    return true;
-}
-
-void OpcGroup::SendGate::leave() {
-    {
-        std::lock_guard lock(lock_);
-        if (--depth_ > 0) return;
-        sender_ = {};
-    }
-    free_.notify_one();
-}
-
 HRESULT OpcGroup::SendDataChange() {
     // Looked at before waiting: a pass that ends while this one waits clears the flag, but this pass was
     // asked for and still runs. One that waits in vain gives up: the pass that holds it up, or the next,

@@ -17,6 +17,7 @@
 #include "ferrow/opc/async_request.h"
 #include "ferrow/opc/handle_spaces.h"
 #include "ferrow/opc/opc_interfaces.h"
+#include "ferrow/opc/send_gate.h"
 #include "platform/com/com_object.h"
 #include "platform/com/connection_point.h"
 #include "platform/com/handle_table.h"
@@ -318,36 +319,8 @@ class OpcGroup : public platform::com::ComObject<IOPCGroupStateMgt, IOPCItemMgt,
     std::mutex adviseLock_;
     platform::com::ComPtr<platform::com::IAdviseSink> adviseSinks_[3];
 
-    // Serialises the data-change passes of this group: one sender at a time, a waiter gives up after a
-    // while (so a client thread never waits for ever), and the sender may enter again (a sink that
-    // activates its group from inside a callback does not wait at all).
-    class SendGate {
-      public:
-        bool enter(std::chrono::milliseconds limit);
-        void leave();
-        // The gate held for a scope, when it could be entered within the limit.
-        class Turn {
-          public:
-            Turn(SendGate& gate, std::chrono::milliseconds limit)
-                : gate_(gate), entered_(gate.enter(limit)) {}
-            ~Turn() {
-                if (entered_) gate_.leave();
-            }
-            Turn(const Turn&) = delete;
-            Turn& operator=(const Turn&) = delete;
-            bool entered() const { return entered_; }
-
-          private:
-            SendGate& gate_;
-            bool entered_;
-        };
-
-      private:
-        std::mutex lock_;
-        std::condition_variable free_;
-        std::thread::id sender_;
-        int depth_ = 0;
-    };
+    // Serialises the deliveries of this group to its sinks (data-change passes, completions): one
+    // sender at a time, a waiter gives up after kSendWait, and the sender may enter again.
     SendGate sendGate_;
     std::atomic<bool> sendPending_{false};
 
