@@ -95,7 +95,7 @@ void OpcGroup::teardown() {
     }
     // A pass inside a client's sink is let go after a while: it holds a reference on the group.
     access::UpdateScheduler::Shared().Stop(updates_, kTeardownWait);
-    stopRequestThreads();
+    requests_.stop(kTeardownWait);
 
     if (subscriptionHandle_.load() != 0) endRegistrations();
     {

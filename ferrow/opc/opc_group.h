@@ -2,13 +2,10 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
-#include <deque>
 #include <memory>
 #include <mutex>
 #include <set>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "ferrow/access/item_state.h"
@@ -17,6 +14,7 @@
 #include "ferrow/opc/async_request.h"
 #include "ferrow/opc/handle_spaces.h"
 #include "ferrow/opc/opc_interfaces.h"
+#include "ferrow/opc/request_pool.h"
 #include "ferrow/opc/send_gate.h"
 #include "platform/com/com_object.h"
 #include "platform/com/connection_point.h"
@@ -88,8 +86,8 @@ struct CallbackArrays {
 
 // A group of a server's client: its state, its items bound to tags, the subscriptions of its active
 // items per device, the update thread that turns tag changes into data-change callbacks and the request
-// threads of asynchronous requests. Created by the server's AddGroup; the server handle is its key in
-// the server's group table, item handles are keys in the group's own item table (looked up, never
+// pool of its asynchronous requests (RequestPool). Created by the server's AddGroup; the server handle is its
+// key in the server's group table, item handles are keys in the group's own item table (looked up, never
 // turned into pointers). Called on any thread; for the lock order see ferrow/model/locks.h.
 //
 // No lock of the group is held while a client's sink is called: the values of a pass are copied out
@@ -97,7 +95,8 @@ struct CallbackArrays {
 // thread, activation, refresh completions) from interleaving.
 class OpcGroup : public platform::com::ComObject<IOPCGroupStateMgt, IOPCItemMgt, IOPCSyncIO, IOPCAsyncIO,
                                                  platform::com::IDataObject, IOPCAsyncIO2,
-                                                 platform::com::IConnectionPointContainer> {
+                                                 platform::com::IConnectionPointContainer>,
+                 private RequestPool::Owner {
   public:
     static constexpr DWORD kMinUpdateRate = 10;
     // How long a data-change pass or a completion waits for the pass before it to finish delivering.
@@ -233,11 +232,11 @@ class OpcGroup : public platform::com::ComObject<IOPCGroupStateMgt, IOPCItemMgt,
     // The number the group registers its tags with the devices under; 0 until its first active pass.
     DWORD subscriptionHandle() const { return subscriptionHandle_.load(); }
     // Request threads running now (for tests of the bound).
-    std::size_t requestThreadCount();
+    std::size_t requestThreadCount() { return requests_.threadCount(); }
 
   protected:
     explicit OpcGroup(std::shared_ptr<ServerCore> server);
-    // Stops the update and request threads, ends the device registrations, then destroys every
+    // Stops the update passes and the request pool, ends the device registrations, then destroys every
     // subscription (device use counts) and every item (tag uses) and releases the sinks.
     void teardown() override;
 
@@ -276,13 +275,12 @@ class OpcGroup : public platform::com::ComObject<IOPCGroupStateMgt, IOPCItemMgt,
     HRESULT queueItemRequest(AsyncRequest::Kind kind, DWORD count, const OPCHANDLE* handles,
                              const VARIANT* values, UINT format, OPCDATASOURCE source, DWORD transactionId,
                              DWORD* pId, HRESULT** ppErrors);
-    HRESULT queueRequest(std::unique_ptr<AsyncRequest> request, DWORD* pId);
-    void requestLoop();
-    void runRequest(AsyncRequest& request);
-    void stopRequestThreads();
+    // RequestPool::Owner
+    void holdForRequests() override { addRef(); }
+    void releaseAfterRequests() override { release(); }
+    void runRequest(AsyncRequest& request) override;
     // Lets go of the group's holds on tag registrations.
     void endRegistrations();
-    void joinFinishedRequestThreads();
 
     template <class Work>
     HRESULT ForHandles(DWORD count, const OPCHANDLE* handles, const void* values, HRESULT** ppErrors,
@@ -329,16 +327,9 @@ class OpcGroup : public platform::com::ComObject<IOPCGroupStateMgt, IOPCItemMgt,
     std::mutex wakeLock_;
     bool running_ = true;  // guarded by wakeLock_
 
-    // Asynchronous requests: queued under the group lock (new at the front, taken from the back), served
-    // by at most kMaxRequestThreads threads, each of which holds a reference on the group while it runs.
-    DWORD nextRequestId_ = 2;  // group lock
-    std::deque<std::unique_ptr<AsyncRequest>> requests_;
-    std::mutex threadsLock_;
-    std::vector<std::thread> requestThreads_;
-    std::size_t activeRequestThreads_ = 0;             // group lock: threads still taking from the queue
-    std::condition_variable_any requestThreadsEnded_;  // with the group lock: the count reached 0
-    bool requestsStopped_ = false;                     // group lock: the group is going away
-    std::vector<std::thread::id> finishedThreads_;     // threadsLock_: ended, to be joined
+    // Asynchronous requests, served by at most kMaxRequestThreads threads, each of which holds a
+    // reference on the group while it runs. Declared last: its threads are stopped in the teardown.
+    RequestPool requests_{*this, kMaxRequestThreads};
 };
 
 }  // namespace ferrow::opc
