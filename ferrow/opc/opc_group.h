@@ -4,12 +4,13 @@
 #include <chrono>
 #include <memory>
 #include <mutex>
-#include <set>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "ferrow/access/item_state.h"
-#include "ferrow/access/update_scheduler.h"
+#include "ferrow/access/watch_passes.h"
+#include "ferrow/access/watched_tags.h"
 #include "ferrow/model/tag.h"
 #include "ferrow/opc/async_request.h"
 #include "ferrow/opc/handle_spaces.h"
@@ -52,14 +53,6 @@ struct OpcItem : access::ItemState {
     ODevice* device = nullptr;  // the tag's device
 };
 
-// The tags of one device that active items of a group refer to, once per item. While it exists the
-// device's use count is one higher. The list is guarded by the group lock and the value lock together.
-struct TagSubscription {
-    ODevice* device = nullptr;
-    std::vector<OTag*> tags;
-    bool pendingSubscribe = true;  // tags were added that the group does not hold registered yet
-};
-
 // What a client may do with the tag's items: read, and write an output.
 DWORD accessRights(const OTag& tag);
 
@@ -84,11 +77,12 @@ struct CallbackArrays {
     std::vector<HRESULT> errors;
 };
 
-// A group of a server's client: its state, its items bound to tags, the subscriptions of its active
-// items per device, the update thread that turns tag changes into data-change callbacks and the request
-// pool of its asynchronous requests (RequestPool). Created by the server's AddGroup; the server handle is its
-// key in the server's group table, item handles are keys in the group's own item table (looked up, never
-// turned into pointers). Called on any thread; for the lock order see ferrow/model/locks.h.
+// A group of a server's client: its state, its items bound to tags, the tags its active items watch
+// (access::WatchedTags), the update passes that turn tag changes into data-change callbacks
+// (access::WatchPasses) and the request pool of its asynchronous requests (RequestPool). Created by the
+// server's AddGroup; the server handle is its key in the server's group table, item handles are keys in the
+// group's own item table (looked up, never turned into pointers). Called on any thread; for the lock order
+// see ferrow/model/locks.h.
 //
 // No lock of the group is held while a client's sink is called: the values of a pass are copied out
 // under the group lock and delivered after it, and the send lock keeps the passes of one group (update
@@ -236,12 +230,12 @@ class OpcGroup : public platform::com::ComObject<IOPCGroupStateMgt, IOPCItemMgt,
 
   protected:
     explicit OpcGroup(std::shared_ptr<ServerCore> server);
-    // Stops the update passes and the request pool, ends the device registrations, then destroys every
-    // subscription (device use counts) and every item (tag uses) and releases the sinks.
+    // Stops the update passes and the request pool, ends the device registrations, then lets go of the
+    // watched tags (device use counts) and every item (tag uses) and releases the sinks.
     void teardown() override;
 
     std::shared_ptr<ServerCore> server_;
-    // Guards the item table, the subscription list and every item and state field.
+    // Guards the item table, the watched tags and every item and state field.
     std::recursive_mutex groupLock_;
 
   private:
@@ -255,13 +249,12 @@ class OpcGroup : public platform::com::ComObject<IOPCGroupStateMgt, IOPCItemMgt,
     // Under the group lock: a use of the item's tag, with its client handle and device where asked;
     // false when the handle is not (or no longer) one of the group's items.
     bool itemTag(OPCHANDLE handle, TagRef* tag, OPCHANDLE* client, ODevice** device);
-    void startUpdates();
     // One scheduled pass: the time to the next, or nullopt when the group has gone.
     std::optional<std::chrono::milliseconds> scheduledPass();
     // One pass of the update thread; false when the group is going away.
     bool updatePass();
     // Under the group lock: flags the item changed for the next pass.
-    void markChanged(OpcItem& item) { item.MarkChanged(passNumber_); }
+    void markChanged(OpcItem& item) { item.MarkChanged(passNumbers_.current()); }
     // Under the group lock: the changed active items in item-map order.
     std::vector<const OpcItem*> changedActiveItems();
     // The stream of the changed active items flagged up to pass `upToPass`.
@@ -288,10 +281,10 @@ class OpcGroup : public platform::com::ComObject<IOPCGroupStateMgt, IOPCItemMgt,
     template <class Work>
     HRESULT ForDefinitions(DWORD count, const OPCITEMDEF* defs, OPCITEMRESULT** ppResults, HRESULT** ppErrors,
                            Work work);
-    // Under the group lock; may throw std::bad_alloc, leaving everything as it was.
-    void Subscribe(const OpcItem& item);
-    void Unsubscribe(const OpcItem& item);
-    void DestroySubscription(std::size_t index);
+    // Under the group lock: the active item's tag watched or no more. Subscribe may throw
+    // std::bad_alloc, leaving everything as it was.
+    void Subscribe(const OpcItem& item) { watchedTags_.Add(item.device, item.tag.get()); }
+    void Unsubscribe(const OpcItem& item) { watchedTags_.Remove(item.device, item.tag.get()); }
 
     std::string name_;
     BOOL active_ = 0;
@@ -303,12 +296,11 @@ class OpcGroup : public platform::com::ComObject<IOPCGroupStateMgt, IOPCItemMgt,
     OPCHANDLE serverHandle_ = 0;
     std::atomic<bool> removed_{false};
     platform::com::HandleTable<std::unique_ptr<OpcItem>> items_{itemHandleSpace()};
-    std::vector<std::unique_ptr<TagSubscription>> subscriptions_;
+    // The tags of the active items and their registrations in the core's registry (group lock).
+    access::WatchedTags watchedTags_;
     std::atomic<DWORD> subscriptionHandle_{0};
-    // The tag registrations the group holds in the core's registry (group lock), until it ends.
-    std::set<std::pair<ODevice*, std::string>> heldRegistrations_;
     // Counts the data-change passes (group lock): a pass clears only the changes it has seen.
-    std::uint64_t passNumber_ = 1;
+    access::PassNumbers passNumbers_;
 
     // The version 2.0 data-callback sinks, under the point's own lock.
     platform::com::ConnectionPoint dataCallbackPoint_;
@@ -323,12 +315,10 @@ class OpcGroup : public platform::com::ComObject<IOPCGroupStateMgt, IOPCItemMgt,
     std::atomic<bool> sendPending_{false};
 
     // The group's passes on the core's scheduler.
-    std::shared_ptr<access::UpdateScheduler::Job> updates_;
-    std::mutex wakeLock_;
-    bool running_ = true;  // guarded by wakeLock_
+    access::WatchPasses updates_;
 
     // Asynchronous requests, served by at most kMaxRequestThreads threads, each of which holds a
-    // reference on the group while it runs. Declared last: its threads are stopped in the teardown.
+    // reference on the group while it runs; stopped in the teardown.
     RequestPool requests_{*this, kMaxRequestThreads};
 };
 
