@@ -18,8 +18,10 @@ namespace ferrow {
 //   5. a device's tag-list lock (ODevice, guards its m_tags against the notification worker),
 //   6. a port's own locks (requester, state, socket), which are held only inside the port.
 // A port exchange (Execute) may be waited for while holding 1 to 4, never while holding 5. The object
-// lock of a connection point, a server's client lock and the lock of a handle space (the process's
-// group and item handles) are leaves: nothing is taken while one is held.
+// lock of a connection point, a server's client lock, the lock of a handle space (the process's group
+// and item handles), the inner lock of a group's send gate (not the gate itself, held across a delivery)
+// and the two locks of a group's request pool (its queue, its threads) are leaves: nothing is taken
+// while one is held.
 // No lock is held while calling into a client's sink without a time limit.
 std::recursive_mutex& documentLock();
 std::recursive_mutex& valueLock();

@@ -68,7 +68,7 @@ HRESULT OpcGroup::Refresh(DWORD dwConnection, OPCDATASOURCE dwSource, DWORD* pTr
     request->kind = AsyncRequest::Kind::Refresh1;
     request->format = dwConnection;
     request->source = dwSource;
-    return queueRequest(std::move(request), pTransactionID);
+    return requests_.queue(std::move(request), pTransactionID);
 }
 
 HRESULT OpcGroup::Cancel(DWORD) { return notImplemented(); }
@@ -110,7 +110,7 @@ HRESULT OpcGroup::Refresh2(OPCDATASOURCE dwSource, DWORD dwTransactionID, DWORD*
     request->kind = AsyncRequest::Kind::Refresh2;
     request->source = dwSource;
     request->transactionId = dwTransactionID;
-    return queueRequest(std::move(request), pdwCancelID);
+    return requests_.queue(std::move(request), pdwCancelID);
 }
 
 HRESULT OpcGroup::Cancel2(DWORD) { return notImplemented(); }
@@ -171,91 +171,13 @@ HRESULT OpcGroup::queueItemRequest(AsyncRequest::Kind kind, DWORD count, const O
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;
     }
-    const HRESULT queued = queueRequest(std::move(request), pId);
+    const HRESULT queued = requests_.queue(std::move(request), pId);
     if (FAILED(queued)) return queued;
     *ppErrors = errors.release();
     return S_OK;
 }
 
-HRESULT OpcGroup::queueRequest(std::unique_ptr<AsyncRequest> request, DWORD* pId) {
-    AsyncRequest* raw = request.get();
-    bool startThread = false;
-    DWORD id;
-    {
-        std::lock_guard lock(groupLock_);
-        if (requestsStopped_) return E_FAIL;
-        id = nextRequestId_++;
-        if (request->isVersion1()) request->transactionId = id;
-        try {
-            requests_.push_front(std::move(request));
-        } catch (const std::bad_alloc&) {
-            return E_OUTOFMEMORY;
-        }
-        // Up to the bound each request gets a thread of its own; beyond it the running threads take the
-        // queued requests in turn.
-        if (activeRequestThreads_ < kMaxRequestThreads) {
-            ++activeRequestThreads_;
-            startThread = true;
-        }
-    }
-    if (startThread) {
-        joinFinishedRequestThreads();
-        addRef();  // the thread's, released as its last step
-        try {
-            std::lock_guard lock(threadsLock_);
-            requestThreads_.emplace_back([this] { requestLoop(); });
-        } catch (const std::exception&) {
-            release();
-            std::lock_guard lock(groupLock_);
-            --activeRequestThreads_;
-            // The request is still queued unless a running thread took it meanwhile.
-            auto it = std::find_if(requests_.begin(), requests_.end(),
-                                   [raw](const std::unique_ptr<AsyncRequest>& r) { return r.get() == raw; });
-            if (it != requests_.end()) {
-                requests_.erase(it);
-                return E_FAIL;
-            }
-        }
-    }
-    *pId = id;
-    return S_OK;
-}
-
-// ---- request threads
-
-namespace {
-// The group whose count of active request threads includes the calling thread.
-thread_local const OpcGroup* countedRequestThreadOf = nullptr;
-}  // namespace
-
-void OpcGroup::requestLoop() {
-    countedRequestThreadOf = this;
-    for (;;) {
-        std::unique_ptr<AsyncRequest> request;
-        {
-            std::lock_guard lock(groupLock_);
-            if (requests_.empty() || requestsStopped_) {
-                countedRequestThreadOf = nullptr;
-                if (--activeRequestThreads_ == 0) requestThreadsEnded_.notify_all();
-                break;
-            }
-            request = std::move(requests_.back());
-            requests_.pop_back();
-        }
-        try {
-            runRequest(*request);
-        } catch (const std::bad_alloc&) {
-            // Too large to serve (a client asked for more than memory holds): dropped without a
-            // completion rather than taking the server down.
-        }
-    }
-    {
-        std::lock_guard lock(threadsLock_);
-        finishedThreads_.push_back(std::this_thread::get_id());
-    }
-    // The last step: this may be the group's final release, whose teardown then runs on this thread.
-    release();
-}
+// ---- serving a request
 
 void OpcGroup::runRequest(AsyncRequest& request) {
     // A version 1.0 read or refresh completes with a stream of the changed items: an update pass between
@@ -316,60 +238,6 @@ void OpcGroup::runRequest(AsyncRequest& request) {
         CompleteRequestDA1(request);
     else
         CompleteRequestDA2(request);
-}
-
-void OpcGroup::joinFinishedRequestThreads() {
-    std::vector<std::thread> finished;
-    {
-        std::lock_guard lock(threadsLock_);
-        for (const std::thread::id id : finishedThreads_) {
-            auto it = std::find_if(requestThreads_.begin(), requestThreads_.end(),
-                                   [id](const std::thread& t) { return t.get_id() == id; });
-            if (it == requestThreads_.end()) continue;
-            finished.push_back(std::move(*it));
-            requestThreads_.erase(it);
-        }
-        finishedThreads_.clear();
-    }
-    for (std::thread& thread : finished) thread.join();
-}
-
-void OpcGroup::stopRequestThreads() {
-    {
-        // Requests still queued are discarded without a completion.
-        std::lock_guard lock(groupLock_);
-        requestsStopped_ = true;
-        requests_.clear();
-    }
-    // A thread inside a client's sink may never come back: it is waited for a while, then let go. Each
-    // thread holds a reference on the group, so what it touches on its way out stays allocated.
-    bool allEnded;
-    {
-        std::unique_lock lock(groupLock_);
-        // A sink on one of the group's request threads may have cut the group off: that thread is counted.
-        const std::size_t ownThread = countedRequestThreadOf == this ? 1 : 0;
-        allEnded = requestThreadsEnded_.wait_for(lock, kTeardownWait,
-                                                 [&] { return activeRequestThreads_ <= ownThread; });
-    }
-    std::vector<std::thread> threads;
-    {
-        std::lock_guard lock(threadsLock_);
-        threads.swap(requestThreads_);
-        finishedThreads_.clear();
-    }
-    for (std::thread& thread : threads) {
-        // The final release on a request thread ends that thread right after; a thread still in a sink
-        // ends when the sink returns.
-        if (!allEnded || thread.get_id() == std::this_thread::get_id())
-            thread.detach();
-        else
-            thread.join();
-    }
-}
-
-std::size_t OpcGroup::requestThreadCount() {
-    std::lock_guard lock(groupLock_);
-    return activeRequestThreads_;
 }
 
 // ---- completions

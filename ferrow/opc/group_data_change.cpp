@@ -80,12 +80,6 @@ HRESULT CallbackArrays::masterError() const {
 
 // ---- the update passes
 
-void OpcGroup::startUpdates() {
-    // The registry the passes use is made first, so that it outlives the scheduler's threads at exit.
-    access::TagRegistry::Shared();
-    updates_ = access::UpdateScheduler::Shared().Start([this] { return scheduledPass(); });
-}
-
 std::optional<std::chrono::milliseconds> OpcGroup::scheduledPass() {
     // A teardown on another thread waits for this pass (it stops the job first), so the group lives
     // while the pass runs. An inactive group has nothing to deliver: its pass ends here.
@@ -105,21 +99,15 @@ std::optional<std::chrono::milliseconds> OpcGroup::scheduledPass() {
         // Out of memory for this pass's copies: the changes stay flagged for the next one.
     }
     const DWORD rate = updateRate();
-    {
-        // A teardown that ran on this thread during the pass (a sink let go of the server) has ended the
-        // job: after the release below nothing may be touched.
-        std::lock_guard lock(wakeLock_);
-        keepRunning = keepRunning && running_;
-    }
+    // A teardown that ran on this thread during the pass (a sink let go of the server) has ended the
+    // job: after the release below nothing may be touched.
+    keepRunning = keepRunning && updates_.running();
     if (release() == 0 || !keepRunning) return std::nullopt;
     return std::chrono::milliseconds(rate);
 }
 
 bool OpcGroup::updatePass() {
-    {
-        std::lock_guard lock(wakeLock_);
-        if (!running_) return false;
-    }
+    if (!updates_.running()) return false;
     bool active;
     {
         std::lock_guard lock(groupLock_);
@@ -154,18 +142,7 @@ bool OpcGroup::UpdateFromTags() {
     std::vector<TagRef> devices;
     {
         std::lock_guard lock(groupLock_);
-        std::lock_guard values(valueLock());
-        for (auto& subscription : subscriptions_) {
-            if (subscription->pendingSubscribe && subscription->device) {
-                subscription->pendingSubscribe = false;
-                for (OTag* tag : subscription->tags) {
-                    if (heldRegistrations_.emplace(subscription->device, tag->m_strName).second)
-                        registry.Hold(subscription->device, tag->m_strName);
-                }
-            }
-            if (subscription->device && !subscription->tags.empty())
-                devices.emplace_back(subscription->tags.front());
-        }
+        devices = watchedTags_.HoldAdded(registry);
     }
     registry.Sync(devices);
 
@@ -176,7 +153,7 @@ bool OpcGroup::UpdateFromTags() {
         OpcItem& item = *entry;
         if (!item.active) continue;
         std::lock_guard values(valueLock());
-        if (access::TakeOver(item, *item.tag.get(), deadband, passNumber_)) anyChanged = true;
+        if (access::TakeOver(item, *item.tag.get(), deadband, passNumbers_.current())) anyChanged = true;
     }
     return anyChanged;
 }
@@ -186,27 +163,6 @@ std::vector<const OpcItem*> OpcGroup::changedActiveItems() {
     for (const auto& [handle, item] : items_)
         if (item->changed && item->active) changed.push_back(item.get());
     return changed;
-}
-
-bool OpcGroup::SendGate::enter(std::chrono::milliseconds limit) {
-    std::unique_lock lock(lock_);
-    if (depth_ > 0 && sender_ == std::this_thread::get_id()) {
-        ++depth_;
-        return true;
-    }
-    if (!free_.wait_for(lock, limit, [this] { return depth_ == 0; })) return false;
-    sender_ = std::this_thread::get_id();
-    depth_ = 1;
-    return true;
-}
-
-void OpcGroup::SendGate::leave() {
-    {
-        std::lock_guard lock(lock_);
-        if (--depth_ > 0) return;
-        sender_ = {};
-    }
-    free_.notify_one();
 }
 
 HRESULT OpcGroup::SendDataChange() {
@@ -229,7 +185,7 @@ HRESULT OpcGroup::SendDataChange() {
             if (changed.empty()) return S_OK;
             arrays.reserve(changed.size());
             for (const OpcItem* item : changed) arrays.add(*item);
-            pass = passNumber_++;
+            pass = passNumbers_.beginDelivery();
             clientGroup = clientHandle_;
         }
         for (const auto& sink : dataCallbackPoint_.sinks<IOPCDataCallback>()) {
@@ -241,7 +197,7 @@ HRESULT OpcGroup::SendDataChange() {
         }
     } else {
         std::lock_guard lock(groupLock_);
-        pass = passNumber_++;
+        pass = passNumbers_.beginDelivery();
     }
 
     const StreamFormats& formats = streamFormats();

@@ -1,5 +1,4 @@
-// The group's item table seen per device (the subscriptions its active items make) and the item
-// enumerator's steps over it.
+// The item enumerator's steps over the group's item table.
 #include "ferrow/model/device.h"
 #include "ferrow/model/locks.h"
 #include "ferrow/opc/item_enum.h"
@@ -10,51 +9,6 @@
 namespace ferrow::opc {
 
 using namespace platform::com;
-
-// ---- subscriptions
-
-void OpcGroup::Subscribe(const OpcItem& item) {
-    OTag* tag = item.tag.get();
-    for (auto& subscription : subscriptions_) {
-        if (subscription->device != item.device) continue;
-        std::lock_guard values(valueLock());
-        subscription->tags.push_back(tag);
-        subscription->pendingSubscribe = true;
-        return;
-    }
-    auto subscription = std::make_unique<TagSubscription>();
-    subscription->device = item.device;
-    subscription->tags.push_back(tag);
-    {
-        std::lock_guard values(valueLock());
-        subscriptions_.push_back(std::move(subscription));
-    }
-    if (item.device) ++item.device->m_nUseCount;
-}
-
-void OpcGroup::Unsubscribe(const OpcItem& item) {
-    for (std::size_t i = 0; i < subscriptions_.size(); ++i) {
-        TagSubscription& subscription = *subscriptions_[i];
-        if (subscription.device != item.device) continue;
-        {
-            std::lock_guard values(valueLock());
-            auto& tags = subscription.tags;
-            if (auto it = std::find(tags.begin(), tags.end(), item.tag.get()); it != tags.end())
-                tags.erase(it);
-        }
-        if (subscription.tags.empty()) DestroySubscription(i);
-        return;
-    }
-}
-
-void OpcGroup::DestroySubscription(std::size_t index) {
-    ODevice* device = subscriptions_[index]->device;
-    {
-        std::lock_guard values(valueLock());
-        subscriptions_.erase(subscriptions_.begin() + static_cast<std::ptrdiff_t>(index));
-    }
-    if (device) --device->m_nUseCount;
-}
 
 // ---- the item enumerator's steps
 

@@ -67,7 +67,7 @@ void OpcGroup::Initialize(std::string name, BOOL active, DWORD requestedRate, OP
     percentDeadband_ = percentDeadband ? *percentDeadband : 0.0f;
     lcid_ = lcid;
     // The passes run from creation on, whether the group is active or not.
-    if (!updates_) startUpdates();
+    updates_.Start([this] { return scheduledPass(); });
 }
 
 void OpcGroup::ReviseUpdateRate(DWORD rate) {
@@ -88,19 +88,15 @@ void OpcGroup::teardown() {
         std::erase(server_->removedGroups, this);
     }
     // The passes first, so that nothing registers tags again once the registrations are ended. When
-    // the final release happened in a pass, that pass ends the job by itself.
-    {
-        std::lock_guard lock(wakeLock_);
-        running_ = false;
-    }
-    // A pass inside a client's sink is let go after a while: it holds a reference on the group.
-    access::UpdateScheduler::Shared().Stop(updates_, kTeardownWait);
-    stopRequestThreads();
+    // the final release happened in a pass, that pass ends the job by itself. A pass inside a client's
+    // sink is let go after a while: it holds a reference on the group.
+    updates_.Stop(kTeardownWait);
+    requests_.stop(kTeardownWait);
 
     if (subscriptionHandle_.load() != 0) endRegistrations();
     {
         std::lock_guard lock(groupLock_);
-        while (!subscriptions_.empty()) DestroySubscription(subscriptions_.size() - 1);
+        watchedTags_.Clear();
         items_.clear();
     }
     ComPtr<IAdviseSink> sinks[3];
@@ -115,8 +111,7 @@ void OpcGroup::endRegistrations() {
     std::vector<std::pair<ODevice*, std::string>> held;
     {
         std::lock_guard lock(groupLock_);
-        held.assign(heldRegistrations_.begin(), heldRegistrations_.end());
-        heldRegistrations_.clear();
+        held = watchedTags_.TakeHolds();
     }
     access::TagRegistry::Shared().Release(held);
 }
@@ -350,7 +345,7 @@ HRESULT OpcGroup::DoAddItems(DWORD count, const OPCITEMDEF* defs, OPCITEMRESULT*
         std::lock_guard lock(groupLock_);
         OPCHANDLE handle = 0;
         try {
-            raw->changedInPass = passNumber_;
+            raw->changedInPass = passNumbers_.current();
             if (raw->active) {
                 // Reported in the next pass with what the tag holds now, even should that pass have
                 // compared its items before this one arrived.

@@ -2,21 +2,21 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
-#include <deque>
 #include <memory>
 #include <mutex>
-#include <set>
+#include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "ferrow/access/item_state.h"
-#include "ferrow/access/update_scheduler.h"
+#include "ferrow/access/watch_passes.h"
+#include "ferrow/access/watched_tags.h"
 #include "ferrow/model/tag.h"
 #include "ferrow/opc/async_request.h"
 #include "ferrow/opc/handle_spaces.h"
 #include "ferrow/opc/opc_interfaces.h"
+#include "ferrow/opc/request_pool.h"
+#include "ferrow/opc/send_gate.h"
 #include "platform/com/com_object.h"
 #include "platform/com/connection_point.h"
 #include "platform/com/handle_table.h"
@@ -53,14 +53,6 @@ struct OpcItem : access::ItemState {
     ODevice* device = nullptr;  // the tag's device
 };
 
-// The tags of one device that active items of a group refer to, once per item. While it exists the
-// device's use count is one higher. The list is guarded by the group lock and the value lock together.
-struct TagSubscription {
-    ODevice* device = nullptr;
-    std::vector<OTag*> tags;
-    bool pendingSubscribe = true;  // tags were added that the group does not hold registered yet
-};
-
 // What a client may do with the tag's items: read, and write an output.
 DWORD accessRights(const OTag& tag);
 
@@ -85,18 +77,20 @@ struct CallbackArrays {
     std::vector<HRESULT> errors;
 };
 
-// A group of a server's client: its state, its items bound to tags, the subscriptions of its active
-// items per device, the update thread that turns tag changes into data-change callbacks and the request
-// threads of asynchronous requests. Created by the server's AddGroup; the server handle is its key in
-// the server's group table, item handles are keys in the group's own item table (looked up, never
-// turned into pointers). Called on any thread; for the lock order see ferrow/model/locks.h.
+// A group of a server's client: its state, its items bound to tags, the tags its active items watch
+// (access::WatchedTags), the update passes that turn tag changes into data-change callbacks
+// (access::WatchPasses) and the request pool of its asynchronous requests (RequestPool). Created by the
+// server's AddGroup; the server handle is its key in the server's group table, item handles are keys in the
+// group's own item table (looked up, never turned into pointers). Called on any thread; for the lock order
+// see ferrow/model/locks.h.
 //
 // No lock of the group is held while a client's sink is called: the values of a pass are copied out
 // under the group lock and delivered after it, and the send lock keeps the passes of one group (update
 // thread, activation, refresh completions) from interleaving.
 class OpcGroup : public platform::com::ComObject<IOPCGroupStateMgt, IOPCItemMgt, IOPCSyncIO, IOPCAsyncIO,
                                                  platform::com::IDataObject, IOPCAsyncIO2,
-                                                 platform::com::IConnectionPointContainer> {
+                                                 platform::com::IConnectionPointContainer>,
+                 private RequestPool::Owner {
   public:
     static constexpr DWORD kMinUpdateRate = 10;
     // How long a data-change pass or a completion waits for the pass before it to finish delivering.
@@ -232,16 +226,16 @@ class OpcGroup : public platform::com::ComObject<IOPCGroupStateMgt, IOPCItemMgt,
     // The number the group registers its tags with the devices under; 0 until its first active pass.
     DWORD subscriptionHandle() const { return subscriptionHandle_.load(); }
     // Request threads running now (for tests of the bound).
-    std::size_t requestThreadCount();
+    std::size_t requestThreadCount() { return requests_.threadCount(); }
 
   protected:
     explicit OpcGroup(std::shared_ptr<ServerCore> server);
-    // Stops the update and request threads, ends the device registrations, then destroys every
-    // subscription (device use counts) and every item (tag uses) and releases the sinks.
+    // Stops the update passes and the request pool, ends the device registrations, then lets go of the
+    // watched tags (device use counts) and every item (tag uses) and releases the sinks.
     void teardown() override;
 
     std::shared_ptr<ServerCore> server_;
-    // Guards the item table, the subscription list and every item and state field.
+    // Guards the item table, the watched tags and every item and state field.
     std::recursive_mutex groupLock_;
 
   private:
@@ -255,13 +249,12 @@ class OpcGroup : public platform::com::ComObject<IOPCGroupStateMgt, IOPCItemMgt,
     // Under the group lock: a use of the item's tag, with its client handle and device where asked;
     // false when the handle is not (or no longer) one of the group's items.
     bool itemTag(OPCHANDLE handle, TagRef* tag, OPCHANDLE* client, ODevice** device);
-    void startUpdates();
     // One scheduled pass: the time to the next, or nullopt when the group has gone.
     std::optional<std::chrono::milliseconds> scheduledPass();
     // One pass of the update thread; false when the group is going away.
     bool updatePass();
     // Under the group lock: flags the item changed for the next pass.
-    void markChanged(OpcItem& item) { item.MarkChanged(passNumber_); }
+    void markChanged(OpcItem& item) { item.MarkChanged(passNumbers_.current()); }
     // Under the group lock: the changed active items in item-map order.
     std::vector<const OpcItem*> changedActiveItems();
     // The stream of the changed active items flagged up to pass `upToPass`.
@@ -275,13 +268,12 @@ class OpcGroup : public platform::com::ComObject<IOPCGroupStateMgt, IOPCItemMgt,
     HRESULT queueItemRequest(AsyncRequest::Kind kind, DWORD count, const OPCHANDLE* handles,
                              const VARIANT* values, UINT format, OPCDATASOURCE source, DWORD transactionId,
                              DWORD* pId, HRESULT** ppErrors);
-    HRESULT queueRequest(std::unique_ptr<AsyncRequest> request, DWORD* pId);
-    void requestLoop();
-    void runRequest(AsyncRequest& request);
-    void stopRequestThreads();
+    // RequestPool::Owner
+    void holdForRequests() override { addRef(); }
+    void releaseAfterRequests() override { release(); }
+    void runRequest(AsyncRequest& request) override;
     // Lets go of the group's holds on tag registrations.
     void endRegistrations();
-    void joinFinishedRequestThreads();
 
     template <class Work>
     HRESULT ForHandles(DWORD count, const OPCHANDLE* handles, const void* values, HRESULT** ppErrors,
@@ -289,10 +281,10 @@ class OpcGroup : public platform::com::ComObject<IOPCGroupStateMgt, IOPCItemMgt,
     template <class Work>
     HRESULT ForDefinitions(DWORD count, const OPCITEMDEF* defs, OPCITEMRESULT** ppResults, HRESULT** ppErrors,
                            Work work);
-    // Under the group lock; may throw std::bad_alloc, leaving everything as it was.
-    void Subscribe(const OpcItem& item);
-    void Unsubscribe(const OpcItem& item);
-    void DestroySubscription(std::size_t index);
+    // Under the group lock: the active item's tag watched or no more. Subscribe may throw
+    // std::bad_alloc, leaving everything as it was.
+    void Subscribe(const OpcItem& item) { watchedTags_.Add(item.device, item.tag.get()); }
+    void Unsubscribe(const OpcItem& item) { watchedTags_.Remove(item.device, item.tag.get()); }
 
     std::string name_;
     BOOL active_ = 0;
@@ -304,12 +296,11 @@ class OpcGroup : public platform::com::ComObject<IOPCGroupStateMgt, IOPCItemMgt,
     OPCHANDLE serverHandle_ = 0;
     std::atomic<bool> removed_{false};
     platform::com::HandleTable<std::unique_ptr<OpcItem>> items_{itemHandleSpace()};
-    std::vector<std::unique_ptr<TagSubscription>> subscriptions_;
+    // The tags of the active items and their registrations in the core's registry (group lock).
+    access::WatchedTags watchedTags_;
     std::atomic<DWORD> subscriptionHandle_{0};
-    // The tag registrations the group holds in the core's registry (group lock), until it ends.
-    std::set<std::pair<ODevice*, std::string>> heldRegistrations_;
     // Counts the data-change passes (group lock): a pass clears only the changes it has seen.
-    std::uint64_t passNumber_ = 1;
+    access::PassNumbers passNumbers_;
 
     // The version 2.0 data-callback sinks, under the point's own lock.
     platform::com::ConnectionPoint dataCallbackPoint_;
@@ -318,54 +309,17 @@ class OpcGroup : public platform::com::ComObject<IOPCGroupStateMgt, IOPCItemMgt,
     std::mutex adviseLock_;
     platform::com::ComPtr<platform::com::IAdviseSink> adviseSinks_[3];
 
-    // Serialises the data-change passes of this group: one sender at a time, a waiter gives up after a
-    // while (so a client thread never waits for ever), and the sender may enter again (a sink that
-    // activates its group from inside a callback does not wait at all).
-    class SendGate {
-      public:
-        bool enter(std::chrono::milliseconds limit);
-        void leave();
-        // The gate held for a scope, when it could be entered within the limit.
-        class Turn {
-          public:
-            Turn(SendGate& gate, std::chrono::milliseconds limit)
-                : gate_(gate), entered_(gate.enter(limit)) {}
-            ~Turn() {
-                if (entered_) gate_.leave();
-            }
-            Turn(const Turn&) = delete;
-            Turn& operator=(const Turn&) = delete;
-            bool entered() const { return entered_; }
-
-          private:
-            SendGate& gate_;
-            bool entered_;
-        };
-
-      private:
-        std::mutex lock_;
-        std::condition_variable free_;
-        std::thread::id sender_;
-        int depth_ = 0;
-    };
+    // Serialises the deliveries of this group to its sinks (data-change passes, completions): one
+    // sender at a time, a waiter gives up after kSendWait, and the sender may enter again.
     SendGate sendGate_;
     std::atomic<bool> sendPending_{false};
 
     // The group's passes on the core's scheduler.
-    std::shared_ptr<access::UpdateScheduler::Job> updates_;
-    std::mutex wakeLock_;
-    bool running_ = true;  // guarded by wakeLock_
+    access::WatchPasses updates_;
 
-    // Asynchronous requests: queued under the group lock (new at the front, taken from the back), served
-    // by at most kMaxRequestThreads threads, each of which holds a reference on the group while it runs.
-    DWORD nextRequestId_ = 2;  // group lock
-    std::deque<std::unique_ptr<AsyncRequest>> requests_;
-    std::mutex threadsLock_;
-    std::vector<std::thread> requestThreads_;
-    std::size_t activeRequestThreads_ = 0;             // group lock: threads still taking from the queue
-    std::condition_variable_any requestThreadsEnded_;  // with the group lock: the count reached 0
-    bool requestsStopped_ = false;                     // group lock: the group is going away
-    std::vector<std::thread::id> finishedThreads_;     // threadsLock_: ended, to be joined
+    // Asynchronous requests, served by at most kMaxRequestThreads threads, each of which holds a
+    // reference on the group while it runs; stopped in the teardown.
+    RequestPool requests_{*this, kMaxRequestThreads};
 };
 
 }  // namespace ferrow::opc

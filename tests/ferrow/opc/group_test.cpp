@@ -276,7 +276,8 @@ TEST_F(GroupTest, CloneGroupMakesAnInactiveCopyWithoutItems) {
     ComPtr<IUnknown> byName;
     EXPECT_EQ(server->GetGroupByName(u"Group1", IID_IUnknown, byName.put()), S_OK);
     EXPECT_TRUE(enumerate(enumerator(clone.get()).get()).empty());
-    EXPECT_EQ(level->m_nRef.load(), 1);  // only the source's item
+    // Only the source's item; the source is active, and a pass of it holds a use while it runs.
+    EXPECT_TRUE(becomes([&] { return level->m_nRef.load() == 1; }));
 }
 
 TEST_F(GroupTest, AddItemsResolvesItemIdsAndReportsEachEntry) {
