@@ -31,7 +31,8 @@ bool ComServerThread::Stop() {
     else
         thread_.detach();
     shared_.reset();
-    return finished;
+    // A disconnection that was let go still reaches the servers' tags: not done either.
+    return finished && finished_.get();
 }
 
 void ComServerThread::Run(std::shared_ptr<Shared> shared, ComServerHooks hooks) {
@@ -44,9 +45,10 @@ void ComServerThread::Run(std::shared_ptr<Shared> shared, ComServerHooks hooks) 
     }
     if (hooks.notifyServersShutdown) hooks.notifyServersShutdown(kShutdownReason);
     std::this_thread::sleep_for(platform::scaled(kShutdownPause));
-    if (hooks.disconnectAndDeleteServers) hooks.disconnectAndDeleteServers(kPauseBetweenServers);
+    const bool allCutOff =
+        !hooks.disconnectAndDeleteServers || hooks.disconnectAndDeleteServers(kPauseBetweenServers);
     if (platform::com::SUCCEEDED(registered) && hooks.revokeClassObject) hooks.revokeClassObject(cookie);
-    shared->finished.set_value();
+    shared->finished.set_value(allCutOff);
 }
 
 }  // namespace ferrow

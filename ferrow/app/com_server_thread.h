@@ -19,7 +19,8 @@ namespace ferrow {
 struct ComServerHooks {
     std::function<platform::com::HRESULT(std::uint32_t* cookie)> registerClassObject;
     std::function<void(const std::u16string& reason)> notifyServersShutdown;
-    std::function<void(std::chrono::milliseconds pauseBetween)> disconnectAndDeleteServers;
+    // False when it returned with servers still being cut off (a client held it up).
+    std::function<bool(std::chrono::milliseconds pauseBetween)> disconnectAndDeleteServers;
     std::function<platform::com::HRESULT(std::uint32_t cookie)> revokeClassObject;
 };
 
@@ -45,8 +46,8 @@ class ComServerThread {
 
     void Start();
     // Tells the thread to quit and waits for its shutdown sequence, at most kSequenceLimit (scaled).
-    // True when it finished; a thread that did not is left to end on its own. Does nothing when no thread
-    // runs.
+    // True when it finished with every server cut off; a thread that did not is left to end on its own. Does
+    // nothing when no thread runs.
     bool Stop();
     bool IsRunning() const { return thread_.joinable(); }
 
@@ -55,14 +56,15 @@ class ComServerThread {
         std::mutex lock;
         std::condition_variable quitAsked;
         bool quit = false;
-        // Kept when the sequence has run; Stop waits on it with its time limit.
-        std::promise<void> finished;
+        // Kept when the sequence has run, true when the servers were all cut off by then; Stop waits on
+        // it with its time limit.
+        std::promise<bool> finished;
     };
     static void Run(std::shared_ptr<Shared> shared, ComServerHooks hooks);
 
     ComServerHooks hooks_;
     std::shared_ptr<Shared> shared_;
-    std::future<void> finished_;
+    std::future<bool> finished_;
     std::thread thread_;
 };
 

@@ -7,6 +7,7 @@
 #include <new>
 #include <system_error>
 #include <thread>
+#include <vector>
 
 #include "ferrow/opc/async_request.h"
 #include "ferrow/opc/class_factory.h"
@@ -77,14 +78,53 @@ void NotifyServersShutdown(const std::u16string& reason) {
     notice->answered.wait_for(lock, kShutdownSinkLimit, [&] { return notice->pending == 0; });
 }
 
-void DisconnectAndDeleteServers(std::chrono::milliseconds pauseBetween) {
-    for (auto& server : serverList()) {
+namespace {
+
+// What DisconnectAndDeleteServers shares with the thread that cuts the servers off.
+struct DisconnectJob {
+    std::mutex lock;
+    std::condition_variable ended;
+    bool done = false;  // guarded by lock
+
+    void finish() {
+        {
+            std::lock_guard guard(lock);
+            done = true;
+        }
+        ended.notify_all();
+    }
+};
+
+void disconnectAndDelete(std::vector<ComPtr<IOPCServer>>& servers, std::chrono::milliseconds pauseBetween) {
+    for (auto& server : servers) {
         OpcServer* object = asServer(server.get());
         CoDisconnectObject(object->identity(), 0);
         object->destroyNow();
         server.reset();
         std::this_thread::sleep_for(pauseBetween);
     }
+}
+
+}  // namespace
+
+bool DisconnectAndDeleteServers(std::chrono::milliseconds pauseBetween) {
+    // Each wait for a client's call or sink has its limit, but they add up over many servers and groups:
+    // the whole job runs on a thread of its own, which owns its references to the servers and is let go
+    // when it takes longer than kDisconnectAllLimit.
+    auto job = std::make_shared<DisconnectJob>();
+    std::vector<ComPtr<IOPCServer>> servers = serverList();
+    try {
+        std::thread([job, servers, pauseBetween]() mutable {
+            disconnectAndDelete(servers, pauseBetween);
+            job->finish();
+        }).detach();
+    } catch (const std::system_error&) {
+        disconnectAndDelete(servers, pauseBetween);  // no thread to be had: done here, limits per call
+        return true;
+    }
+    servers.clear();  // the thread holds its own references
+    std::unique_lock lock(job->lock);
+    return job->ended.wait_for(lock, kDisconnectAllLimit, [&] { return job->done; });
 }
 
 HRESULT RevokeServerClassObject(std::uint32_t cookie) { return CoRevokeClassObject(cookie); }

@@ -24,9 +24,13 @@ inline constexpr std::chrono::milliseconds kShutdownSinkLimit{10000};
 // after kShutdownSinkLimit. A sink still in its call then is left to it: its thread owns the sink's
 // reference and the text.
 void NotifyServersShutdown(const std::u16string& reason);
+// How long DisconnectAndDeleteServers waits for all the servers to be cut off and destroyed.
+inline constexpr std::chrono::milliseconds kDisconnectAllLimit{3000};
 // Server by server: cuts it off from its clients (their further calls fail with RPC_E_DISCONNECTED and
-// never reach a destroyed object), destroys it whatever its reference count, then pauses.
-void DisconnectAndDeleteServers(std::chrono::milliseconds pauseBetween);
+// never reach a destroyed object), destroys it whatever its reference count, then pauses. Done on a
+// thread of its own that is waited for at most kDisconnectAllLimit; false when it was let go then (a
+// client's call or sink held it up): it still owns the servers and may reach their devices' tags.
+bool DisconnectAndDeleteServers(std::chrono::milliseconds pauseBetween);
 HRESULT RevokeServerClassObject(std::uint32_t cookie);
 
 // The process start time that GetStatus reports; the application records it at start-up. Until then it

@@ -288,11 +288,10 @@ void OpcGroup::CompleteRequestDA2(AsyncRequest& request) {
         }
         const bool anyError =
             std::any_of(request.errors.begin(), request.errors.end(), [](HRESULT e) { return e != S_OK; });
-        for (const auto& sink : dataCallbackPoint_.sinks<IOPCDataCallback>()) {
-            if (sink->OnWriteComplete(request.transactionId, clientGroup, anyError ? S_FALSE : S_OK,
-                                      request.count(), clients.data(), request.errors.data()) != S_OK)
-                break;
-        }
+        // A sink that answers a failure keeps no other from hearing, here and below.
+        for (const auto& sink : dataCallbackPoint_.sinks<IOPCDataCallback>())
+            sink->OnWriteComplete(request.transactionId, clientGroup, anyError ? S_FALSE : S_OK,
+                                  request.count(), clients.data(), request.errors.data());
         return;
     }
     CallbackArrays arrays;
@@ -319,7 +318,7 @@ void OpcGroup::CompleteRequestDA2(AsyncRequest& request) {
         }
     }
     for (const auto& sink : dataCallbackPoint_.sinks<IOPCDataCallback>()) {
-        const HRESULT result =
+        static_cast<void>(
             request.isRead()
                 ? sink->OnReadComplete(request.transactionId, clientGroup, arrays.masterQuality(),
                                        arrays.masterError(), arrays.count(), arrays.handles.data(),
@@ -328,8 +327,7 @@ void OpcGroup::CompleteRequestDA2(AsyncRequest& request) {
                 : sink->OnDataChange(request.transactionId, clientGroup, arrays.masterQuality(),
                                      arrays.masterError(), arrays.count(), arrays.handles.data(),
                                      arrays.values.data(), arrays.qualities.data(), arrays.timestamps.data(),
-                                     arrays.errors.data());
-        if (result != S_OK) break;
+                                     arrays.errors.data()));
     }
 }
 

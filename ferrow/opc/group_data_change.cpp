@@ -188,12 +188,13 @@ HRESULT OpcGroup::SendDataChange() {
             pass = passNumbers_.beginDelivery();
             clientGroup = clientHandle_;
         }
+        // Each sink is a client of its own: one that answers a failure keeps no other from hearing.
         for (const auto& sink : dataCallbackPoint_.sinks<IOPCDataCallback>()) {
-            result =
+            const HRESULT answered =
                 sink->OnDataChange(0, clientGroup, arrays.masterQuality(), arrays.masterError(),
                                    arrays.count(), arrays.handles.data(), arrays.values.data(),
                                    arrays.qualities.data(), arrays.timestamps.data(), arrays.errors.data());
-            if (result != S_OK) break;
+            if (answered != S_OK) result = answered;
         }
     } else {
         std::lock_guard lock(groupLock_);

@@ -24,8 +24,9 @@ HRESULT CoRevokeClassObject(DWORD cookie);
 HRESULT CoGetClassObject(REFCLSID clsid, DWORD context, void* reserved, REFIID riid, void** ppv);
 HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD context, REFIID riid, void** ppv);
 
-// Cuts an object of this layer off from every client (see ComObjectRoot::disconnect) and tells the
-// transport, which stops serving it. A foreign object has no connections to cut: S_OK.
+// Cuts an object of this layer off from every client (see ComObjectRoot::disconnect: a call held up in a
+// client's sink is waited for a while, then let go) and tells the transport, which stops serving it. A
+// foreign object has no connections to cut: S_OK.
 HRESULT CoDisconnectObject(IUnknown* unknown, DWORD reserved);
 // The transport's part of a disconnection (unexporting the object); one hook per process, null for none.
 using DisconnectHook = void (*)(IUnknown* identity);

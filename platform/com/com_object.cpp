@@ -77,13 +77,14 @@ void ComObjectRoot::leaveCall() {
     }
 }
 
-void ComObjectRoot::disconnect() {
+bool ComObjectRoot::disconnect() {
     disconnected_ = true;
-    // Calls inside are server methods that end by themselves; none waits for this thread. This thread's
-    // own calls, further up its stack, end only after this returns.
+    // Calls inside are server methods; none waits for this thread, but one may be inside a client's sink
+    // that does not return, so the wait has a limit. This thread's own calls, further up its stack, end
+    // only after this returns.
     const int mine = threadCalls.count(this);
     std::unique_lock lock(callsLock_);
-    callsDone_.wait(lock, [this, mine] { return callsInside_.load() == mine; });
+    return callsDone_.wait_for(lock, kDisconnectWait, [this, mine] { return callsInside_.load() == mine; });
 }
 
 void ComObjectRoot::destroyNow() { tearDownOnce(); }

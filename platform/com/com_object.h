@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 
@@ -12,12 +13,16 @@ namespace platform::com {
 // the live-object count of its module, and disconnection.
 //
 // Disconnection (CoDisconnectObject) cuts an object off from its clients: from then on every call that
-// entered through enterCall() fails with RPC_E_DISCONNECTED, and calls already inside are waited for.
+// entered through enterCall() fails with RPC_E_DISCONNECTED, and calls already inside are waited for, at
+// most kDisconnectWait: a call held up in a client's sink is then let go. Its caller's reference keeps the
+// object's memory, and what the call touches once the sink returns is owned by it or by the object.
 // destroyNow() then runs the object's teardown at once, whatever its reference count; the memory stays
 // until the last reference goes, so a client's pointer never reaches a destroyed object. Both may be
 // called from any thread.
 class ComObjectRoot {
   public:
+    static constexpr std::chrono::milliseconds kDisconnectWait{5000};
+
     ComObjectRoot(const ComObjectRoot&) = delete;
     ComObjectRoot& operator=(const ComObjectRoot&) = delete;
 
@@ -27,9 +32,9 @@ class ComObjectRoot {
     // their final release on another thread.
     bool tryAddRef();
 
-    // Marks the object disconnected and waits until no call is inside it. Never call it from inside a
-    // call on the same object.
-    void disconnect();
+    // Marks the object disconnected and waits until no call is inside it, at most kDisconnectWait; false
+    // when a call was still inside then. A call of this thread on the same object is not waited for.
+    bool disconnect();
     bool isDisconnected() const { return disconnected_.load(); }
     // Runs teardown() now, once; the object is then counted as gone from its module.
     void destroyNow();

@@ -26,6 +26,7 @@ struct FakeServers {
     std::chrono::milliseconds pause{};
     std::uint32_t revokedCookie = 0;
     platform::com::HRESULT registerResult = platform::com::S_OK;
+    bool allCutOff = true;
 
     void note(std::string what) {
         std::lock_guard guard(lock);
@@ -50,6 +51,7 @@ struct FakeServers {
                 [this](std::chrono::milliseconds between) {
                     pause = between;
                     note("disconnect");
+                    return allCutOff;
                 },
                 [this](std::uint32_t cookie) {
                     revokedCookie = cookie;
@@ -103,6 +105,16 @@ TEST_F(ComServerThreadTest, AClassObjectThatWasNotRegisteredIsNotRevoked) {
     EXPECT_EQ(servers.names(), (std::vector<std::string>{"register", "notify", "disconnect"}));
 }
 
+TEST_F(ComServerThreadTest, ADisconnectionLetGoCountsAsNotFinished) {
+    // The servers' job was left to its thread: the sequence ends, but the document must not go yet.
+    FakeServers servers;
+    servers.allCutOff = false;
+    ComServerThread thread(servers.hooks());
+    thread.Start();
+    EXPECT_FALSE(thread.Stop());
+    EXPECT_EQ(servers.names(), (std::vector<std::string>{"register", "notify", "disconnect", "revoke"}));
+}
+
 TEST_F(ComServerThreadTest, StopWithoutAThreadDoesNothing) {
     FakeServers servers;
     ComServerThread thread(servers.hooks());
@@ -116,7 +128,10 @@ TEST_F(ComServerThreadTest, AStuckDisconnectDoesNotHoldTheExitForEver) {
     std::promise<void> release;
     std::shared_future<void> released = release.get_future().share();
     auto ended = std::make_shared<std::promise<void>>();
-    hooks.disconnectAndDeleteServers = [released](std::chrono::milliseconds) { released.wait(); };
+    hooks.disconnectAndDeleteServers = [released](std::chrono::milliseconds) {
+        released.wait();
+        return true;
+    };
     hooks.revokeClassObject = [ended](std::uint32_t) {
         ended->set_value();
         return platform::com::S_OK;

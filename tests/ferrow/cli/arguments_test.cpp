@@ -82,6 +82,12 @@ TEST(CliArguments, NumbersOutsideTheirRangeAreRefused) {
     EXPECT_EQ(error({"watch", "X.Y", "--duration", "1e300"}),
               "--duration needs a number of seconds above 0 (at most a year), not '1e300'");
     EXPECT_EQ(parseArguments({"watch", "X.Y", "--rate", "4294967295"}).arguments.rateMs, 4294967295u);
+    // Both ends of the percentage are valid deadbands.
+    for (const auto& [text, percent] : {std::pair{"100", 100.0f}, std::pair{"0", 0.0f}}) {
+        const auto parsed = parseArguments({"watch", "X.Y", "--deadband", text});
+        EXPECT_EQ(parsed.error, "") << text;
+        EXPECT_EQ(parsed.arguments.deadbandPercent, percent) << text;
+    }
     EXPECT_EQ(parseArguments({"watch", "X.Y", "--duration", "0.0001"}).arguments.durationMs, 1u);
 }
 

@@ -85,6 +85,47 @@ TEST(DevsimLink, MonitorSubscribesTheSelectedDeviceAndFollowsItsValues) {
     EXPECT_FALSE(doc.m_bMonitor);
 }
 
+TEST(DevsimLink, TheMonitorFollowsANewSelectionFromOneDeviceToTheOther) {
+    platform::ui::ScriptedDialogs dialogs;
+    auto first = testsupport::startDevice();
+    auto second = testsupport::startDevice();
+    ASSERT_TRUE(first && second);
+    CDoc doc{MakeLinkedDevice};
+    auto add = [&](devsim::SimulatedDevice& sim) {
+        ODevice* device = doc.AddDevice([&](ODevice& d) {
+            pointAt(d, sim.options().address);
+            return true;
+        });
+        EXPECT_TRUE(eventually([&] { return device->IsConnected(); }));
+        LinkOf(*device).LoadTags();
+        return device;
+    };
+    ODevice* watchedFirst = add(*first);
+    ODevice* watchedNext = add(*second);
+    doc.m_pSelection = watchedFirst;
+    ASSERT_TRUE(StartMonitor(doc));
+    auto stop = qScopeGuard([&] { StopMonitor(doc); });
+    ASSERT_TRUE(first->log().waitFor("< chgdp/0/Valve", std::chrono::seconds(30)));
+    EXPECT_FALSE(second->log().contains("chgdp/0/"));
+
+    // The selection moves on: the first device's subscription ends, the second's tags are subscribed.
+    doc.m_pSelection = watchedNext;
+    EXPECT_TRUE(first->log().waitFor("< rem/0", std::chrono::seconds(30)));
+    EXPECT_TRUE(second->log().waitFor("< chgdp/0/Valve", std::chrono::seconds(30)));
+    EXPECT_TRUE(eventually([&] { return watchedFirst->m_nUseCount == 0 && watchedNext->m_nUseCount == 1; }));
+    // Its pushed values now reach its tags.
+    second->run([&] { second->datapoints().setValue("Valve", "0000"); });
+    OTag* valve = watchedNext->FindTag("Valve");
+    EXPECT_TRUE(eventually([&] {
+        std::lock_guard lock(valueLock());
+        return valve->m_wQuality == kQualityGood && valve->m_value.boolVal == 0;
+    }));
+    stop.dismiss();
+    StopMonitor(doc);
+    EXPECT_TRUE(second->log().waitFor("< rem/0", std::chrono::seconds(30)));
+    EXPECT_EQ(watchedNext->m_nUseCount, 0);
+}
+
 TEST(DevsimLink, TheMonitorSubscribesTagsThatLoadAfterItStarted) {
     platform::ui::ScriptedDialogs dialogs;
     auto sim = testsupport::startDevice();

@@ -121,6 +121,67 @@ TEST_F(GroupDevsimTest, DeviceValueReachesTheCallbackAfterTheGroupRegistersItsTa
     EXPECT_EQ(ferrow::objectCount.load(), 1);  // the server
 }
 
+TEST_F(GroupDevsimTest, AGroupsPassesAreItsUpdateRateInMillisecondsApart) {
+    // A group of an hour's rate reports its items on activation and in its first pass (which the
+    // scheduler runs at once and may come just after the activation), and not again within the test,
+    // however often their tags change meanwhile. What spaces the changes is the device: each read of it
+    // is answered a second after it was asked, so the test outlasts ten seconds, and a rate taken in any
+    // smaller unit (an hour in microseconds is 3.6 s) would have made further passes reporting them.
+    constexpr DWORD kHour = 3600000;
+    ComPtr<IOPCGroupStateMgt> hourly;
+    DWORD revised = 0;
+    ASSERT_EQ(server->AddGroup(u"Hourly", 0, kHour, 45, nullptr, nullptr, 0, nullptr, &revised,
+                               IID_IOPCGroupStateMgt, reinterpret_cast<IUnknown**>(hourly.put())),
+              S_OK);
+    ASSERT_EQ(revised, kHour);
+    group = hourly;
+    addItem(u"Device1.Setpoint", 8);
+    ComPtr<IConnectionPoint> point;
+    ASSERT_EQ(query<IConnectionPointContainer>(hourly.get())
+                  ->FindConnectionPoint(IID_IOPCDataCallback, point.put()),
+              S_OK);
+    DWORD cookie = 0;
+    ASSERT_EQ(point->Advise(&sink, &cookie), S_OK);
+    BOOL active = 1;
+    ASSERT_EQ(hourly->SetState(nullptr, &revised, &active, nullptr, nullptr, nullptr, nullptr), S_OK);
+    ASSERT_GE(sink.dataChanges().size(), 1u);  // the activation's report, on this thread
+
+    // The reads go through a group of their own, which has no sink.
+    ComPtr<IOPCItemMgt> reader;
+    ASSERT_EQ(server->AddGroup(u"Reader", 1, kHour, 46, nullptr, nullptr, 0, nullptr, &revised,
+                               IID_IOPCItemMgt, reinterpret_cast<IUnknown**>(reader.put())),
+              S_OK);
+    OPCITEMDEF def{};
+    def.szItemID = const_cast<char16_t*>(u"Device1.Valve");
+    def.bActive = 1;
+    OPCITEMRESULT* results = nullptr;
+    HRESULT* errors = nullptr;
+    ASSERT_EQ(reader->AddItems(1, &def, &results, &errors), S_OK);
+    OPCHANDLE valve = results[0].hServer;
+    CoTaskMemFree(results);
+    CoTaskMemFree(errors);
+
+    ferrow::OTag* setpoint = device->FindTag("Setpoint");
+    ASSERT_NE(setpoint, nullptr);
+    sim->datapoints().faults().replyDelayMs = 1000;
+    for (int round = 1; round <= 10; ++round) {
+        {
+            std::lock_guard lock(ferrow::valueLock());
+            setpoint->m_value.vt = VT_R4;
+            setpoint->m_value.fltVal = 100.0f + static_cast<float>(round);
+            setpoint->m_wQuality = OPC_QUALITY_GOOD;
+        }
+        OPCITEMSTATE* states = nullptr;
+        ASSERT_EQ(query<IOPCSyncIO>(reader.get())->Read(OPC_DS_DEVICE, 1, &valve, &states, &errors), S_OK);
+        EXPECT_EQ(states[0].wQuality, OPC_QUALITY_GOOD);
+        VariantClear(&states[0].vDataValue);
+        CoTaskMemFree(states);
+        CoTaskMemFree(errors);
+    }
+    sim->datapoints().faults().replyDelayMs = 0;
+    EXPECT_LE(sink.dataChanges().size(), 2u);
+}
+
 TEST_F(GroupDevsimTest, ARegistrationOutlivesTheDevicesLastItemUntilTheGroupEnds) {
     group = makeGroup(1);
     const OPCHANDLE item = addItem(u"Device1.Level", 1);

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <future>
 #include <mutex>
 #include <thread>
 
@@ -113,6 +114,43 @@ TEST(ComObject, DisconnectWaitsForCallsInsideThenRefusesAndDestroyNowTearsDownOn
     EXPECT_EQ(object->tornDown, 1);
     EXPECT_EQ(live.load(), 0);  // counted as gone while the client still holds it
     strings.reset();            // the final release does not tear down again
+    EXPECT_EQ(live.load(), 0);
+}
+
+TEST(ComObject, DisconnectLetsGoOfACallThatDoesNotReturnAndLeavesOtherObjectsServed) {
+    auto* object = new Strings();
+    ComPtr<IEnumString> strings(object);
+    object->open = false;
+    // The client's call holds its own reference, as a call through the client's pointer does.
+    std::thread client([held = strings] { EXPECT_EQ(held->Next(1, nullptr, nullptr), S_OK); });
+    {
+        std::unique_lock lock(object->gate);
+        ASSERT_TRUE(object->changed.wait_for(lock, std::chrono::seconds(30), [&] { return object->inside; }));
+    }
+    auto cut = std::async(std::launch::async, [&] { return CoDisconnectObject(strings.get(), 0); });
+    const bool returned = cut.wait_for(std::chrono::seconds(30)) == std::future_status::ready;
+    EXPECT_TRUE(returned);
+    if (returned) {
+        EXPECT_EQ(cut.get(), S_OK);
+        EXPECT_EQ(strings->Reset(), RPC_E_DISCONNECTED);
+        object->destroyNow();
+        EXPECT_EQ(object->tornDown, 1);
+        // Another object is not held up by the one let go.
+        auto* other = new Strings();
+        ComPtr<IEnumString> others(other);
+        EXPECT_EQ(others->Reset(), S_OK);
+        EXPECT_EQ(others->Next(1, nullptr, nullptr), S_OK);
+        EXPECT_EQ(CoDisconnectObject(others.get(), 0), S_OK);
+        EXPECT_EQ(others->Reset(), RPC_E_DISCONNECTED);
+    }
+    {
+        std::lock_guard lock(object->gate);
+        object->open = true;
+        object->changed.notify_all();
+    }
+    client.join();
+    EXPECT_TRUE(object->finished);
+    strings.reset();  // the call let go has left: the final release frees the object
     EXPECT_EQ(live.load(), 0);
 }
 
