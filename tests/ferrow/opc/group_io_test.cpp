@@ -140,9 +140,21 @@ TEST_F(GroupIoTest, DisabledCallbacksSilenceVersion2WhileBothStreamsArrive) {
     EXPECT_EQ(async->GetEnable(&enabled), S_OK);
     EXPECT_EQ(enabled, 0);
 
-    addItem(group.get(), u"Dev.Level", 31);
-    addItem(group.get(), u"Dev.Count", 32);
+    // Level has its value before the items come, and both come in one call: no pass can send one of
+    // them without the other, or Level before its value.
     push(level, 1.5, OPC_QUALITY_GOOD, 0x0102030405060708ull);
+    OPCITEMDEF defs[2]{};
+    defs[0].szItemID = const_cast<char16_t*>(u"Dev.Level");
+    defs[0].bActive = 1;
+    defs[0].hClient = 31;
+    defs[1].szItemID = const_cast<char16_t*>(u"Dev.Count");
+    defs[1].bActive = 1;
+    defs[1].hClient = 32;
+    OPCITEMRESULT* results = nullptr;
+    HRESULT* errors = nullptr;
+    ASSERT_EQ(query<IOPCItemMgt>(group.get())->AddItems(2, defs, &results, &errors), S_OK);
+    CoTaskMemFree(results);
+    CoTaskMemFree(errors);
     // Both streams of one pass carry both items once their values are in.
     auto bothIn = [](const Stream& st) { return st.dword(4) == 2 && st.word(20 + 8) == OPC_QUALITY_GOOD; };
     const Stream d = streamWhere(data, bothIn);

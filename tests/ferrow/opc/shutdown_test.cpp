@@ -170,9 +170,11 @@ class StuckShutdownSink : public ShutdownSink {
         changed_.notify_all();
         return answer;
     }
+    // Counted down under the lock: a waiter that sees the count cannot return, and free the sink, while
+    // the releasing thread still has the lock to take.
     ULONG Release() override {
-        const ULONG left = ShutdownSink::Release();
         std::lock_guard lock(lock_);
+        const ULONG left = ShutdownSink::Release();
         changed_.notify_all();
         return left;
     }
