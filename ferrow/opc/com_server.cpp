@@ -67,8 +67,14 @@ void NotifyServersShutdown(const std::u16string& reason) {
     auto notice = std::make_shared<ShutdownNotice>(reason);
     notice->pending = sinks.size();
     for (const ComPtr<IOPCShutdown>& sink : sinks) {
+        // The thread's own reference, handed on to the call, which lets go of it before counting the
+        // sink answered: a copy captured from `sink` itself would be const, stay in the thread's
+        // closure and be released after the waiter had returned.
+        ComPtr<IOPCShutdown> forThread = sink;
         try {
-            std::thread([notice, sink]() mutable { notice->callOne(std::move(sink)); }).detach();
+            std::thread([notice, forThread = std::move(forThread)]() mutable {
+                notice->callOne(std::move(forThread));
+            }).detach();
         } catch (const std::system_error&) {
             notice->callOne(sink);  // no thread to be had: this client is told here
         }
