@@ -41,7 +41,10 @@ struct ComRecord {
                     return platform::com::S_OK;
                 },
                 [this](const std::u16string&) { note("notify"); },
-                [this](std::chrono::milliseconds) { note("disconnect"); },
+                [this](std::chrono::milliseconds) {
+                    note("disconnect");
+                    return true;
+                },
                 [this](std::uint32_t) {
                     note("revoke");
                     return platform::com::S_OK;
