@@ -10,8 +10,8 @@ namespace ferrow::ua {
 
 namespace {
 
-std::optional<double> numberOf(const DataValue& value) {
-    if (!value.value || value.value->isArray || value.value->values.size() != 1) return std::nullopt;
+std::optional<double> numberOf(const std::optional<Variant>& value) {
+    if (!value || value->isArray || value->values.size() != 1) return std::nullopt;
     return std::visit(
         []<class T>(const T& v) -> std::optional<double> {
             if constexpr (std::is_arithmetic_v<T> && !std::is_same_v<T, bool>) {
@@ -20,7 +20,7 @@ std::optional<double> numberOf(const DataValue& value) {
                 return std::nullopt;
             }
         },
-        value.value->values.front());
+        value->values.front());
 }
 
 std::uint32_t statusOf(const DataValue& value) { return value.status ? value.status->code : status::Good; }
@@ -59,13 +59,13 @@ std::uint32_t parseFilter(const ExtensionObject& filter, bool numericValue, Data
 
 bool MonitoredItem::passesFilter(const DataValue& value) const {
     if (!last_) return true;
-    if (statusOf(value) != statusOf(*last_)) return true;
+    if (statusOf(value) != last_->status) return true;
     if (filter.trigger == DataChangeTrigger::Status) return false;
     if (filter.trigger == DataChangeTrigger::StatusValueTimestamp &&
         value.sourceTimestamp != last_->sourceTimestamp)
         return true;
     if (static_cast<DeadbandType>(filter.deadbandType) == DeadbandType::Absolute) {
-        const auto now = numberOf(value), before = numberOf(*last_);
+        const auto now = numberOf(value.value), before = numberOf(last_->value);
         if (now && before) return std::fabs(*now - *before) > filter.deadbandValue;
     }
     return value.value != last_->value;
@@ -73,7 +73,7 @@ bool MonitoredItem::passesFilter(const DataValue& value) const {
 
 void MonitoredItem::offer(const DataValue& value) {
     if (mode == MonitoringMode::Disabled || !passesFilter(value)) return;
-    last_ = value;
+    last_ = Reported{value.value, value.sourceTimestamp, statusOf(value)};
     enqueue(value);
 }
 

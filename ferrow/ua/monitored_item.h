@@ -15,8 +15,11 @@ class MonitoredItem {
   public:
     std::uint32_t id = 0;
     std::uint32_t clientHandle = 0;
-    ReadValueId target;
-    std::optional<TagInfo> tag;  // a device tag; other nodes are sampled on the publishing cycle
+    // What it watches: the node and attribute only, as an index range or a data encoding is refused when
+    // the item is made. The node's tag knows the DA item ID.
+    NodeId nodeId;
+    std::uint32_t attributeId = 13;
+    std::optional<TagType> tagType;  // a device tag's value; other nodes are sampled on the publishing cycle
     MonitoringMode mode = MonitoringMode::Reporting;
     double samplingInterval = 0;
     std::uint32_t queueSize = 1;
@@ -39,7 +42,13 @@ class MonitoredItem {
     bool passesFilter(const DataValue& value) const;
     void enqueue(DataValue value);
 
-    std::optional<DataValue> last_;
+    // What the filter compares the next sample with: the parts of the last value queued that it looks at.
+    struct Reported {
+        std::optional<Variant> value;
+        std::optional<DateTime> sourceTimestamp;
+        std::uint32_t status = 0;
+    };
+    std::optional<Reported> last_;
     // A vector rather than a deque: most items hold no value or one between cycles, and an empty deque
     // costs more than half a kilobyte.
     std::vector<DataValue> queue_;
