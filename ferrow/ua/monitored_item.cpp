@@ -10,8 +10,7 @@ namespace ferrow::ua {
 
 namespace {
 
-std::optional<double> numberOf(const std::optional<Variant>& value) {
-    if (!value || value->isArray || value->values.size() != 1) return std::nullopt;
+std::optional<double> numberOf(const Scalar& scalar) {
     return std::visit(
         []<class T>(const T& v) -> std::optional<double> {
             if constexpr (std::is_arithmetic_v<T> && !std::is_same_v<T, bool>) {
@@ -20,7 +19,17 @@ std::optional<double> numberOf(const std::optional<Variant>& value) {
                 return std::nullopt;
             }
         },
-        value->values.front());
+        scalar);
+}
+
+std::optional<double> numberOf(const Variant& value) {
+    if (value.isArray || value.values.size() != 1) return std::nullopt;
+    return numberOf(value.values.front());
+}
+
+// A Variant that is one scalar and nothing else, kept as the scalar alone.
+bool isSingleScalar(const Variant& value) {
+    return !value.isArray && value.values.size() == 1 && value.dimensions.empty();
 }
 
 std::uint32_t statusOf(const DataValue& value) { return value.status ? value.status->code : status::Good; }
@@ -57,6 +66,34 @@ std::uint32_t parseFilter(const ExtensionObject& filter, bool numericValue, Data
     return status::BadDeadbandFilterInvalid;
 }
 
+MonitoredItem::Reported MonitoredItem::Reported::of(const DataValue& value) {
+    Reported out;
+    if (value.value && isSingleScalar(*value.value)) {
+        out.value = value.value->values.front();
+        out.scalarType = value.value->type;
+    } else if (value.value) {
+        out.value = *value.value;
+    }
+    out.status = statusOf(value);
+    out.sourceTimestamp = value.sourceTimestamp;
+    return out;
+}
+
+bool MonitoredItem::Reported::sameValue(const std::optional<Variant>& other) const {
+    if (!other) return std::holds_alternative<std::monostate>(value);
+    if (const Scalar* scalar = std::get_if<Scalar>(&value))
+        return other->type == scalarType && isSingleScalar(*other) &&
+               sameScalar(*scalar, other->values.front());
+    if (const Variant* variant = std::get_if<Variant>(&value)) return *variant == *other;
+    return false;
+}
+
+std::optional<double> MonitoredItem::Reported::number() const {
+    if (const Scalar* scalar = std::get_if<Scalar>(&value)) return numberOf(*scalar);
+    if (const Variant* variant = std::get_if<Variant>(&value)) return numberOf(*variant);
+    return std::nullopt;
+}
+
 bool MonitoredItem::passesFilter(const DataValue& value) const {
     if (!last_) return true;
     if (statusOf(value) != last_->status) return true;
@@ -65,15 +102,16 @@ bool MonitoredItem::passesFilter(const DataValue& value) const {
         value.sourceTimestamp != last_->sourceTimestamp)
         return true;
     if (static_cast<DeadbandType>(filter.deadbandType) == DeadbandType::Absolute) {
-        const auto now = numberOf(value.value), before = numberOf(last_->value);
+        const auto now = value.value ? numberOf(*value.value) : std::nullopt;
+        const auto before = last_->number();
         if (now && before) return std::fabs(*now - *before) > filter.deadbandValue;
     }
-    return value.value != last_->value;
+    return !last_->sameValue(value.value);
 }
 
 void MonitoredItem::offer(const DataValue& value) {
     if (mode == MonitoringMode::Disabled || !passesFilter(value)) return;
-    last_ = Reported{value.value, value.sourceTimestamp, statusOf(value)};
+    last_ = Reported::of(value);
     enqueue(value);
 }
 

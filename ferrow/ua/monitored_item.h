@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <variant>
 
 #include "ferrow/ua/data_source.h"
 #include "ferrow/ua/subscription_messages.h"
@@ -42,11 +43,17 @@ class MonitoredItem {
     bool passesFilter(const DataValue& value) const;
     void enqueue(DataValue value);
 
-    // What the filter compares the next sample with: the parts of the last value queued that it looks at.
+    // What the filter compares the next sample with: value, status and source time of the last value
+    // queued. A single scalar stays in place (in a Variant it would take a heap block of its own).
     struct Reported {
-        std::optional<Variant> value;
-        std::optional<DateTime> sourceTimestamp;
+        std::variant<std::monostate, Scalar, Variant> value;  // none, a single scalar, any other
+        BuiltinType scalarType = BuiltinType::Null;
         std::uint32_t status = 0;
+        std::optional<DateTime> sourceTimestamp;
+
+        static Reported of(const DataValue& value);
+        bool sameValue(const std::optional<Variant>& other) const;
+        std::optional<double> number() const;
     };
     std::optional<Reported> last_;
     // A vector rather than a deque: most items hold no value or one between cycles, and an empty deque
