@@ -74,8 +74,30 @@ MonitoredItem::Reported MonitoredItem::Reported::of(const DataValue& value) {
     } else if (value.value) {
         out.value = *value.value;
     }
+    out.hasStatus = value.status.has_value();
     out.status = statusOf(value);
     out.sourceTimestamp = value.sourceTimestamp;
+    out.serverTimestamp = value.serverTimestamp;
+    out.sourcePicoseconds = value.sourcePicoseconds;
+    out.serverPicoseconds = value.serverPicoseconds;
+    return out;
+}
+
+DataValue MonitoredItem::Reported::toDataValue() const {
+    DataValue out;
+    if (const Scalar* scalar = std::get_if<Scalar>(&value)) {
+        Variant variant;
+        variant.type = scalarType;
+        variant.values.push_back(*scalar);
+        out.value = std::move(variant);
+    } else if (const Variant* variant = std::get_if<Variant>(&value)) {
+        out.value = *variant;
+    }
+    if (hasStatus) out.status = StatusCode{status};
+    out.sourceTimestamp = sourceTimestamp;
+    out.serverTimestamp = serverTimestamp;
+    out.sourcePicoseconds = sourcePicoseconds;
+    out.serverPicoseconds = serverPicoseconds;
     return out;
 }
 
@@ -95,7 +117,7 @@ std::optional<double> MonitoredItem::Reported::number() const {
 }
 
 bool MonitoredItem::passesFilter(const DataValue& value) const {
-    if (!last_) return true;
+    if (!last_ || reportNext_) return true;
     if (statusOf(value) != last_->status) return true;
     if (filter.trigger == DataChangeTrigger::Status) return false;
     if (filter.trigger == DataChangeTrigger::StatusValueTimestamp &&
@@ -111,7 +133,15 @@ bool MonitoredItem::passesFilter(const DataValue& value) const {
 
 void MonitoredItem::offer(const DataValue& value) {
     if (mode == MonitoringMode::Disabled || !passesFilter(value)) return;
+    // A value waiting in last_ joins the queue before last_ moves on (the queue grew since it came).
+    if (lastQueued_ && queueSize > 1) queue_.push_back(last_->toDataValue());
+    lastQueued_ = false;
+    reportNext_ = false;
     last_ = Reported::of(value);
+    if (queueSize == 1 && queue_.empty()) {
+        lastQueued_ = true;  // replaces the value waiting, if any, as a queue of one keeps the newest
+        return;
+    }
     enqueue(value);
 }
 
@@ -138,6 +168,8 @@ void MonitoredItem::enqueue(DataValue value) {
 std::vector<DataValue> MonitoredItem::takeQueued() {
     std::vector<DataValue> out;
     out.swap(queue_);
+    if (lastQueued_) out.push_back(last_->toDataValue());
+    lastQueued_ = false;
     return out;
 }
 

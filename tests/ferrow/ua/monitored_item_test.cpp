@@ -1,5 +1,6 @@
 // A monitored item's filter over the kinds of values it meets: single scalars (kept in place as the last
-// value), arrays and other Variants, no value at all, status and source time changes and deadbands.
+// value), arrays and other Variants, no value at all, status and source time changes and deadbands; and
+// its queue of one, which is the last value itself.
 #include "ferrow/ua/monitored_item.h"
 
 #include <gtest/gtest.h>
@@ -66,6 +67,46 @@ TEST(MonitoredItemFilter, AppliesAnAbsoluteDeadbandToTheLastReportedNumber) {
         queuedOf(item, {valueOf(Variant::of(std::string("x"))), valueOf(Variant::of(std::string("x")))}), 1u);
     item.resetLastValue();
     EXPECT_EQ(queuedOf(item, {valueOf(Variant::of(std::string("x")))}), 1u);
+}
+
+TEST(MonitoredItemQueue, AQueueOfOneHandsOverTheNewestValueWhole) {
+    MonitoredItem item;
+    DataValue first = valueOf(Variant::of(1.5), 0, 3);
+    first.serverTimestamp = DateTime{4};
+    first.sourcePicoseconds = 5;
+    first.serverPicoseconds = 6;
+    DataValue second = valueOf(Variant::arrayOf(std::vector<std::int32_t>{1, 2}), 0x00A80000, 7);
+    item.offer(first);
+    ASSERT_TRUE(item.hasQueued());
+    EXPECT_EQ(item.takeQueued(), std::vector<DataValue>{first});
+    EXPECT_FALSE(item.hasQueued());
+    // Two changes in one cycle: the newer one, unmarked; a value without status stays without one.
+    DataValue empty;
+    item.offer(second);
+    item.offer(empty);
+    EXPECT_EQ(item.takeQueued(), std::vector<DataValue>{empty});
+    // A value forgotten as last value is still handed over, and the next sample is reported anyway.
+    item.offer(first);
+    item.resetLastValue();
+    item.offer(first);
+    EXPECT_EQ(item.takeQueued(), (std::vector<DataValue>{first}));
+    item.offer(second);
+    item.clearQueue();
+    EXPECT_FALSE(item.hasQueued());
+}
+
+TEST(MonitoredItemQueue, AValueWaitingStaysWhenTheQueueGrows) {
+    MonitoredItem item;
+    const DataValue first = valueOf(Variant::of(std::string("a")));
+    const DataValue second = valueOf(Variant::of(std::string("b")));
+    item.offer(first);
+    item.queueSize = 3;
+    item.offer(second);
+    EXPECT_EQ(item.takeQueued(), (std::vector<DataValue>{first, second}));
+    item.offer(first);
+    item.queueSize = 1;
+    item.offer(second);
+    EXPECT_EQ(item.takeQueued(), (std::vector<DataValue>{second}));
 }
 
 }  // namespace
