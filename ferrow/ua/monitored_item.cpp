@@ -10,7 +10,35 @@ namespace ferrow::ua {
 
 namespace {
 
-std::optional<double> numberOf(const Scalar& scalar) {
+// TagValue's alternatives are Scalar's first ones, in the same order.
+constexpr auto kTagKinds = std::make_index_sequence<std::variant_size_v<TagValue>>();
+template <std::size_t... I>
+constexpr bool tagKindsMatch(std::index_sequence<I...>) {
+    return (std::is_same_v<std::variant_alternative_t<I, TagValue>, std::variant_alternative_t<I, Scalar>> &&
+            ...);
+}
+static_assert(tagKindsMatch(kTagKinds));
+
+template <std::size_t... I>
+bool toTagValue(const Scalar& scalar, TagValue& out, std::index_sequence<I...>) {
+    return ((scalar.index() == I && (out.emplace<I>(std::get<I>(scalar)), true)) || ...);
+}
+
+template <std::size_t... I>
+Scalar toScalar(const TagValue& value, std::index_sequence<I...>) {
+    Scalar out;
+    ((value.index() == I && (out.emplace<I>(std::get<I>(value)), true)) || ...);
+    return out;
+}
+
+template <std::size_t... I>
+bool sameAs(const TagValue& value, const Scalar& scalar, std::index_sequence<I...>) {
+    return value.index() == scalar.index() &&
+           ((value.index() == I && std::get<I>(value) == std::get<I>(scalar)) || ...);
+}
+
+template <class OneValue>
+std::optional<double> numberOf(const OneValue& scalar) {
     return std::visit(
         []<class T>(const T& v) -> std::optional<double> {
             if constexpr (std::is_arithmetic_v<T> && !std::is_same_v<T, bool>) {
@@ -68,8 +96,10 @@ std::uint32_t parseFilter(const ExtensionObject& filter, bool numericValue, Data
 
 MonitoredItem::Reported MonitoredItem::Reported::of(const DataValue& value) {
     Reported out;
-    if (value.value && isSingleScalar(*value.value)) {
-        out.value = value.value->values.front();
+    TagValue small;
+    if (value.value && isSingleScalar(*value.value) &&
+        toTagValue(value.value->values.front(), small, kTagKinds)) {
+        out.value = std::move(small);
         out.scalarType = value.value->type;
     } else if (value.value) {
         out.value = *value.value;
@@ -85,10 +115,10 @@ MonitoredItem::Reported MonitoredItem::Reported::of(const DataValue& value) {
 
 DataValue MonitoredItem::Reported::toDataValue() const {
     DataValue out;
-    if (const Scalar* scalar = std::get_if<Scalar>(&value)) {
+    if (const TagValue* scalar = std::get_if<TagValue>(&value)) {
         Variant variant;
         variant.type = scalarType;
-        variant.values.push_back(*scalar);
+        variant.values.push_back(toScalar(*scalar, kTagKinds));
         out.value = std::move(variant);
     } else if (const Variant* variant = std::get_if<Variant>(&value)) {
         out.value = *variant;
@@ -103,15 +133,15 @@ DataValue MonitoredItem::Reported::toDataValue() const {
 
 bool MonitoredItem::Reported::sameValue(const std::optional<Variant>& other) const {
     if (!other) return std::holds_alternative<std::monostate>(value);
-    if (const Scalar* scalar = std::get_if<Scalar>(&value))
+    if (const TagValue* scalar = std::get_if<TagValue>(&value))
         return other->type == scalarType && isSingleScalar(*other) &&
-               sameScalar(*scalar, other->values.front());
+               sameAs(*scalar, other->values.front(), kTagKinds);
     if (const Variant* variant = std::get_if<Variant>(&value)) return *variant == *other;
     return false;
 }
 
 std::optional<double> MonitoredItem::Reported::number() const {
-    if (const Scalar* scalar = std::get_if<Scalar>(&value)) return numberOf(*scalar);
+    if (const TagValue* scalar = std::get_if<TagValue>(&value)) return numberOf(*scalar);
     if (const Variant* variant = std::get_if<Variant>(&value)) return numberOf(*variant);
     return std::nullopt;
 }

@@ -48,9 +48,10 @@ class MonitoredItem {
 
     // The last value queued, whole: the filter compares the next sample with it, and with a queue of
     // one it is also the value waiting. A single scalar stays in place (in a Variant it would take a
-    // heap block of its own).
+    // heap block of its own), as a TagValue when it is of one of its kinds (a Scalar takes more than twice
+    // the room).
     struct Reported {
-        std::variant<std::monostate, Scalar, Variant> value;  // none, a single scalar, any other
+        std::variant<std::monostate, TagValue, Variant> value;  // none, a single scalar, any other
         BuiltinType scalarType = BuiltinType::Null;
         bool hasStatus = false;
         std::uint16_t sourcePicoseconds = 0, serverPicoseconds = 0;

@@ -37,6 +37,11 @@ TEST(MonitoredItemFilter, ReportsChangesOfScalarsOnlyAndTellsTypesApart) {
                               valueOf(Variant::arrayOf(std::vector<std::string>{"a"})),
                               valueOf(Variant::of(std::string("a")))}),
               2u);
+    // Kinds no tag has, kept as a whole Variant.
+    EXPECT_EQ(queuedOf(item, {valueOf(Variant::of(NodeId::numericId(1))),
+                              valueOf(Variant::of(NodeId::numericId(1))),
+                              valueOf(Variant::of(NodeId::numericId(2)))}),
+              2u);
 }
 
 TEST(MonitoredItemFilter, ComparesMissingValuesStatusAndSourceTime) {
@@ -90,6 +95,9 @@ TEST(MonitoredItemQueue, AQueueOfOneHandsOverTheNewestValueWhole) {
     item.resetLastValue();
     item.offer(first);
     EXPECT_EQ(item.takeQueued(), (std::vector<DataValue>{first}));
+    const DataValue other = valueOf(Variant::of(NodeId::numericId(9)), 0, 8);
+    item.offer(other);
+    EXPECT_EQ(item.takeQueued(), (std::vector<DataValue>{other}));
     item.offer(second);
     item.clearQueue();
     EXPECT_FALSE(item.hasQueued());
