@@ -16,6 +16,8 @@ bool samePointee(const std::shared_ptr<T>& a, const std::shared_ptr<T>& b) {
     return *a == *b;
 }
 
+}  // namespace
+
 bool sameScalar(const Scalar& a, const Scalar& b) {
     if (a.index() != b.index()) return false;
     return std::visit(
@@ -31,7 +33,6 @@ bool sameScalar(const Scalar& a, const Scalar& b) {
         },
         a);
 }
-}  // namespace
 
 DateTime DateTime::now() {
     const auto sinceEpoch = std::chrono::system_clock::now().time_since_epoch();

@@ -170,6 +170,9 @@ struct Variant {
     bool operator==(const Variant& other) const;
 };
 
+// Whether two scalars are equal as Variant's == compares its values (nested values by content).
+bool sameScalar(const Scalar& a, const Scalar& b);
+
 struct DataValue {
     std::optional<Variant> value;
     std::optional<StatusCode> status;

@@ -1,5 +1,7 @@
 #include "ferrow/ua/memory_data_source.h"
 
+#include <algorithm>
+
 namespace ferrow::ua {
 
 const TagInfo* MemoryDataSource::findTag(const std::string& itemId) const {
@@ -29,17 +31,18 @@ void MemoryDataSource::setDevices(std::vector<FolderInfo> devices) {
 void MemoryDataSource::setSample(const std::string& itemId, TagSample sample) {
     {
         std::lock_guard lock(mutex_);
-        samples_[itemId] = sample;
+        tags_[itemId].sample = sample;
     }
     notify(itemId, sample);
 }
 
 void MemoryDataSource::notify(const std::string& itemId, const TagSample& sample) {
-    std::vector<std::shared_ptr<std::function<void(const TagSample&)>>> targets;
+    std::vector<Callback> targets;
     {
         std::lock_guard lock(mutex_);
-        const auto [first, last] = watchesByItem_.equal_range(itemId);
-        for (auto it = first; it != last; ++it) targets.push_back(watches_.at(it->second).onChange);
+        const auto it = tags_.find(itemId);
+        if (it == tags_.end()) return;
+        for (const auto& watch : it->second.watches) targets.push_back(watch.second);
     }
     for (const auto& target : targets) (*target)(sample);
 }
@@ -56,7 +59,8 @@ void MemoryDataSource::setDevicesReachable(bool reachable) {
 
 std::size_t MemoryDataSource::watchCount(const std::string& itemId) const {
     std::lock_guard lock(mutex_);
-    return watchesByItem_.count(itemId);
+    const auto it = tags_.find(itemId);
+    return it == tags_.end() ? 0 : it->second.watches.size();
 }
 
 std::size_t MemoryDataSource::watchCount() const {
@@ -83,8 +87,8 @@ void MemoryDataSource::setConfigurationListener(std::function<void()> listener) 
 std::optional<TagSample> MemoryDataSource::readCached(const std::string& itemId) const {
     std::lock_guard lock(mutex_);
     if (!findTag(itemId)) return std::nullopt;
-    const auto it = samples_.find(itemId);
-    return it == samples_.end() ? TagSample() : it->second;
+    const auto it = tags_.find(itemId);
+    return it == tags_.end() ? TagSample() : it->second.sample;
 }
 
 void MemoryDataSource::readFromDevice(std::vector<std::string> itemIds,
@@ -115,7 +119,7 @@ void MemoryDataSource::write(std::vector<std::pair<std::string, TagValue>> items
                 outcome = it->second;
             if (outcome == WriteOutcome::Accepted) {
                 lastWrites_[itemId] = value;
-                TagSample& sample = samples_[itemId];
+                TagSample& sample = tags_[itemId].sample;
                 sample = TagSample{value, 0xC0, DateTime::now()};
                 changes.emplace_back(itemId, sample);
             }
@@ -134,9 +138,10 @@ UaDataSource::WatchId MemoryDataSource::watch(const std::string& itemId,
     {
         std::lock_guard lock(mutex_);
         id = nextWatch_++;
-        watches_[id] = Watch{itemId, callback};
-        watchesByItem_.emplace(itemId, id);
-        if (const auto it = samples_.find(itemId); it != samples_.end()) current = it->second;
+        TagState& tag = tags_[itemId];
+        tag.watches.emplace_back(id, callback);
+        watches_.emplace_back(id, &tag);
+        current = tag.sample;
     }
     (*callback)(current);
     return id;
@@ -144,14 +149,13 @@ UaDataSource::WatchId MemoryDataSource::watch(const std::string& itemId,
 
 void MemoryDataSource::unwatch(WatchId id) {
     std::lock_guard lock(mutex_);
-    const auto watch = watches_.find(id);
-    if (watch == watches_.end()) return;
-    const auto [first, last] = watchesByItem_.equal_range(watch->second.itemId);
-    for (auto it = first; it != last; ++it)
-        if (it->second == id) {
-            watchesByItem_.erase(it);
-            break;
-        }
+    const auto watch =
+        std::lower_bound(watches_.begin(), watches_.end(), id,
+                         [](const auto& entry, WatchId wanted) { return entry.first < wanted; });
+    if (watch == watches_.end() || watch->first != id) return;
+    auto& tagWatches = watch->second->watches;
+    std::erase_if(tagWatches, [id](const auto& entry) { return entry.first == id; });
+    if (tagWatches.empty()) tagWatches.shrink_to_fit();
     watches_.erase(watch);
 }
 

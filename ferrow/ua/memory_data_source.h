@@ -1,6 +1,7 @@
 #pragma once
 
 #include <map>
+#include <memory>
 #include <mutex>
 #include <unordered_map>
 
@@ -36,9 +37,11 @@ class MemoryDataSource : public UaDataSource {
     void unwatch(WatchId id) override;
 
   private:
-    struct Watch {
-        std::string itemId;
-        std::shared_ptr<std::function<void(const TagSample&)>> onChange;
+    using Callback = std::shared_ptr<std::function<void(const TagSample&)>>;  // runs outside the lock
+    // A tag's sample and its watches, under one key: a watch costs an entry in a vector, no node.
+    struct TagState {
+        TagSample sample;
+        std::vector<std::pair<WatchId, Callback>> watches;
     };
     const TagInfo* findTag(const std::string& itemId) const;  // under the lock
     void indexTags(const std::vector<FolderInfo>& folders);   // under the lock
@@ -48,11 +51,11 @@ class MemoryDataSource : public UaDataSource {
     std::vector<FolderInfo> devices_;
     // Indexes, so that a change or a read costs the same with ten tags as with ten thousand.
     std::unordered_map<std::string, const TagInfo*> tagsById_;  // into devices_
-    std::unordered_multimap<std::string, WatchId> watchesByItem_;
-    std::unordered_map<std::string, TagSample> samples_;
+    std::unordered_map<std::string, TagState> tags_;            // a tag without entry has the empty sample
     std::map<std::string, WriteOutcome> writeOutcomes_;
     std::map<std::string, TagValue> lastWrites_;
-    std::map<WatchId, Watch> watches_;
+    // Every watch's tag, in the order of the ids (they only grow). Entries of tags_ stay where they are.
+    std::vector<std::pair<WatchId, TagState*>> watches_;
     WatchId nextWatch_ = 1;
     bool reachable_ = true;
     std::function<void()> listener_;

@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <variant>
 
 #include "ferrow/ua/data_source.h"
 #include "ferrow/ua/subscription_messages.h"
@@ -15,8 +16,11 @@ class MonitoredItem {
   public:
     std::uint32_t id = 0;
     std::uint32_t clientHandle = 0;
-    ReadValueId target;
-    std::optional<TagInfo> tag;  // a device tag; other nodes are sampled on the publishing cycle
+    // What it watches: the node and attribute only, as an index range or a data encoding is refused when
+    // the item is made. The node's tag knows the DA item ID.
+    NodeId nodeId;
+    std::uint32_t attributeId = 13;
+    std::optional<TagType> tagType;  // a device tag's value; other nodes are sampled on the publishing cycle
     MonitoringMode mode = MonitoringMode::Reporting;
     double samplingInterval = 0;
     std::uint32_t queueSize = 1;
@@ -30,17 +34,40 @@ class MonitoredItem {
     void offer(const DataValue& value);
     // Everything queued, oldest first; the queue is empty afterwards.
     std::vector<DataValue> takeQueued();
-    bool hasQueued() const { return !queue_.empty(); }
-    void clearQueue() { queue_.clear(); }
+    bool hasQueued() const { return lastQueued_ || !queue_.empty(); }
+    void clearQueue() {
+        queue_.clear();
+        lastQueued_ = false;
+    }
     // Forget the last value, so that the next sample is reported whatever it is.
-    void resetLastValue() { last_.reset(); }
+    void resetLastValue() { reportNext_ = true; }
 
   private:
     bool passesFilter(const DataValue& value) const;
     void enqueue(DataValue value);
 
-    std::optional<DataValue> last_;
-    // A vector rather than a deque: most items hold no value or one between cycles, and an empty deque
+    // The last value queued, whole: the filter compares the next sample with it, and with a queue of
+    // one it is also the value waiting. A single scalar stays in place (in a Variant it would take a
+    // heap block of its own), as a TagValue when it is of one of its kinds (a Scalar takes more than twice
+    // the room).
+    struct Reported {
+        std::variant<std::monostate, TagValue, Variant> value;  // none, a single scalar, any other
+        BuiltinType scalarType = BuiltinType::Null;
+        bool hasStatus = false;
+        std::uint16_t sourcePicoseconds = 0, serverPicoseconds = 0;
+        std::uint32_t status = 0;
+        std::optional<DateTime> sourceTimestamp, serverTimestamp;
+
+        static Reported of(const DataValue& value);
+        DataValue toDataValue() const;
+        bool sameValue(const std::optional<Variant>& other) const;
+        std::optional<double> number() const;
+    };
+    std::optional<Reported> last_;
+    // The value waiting is last_ itself: the common case, a queue of one, needs no block of its own.
+    bool lastQueued_ = false;
+    bool reportNext_ = false;  // the next sample passes the filter whatever it is
+    // Values waiting when the queue holds more than one. A vector rather than a deque: an empty deque
     // costs more than half a kilobyte.
     std::vector<DataValue> queue_;
 };

@@ -46,11 +46,15 @@ DataValue statusValue(std::uint32_t code) {
 }  // namespace
 
 void SubscriptionEngine::startWatching(Subscription& subscription, MonitoredItem& item) {
-    if (!item.tag || item.watch != 0) return;
+    if (!item.tagType || item.watch != 0) return;
+    const Node* node = space_.find(item.nodeId);
+    if (!node || !node->tag) return;
+    if (!poster_) poster_ = std::make_shared<const UaServerCore::Poster>(core_.poster());
+    // One small capture per watch (the poster is shared): the watches are most of an item's memory.
     const std::uint32_t subscriptionId = subscription.id, itemId = item.id;
     item.watch = source_.watch(
-        item.tag->itemId, [this, post = core_.poster(), subscriptionId, itemId](const TagSample& sample) {
-            post([this, subscriptionId, itemId, sample] { onSample(subscriptionId, itemId, sample); });
+        node->tag->itemId, [this, post = poster_, subscriptionId, itemId](const TagSample& sample) {
+            (*post)([this, subscriptionId, itemId, sample] { onSample(subscriptionId, itemId, sample); });
         });
 }
 
@@ -73,11 +77,11 @@ void SubscriptionEngine::onSample(std::uint32_t subscriptionId, std::uint32_t it
 
 void SubscriptionEngine::sampleNonTagItems(Subscription& subscription) {
     for (auto& [id, item] : subscription.items) {
-        if (item.tag || item.gone || item.mode == MonitoringMode::Disabled) continue;
-        const Node* node = space_.find(item.target.nodeId);
+        if (item.tagType || item.gone || item.mode == MonitoringMode::Disabled) continue;
+        const Node* node = space_.find(item.nodeId);
         if (!node) continue;
         DataValue value;
-        value.value = attributeValue(*node, item.target.attributeId, {});
+        value.value = attributeValue(*node, item.attributeId, {});
         applyTimestamps(value, item.timestamps, DateTime::now());
         if (value.value && item.timestamps != TimestampsToReturn::Neither &&
             item.timestamps != TimestampsToReturn::Server)
@@ -89,8 +93,8 @@ void SubscriptionEngine::sampleNonTagItems(Subscription& subscription) {
 void SubscriptionEngine::onAddressSpaceChanged() {
     for (auto& [sid, subscription] : subscriptions_) {
         for (auto& [id, item] : subscription.items) {
-            const Node* node = space_.find(item.target.nodeId);
-            const bool present = node && (!item.tag || (node->tag && node->tag->type == item.tag->type));
+            const Node* node = space_.find(item.nodeId);
+            const bool present = node && (!item.tagType || (node->tag && node->tag->type == *item.tagType));
             if (!present && !item.gone) {
                 stopWatching(item);
                 item.gone = true;
@@ -137,8 +141,9 @@ void SubscriptionEngine::createMonitoredItems(RequestContext& context,
             MonitoredItem& item = s->items[nextItemId_];
             item.id = nextItemId_++;
             item.clientHandle = create.requestedParameters.clientHandle;
-            item.target = create.itemToMonitor;
-            if (isTagValue) item.tag = node->tag;
+            item.nodeId = create.itemToMonitor.nodeId;
+            item.attributeId = create.itemToMonitor.attributeId;
+            if (isTagValue) item.tagType = node->tag->type;
             item.mode = create.monitoringMode;
             item.samplingInterval =
                 reviseSampling(create.requestedParameters.samplingInterval, s->publishingInterval);
@@ -152,7 +157,7 @@ void SubscriptionEngine::createMonitoredItems(RequestContext& context,
             result.revisedQueueSize = item.queueSize;
             // The first notification carries the current value: the watch reports it at once.
             if (item.mode != MonitoringMode::Disabled) startWatching(*s, item);
-            if (!item.tag) sampleNonTagItems(*s);
+            if (!item.tagType) sampleNonTagItems(*s);
         }
         response.results.push_back(std::move(result));
     }
@@ -173,8 +178,8 @@ void SubscriptionEngine::modifyMonitoredItems(RequestContext& context,
             result.statusCode.code = status::BadMonitoredItemIdInvalid;
         } else {
             MonitoredItem& item = it->second;
-            result.statusCode.code =
-                parseFilter(modify.requestedParameters.filter, item.tag && isNumeric(item.tag->type), filter);
+            result.statusCode.code = parseFilter(modify.requestedParameters.filter,
+                                                 item.tagType && isNumeric(*item.tagType), filter);
             if (result.statusCode.code == status::Good) {
                 item.clientHandle = modify.requestedParameters.clientHandle;
                 item.samplingInterval =

@@ -6,6 +6,7 @@
 
 #include "ferrow/ua/address_space.h"
 #include "ferrow/ua/monitored_item.h"
+#include "ferrow/ua/server_core.h"
 #include "ferrow/ua/session.h"
 
 namespace ferrow::ua {
@@ -75,6 +76,7 @@ class SubscriptionEngine {
     std::map<std::uint32_t, Subscription> subscriptions_;
     std::uint32_t nextSubscriptionId_ = 1, nextItemId_ = 1;
     std::size_t itemCount_ = 0;
+    std::shared_ptr<const UaServerCore::Poster> poster_;  // shared by every watch
 };
 
 }  // namespace ferrow::ua

@@ -65,7 +65,7 @@ AccessDataSource::~AccessDataSource() {
         firstReads_.clear();
         holds = std::move(releases_);
         for (const auto& [id, watch] : watches_)
-            if (watch->device) holds.emplace_back(watch->device, watch->tag->m_strName);
+            if (watch.device) holds.emplace_back(watch.device, watch.tag->m_strName);
         watches_.clear();
         watchCount_ = 0;
     }
@@ -134,13 +134,14 @@ void AccessDataSource::write(std::vector<std::pair<std::string, ua::TagValue>> i
 ua::UaDataSource::WatchId AccessDataSource::watch(const std::string& itemId,
                                                   std::function<void(const TagSample&)> onChange) {
     const TagUse use(tagUses_);
-    auto watch = std::make_unique<Watch>();
-    watch->tag = doc_.AcquireItem(itemId, &watch->device);
-    watch->onChange = std::move(onChange);
+    ODevice* device = nullptr;
+    TagRef tag = doc_.AcquireItem(itemId, &device);
     std::lock_guard lock(watchLock_);
     const WatchId id = nextWatch_++;
-    Watch& added = *watch;
-    watches_.emplace(id, std::move(watch));
+    Watch& added = watches_.try_emplace(id).first->second;  // in place: a map's elements stay where they are
+    added.tag = std::move(tag);
+    added.device = device;
+    added.onChange = std::move(onChange);
     watchCount_ = watches_.size();
     if (!added.tag) {
         added.device = nullptr;
@@ -170,7 +171,7 @@ void AccessDataSource::unwatch(WatchId id) {
     std::lock_guard lock(watchLock_);
     const auto found = watches_.find(id);
     if (found == watches_.end()) return;
-    if (found->second->device) releases_.emplace_back(found->second->device, found->second->tag->m_strName);
+    if (found->second.device) releases_.emplace_back(found->second.device, found->second.tag->m_strName);
     watches_.erase(found);
     watchCount_ = watches_.size();
 }
@@ -197,9 +198,9 @@ std::optional<std::chrono::milliseconds> AccessDataSource::pass() {
         firstReads.swap(firstReads_);
         std::vector<ODevice*> seen;
         for (const auto& [id, watch] : watches_) {
-            if (!watch->device || std::find(seen.begin(), seen.end(), watch->device) != seen.end()) continue;
-            seen.push_back(watch->device);
-            deviceTags.push_back(watch->tag);
+            if (!watch.device || std::find(seen.begin(), seen.end(), watch.device) != seen.end()) continue;
+            seen.push_back(watch.device);
+            deviceTags.push_back(watch.tag);
         }
     }
     access::TagRegistry& registry = access::TagRegistry::Shared();
@@ -215,8 +216,8 @@ std::optional<std::chrono::milliseconds> AccessDataSource::pass() {
             ++passNumber_;
             std::lock_guard values(valueLock());
             for (auto& [id, watch] : watches_) {
-                if (!watch->tag) continue;
-                if (const auto sample = takeOver(*watch)) watch->onChange(*sample);
+                if (!watch.tag) continue;
+                if (const auto sample = takeOver(watch)) watch.onChange(*sample);
             }
         }
     }

@@ -92,8 +92,8 @@ class AccessDataSource : public ua::UaDataSource {
     // Lookups, device calls and first reads under way; watches are not counted here.
     mutable std::atomic<int> tagUses_{0};
     std::atomic<std::size_t> watchCount_{0};
-    std::mutex watchLock_;  // guards watches_, releases_, passNumber_ (before the value lock)
-    std::map<WatchId, std::unique_ptr<Watch>> watches_;
+    std::mutex watchLock_;              // guards watches_, releases_, passNumber_ (before the value lock)
+    std::map<WatchId, Watch> watches_;  // each in its node, without a block of its own
     std::vector<std::pair<ODevice*, std::string>> releases_;  // holds unwatched, let go in the next pass
     std::vector<TagRef>
         firstReads_;  // watched tags without a value yet, read in the next pass; each a tag use

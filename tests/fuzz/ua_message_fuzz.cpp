@@ -11,45 +11,22 @@
 #include <deque>
 #include <functional>
 
-#include "ferrow/ua/memory_data_source.h"
 #include "ferrow/ua/server_core.h"
 #include "ferrow/ua/subscription_messages.h"
 #include "ferrow/ua/tcp_connection.h"
 #include "ferrow/ua/tcp_messages.h"
 #include "tests/ferrow/ua/wire_client.h"
 #include "tests/fuzz/fuzz_check.h"
+#include "tests/fuzz/ua_fuzz_endpoint.h"
 #include "tests/fuzz/ua_fuzz_requests.h"
 
 namespace {
 
 using namespace ferrow::ua;
 
-struct Sink : ConnectionSink {
-    std::string sent;
-    bool closed = false;
-    std::size_t bytesAfterClose = 0;
-    void send(std::string bytes) override {
-        if (closed) bytesAfterClose += bytes.size();
-        sent += bytes;
-    }
-    void closeConnection() override { closed = true; }
-};
+using Sink = fuzz::RecordingSink;
 
-MemoryDataSource& dataSource() {
-    static MemoryDataSource* source = [] {
-        auto* s = new MemoryDataSource;
-        FolderInfo line{
-            "Line", "Device1.Line", {}, {TagInfo{"Speed", "Device1.Line.Speed", TagType::Float, true}}};
-        s->setDevices({FolderInfo{"Device1",
-                                  "Device1",
-                                  {line},
-                                  {TagInfo{"Counter", "Device1.Counter", TagType::Int32, false},
-                                   TagInfo{"Setpoint", "Device1.Setpoint", TagType::Double, true}}}});
-        s->setSample("Device1.Counter", TagSample{std::int32_t{41}, 0xC0, DateTime{1}});
-        return s;
-    }();
-    return *source;
-}
+MemoryDataSource& dataSource() { return fuzz::fuzzDataSource(); }
 
 }  // namespace
 

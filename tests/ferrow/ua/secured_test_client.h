@@ -27,6 +27,8 @@ class SecuredTestClient {
     std::string message(std::string_view body, bool oldToken = false);
     // The body of a MSG chunk from the server, checked with the keys of the token it names.
     std::string readMessage(std::string_view chunk);
+    // The keys this client signs and encrypts with under the current token.
+    const ChannelKeys& sendingKeys() const { return keys_.client; }
 
     std::uint32_t channelId = 0;
     std::uint32_t tokenId = 0;
