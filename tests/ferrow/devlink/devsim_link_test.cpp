@@ -204,6 +204,34 @@ TEST(DevsimLink, SimulationSwitchAndAClosedCommandConnection) {
     EXPECT_FALSE(simulating);
 }
 
+// After the device closed its notification connection the command connection still stands: the
+// device counts as having an open port, and a Connect to a changed address moves both connections there.
+TEST(DevsimLink, AnAddressChangeTakesBothConnectionsToTheNewAddress) {
+    auto first = testsupport::startDevice();
+    auto second = testsupport::startDevice();
+    ASSERT_TRUE(first && second);
+    auto device = linkedTo(*first);
+    EXPECT_TRUE(device->HasOpenPort());
+    // The device tells its command connection by the requests on it.
+    LinkOf(*device).LoadTags();
+    first->run([&] { first->datapoints().closeNotificationConnections(); });
+    ASSERT_TRUE(eventually([&] { return !device->IsConnected(); }));
+    EXPECT_TRUE(device->HasOpenPort());
+
+    pointAt(*device, second->options().address);
+    EXPECT_TRUE(device->Connect());
+    ASSERT_TRUE(eventually([&] { return device->IsConnected(); }));
+    const std::string moved = second->options().address.toStdString();
+    EXPECT_EQ(LinkOf(*device).m_pCommandPort->Host(), moved);
+    EXPECT_EQ(LinkOf(*device).m_pNotifyPort->Host(), moved);
+    EXPECT_TRUE(LinkOf(*device).SetSimulation(true));
+    bool firstSimulating = true, secondSimulating = false;
+    first->run([&] { firstSimulating = first->datapoints().simulating(); });
+    second->run([&] { secondSimulating = second->datapoints().simulating(); });
+    EXPECT_FALSE(firstSimulating);
+    EXPECT_TRUE(secondSimulating);
+}
+
 // Each octet is its decimal value whatever its leading zeros ("012" is 12, never octal 10), and an
 // address that is not four such numbers is refused before anything is looked up or connected. The
 // octets keep the text as typed.
