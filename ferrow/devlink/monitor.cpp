@@ -31,9 +31,27 @@ bool WatchListOutdated(const CDoc& doc, const OTagGroup* watched, const std::vec
     return document.owns_lock() && !HoldsTagsOf(watched, list);
 }
 
+// The watched device's command connection, which holds its subscriptions; 0 when it is not connected.
+unsigned ConnectionOf(OTagGroup* watched) {
+    ODevice* device = watched ? watched->GetDevice() : nullptr;
+    DeviceLink* link = device ? FindLink(*device) : nullptr;
+    return link && link->m_pCommandPort->IsConnected() ? link->ConnectionNumber() : 0;
+}
+
+// Subscribes the list and returns the device connection it went to: 0 when the device was not
+// connected, so that the next round tries again. What a connected device refuses is not asked again
+// until it connects again.
+unsigned Subscribe(OTagGroup* watched, const std::vector<OTag*>& list) {
+    const unsigned connection = ConnectionOf(watched);
+    if (connection != 0) SubscribeTags(0, list);
+    return connection;
+}
+
 void MonitorLoop(CDoc* doc, std::shared_ptr<MonitorRun> run) {
     std::vector<OTag*> watchList;
     OTagGroup* watched = nullptr;
+    // The device connection the subscription was made in: the device forgets it with that connection.
+    unsigned subscribedIn = 0;
     while (doc->m_bMonitor) {
         if (WatchListOutdated(*doc, watched, watchList)) {
             UnsubscribeTags(0, watchList);
@@ -56,8 +74,11 @@ void MonitorLoop(CDoc* doc, std::shared_ptr<MonitorRun> run) {
                     std::lock_guard lock(run->lock);
                     run->device = watched ? watched->GetDevice() : nullptr;
                 }
-                SubscribeTags(0, watchList);
+                subscribedIn = Subscribe(watched, watchList);
             }
+        } else if (!watchList.empty()) {
+            const unsigned connection = ConnectionOf(watched);
+            if (connection != 0 && connection != subscribedIn) subscribedIn = Subscribe(watched, watchList);
         }
         // Values come from the device's notifications; nothing is polled.
         ReadTags(false, watchList);

@@ -145,6 +145,39 @@ TEST(DevsimLink, TheMonitorSubscribesTagsThatLoadAfterItStarted) {
     EXPECT_EQ(device->m_nUseCount, 0);
 }
 
+// The device forgets its subscriptions with its command connection: once connected again, the monitor
+// subscribes the watched tags again, and pushed values flow as before.
+TEST(DevsimLink, TheMonitorSubscribesAgainAfterTheDeviceReconnects) {
+    platform::ui::ScriptedDialogs dialogs;
+    auto sim = testsupport::startDevice();
+    ASSERT_TRUE(sim);
+    CDoc doc{MakeLinkedDevice};
+    ODevice* device = doc.AddDevice([&](ODevice& d) {
+        pointAt(d, sim->options().address);
+        return true;
+    });
+    ASSERT_TRUE(eventually([&] { return device->IsConnected(); }));
+    ASSERT_EQ(LinkOf(*device).LoadTags(), 11);
+    ASSERT_TRUE(StartMonitor(doc));
+    auto stop = qScopeGuard([&] { StopMonitor(doc); });
+    ASSERT_TRUE(sim->log().waitFor("< chgdp/0/Valve", std::chrono::seconds(30)));
+
+    sim->run([&] { sim->datapoints().closeCommandConnections(); });
+    // The next exchange finds the connection gone.
+    EXPECT_EQ(LinkOf(*device).ReadValue(*device->m_tags[0]), "");
+    ASSERT_FALSE(device->IsConnected());
+    sim->log().clear();
+    ASSERT_TRUE(device->Connect());
+    ASSERT_TRUE(eventually([&] { return device->IsConnected(); }));
+    EXPECT_TRUE(sim->log().waitFor("< chgdp/0/Valve", std::chrono::seconds(30)));
+    sim->run([&] { sim->datapoints().setValue("Valve", "0000"); });
+    OTag* valve = device->FindTag("Valve");
+    EXPECT_TRUE(eventually([&] {
+        std::lock_guard lock(valueLock());
+        return valve->m_wQuality == kQualityGood && valve->m_value.boolVal == 0;
+    }));
+}
+
 // The device slows down to replies just inside the limit while the monitor subscribes its tags: the list
 // would take a limit per tag. Switching monitoring off waits one limit and its margin, then cuts the
 // exchange short; the device counts as not answering, and no part of the thread outlives the stop.
