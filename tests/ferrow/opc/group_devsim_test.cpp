@@ -4,6 +4,8 @@
 
 #include "devsim/datapoint_service.h"
 #include "ferrow/devlink/device_link.h"
+#include "ferrow/model/locks.h"
+#include "ferrow/opc/error_text.h"
 #include "ferrow/opc/opc_group.h"
 #include "platform/ui/scripted_dialogs.h"
 #include "tests/ferrow/opc/opc_client.h"
@@ -282,6 +284,73 @@ TEST_F(GroupDevsimTest, ClientWriteReachesTheDeviceAndComesBackAsAChange) {
     VariantClear(&states[0].vDataValue);
     CoTaskMemFree(states);
     CoTaskMemFree(errors);
+}
+
+// An asynchronous write completes with each item's own outcome, as a synchronous one answers: only the
+// value that fits reaches the device, and the tags of the others keep what they held.
+TEST_F(GroupDevsimTest, AnAsyncWriteCompletesWithEachItemsReasonForNotWriting) {
+    group = makeGroup(1);
+    const OPCHANDLE setpoint = addItem(u"Device1.Setpoint", 1);
+    const OPCHANDLE speedText = addItem(u"Device1.Speed", 2);
+    const OPCHANDLE speedHuge = addItem(u"Device1.Speed", 3);
+    const OPCHANDLE counter = addItem(u"Device1.Counter", 4);
+    const OPCHANDLE level = addItem(u"Device1.Level", 5);
+    // The PC takes Level for an output; the device holds it as an input and refuses.
+    ferrow::OTag* levelTag = device->FindTag("Level");
+    static_cast<ferrow::OqnTag*>(levelTag)->m_bOutput = 1;
+    ferrow::OTag* speedTag = device->FindTag("Speed");
+    // A tag's value as its type and a number.
+    auto held = [](ferrow::OTag* tag) {
+        std::lock_guard lock(ferrow::valueLock());
+        VARIANT number;
+        VariantInit(&number);
+        VariantChangeType(&number, &tag->m_value, 0, VT_R8);
+        return std::pair{tag->m_value.vt, number.dblVal};
+    };
+    const auto speedBefore = held(speedTag);
+    const auto levelBefore = held(levelTag);
+
+    VARIANT values[5];
+    for (VARIANT& v : values) {
+        VariantInit(&v);
+        v.vt = VT_R8;
+    }
+    values[0].dblVal = 20;
+    values[1].vt = VT_BSTR;
+    values[1].bstrVal = SysAllocString(u"high");
+    values[2].dblVal = 1e9;
+    values[3].dblVal = 5;
+    values[4].dblVal = 3;
+    OPCHANDLE handles[] = {setpoint, speedText, speedHuge, counter, level};
+    DWORD id = 0;
+    HRESULT* errors = nullptr;
+    ASSERT_EQ(query<IOPCAsyncIO2>(group.get())->Write(5, handles, values, 90, &id, &errors), S_OK);
+    CoTaskMemFree(errors);
+    VariantClear(&values[1]);
+
+    std::optional<Callback> completion;
+    for (auto deadline = std::chrono::steady_clock::now() + 30s;
+         !completion && std::chrono::steady_clock::now() < deadline;) {
+        for (const Callback& c : sink.calls.all())
+            if (c.kind == Callback::WriteComplete && c.transaction == 90) completion = c;
+        if (!completion) sink.calls.waitFor(sink.calls.size() + 1, 100ms);
+    }
+    ASSERT_TRUE(completion);
+    EXPECT_EQ(completion->masterError, S_FALSE);
+    ASSERT_EQ(completion->items.size(), 5u);
+    EXPECT_EQ(completion->items[0].client, 1u);
+    EXPECT_EQ(completion->items[0].error, S_OK);
+    EXPECT_EQ(completion->items[1].error, OPC_E_BADTYPE);
+    EXPECT_EQ(completion->items[2].error, OPC_E_RANGE);
+    EXPECT_EQ(completion->items[3].error, OPC_E_BADRIGHTS);
+    EXPECT_EQ(completion->items[4].client, 5u);
+    EXPECT_EQ(completion->items[4].error, ferrow::opc::kDeviceRefused);
+
+    EXPECT_TRUE(sim->log().contains("< setdp/Setpoint/0000A041"));
+    EXPECT_FALSE(sim->log().contains("< setdp/Speed/"));
+    EXPECT_FALSE(sim->log().contains("< setdp/Counter/"));
+    EXPECT_EQ(held(speedTag), speedBefore);
+    EXPECT_EQ(held(levelTag), levelBefore);
 }
 
 TEST_F(GroupDevsimTest, ADroppedDeviceConnectionReachesTheClientAsCommunicationFailure) {
