@@ -72,13 +72,18 @@ std::string encodeBody(const T& value) {
     return encoder.take();
 }
 
-template <class T>
-ExtensionObject wrapExtension(std::uint32_t encodingId, const T& value) {
+// A body already encoded, with its encoding's NodeId.
+inline ExtensionObject wrapEncoded(std::uint32_t encodingId, std::string body) {
     ExtensionObject object;
     object.typeId = NodeId::numericId(encodingId);
     object.body = ExtensionObject::Body::Binary;
-    object.bytes = encodeBody(value);
+    object.bytes = std::move(body);
     return object;
+}
+
+template <class T>
+ExtensionObject wrapExtension(std::uint32_t encodingId, const T& value) {
+    return wrapEncoded(encodingId, encodeBody(value));
 }
 
 }  // namespace ferrow::ua

@@ -195,12 +195,4 @@ void MonitoredItem::enqueue(DataValue value) {
     }
 }
 
-std::vector<DataValue> MonitoredItem::takeQueued() {
-    std::vector<DataValue> out;
-    out.swap(queue_);
-    if (lastQueued_) out.push_back(last_->toDataValue());
-    lastQueued_ = false;
-    return out;
-}
-
 }  // namespace ferrow::ua

@@ -1,8 +1,11 @@
 #pragma once
 
+#include <algorithm>
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <variant>
+#include <vector>
 
 #include "ferrow/ua/data_source.h"
 #include "ferrow/ua/subscription_messages.h"
@@ -32,8 +35,21 @@ class MonitoredItem {
 
     // A new sample of the watched value; queued when it passes the filter (always the first one).
     void offer(const DataValue& value);
-    // Everything queued, oldest first; the queue is empty afterwards.
-    std::vector<DataValue> takeQueued();
+    // Hands at most `most` of the values queued to `each`, oldest first; the rest stay queued.
+    template <class Each>
+    void drainQueued(std::size_t most, Each&& each) {
+        const std::size_t taken = std::min(most, queue_.size());
+        for (std::size_t i = 0; i < taken; ++i) each(queue_[i]);
+        if (taken == queue_.size())
+            std::vector<DataValue>().swap(queue_);  // its block goes too
+        else
+            queue_.erase(queue_.begin(), queue_.begin() + static_cast<std::ptrdiff_t>(taken));
+        if (lastQueued_ && taken < most) {
+            each(last_->toDataValue());
+            lastQueued_ = false;
+        }
+    }
+    std::size_t queuedCount() const { return queue_.size() + (lastQueued_ ? 1 : 0); }
     bool hasQueued() const { return lastQueued_ || !queue_.empty(); }
     void clearQueue() {
         queue_.clear();

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "ferrow/ua/binary_encoder.h"
 #include "ferrow/ua/node_ids.h"
 #include "ferrow/ua/server_core.h"
 #include "ferrow/ua/status_codes.h"
@@ -166,23 +167,38 @@ void SubscriptionEngine::republish(RequestContext& context, const RepublishReque
 }
 
 NotificationMessage SubscriptionEngine::collectNotifications(Subscription& s, bool& more) {
-    DataChangeNotification changes;
     const std::size_t limit = s.maxNotificationsPerPublish == 0 ? SIZE_MAX : s.maxNotificationsPerPublish;
-    more = false;
-    for (auto& [itemId, item] : s.items) {
-        if (item.mode != MonitoringMode::Reporting || !item.hasQueued()) continue;
-        if (changes.monitoredItems.size() >= limit) {
-            more = true;
-            break;
-        }
-        for (DataValue& value : item.takeQueued())
-            changes.monitoredItems.push_back({item.clientHandle, std::move(value)});
+    const auto reporting = [](const MonitoredItem& item) {
+        return item.mode == MonitoringMode::Reporting && item.hasQueued();
+    };
+    // The values of this message are counted first, then encoded straight from the items' queues: a
+    // cycle of many changes makes no list of them in between. What is over the limit stays queued, in
+    // order, for the next message.
+    std::size_t count = 0;
+    for (auto it = s.items.begin(); it != s.items.end() && count < limit; ++it)
+        if (reporting(it->second)) count += std::min(it->second.queuedCount(), limit - count);
+    BinaryEncoder changes;  // a DataChangeNotification
+    changes(static_cast<std::int32_t>(count));
+    std::size_t left = count;
+    for (auto it = s.items.begin(); it != s.items.end() && left > 0; ++it) {
+        MonitoredItem& item = it->second;
+        if (!reporting(item)) continue;
+        const std::size_t taken = std::min(left, item.queuedCount());
+        item.drainQueued(taken, [&](const DataValue& value) {
+            changes(item.clientHandle);
+            changes(value);
+        });
+        left -= taken;
     }
+    changes(std::vector<DiagnosticInfo>{});
+    more = count == limit && std::any_of(s.items.begin(), s.items.end(),
+                                         [&](const auto& entry) { return reporting(entry.second); });
+
     NotificationMessage message;
     message.sequenceNumber = s.nextSequenceNumber++;
     if (s.nextSequenceNumber == 0) s.nextSequenceNumber = 1;
     message.publishTime = DateTime::now();
-    message.notificationData.push_back(wrapExtension(id::DataChangeNotification, changes));
+    message.notificationData.push_back(wrapEncoded(id::DataChangeNotification, changes.take()));
     s.retransmit[message.sequenceNumber] = message;
     while (s.retransmit.size() > limits::kMaxRetransmitQueue) s.retransmit.erase(s.retransmit.begin());
     return message;
@@ -206,7 +222,7 @@ bool SubscriptionEngine::sendPublishResponse(Subscription& s, NotificationMessag
     core_.reply(context, id::PublishResponse, response);
     s.keepAliveCounter = 0;
     s.lifetimeCounter = 0;
-    s.late = false;
+    s.late = more;  // the rest goes with the next Publish, without waiting for a cycle
     return true;
 }
 

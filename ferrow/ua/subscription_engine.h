@@ -25,7 +25,8 @@ struct Subscription {
     std::map<std::uint32_t, MonitoredItem> items;
     std::uint32_t nextSequenceNumber = 1;
     std::uint32_t keepAliveCounter = 0, lifetimeCounter = 0;
-    bool late = false;  // a cycle had notifications but no Publish to send them with
+    // A cycle had notifications but no Publish to send them with, or more than one message could hold.
+    bool late = false;
     std::map<std::uint32_t, NotificationMessage> retransmit;
     std::unique_ptr<QTimer> timer;
 };

@@ -16,11 +16,20 @@ DataValue valueOf(Variant variant, std::uint32_t status = 0, std::int64_t source
     return value;
 }
 
+std::vector<DataValue> takeQueued(MonitoredItem& item) {
+    std::vector<DataValue> queued;
+    const std::size_t count = item.queuedCount();
+    item.drainQueued(count, [&](const DataValue& value) { queued.push_back(value); });
+    EXPECT_EQ(queued.size(), count);
+    EXPECT_FALSE(item.hasQueued());
+    return queued;
+}
+
 // How many of `values`, offered in order, the item queues.
 std::size_t queuedOf(MonitoredItem& item, const std::vector<DataValue>& values) {
     item.queueSize = 100;
     for (const DataValue& value : values) item.offer(value);
-    return item.takeQueued().size();
+    return takeQueued(item).size();
 }
 
 TEST(MonitoredItemFilter, ReportsChangesOfScalarsOnlyAndTellsTypesApart) {
@@ -83,21 +92,21 @@ TEST(MonitoredItemQueue, AQueueOfOneHandsOverTheNewestValueWhole) {
     DataValue second = valueOf(Variant::arrayOf(std::vector<std::int32_t>{1, 2}), 0x00A80000, 7);
     item.offer(first);
     ASSERT_TRUE(item.hasQueued());
-    EXPECT_EQ(item.takeQueued(), std::vector<DataValue>{first});
+    EXPECT_EQ(takeQueued(item), std::vector<DataValue>{first});
     EXPECT_FALSE(item.hasQueued());
     // Two changes in one cycle: the newer one, unmarked; a value without status stays without one.
     DataValue empty;
     item.offer(second);
     item.offer(empty);
-    EXPECT_EQ(item.takeQueued(), std::vector<DataValue>{empty});
+    EXPECT_EQ(takeQueued(item), std::vector<DataValue>{empty});
     // A value forgotten as last value is still handed over, and the next sample is reported anyway.
     item.offer(first);
     item.resetLastValue();
     item.offer(first);
-    EXPECT_EQ(item.takeQueued(), (std::vector<DataValue>{first}));
+    EXPECT_EQ(takeQueued(item), (std::vector<DataValue>{first}));
     const DataValue other = valueOf(Variant::of(NodeId::numericId(9)), 0, 8);
     item.offer(other);
-    EXPECT_EQ(item.takeQueued(), (std::vector<DataValue>{other}));
+    EXPECT_EQ(takeQueued(item), (std::vector<DataValue>{other}));
     item.offer(second);
     item.clearQueue();
     EXPECT_FALSE(item.hasQueued());
@@ -110,11 +119,11 @@ TEST(MonitoredItemQueue, AValueWaitingStaysWhenTheQueueGrows) {
     item.offer(first);
     item.queueSize = 3;
     item.offer(second);
-    EXPECT_EQ(item.takeQueued(), (std::vector<DataValue>{first, second}));
+    EXPECT_EQ(takeQueued(item), (std::vector<DataValue>{first, second}));
     item.offer(first);
     item.queueSize = 1;
     item.offer(second);
-    EXPECT_EQ(item.takeQueued(), (std::vector<DataValue>{second}));
+    EXPECT_EQ(takeQueued(item), (std::vector<DataValue>{second}));
 }
 
 }  // namespace

@@ -18,10 +18,12 @@ class SubscriptionTest : public test::EndpointTest {
         EndpointTest::SetUp();
         ASSERT_TRUE(client.openSession());
     }
-    std::uint32_t subscribe(double interval = 10, bool enabled = true, std::uint32_t keepAlive = 3) {
+    std::uint32_t subscribe(double interval = 10, bool enabled = true, std::uint32_t keepAlive = 3,
+                            std::uint32_t maxNotifications = 0) {
         CreateSubscriptionRequest request;
         request.requestedPublishingInterval = interval;
         request.requestedMaxKeepAliveCount = keepAlive;
+        request.maxNotificationsPerPublish = maxNotifications;
         request.requestedLifetimeCount = 1000;
         request.publishingEnabled = enabled;
         return client
@@ -30,12 +32,13 @@ class SubscriptionTest : public test::EndpointTest {
             .subscriptionId;
     }
     MonitoredItemCreateResult monitor(std::uint32_t subscription, const NodeId& node,
-                                      std::uint32_t queueSize = 10, ExtensionObject filter = {}) {
+                                      std::uint32_t queueSize = 10, ExtensionObject filter = {},
+                                      std::uint32_t clientHandle = 500) {
         CreateMonitoredItemsRequest request;
         request.subscriptionId = subscription;
         MonitoredItemCreateRequest item;
         item.itemToMonitor.nodeId = node;
-        item.requestedParameters.clientHandle = 500;
+        item.requestedParameters.clientHandle = clientHandle;
         item.requestedParameters.queueSize = queueSize;
         item.requestedParameters.filter = std::move(filter);
         request.itemsToCreate.push_back(item);
@@ -52,9 +55,10 @@ class SubscriptionTest : public test::EndpointTest {
         return client.callFor<PublishResponse>(id::PublishRequest, request, id::PublishResponse);
     }
     // Publishes until a response carries data changes (keep-alives in between), at most `limit` times.
-    std::vector<MonitoredItemNotification> nextChanges(int limit = 500) {
+    std::vector<MonitoredItemNotification> nextChanges(int limit = 500, bool* more = nullptr) {
         for (int i = 0; i < limit; ++i) {
             const PublishResponse response = publish();
+            if (more) *more = response.moreNotifications;
             for (const ExtensionObject& data : response.notificationMessage.notificationData) {
                 if (data.typeId != NodeId::numericId(id::DataChangeNotification)) continue;
                 BinaryDecoder decoder(data.bytes);
@@ -147,6 +151,62 @@ TEST_F(SubscriptionTest, fullQueueDropsTheOldestAndMarksTheGap) {
     EXPECT_EQ(changes[0].value.value, Variant::of(std::int32_t{2}));
     EXPECT_EQ(changes[0].value.status, StatusCode{status::kInfoTypeDataValue | status::kOverflowBit});
     EXPECT_EQ(changes[1].value.value, Variant::of(std::int32_t{3}));
+}
+
+// A subscription's limit of notifications per message splits a cycle's changes over messages, in order,
+// also within an item's queue: the first says there is more, the next brings the rest.
+TEST_F(SubscriptionTest, notificationsBeyondThePerMessageLimitComeInTheNextMessage) {
+    const std::uint32_t s = subscribe(10, false, 3, 2);
+    ASSERT_EQ(monitor(s, kCounter, 2, {}, 1).statusCode.code, status::Good);
+    setCounter(1);
+    ASSERT_EQ(monitor(s, NodeId::stringId(2, "Device1.Setpoint"), 1, {}, 2).statusCode.code, status::Good);
+    ASSERT_EQ(monitor(s, NodeId::stringId(2, "Device1.Line.Speed"), 1, {}, 3).statusCode.code, status::Good);
+    SetPublishingModeRequest enable;
+    enable.publishingEnabled = true;
+    enable.subscriptionIds = {s};
+    ASSERT_EQ(faultOf(client.call(id::SetPublishingModeRequest, enable)), status::Good);
+
+    // The counter's two values first; then the setpoint's and the speed's.
+    bool more = false;
+    auto changes = nextChanges(500, &more);
+    ASSERT_EQ(changes.size(), 2u);
+    EXPECT_TRUE(more);
+    EXPECT_EQ(changes[0].clientHandle, 1u);
+    EXPECT_EQ(changes[0].value.value, Variant::of(std::int32_t{41}));
+    EXPECT_EQ(changes[1].clientHandle, 1u);
+    EXPECT_EQ(changes[1].value.value, Variant::of(std::int32_t{1}));
+    changes = nextChanges(500, &more);
+    ASSERT_EQ(changes.size(), 2u);
+    EXPECT_EQ(changes[0].clientHandle, 2u);
+    EXPECT_EQ(changes[1].clientHandle, 3u);
+    EXPECT_FALSE(more);
+
+    // A queue longer than the limit goes over several messages, oldest first.
+    ModifySubscriptionRequest tighter;
+    tighter.subscriptionId = s;
+    tighter.requestedPublishingInterval = 10;
+    tighter.requestedLifetimeCount = 1000;
+    tighter.requestedMaxKeepAliveCount = 3;
+    tighter.maxNotificationsPerPublish = 1;
+    ASSERT_EQ(faultOf(client.call(id::ModifySubscriptionRequest, tighter)), status::Good);
+    ASSERT_EQ(faultOf(client.call(id::SetPublishingModeRequest,
+                                  [&] {
+                                      SetPublishingModeRequest off = enable;
+                                      off.publishingEnabled = false;
+                                      return off;
+                                  }())),
+              status::Good);
+    setCounter(2);
+    setCounter(3);
+    ASSERT_EQ(faultOf(client.call(id::SetPublishingModeRequest, enable)), status::Good);
+    changes = nextChanges(500, &more);
+    ASSERT_EQ(changes.size(), 1u);
+    EXPECT_EQ(changes[0].value.value, Variant::of(std::int32_t{2}));
+    EXPECT_TRUE(more);
+    changes = nextChanges(500, &more);
+    ASSERT_EQ(changes.size(), 1u);
+    EXPECT_EQ(changes[0].value.value, Variant::of(std::int32_t{3}));
+    EXPECT_FALSE(more);
 }
 
 TEST_F(SubscriptionTest, subscriptionWithNothingToSayAnswersWithKeepAlives) {
