@@ -1,34 +1,17 @@
 // A group's item enumerator across the bus: each attribute a remote client fetches with Next is the one
 // the group holds, the server's and the client's handle each in its own place.
 
-#include <gtest/gtest.h>
-
 #include <QDBusConnection>
 
-#include "devsim/datapoint_service.h"
-#include "ferrow/bus/ferrow_bus_server.h"
-#include "ferrow/devlink/trace.h"
-#include "ferrow/model/cdoc.h"
-#include "ferrow/opc/com_server.h"
-#include "ferrow/opc/object_count.h"
 #include "ferrow/opc/opc_interfaces.h"
-#include "platform/com/class_table.h"
 #include "platform/com/com_ptr.h"
-#include "platform/com/dbus/local_server.h"
 #include "platform/com/task_memory.h"
-#include "tests/ferrow/bus/linked_document.h"
-#include "tests/platform/com/dbus/test_bus.h"
-#include "tests/support/device_fixture.h"
+#include "tests/ferrow/bus/in_process_ferrow.h"
 
 namespace {
 
 using namespace platform::com;
 using namespace ferrow::opc;
-using namespace std::chrono_literals;
-
-struct Quiet : ferrow::TraceOutput {
-    void Write(std::string_view) override {}
-};
 
 void clearAttributes(OPCITEMATTRIBUTES& a) {
     CoTaskMemFree(a.szAccessPath);
@@ -37,89 +20,60 @@ void clearAttributes(OPCITEMATTRIBUTES& a) {
     VariantClear(&a.vEUInfo);
 }
 
-TEST(FerrowBusItemAttributes, NextAcrossTheBusKeepsTheServerAndClientHandlesApart) {
-    Quiet quiet;
-    ferrow::setTraceOutput(&quiet);
-    bustest::TestBus bus;
-    ASSERT_TRUE(bus.started());
-    qputenv("DBUS_SESSION_BUS_ADDRESS", bus.address().toLocal8Bit());
-    auto sim = testsupport::startDevice();
-    ASSERT_TRUE(sim);
-    {
-        auto doc = std::make_unique<ferrow::CDoc>(ferrow::MakeLinkedDevice);
-        int tags = 0;
-        ASSERT_TRUE(bustest::addConnectedDevice(*doc, *sim, &tags));
-        ASSERT_GT(tags, 0);
+using FerrowBusItemAttributes = bustest::InProcessFerrowTest;
 
-        DWORD cookie = 0;
-        ASSERT_EQ(RegisterServerClassObject(&cookie), S_OK);
-        ferrow::bus::FerrowBusServer busServer;
-        ASSERT_TRUE(busServer.Start());
-        QDBusConnection connection =
-            QDBusConnection::connectToBus(bus.address(), QStringLiteral("item-attributes-client"));
-        platform::com::dbus::setClientConnection(connection);
-        {
-            ComPtr<IOPCServer> server;
-            ASSERT_EQ(CoCreateInstance(CLSID_FerrowServer, nullptr, CLSCTX_LOCAL_SERVER, IID_IOPCServer,
-                                       server.putVoid()),
-                      S_OK);
-            ComPtr<IOPCItemMgt> group;
-            OPCHANDLE groupHandle = 0;
-            DWORD rate = 0;
-            ASSERT_EQ(server->AddGroup(u"Items", 1, 100, 9, nullptr, nullptr, 0, &groupHandle, &rate,
-                                       IID_IOPCItemMgt, reinterpret_cast<IUnknown**>(group.put())),
-                      S_OK);
-            // Client handles far from any server handle the group hands out.
-            OPCITEMDEF defs[2] = {};
-            defs[0].szItemID = const_cast<char16_t*>(u"Device1.Setpoint");
-            defs[0].bActive = 1;
-            defs[0].hClient = 0xC0DE01;
-            defs[1].szItemID = const_cast<char16_t*>(u"Device1.Setpoint");
-            defs[1].bActive = 0;
-            defs[1].hClient = 0xC0DE02;
-            OPCITEMRESULT* results = nullptr;
-            HRESULT* errors = nullptr;
-            ASSERT_EQ(group->AddItems(2, defs, &results, &errors), S_OK);
-            const OPCHANDLE serverHandles[2] = {results[0].hServer, results[1].hServer};
-            CoTaskMemFree(results);
-            CoTaskMemFree(errors);
-            ASSERT_NE(serverHandles[0], serverHandles[1]);
+TEST_F(FerrowBusItemAttributes, NextAcrossTheBusKeepsTheServerAndClientHandlesApart) {
+    ASSERT_TRUE(busServer->Start());
+    QDBusConnection connection = connectClient(QStringLiteral("item-attributes-client"));
+    ComPtr<IOPCServer> server;
+    ASSERT_EQ(
+        CoCreateInstance(CLSID_FerrowServer, nullptr, CLSCTX_LOCAL_SERVER, IID_IOPCServer, server.putVoid()),
+        S_OK);
+    ComPtr<IOPCItemMgt> group;
+    OPCHANDLE groupHandle = 0;
+    DWORD rate = 0;
+    ASSERT_EQ(server->AddGroup(u"Items", 1, 100, 9, nullptr, nullptr, 0, &groupHandle, &rate, IID_IOPCItemMgt,
+                               reinterpret_cast<IUnknown**>(group.put())),
+              S_OK);
+    // Client handles far from any server handle the group hands out.
+    OPCITEMDEF defs[2] = {};
+    defs[0].szItemID = const_cast<char16_t*>(u"Device1.Setpoint");
+    defs[0].bActive = 1;
+    defs[0].hClient = 0xC0DE01;
+    defs[1].szItemID = const_cast<char16_t*>(u"Device1.Setpoint");
+    defs[1].bActive = 0;
+    defs[1].hClient = 0xC0DE02;
+    OPCITEMRESULT* results = nullptr;
+    HRESULT* errors = nullptr;
+    ASSERT_EQ(group->AddItems(2, defs, &results, &errors), S_OK);
+    const OPCHANDLE serverHandles[2] = {results[0].hServer, results[1].hServer};
+    CoTaskMemFree(results);
+    CoTaskMemFree(errors);
+    ASSERT_NE(serverHandles[0], serverHandles[1]);
 
-            // The client reaches the group through its proxy, and the enumerator it makes is one too.
-            ComPtr<IOPCItemMgt> remote;
-            const QDBusObjectPath path = busServer.node()->exportFor(group.get(), connection.baseService());
-            ASSERT_EQ(platform::com::dbus::clientNode()->importObject(
-                          busServer.node()->connection().baseService(), path, IID_IOPCItemMgt, true,
-                          remote.putVoid()),
-                      S_OK);
-            ComPtr<IEnumOPCItemAttributes> items;
-            ASSERT_EQ(remote->CreateEnumerator(IID_IEnumOPCItemAttributes,
-                                               reinterpret_cast<IUnknown**>(items.put())),
-                      S_OK);
-            OPCITEMATTRIBUTES* fetched = nullptr;
-            ULONG count = 0;
-            ASSERT_EQ(items->Next(2, &fetched, &count), S_OK);
-            ASSERT_EQ(count, 2u);
-            for (ULONG i = 0; i < count; ++i) {
-                // The enumerator may list the items in any order: the client handle tells them apart.
-                const int which = fetched[i].hClient == 0xC0DE02 ? 1 : 0;
-                EXPECT_EQ(fetched[i].hClient, defs[which].hClient);
-                EXPECT_EQ(fetched[i].hServer, serverHandles[which]);
-                EXPECT_EQ(fetched[i].bActive, defs[which].bActive);
-                EXPECT_EQ(std::u16string(fetched[i].szItemID), u"Device1.Setpoint");
-                clearAttributes(fetched[i]);
-            }
-            CoTaskMemFree(fetched);
-        }
-        platform::com::dbus::shutdownClientNode();
-        busServer.Stop();
-        DisconnectAndDeleteServers(0ms);
-        RevokeServerClassObject(cookie);
-        QDBusConnection::disconnectFromBus(QStringLiteral("item-attributes-client"));
+    // The client reaches the group through its proxy, and the enumerator it makes is one too.
+    ComPtr<IOPCItemMgt> remote;
+    const QDBusObjectPath path = busServer->node()->exportFor(group.get(), connection.baseService());
+    ASSERT_EQ(platform::com::dbus::clientNode()->importObject(busServer->node()->connection().baseService(),
+                                                              path, IID_IOPCItemMgt, true, remote.putVoid()),
+              S_OK);
+    ComPtr<IEnumOPCItemAttributes> items;
+    ASSERT_EQ(remote->CreateEnumerator(IID_IEnumOPCItemAttributes, reinterpret_cast<IUnknown**>(items.put())),
+              S_OK);
+    OPCITEMATTRIBUTES* fetched = nullptr;
+    ULONG count = 0;
+    ASSERT_EQ(items->Next(2, &fetched, &count), S_OK);
+    ASSERT_EQ(count, 2u);
+    for (ULONG i = 0; i < count; ++i) {
+        // The enumerator may list the items in any order: the client handle tells them apart.
+        const int which = fetched[i].hClient == 0xC0DE02 ? 1 : 0;
+        EXPECT_EQ(fetched[i].hClient, defs[which].hClient);
+        EXPECT_EQ(fetched[i].hServer, serverHandles[which]);
+        EXPECT_EQ(fetched[i].bActive, defs[which].bActive);
+        EXPECT_EQ(std::u16string(fetched[i].szItemID), u"Device1.Setpoint");
+        clearAttributes(fetched[i]);
     }
-    qunsetenv("DBUS_SESSION_BUS_ADDRESS");
-    ferrow::setTraceOutput(nullptr);
-    ferrow::objectCount = 0;
+    CoTaskMemFree(fetched);
 }
 
 }  // namespace

@@ -9,31 +9,17 @@
 #include <QDBusObjectPath>
 #include <thread>
 
-#include "devsim/datapoint_service.h"
-#include "ferrow/bus/ferrow_bus_server.h"
 #include "ferrow/bus/opc_tables.h"
-#include "ferrow/devlink/device_link.h"
-#include "ferrow/devlink/trace.h"
-#include "ferrow/model/cdoc.h"
-#include "ferrow/model/device.h"
-#include "ferrow/opc/com_server.h"
-#include "ferrow/opc/object_count.h"
 #include "ferrow/opc/opc_ids.h"
 #include "platform/com/com_ptr.h"
 #include "platform/com/guid.h"
-#include "tests/ferrow/bus/linked_document.h"
-#include "tests/platform/com/dbus/test_bus.h"
-#include "tests/support/device_fixture.h"
+#include "tests/ferrow/bus/in_process_ferrow.h"
 
 namespace {
 
 using namespace platform::com;
 using namespace ferrow::opc;
 using namespace std::chrono_literals;
-
-struct Quiet : ferrow::TraceOutput {
-    void Write(std::string_view) override {}
-};
 
 QString iid(const IID& id) { return QString::fromStdString(formatGuid(id)); }
 uint resultOf(const QDBusMessage& reply) { return reply.arguments().value(0).toUInt(); }
@@ -96,109 +82,86 @@ class RawClient {
     QString ferrow_;
 };
 
-TEST(FerrowBusLimits, AClientPastItsGroupsAndItemsGetsOutOfMemoryAloneAndGetsTheRoomBack) {
-    Quiet quiet;
-    ferrow::setTraceOutput(&quiet);
-    bustest::TestBus bus;
-    ASSERT_TRUE(bus.started());
-    qputenv("DBUS_SESSION_BUS_ADDRESS", bus.address().toLocal8Bit());
-    auto sim = testsupport::startDevice();
-    ASSERT_TRUE(sim);
+using FerrowBusLimits = bustest::InProcessFerrowTest;
+
+TEST_F(FerrowBusLimits, AClientPastItsGroupsAndItemsGetsOutOfMemoryAloneAndGetsTheRoomBack) {
+    ferrow::bus::ClientLimits limits;
+    limits.groupsPerServer = 3;
+    limits.items = 5;
+    limits.itemsPerTurn = 2;
+    busServer->setClientLimits(limits);
+    ASSERT_TRUE(busServer->Start());
+    ferrow::bus::ClientBooks& books = *busServer->books();
     {
-        auto doc = std::make_unique<ferrow::CDoc>(ferrow::MakeLinkedDevice);
-        int tags = 0;
-        ferrow::ODevice* device = bustest::addConnectedDevice(*doc, *sim, &tags);
-        ASSERT_TRUE(device);
-        ASSERT_GT(tags, 0);
+        RawClient a(bus.address(), QStringLiteral("limits-a"), ferrowName());
+        RawClient b(bus.address(), QStringLiteral("limits-b"), ferrowName());
+        const QString serverA = a.createServer(), serverB = b.createServer();
+        ASSERT_NE(serverA, QStringLiteral("/"));
+        ASSERT_NE(serverB, QStringLiteral("/"));
 
-        DWORD cookie = 0;
-        ASSERT_EQ(RegisterServerClassObject(&cookie), S_OK);
-        ferrow::bus::FerrowBusServer busServer;
-        ferrow::bus::ClientLimits limits;
-        limits.groupsPerServer = 3;
-        limits.items = 5;
-        limits.itemsPerTurn = 2;
-        busServer.setClientLimits(limits);
-        ASSERT_TRUE(busServer.Start());
-        ferrow::bus::ClientBooks& books = *busServer.books();
-        const QString ferrowName = busServer.node()->connection().baseService();
-        {
-            RawClient a(bus.address(), QStringLiteral("limits-a"), ferrowName);
-            RawClient b(bus.address(), QStringLiteral("limits-b"), ferrowName);
-            const QString serverA = a.createServer(), serverB = b.createServer();
-            ASSERT_NE(serverA, QStringLiteral("/"));
-            ASSERT_NE(serverB, QStringLiteral("/"));
+        // Groups: three, then no more for A on this server; B is not touched by it.
+        std::vector<std::pair<QString, uint>> groups;
+        for (int i = 0; i < 3; ++i) groups.push_back(a.addGroup(serverA));
+        for (const auto& group : groups) ASSERT_NE(group.first, QStringLiteral("/"));
+        uint result = 0;
+        EXPECT_EQ(a.addGroup(serverA, &result).first, QStringLiteral("/"));
+        EXPECT_EQ(result, static_cast<uint>(E_OUTOFMEMORY));
+        EXPECT_EQ(resultOf(a.call(groups[0].first, "IOPCGroupStateMgt", "CloneGroup",
+                                  {QString(), iid(IID_IOPCItemMgt)})),
+                  static_cast<uint>(E_OUTOFMEMORY));
+        const auto groupB = b.addGroup(serverB, &result);
+        EXPECT_EQ(result, static_cast<uint>(S_OK));
 
-            // Groups: three, then no more for A on this server; B is not touched by it.
-            std::vector<std::pair<QString, uint>> groups;
-            for (int i = 0; i < 3; ++i) groups.push_back(a.addGroup(serverA));
-            for (const auto& group : groups) ASSERT_NE(group.first, QStringLiteral("/"));
-            uint result = 0;
-            EXPECT_EQ(a.addGroup(serverA, &result).first, QStringLiteral("/"));
-            EXPECT_EQ(result, static_cast<uint>(E_OUTOFMEMORY));
-            EXPECT_EQ(resultOf(a.call(groups[0].first, "IOPCGroupStateMgt", "CloneGroup",
-                                      {QString(), iid(IID_IOPCItemMgt)})),
-                      static_cast<uint>(E_OUTOFMEMORY));
-            const auto groupB = b.addGroup(serverB, &result);
-            EXPECT_EQ(result, static_cast<uint>(S_OK));
+        // A group removed from its server but still held counts; released as well, it does not.
+        EXPECT_EQ(resultOf(a.call(serverA, "IOPCServer", "RemoveGroup", {groups[0].second, false})),
+                  static_cast<uint>(S_OK));
+        a.addGroup(serverA, &result);
+        EXPECT_EQ(result, static_cast<uint>(E_OUTOFMEMORY));
+        a.release(groups[0].first);
+        groups[0] = a.addGroup(serverA, &result);
+        EXPECT_EQ(result, static_cast<uint>(S_OK));
+        // Released but still in its server's list, it counts; removed as well, it does not.
+        a.release(groups[1].first);
+        a.addGroup(serverA, &result);
+        EXPECT_EQ(result, static_cast<uint>(E_OUTOFMEMORY));
+        EXPECT_EQ(resultOf(a.call(serverA, "IOPCServer", "RemoveGroup", {groups[1].second, false})),
+                  static_cast<uint>(S_OK));
+        const auto clone = a.call(groups[2].first, "IOPCGroupStateMgt", "CloneGroup",
+                                  {QStringLiteral("Clone"), iid(IID_IOPCItemMgt)});
+        EXPECT_EQ(resultOf(clone), static_cast<uint>(S_OK));
+        groups[1] = {qdbus_cast<QDBusObjectPath>(clone.arguments().value(1)).path(), 0};
+        const auto serverIdentity = ComPtr<IUnknown>::adopt(busServer->node()->exportedObject(serverA));
+        EXPECT_EQ(books.groupsOf(a.uniqueName(), serverIdentity.get()), 3u);
 
-            // A group removed from its server but still held counts; released as well, it does not.
-            EXPECT_EQ(resultOf(a.call(serverA, "IOPCServer", "RemoveGroup", {groups[0].second, false})),
-                      static_cast<uint>(S_OK));
-            a.addGroup(serverA, &result);
-            EXPECT_EQ(result, static_cast<uint>(E_OUTOFMEMORY));
-            a.release(groups[0].first);
-            groups[0] = a.addGroup(serverA, &result);
-            EXPECT_EQ(result, static_cast<uint>(S_OK));
-            // Released but still in its server's list, it counts; removed as well, it does not.
-            a.release(groups[1].first);
-            a.addGroup(serverA, &result);
-            EXPECT_EQ(result, static_cast<uint>(E_OUTOFMEMORY));
-            EXPECT_EQ(resultOf(a.call(serverA, "IOPCServer", "RemoveGroup", {groups[1].second, false})),
-                      static_cast<uint>(S_OK));
-            const auto clone = a.call(groups[2].first, "IOPCGroupStateMgt", "CloneGroup",
-                                      {QStringLiteral("Clone"), iid(IID_IOPCItemMgt)});
-            EXPECT_EQ(resultOf(clone), static_cast<uint>(S_OK));
-            groups[1] = {qdbus_cast<QDBusObjectPath>(clone.arguments().value(1)).path(), 0};
-            const auto serverIdentity = ComPtr<IUnknown>::adopt(busServer.node()->exportedObject(serverA));
-            EXPECT_EQ(books.groupsOf(a.uniqueName(), serverIdentity.get()), 3u);
+        // Items: five for A in all, the rest of a call fails alone; B has its own five.
+        QList<uint> handles;
+        const QList<uint> errors = a.addItems(groups[0].first, 7, &result, &handles);
+        EXPECT_EQ(result, static_cast<uint>(S_FALSE));
+        EXPECT_EQ(errors, (QList<uint>{0, 0, 0, 0, 0, static_cast<uint>(E_OUTOFMEMORY),
+                                       static_cast<uint>(E_OUTOFMEMORY)}));
+        a.addItems(groups[2].first, 1, &result);
+        EXPECT_EQ(result, static_cast<uint>(E_OUTOFMEMORY));
+        b.addItems(groupB.first, 5, &result);
+        EXPECT_EQ(result, static_cast<uint>(S_OK));
+        // Two removed: room for two more, in another group.
+        QList<uint> removed{handles[0], handles[1]};
+        EXPECT_EQ(
+            resultOf(a.call(groups[0].first, "IOPCItemMgt", "RemoveItems", {QVariant::fromValue(removed)})),
+            static_cast<uint>(S_OK));
+        EXPECT_EQ(a.addItems(groups[2].first, 3, &result),
+                  (QList<uint>{0, 0, static_cast<uint>(E_OUTOFMEMORY)}));
+        EXPECT_EQ(books.itemsOf(a.uniqueName()), 5u);
 
-            // Items: five for A in all, the rest of a call fails alone; B has its own five.
-            QList<uint> handles;
-            const QList<uint> errors = a.addItems(groups[0].first, 7, &result, &handles);
-            EXPECT_EQ(result, static_cast<uint>(S_FALSE));
-            EXPECT_EQ(errors, (QList<uint>{0, 0, 0, 0, 0, static_cast<uint>(E_OUTOFMEMORY),
-                                           static_cast<uint>(E_OUTOFMEMORY)}));
-            a.addItems(groups[2].first, 1, &result);
-            EXPECT_EQ(result, static_cast<uint>(E_OUTOFMEMORY));
-            b.addItems(groupB.first, 5, &result);
-            EXPECT_EQ(result, static_cast<uint>(S_OK));
-            // Two removed: room for two more, in another group.
-            QList<uint> removed{handles[0], handles[1]};
-            EXPECT_EQ(resultOf(a.call(groups[0].first, "IOPCItemMgt", "RemoveItems",
-                                      {QVariant::fromValue(removed)})),
-                      static_cast<uint>(S_OK));
-            EXPECT_EQ(a.addItems(groups[2].first, 3, &result),
-                      (QList<uint>{0, 0, static_cast<uint>(E_OUTOFMEMORY)}));
-            EXPECT_EQ(books.itemsOf(a.uniqueName()), 5u);
-
-            // Letting go of the server and every group leaves A nothing in the books, B its own.
-            a.release(serverA);
-            for (const auto& group : groups) a.release(group.first);
-            EXPECT_EQ(books.itemsOf(a.uniqueName()), 0u);
-            EXPECT_EQ(books.itemsOf(b.uniqueName()), 5u);
-            b.release(serverB);
-            b.release(groupB.first);
-            EXPECT_EQ(books.clientCount(), 0u);
-            EXPECT_EQ(books.recordCount(), 0u);
-        }
-        busServer.Stop();
-        DisconnectAndDeleteServers(0ms);
-        RevokeServerClassObject(cookie);
+        // Letting go of the server and every group leaves A nothing in the books, B its own.
+        a.release(serverA);
+        for (const auto& group : groups) a.release(group.first);
+        EXPECT_EQ(books.itemsOf(a.uniqueName()), 0u);
+        EXPECT_EQ(books.itemsOf(b.uniqueName()), 5u);
+        b.release(serverB);
+        b.release(groupB.first);
+        EXPECT_EQ(books.clientCount(), 0u);
+        EXPECT_EQ(books.recordCount(), 0u);
     }
-    qunsetenv("DBUS_SESSION_BUS_ADDRESS");
-    ferrow::setTraceOutput(nullptr);
-    ferrow::objectCount = 0;
 }
 
 }  // namespace

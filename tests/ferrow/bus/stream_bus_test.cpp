@@ -11,24 +11,11 @@
 #include <thread>
 
 #include "devsim/datapoint_service.h"
-#include "ferrow/bus/ferrow_bus_server.h"
-#include "ferrow/bus/opc_tables.h"
-#include "ferrow/devlink/device_link.h"
-#include "ferrow/devlink/trace.h"
-#include "ferrow/model/cdoc.h"
-#include "ferrow/model/device.h"
-#include "ferrow/model/locks.h"
-#include "ferrow/opc/com_server.h"
-#include "ferrow/opc/object_count.h"
 #include "ferrow/opc/opc_interfaces.h"
-#include "platform/com/class_table.h"
 #include "platform/com/com_object.h"
 #include "platform/com/com_ptr.h"
-#include "platform/com/dbus/local_server.h"
 #include "platform/com/task_memory.h"
-#include "tests/ferrow/bus/linked_document.h"
-#include "tests/platform/com/dbus/test_bus.h"
-#include "tests/support/device_fixture.h"
+#include "tests/ferrow/bus/in_process_ferrow.h"
 
 namespace {
 
@@ -44,10 +31,6 @@ bool eventually(Done done) {
     }
     return done();
 }
-
-struct Quiet : ferrow::TraceOutput {
-    void Write(std::string_view) override {}
-};
 
 class StreamSink final : public ComObject<IAdviseSink> {
   public:
@@ -82,97 +65,67 @@ class StreamSink final : public ComObject<IAdviseSink> {
     std::vector<std::string> streams;
 };
 
-TEST(FerrowBusStreams, ARemoteAdviseSinkGetsTheBytesOfTheInProcessStream) {
-    Quiet quiet;
-    ferrow::setTraceOutput(&quiet);
-    bustest::TestBus bus;
-    ASSERT_TRUE(bus.started());
-    qputenv("DBUS_SESSION_BUS_ADDRESS", bus.address().toLocal8Bit());
-    auto sim = testsupport::startDevice();
-    ASSERT_TRUE(sim);
-    {
-        auto doc = std::make_unique<ferrow::CDoc>(ferrow::MakeLinkedDevice);
-        int tags = 0;
-        ferrow::ODevice* device = bustest::addConnectedDevice(*doc, *sim, &tags);
-        ASSERT_TRUE(device);
-        ASSERT_GT(tags, 0);
+using FerrowBusStreams = bustest::InProcessFerrowTest;
 
-        DWORD cookie = 0;
-        ASSERT_EQ(RegisterServerClassObject(&cookie), S_OK);
-        ferrow::bus::FerrowBusServer busServer;
-        ASSERT_TRUE(busServer.Start());
-        QDBusConnection connection =
-            QDBusConnection::connectToBus(bus.address(), QStringLiteral("stream-client"));
-        platform::com::dbus::setClientConnection(connection);
-        {
-            ComPtr<IOPCServer> server;
-            ASSERT_EQ(CoCreateInstance(CLSID_FerrowServer, nullptr, CLSCTX_LOCAL_SERVER, IID_IOPCServer,
-                                       server.putVoid()),
-                      S_OK);
-            // Two groups of the same shape on the same tag: one advised in process, one across the bus.
-            auto makeGroup = [&](const char16_t* name) {
-                ComPtr<IOPCItemMgt> group;
-                OPCHANDLE handle = 0;
-                DWORD rate = 0;
-                EXPECT_EQ(server->AddGroup(name, 1, 20, 9, nullptr, nullptr, 0, &handle, &rate,
-                                           IID_IOPCItemMgt, reinterpret_cast<IUnknown**>(group.put())),
-                          S_OK);
-                OPCITEMDEF def{};
-                def.szItemID = const_cast<char16_t*>(u"Device1.Setpoint");
-                def.bActive = 1;
-                def.hClient = 4;
-                OPCITEMRESULT* results = nullptr;
-                HRESULT* errors = nullptr;
-                EXPECT_EQ(group->AddItems(1, &def, &results, &errors), S_OK);
-                CoTaskMemFree(results);
-                CoTaskMemFree(errors);
-                return group;
-            };
-            ComPtr<IOPCItemMgt> nearGroup = makeGroup(u"Near"), farGroup = makeGroup(u"Far");
-            ComPtr<IDataObject> remote;
-            const QDBusObjectPath path =
-                busServer.node()->exportFor(farGroup.get(), connection.baseService());
-            ASSERT_EQ(platform::com::dbus::clientNode()->importObject(
-                          busServer.node()->connection().baseService(), path, IID_IDataObject, true,
-                          remote.putVoid()),
-                      S_OK);
-            ComPtr<IDataObject> local;
-            ASSERT_EQ(nearGroup->QueryInterface(IID_IDataObject, local.putVoid()), S_OK);
+TEST_F(FerrowBusStreams, ARemoteAdviseSinkGetsTheBytesOfTheInProcessStream) {
+    ASSERT_TRUE(busServer->Start());
+    QDBusConnection connection = connectClient(QStringLiteral("stream-client"));
+    ComPtr<IOPCServer> server;
+    ASSERT_EQ(
+        CoCreateInstance(CLSID_FerrowServer, nullptr, CLSCTX_LOCAL_SERVER, IID_IOPCServer, server.putVoid()),
+        S_OK);
+    // Two groups of the same shape on the same tag: one advised in process, one across the bus.
+    auto makeGroup = [&](const char16_t* name) {
+        ComPtr<IOPCItemMgt> group;
+        OPCHANDLE handle = 0;
+        DWORD rate = 0;
+        EXPECT_EQ(server->AddGroup(name, 1, 20, 9, nullptr, nullptr, 0, &handle, &rate, IID_IOPCItemMgt,
+                                   reinterpret_cast<IUnknown**>(group.put())),
+                  S_OK);
+        OPCITEMDEF def{};
+        def.szItemID = const_cast<char16_t*>(u"Device1.Setpoint");
+        def.bActive = 1;
+        def.hClient = 4;
+        OPCITEMRESULT* results = nullptr;
+        HRESULT* errors = nullptr;
+        EXPECT_EQ(group->AddItems(1, &def, &results, &errors), S_OK);
+        CoTaskMemFree(results);
+        CoTaskMemFree(errors);
+        return group;
+    };
+    ComPtr<IOPCItemMgt> nearGroup = makeGroup(u"Near"), farGroup = makeGroup(u"Far");
+    ComPtr<IDataObject> remote;
+    const QDBusObjectPath path = busServer->node()->exportFor(farGroup.get(), connection.baseService());
+    ASSERT_EQ(platform::com::dbus::clientNode()->importObject(busServer->node()->connection().baseService(),
+                                                              path, IID_IDataObject, true, remote.putVoid()),
+              S_OK);
+    ComPtr<IDataObject> local;
+    ASSERT_EQ(nearGroup->QueryInterface(IID_IDataObject, local.putVoid()), S_OK);
 
-            FORMATETC format{static_cast<CLIPFORMAT>(RegisterClipboardFormatA(kStreamFormatData)), nullptr,
-                             DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
-            ComPtr<StreamSink> near(new StreamSink), far(new StreamSink);
-            DWORD nearCookie = 0, farCookie = 0;
-            ASSERT_EQ(local->DAdvise(&format, 0, near.get(), &nearCookie), S_OK);
-            ASSERT_EQ(remote->DAdvise(&format, 0, far.get(), &farCookie), S_OK);
+    FORMATETC format{static_cast<CLIPFORMAT>(RegisterClipboardFormatA(kStreamFormatData)), nullptr,
+                     DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+    ComPtr<StreamSink> near(new StreamSink), far(new StreamSink);
+    DWORD nearCookie = 0, farCookie = 0;
+    ASSERT_EQ(local->DAdvise(&format, 0, near.get(), &nearCookie), S_OK);
+    ASSERT_EQ(remote->DAdvise(&format, 0, far.get(), &farCookie), S_OK);
 
-            // A value the device pushes goes out to both groups' sinks.
-            sim->run([&] { sim->datapoints().setValue("Setpoint", "00004842"); });  // 50.0f
-            ASSERT_TRUE(far->waitFor(1));
-            // The newest streams agree byte for byte, and every stream that crossed the bus is one the
-            // in-process sink got (the DATA format has no time stamps).
-            EXPECT_TRUE(eventually([&] {
-                const auto n = near->taken(), f = far->taken();
-                return !n.empty() && n.back() == f.back();
-            }));
-            const auto nearStreams = near->taken();
-            for (const std::string& stream : far->taken())
-                EXPECT_NE(std::find(nearStreams.begin(), nearStreams.end(), stream), nearStreams.end())
-                    << "a stream of " << stream.size() << " bytes differs; the in-process sink got "
-                    << nearStreams.size() << " streams";
+    // A value the device pushes goes out to both groups' sinks.
+    sim->run([&] { sim->datapoints().setValue("Setpoint", "00004842"); });  // 50.0f
+    ASSERT_TRUE(far->waitFor(1));
+    // The newest streams agree byte for byte, and every stream that crossed the bus is one the
+    // in-process sink got (the DATA format has no time stamps).
+    EXPECT_TRUE(eventually([&] {
+        const auto n = near->taken(), f = far->taken();
+        return !n.empty() && n.back() == f.back();
+    }));
+    const auto nearStreams = near->taken();
+    for (const std::string& stream : far->taken())
+        EXPECT_NE(std::find(nearStreams.begin(), nearStreams.end(), stream), nearStreams.end())
+            << "a stream of " << stream.size() << " bytes differs; the in-process sink got "
+            << nearStreams.size() << " streams";
 
-            EXPECT_EQ(remote->DUnadvise(farCookie), S_OK);
-            EXPECT_EQ(local->DUnadvise(nearCookie), S_OK);
-        }
-        platform::com::dbus::shutdownClientNode();
-        busServer.Stop();
-        DisconnectAndDeleteServers(0ms);
-        RevokeServerClassObject(cookie);
-        QDBusConnection::disconnectFromBus(QStringLiteral("stream-client"));
-    }
-    qunsetenv("DBUS_SESSION_BUS_ADDRESS");
-    ferrow::setTraceOutput(nullptr);
-    ferrow::objectCount = 0;
+    EXPECT_EQ(remote->DUnadvise(farCookie), S_OK);
+    EXPECT_EQ(local->DUnadvise(nearCookie), S_OK);
 }
 
 }  // namespace
