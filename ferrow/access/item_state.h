@@ -33,14 +33,35 @@ struct ItemState {
     std::uint64_t changedInPass = 0;          // the pass number when `changed` was last set
 };
 
-// The value test of a pass: whether the cached value already equals the tag's.
-bool SameValue(const platform::com::VARIANT& cached, const platform::com::VARIANT& tag);
+// The value test of a pass: whether the cached value already equals the tag's. Inline, as TakeOver: a
+// pass makes both calls for every active item of a watch.
+inline bool SameValue(const platform::com::VARIANT& cached, const platform::com::VARIANT& tag) {
+    // A 16-bit unsigned value compares by its payload alone. The cached value must be one too: an item
+    // that has never taken over a value (VT_EMPTY) would otherwise keep it for ever when the tag is 0.
+    if (tag.vt == platform::com::VT_UI2)
+        return cached.vt == platform::com::VT_UI2 && cached.uiVal == tag.uiVal;
+    return platform::com::VariantEqual(cached, tag);
+}
 // The deadband test (percent of the tag's engineering range, for scaled analog tags only): whether a
 // changed value is far enough from the cached one to be taken over.
 bool OutsideDeadband(const platform::com::VARIANT& cached, const platform::com::VARIANT& tag,
                      float percentDeadband, const OTag& owner);
 // Under the value lock: takes over the tag's value (when it changed beyond the deadband), quality and,
 // for a flagged item, timestamp. True when the item is flagged changed afterwards.
-bool TakeOver(ItemState& item, const OTag& tag, float percentDeadband, std::uint64_t pass);
+inline bool TakeOver(ItemState& item, const OTag& tag, float percentDeadband, std::uint64_t pass) {
+    if (!SameValue(item.cachedValue, tag.m_value) &&
+        OutsideDeadband(item.cachedValue, tag.m_value, percentDeadband, tag)) {
+        // A value that cannot be copied (memory) is tried again by the next pass.
+        if (platform::com::SUCCEEDED(platform::com::VariantCopy(&item.cachedValue, &tag.m_value)))
+            item.MarkChanged(pass);
+    }
+    if (tag.m_wQuality != item.cachedQuality) {
+        item.cachedQuality = tag.m_wQuality;
+        item.MarkChanged(pass);
+    }
+    if (!item.changed) return false;
+    item.cachedTimestamp = tag.m_ftTimestamp;
+    return true;
+}
 
 }  // namespace ferrow::access

@@ -149,11 +149,23 @@ bool OpcGroup::UpdateFromTags() {
     bool anyChanged = false;
     std::lock_guard lock(groupLock_);
     const float deadband = percentDeadband_;
-    for (auto& [itemHandle, entry] : items_) {
-        OpcItem& item = *entry;
-        if (!item.active) continue;
+    if (passItemsStale_) {
+        passItems_.clear();
+        passItems_.reserve(items_.size());
+        for (auto& [itemHandle, item] : items_) passItems_.push_back(item.get());
+        passItemsStale_ = false;
+    }
+    const std::uint64_t pass = passNumbers_.current();
+    // The value lock is taken for a run of items at a time: once per item costs more than the
+    // comparisons, and a run is short enough not to hold up the device links storing their pushes.
+    constexpr std::size_t kItemsPerLock = 64;
+    for (std::size_t first = 0; first < passItems_.size(); first += kItemsPerLock) {
+        const std::size_t end = std::min(passItems_.size(), first + kItemsPerLock);
         std::lock_guard values(valueLock());
-        if (access::TakeOver(item, *item.tag.get(), deadband, passNumbers_.current())) anyChanged = true;
+        for (std::size_t i = first; i < end; ++i) {
+            OpcItem& item = *passItems_[i];
+            if (item.active && access::TakeOver(item, *item.tag.get(), deadband, pass)) anyChanged = true;
+        }
     }
     return anyChanged;
 }

@@ -98,6 +98,8 @@ void OpcGroup::teardown() {
         std::lock_guard lock(groupLock_);
         watchedTags_.Clear();
         items_.clear();
+        passItems_.clear();
+        passItemsStale_ = true;
     }
     ComPtr<IAdviseSink> sinks[3];
     {
@@ -357,6 +359,7 @@ HRESULT OpcGroup::DoAddItems(DWORD count, const OPCITEMDEF* defs, OPCITEMRESULT*
                 }
             }
             handle = items_.add(std::move(item));
+            passItemsStale_ = true;
             if (handle != 0 && raw->active) Subscribe(*raw);
         } catch (const std::bad_alloc&) {
             if (handle != 0) items_.remove(handle);
@@ -395,6 +398,7 @@ HRESULT OpcGroup::DoRemoveItems(DWORD count, const OPCHANDLE* handles, HRESULT* 
             errors[i] = OPC_E_INVALIDHANDLE;
             continue;
         }
+        passItemsStale_ = true;
         if ((*item)->active) Unsubscribe(**item);
     }
     return S_OK;

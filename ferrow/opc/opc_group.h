@@ -296,6 +296,10 @@ class OpcGroup : public platform::com::ComObject<IOPCGroupStateMgt, IOPCItemMgt,
     OPCHANDLE serverHandle_ = 0;
     std::atomic<bool> removed_{false};
     platform::com::HandleTable<std::unique_ptr<OpcItem>> items_{itemHandleSpace()};
+    // The items as the update pass walks them (group lock), made again after items came or went: a
+    // walk over this list touches far less memory than one over the handle table's tree.
+    std::vector<OpcItem*> passItems_;
+    bool passItemsStale_ = true;
     // The tags of the active items and their registrations in the core's registry (group lock).
     access::WatchedTags watchedTags_;
     std::atomic<DWORD> subscriptionHandle_{0};
