@@ -16,7 +16,9 @@
 #include "ferrow/model/device.h"
 #include "ferrow/opc/com_server.h"
 #include "ferrow/opc/object_count.h"
+#include "ferrow/opc/opc_interfaces.h"
 #include "platform/com/class_table.h"
+#include "platform/com/com_ptr.h"
 #include "platform/com/dbus/local_server.h"
 #include "tests/platform/com/dbus/test_bus.h"
 #include "tests/support/device_fixture.h"
@@ -63,12 +65,23 @@ class InProcessFerrowTest : public ::testing::Test {
         ferrow::objectCount = 0;
     }
 
-    // This process's client connection, the one its proxies of remote objects use.
-    QDBusConnection connectClient(const QString& name) {
+    // Starts the bus server and connects this process's client connection, the one its proxies of remote
+    // objects use, under `name`.
+    QDBusConnection startServing(const QString& name) {
+        EXPECT_TRUE(busServer->Start());
         QDBusConnection connection = QDBusConnection::connectToBus(bus.address(), name);
         platform::com::dbus::setClientConnection(connection);
         clientName_ = name;
         return connection;
+    }
+    // A server object, made through the class object as a client of this process makes it.
+    platform::com::ComPtr<ferrow::opc::IOPCServer> createServer() {
+        platform::com::ComPtr<ferrow::opc::IOPCServer> server;
+        EXPECT_EQ(platform::com::CoCreateInstance(ferrow::opc::CLSID_FerrowServer, nullptr,
+                                                  platform::com::CLSCTX_LOCAL_SERVER,
+                                                  ferrow::opc::IID_IOPCServer, server.putVoid()),
+                  platform::com::S_OK);
+        return server;
     }
     // The unique name Ferrow's bus server answers on.
     QString ferrowName() const { return busServer->node()->connection().baseService(); }

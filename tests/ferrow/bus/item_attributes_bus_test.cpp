@@ -23,12 +23,9 @@ void clearAttributes(OPCITEMATTRIBUTES& a) {
 using FerrowBusItemAttributes = bustest::InProcessFerrowTest;
 
 TEST_F(FerrowBusItemAttributes, NextAcrossTheBusKeepsTheServerAndClientHandlesApart) {
-    ASSERT_TRUE(busServer->Start());
-    QDBusConnection connection = connectClient(QStringLiteral("item-attributes-client"));
-    ComPtr<IOPCServer> server;
-    ASSERT_EQ(
-        CoCreateInstance(CLSID_FerrowServer, nullptr, CLSCTX_LOCAL_SERVER, IID_IOPCServer, server.putVoid()),
-        S_OK);
+    QDBusConnection connection = startServing(QStringLiteral("item-attributes-client"));
+    ComPtr<IOPCServer> server = createServer();
+    ASSERT_TRUE(server);
     ComPtr<IOPCItemMgt> group;
     OPCHANDLE groupHandle = 0;
     DWORD rate = 0;

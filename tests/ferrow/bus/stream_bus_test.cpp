@@ -68,12 +68,9 @@ class StreamSink final : public ComObject<IAdviseSink> {
 using FerrowBusStreams = bustest::InProcessFerrowTest;
 
 TEST_F(FerrowBusStreams, ARemoteAdviseSinkGetsTheBytesOfTheInProcessStream) {
-    ASSERT_TRUE(busServer->Start());
-    QDBusConnection connection = connectClient(QStringLiteral("stream-client"));
-    ComPtr<IOPCServer> server;
-    ASSERT_EQ(
-        CoCreateInstance(CLSID_FerrowServer, nullptr, CLSCTX_LOCAL_SERVER, IID_IOPCServer, server.putVoid()),
-        S_OK);
+    QDBusConnection connection = startServing(QStringLiteral("stream-client"));
+    ComPtr<IOPCServer> server = createServer();
+    ASSERT_TRUE(server);
     // Two groups of the same shape on the same tag: one advised in process, one across the bus.
     auto makeGroup = [&](const char16_t* name) {
         ComPtr<IOPCItemMgt> group;

@@ -18,6 +18,16 @@ using namespace ferrowtest;
 using namespace platform::com;
 
 namespace {
+// A device of `doc` at the simulated device's address, waited for until it is connected.
+ODevice* addConnected(CDoc& doc, const devsim::SimulatedDevice& sim) {
+    ODevice* device = doc.AddDevice([&](ODevice& d) {
+        pointAt(d, sim.options().address);
+        return true;
+    });
+    EXPECT_TRUE(device && eventually([&] { return device->IsConnected(); }));
+    return device;
+}
+
 std::unique_ptr<ODevice> linkedTo(devsim::SimulatedDevice& sim) {
     auto device = MakeLinkedDevice();
     pointAt(*device, sim.options().address);
@@ -25,6 +35,24 @@ std::unique_ptr<ODevice> linkedTo(devsim::SimulatedDevice& sim) {
     EXPECT_TRUE(eventually([&] { return device->IsConnected(); }));
     return device;
 }
+
+// A document with one device, connected to a simulated device, for the monitor; monitoring ends with the
+// test.
+class DevsimMonitor : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        sim = testsupport::startDevice();
+        ASSERT_TRUE(sim);
+        device = addConnected(doc, *sim);
+        ASSERT_TRUE(device);
+    }
+    void TearDown() override { StopMonitor(doc); }
+
+    platform::ui::ScriptedDialogs dialogs;
+    decltype(testsupport::startDevice()) sim;
+    CDoc doc{MakeLinkedDevice};
+    ODevice* device = nullptr;
+};
 }  // namespace
 
 TEST(DevsimLink, LoadsReadsAndWritesTheDemoTable) {
@@ -52,16 +80,7 @@ TEST(DevsimLink, LoadsReadsAndWritesTheDemoTable) {
     EXPECT_EQ(level->m_wQuality, kQualityBad);
 }
 
-TEST(DevsimLink, MonitorSubscribesTheSelectedDeviceAndFollowsItsValues) {
-    platform::ui::ScriptedDialogs dialogs;
-    auto sim = testsupport::startDevice();
-    ASSERT_TRUE(sim);
-    CDoc doc{MakeLinkedDevice};
-    ODevice* device = doc.AddDevice([&](ODevice& d) {
-        pointAt(d, sim->options().address);
-        return true;
-    });
-    ASSERT_TRUE(eventually([&] { return device->IsConnected(); }));
+TEST_F(DevsimMonitor, MonitorSubscribesTheSelectedDeviceAndFollowsItsValues) {
     LinkOf(*device).LoadTags();
     ASSERT_TRUE(StartMonitor(doc));
     ASSERT_TRUE(sim->log().waitFor("< chgdp/0/Valve", std::chrono::seconds(30)));
@@ -92,16 +111,13 @@ TEST(DevsimLink, TheMonitorFollowsANewSelectionFromOneDeviceToTheOther) {
     ASSERT_TRUE(first && second);
     CDoc doc{MakeLinkedDevice};
     auto add = [&](devsim::SimulatedDevice& sim) {
-        ODevice* device = doc.AddDevice([&](ODevice& d) {
-            pointAt(d, sim.options().address);
-            return true;
-        });
-        EXPECT_TRUE(eventually([&] { return device->IsConnected(); }));
-        LinkOf(*device).LoadTags();
+        ODevice* device = addConnected(doc, sim);
+        if (device) LinkOf(*device).LoadTags();
         return device;
     };
     ODevice* watchedFirst = add(*first);
     ODevice* watchedNext = add(*second);
+    ASSERT_TRUE(watchedFirst && watchedNext);
     doc.m_pSelection = watchedFirst;
     ASSERT_TRUE(StartMonitor(doc));
     auto stop = qScopeGuard([&] { StopMonitor(doc); });
@@ -126,16 +142,7 @@ TEST(DevsimLink, TheMonitorFollowsANewSelectionFromOneDeviceToTheOther) {
     EXPECT_EQ(watchedNext->m_nUseCount, 0);
 }
 
-TEST(DevsimLink, TheMonitorSubscribesTagsThatLoadAfterItStarted) {
-    platform::ui::ScriptedDialogs dialogs;
-    auto sim = testsupport::startDevice();
-    ASSERT_TRUE(sim);
-    CDoc doc{MakeLinkedDevice};
-    ODevice* device = doc.AddDevice([&](ODevice& d) {
-        pointAt(d, sim->options().address);
-        return true;
-    });
-    ASSERT_TRUE(eventually([&] { return device->IsConnected(); }));
+TEST_F(DevsimMonitor, TheMonitorSubscribesTagsThatLoadAfterItStarted) {
     ASSERT_TRUE(StartMonitor(doc));
     // The monitor holds the selected device before it has any tags.
     ASSERT_TRUE(eventually([&] { return device->m_nUseCount == 1; }));
@@ -147,19 +154,9 @@ TEST(DevsimLink, TheMonitorSubscribesTagsThatLoadAfterItStarted) {
 
 // The device forgets its subscriptions with its command connection: once connected again, the monitor
 // subscribes the watched tags again, and pushed values flow as before.
-TEST(DevsimLink, TheMonitorSubscribesAgainAfterTheDeviceReconnects) {
-    platform::ui::ScriptedDialogs dialogs;
-    auto sim = testsupport::startDevice();
-    ASSERT_TRUE(sim);
-    CDoc doc{MakeLinkedDevice};
-    ODevice* device = doc.AddDevice([&](ODevice& d) {
-        pointAt(d, sim->options().address);
-        return true;
-    });
-    ASSERT_TRUE(eventually([&] { return device->IsConnected(); }));
+TEST_F(DevsimMonitor, TheMonitorSubscribesAgainAfterTheDeviceReconnects) {
     ASSERT_EQ(LinkOf(*device).LoadTags(), 11);
     ASSERT_TRUE(StartMonitor(doc));
-    auto stop = qScopeGuard([&] { StopMonitor(doc); });
     ASSERT_TRUE(sim->log().waitFor("< chgdp/0/Valve", std::chrono::seconds(30)));
 
     sim->run([&] { sim->datapoints().closeCommandConnections(); });
@@ -187,11 +184,8 @@ TEST(DevsimLink, StoppingTheMonitorWaitsAtMostOneExchangeLimitAndItsMargin) {
     auto sim = testsupport::startDevice();
     ASSERT_TRUE(sim);
     auto doc = std::make_unique<CDoc>(MakeLinkedDevice);
-    ODevice* device = doc->AddDevice([&](ODevice& d) {
-        pointAt(d, sim->options().address);
-        return true;
-    });
-    ASSERT_TRUE(eventually([&] { return device->IsConnected(); }));
+    ODevice* device = addConnected(*doc, *sim);
+    ASSERT_TRUE(device);
     ASSERT_EQ(LinkOf(*device).LoadTags(), 11);
     ASSERT_EQ(doc->m_pSelection.load(), device);
 
