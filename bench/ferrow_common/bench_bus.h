@@ -7,8 +7,9 @@
 
 namespace ferrowbench {
 
-// A dbus-daemon of the benchmark's own, with a session bus's limit of calls awaiting replies on one
-// connection (the daemon's built-in one is 128); `address` is empty when it did not start.
+// A dbus-daemon of the benchmark's own, with a session bus's limits on connections and on the calls
+// awaiting replies on one connection (the daemon's built-in ones are 256 connections per user and 128
+// replies); `address` is empty when it did not start.
 class BenchBus {
   public:
     BenchBus() {
@@ -20,6 +21,9 @@ class BenchBus {
             " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
             "<busconfig><type>session</type><listen>unix:tmpdir=/tmp</listen><auth>EXTERNAL</auth>"
             "<limit name=\"max_replies_per_connection\">50000</limit>"
+            "<limit name=\"max_connections_per_user\">100000</limit>"
+            "<limit name=\"max_completed_connections\">100000</limit>"
+            "<limit name=\"max_incomplete_connections\">10000</limit>"
             "<policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
             "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy>"
             "</busconfig>\n");
