@@ -106,7 +106,9 @@ TEST_F(FerrowBusStreams, ARemoteAdviseSinkGetsTheBytesOfTheInProcessStream) {
     ASSERT_EQ(local->DAdvise(&format, 0, near.get(), &nearCookie), S_OK);
     ASSERT_EQ(remote->DAdvise(&format, 0, far.get(), &farCookie), S_OK);
 
-    // A value the device pushes goes out to both groups' sinks.
+    // A value the device pushes goes out to both groups' sinks. The device pushes only what is
+    // registered by then, and the groups register their tag in their first update pass.
+    ASSERT_TRUE(sim->log().waitFor("< chgdp/1/Setpoint", 30s));
     sim->run([&] { sim->datapoints().setValue("Setpoint", "00004842"); });  // 50.0f
     ASSERT_TRUE(far->waitFor(1));
     // The newest streams, which carry the pushed value, agree byte for byte (the DATA format has no time
