@@ -9,22 +9,27 @@ namespace ferrow::ua {
 
 const Node* AddressSpace::find(const NodeId& id) const {
     const auto it = nodes_.find(id);
-    return it == nodes_.end() ? nullptr : &it->second;
+    return it == nodes_.end() ? nullptr : it->second.get();
 }
 
 Node& AddressSpace::add(Node node) {
     NodeId id = node.id;
-    return nodes_[id] = std::move(node);
+    std::unique_ptr<Node>& held = nodes_[std::move(id)];
+    if (held)
+        *held = std::move(node);
+    else
+        held = std::make_unique<Node>(std::move(node));
+    return *held;
 }
 
 void AddressSpace::link(const NodeId& source, std::uint32_t referenceType, const NodeId& target) {
     const NodeId type = NodeId::numericId(referenceType);
     if (auto it = nodes_.find(source); it != nodes_.end())
-        it->second.references.push_back({type, true, target});
+        it->second->references.push_back({type, true, target});
     // Type definitions are not told of their instances: a type would collect one reference per tag.
     if (referenceType == id::HasTypeDefinition) return;
     if (auto it = nodes_.find(target); it != nodes_.end())
-        it->second.references.push_back({type, false, source});
+        it->second->references.push_back({type, false, source});
 }
 
 bool AddressSpace::isSubtypeOf(const NodeId& type, const NodeId& base) const {
@@ -51,7 +56,7 @@ NodeId AddressSpace::typeDefinitionOf(const Node& node) const {
 void AddressSpace::removeDeviceNodes() {
     std::erase_if(nodes_, [](const auto& entry) { return entry.first.ns == kDeviceNamespace; });
     for (auto& [id, node] : nodes_)
-        std::erase_if(node.references, [](const Reference& r) { return r.target.ns == kDeviceNamespace; });
+        std::erase_if(node->references, [](const Reference& r) { return r.target.ns == kDeviceNamespace; });
 }
 
 void AddressSpace::setDevices(const std::vector<FolderInfo>& devices) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <unordered_map>
 #include <vector>
@@ -56,7 +57,8 @@ class AddressSpace {
     void addFolder(const FolderInfo& folder, const NodeId& parent);
     void removeDeviceNodes();
 
-    std::unordered_map<NodeId, Node, NodeIdHash> nodes_;
+    // The nodes live apart from the index: its entries stay small, so a lookup touches few cache lines.
+    std::unordered_map<NodeId, std::unique_ptr<Node>, NodeIdHash> nodes_;
 };
 
 }  // namespace ferrow::ua

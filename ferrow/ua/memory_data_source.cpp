@@ -5,13 +5,16 @@
 namespace ferrow::ua {
 
 const TagInfo* MemoryDataSource::findTag(const std::string& itemId) const {
-    const auto it = tagsById_.find(itemId);
-    return it == tagsById_.end() ? nullptr : it->second;
+    const auto it = tags_.find(itemId);
+    return it == tags_.end() ? nullptr : it->second.info;
 }
 
 void MemoryDataSource::indexTags(const std::vector<FolderInfo>& folders) {
     for (const FolderInfo& folder : folders) {
-        for (const TagInfo& tag : folder.tags) tagsById_.try_emplace(tag.itemId, &tag);
+        for (const TagInfo& tag : folder.tags) {
+            TagState& state = tags_[tag.itemId];
+            if (!state.info) state.info = &tag;  // the first of a name, as lookups in the folders find
+        }
         indexTags(folder.folders);
     }
 }
@@ -21,7 +24,7 @@ void MemoryDataSource::setDevices(std::vector<FolderInfo> devices) {
     {
         std::lock_guard lock(mutex_);
         devices_ = std::move(devices);
-        tagsById_.clear();
+        for (auto& [itemId, state] : tags_) state.info = nullptr;
         indexTags(devices_);
         listener = listener_;
     }
@@ -84,20 +87,24 @@ void MemoryDataSource::setConfigurationListener(std::function<void()> listener) 
     listener_ = std::move(listener);
 }
 
+std::optional<TagSample> MemoryDataSource::cachedLocked(const std::string& itemId) const {
+    const auto it = tags_.find(itemId);
+    if (it == tags_.end() || !it->second.info) return std::nullopt;
+    return it->second.sample;
+}
+
 std::optional<TagSample> MemoryDataSource::readCached(const std::string& itemId) const {
     std::lock_guard lock(mutex_);
-    if (!findTag(itemId)) return std::nullopt;
-    const auto it = tags_.find(itemId);
-    return it == tags_.end() ? TagSample() : it->second.sample;
+    return cachedLocked(itemId);
 }
 
 void MemoryDataSource::readFromDevice(std::vector<std::string> itemIds,
                                       std::function<void(std::vector<std::optional<TagSample>>)> done) {
-    std::vector<std::optional<TagSample>> results;
-    for (const std::string& itemId : itemIds) {
-        std::optional<TagSample> sample = readCached(itemId);
+    std::vector<std::optional<TagSample>> results(itemIds.size());
+    {
         std::lock_guard lock(mutex_);
-        results.push_back(reachable_ ? sample : std::nullopt);
+        if (reachable_)
+            for (std::size_t i = 0; i < itemIds.size(); ++i) results[i] = cachedLocked(itemIds[i]);
     }
     done(std::move(results));
 }

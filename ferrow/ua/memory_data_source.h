@@ -38,20 +38,23 @@ class MemoryDataSource : public UaDataSource {
 
   private:
     using Callback = std::shared_ptr<std::function<void(const TagSample&)>>;  // runs outside the lock
-    // A tag's sample and its watches, under one key: a watch costs an entry in a vector, no node.
+    // A tag's configuration, sample and watches under one key: a read costs one lookup, a watch an entry
+    // in a vector.
     struct TagState {
+        const TagInfo* info = nullptr;  // into devices_; none for a tag the configuration lacks
         TagSample sample;
         std::vector<std::pair<WatchId, Callback>> watches;
     };
     const TagInfo* findTag(const std::string& itemId) const;  // under the lock
     void indexTags(const std::vector<FolderInfo>& folders);   // under the lock
+    std::optional<TagSample> cachedLocked(const std::string& itemId) const;
     void notify(const std::string& itemId, const TagSample& sample);
 
     mutable std::mutex mutex_;
     std::vector<FolderInfo> devices_;
-    // Indexes, so that a change or a read costs the same with ten tags as with ten thousand.
-    std::unordered_map<std::string, const TagInfo*> tagsById_;  // into devices_
-    std::unordered_map<std::string, TagState> tags_;            // a tag without entry has the empty sample
+    // So that a change or a read costs the same with ten tags as with ten thousand. A tag without entry
+    // has the empty sample.
+    std::unordered_map<std::string, TagState> tags_;
     std::map<std::string, WriteOutcome> writeOutcomes_;
     std::map<std::string, TagValue> lastWrites_;
     // Every watch's tag, in the order of the ids (they only grow). Entries of tags_ stay where they are.
