@@ -45,6 +45,9 @@ void SubscriptionEngine::revise(Subscription& s, double interval, std::uint32_t 
     s.maxNotificationsPerPublish = maxNotifications;
     if (!s.timer) {
         s.timer = std::make_unique<QTimer>();
+        // To the millisecond: a coarse timer may stretch a cycle by 5 %, and a cycle that long holds two
+        // changes of a value that changes once per interval, of which a queue of one keeps only the last.
+        s.timer->setTimerType(Qt::PreciseTimer);
         const std::uint32_t id = s.id;
         QObject::connect(s.timer.get(), &QTimer::timeout, [this, id] { onPublishingTimer(id); });
     }
