@@ -79,12 +79,35 @@ long statusField(const char* field) {
 }
 long threads() { return statusField("Threads:"); }
 long residentKiB() { return statusField("VmRSS:"); }
+// The size attribute of the first `<tag type="kind" .../>` in `xml` from `from` on; 0 without one.
+long xmlSize(const QByteArray& xml, qsizetype from, const QByteArray& tag, const QByteArray& kind) {
+    const qsizetype at = xml.indexOf("<" + tag + " type=\"" + kind + "\"", from);
+    if (at < 0) return 0;
+    const qsizetype size = xml.indexOf("size=\"", at);
+    const qsizetype end = size < 0 ? -1 : xml.indexOf('"', size + 6);
+    return end < 0 ? 0 : xml.mid(size + 6, end - size - 6).toLong();
+}
+
 // What the allocator counts as handed out now, over all its arenas: beside the resident memory it tells
-// memory held by live objects from memory the allocator keeps for reuse. Chunks waiting in a thread's
-// cache of freed blocks count as handed out; GLIBC_TUNABLES=glibc.malloc.tcache_count=0 leaves them out.
+// memory held by live objects from memory the allocator keeps for reuse. mallinfo2 would count the main
+// arena alone, and the worker threads allocate in arenas of their own, so a block that moves between
+// them looks like growth; malloc_info's totals cover them all: the arenas' memory less their free
+// chunks, plus the blocks mapped on their own. Chunks waiting in a thread's cache of freed blocks count
+// as handed out; GLIBC_TUNABLES=glibc.malloc.tcache_count=0 leaves them out.
 long heapInUseKiB() {
-    const struct mallinfo2 info = mallinfo2();
-    return static_cast<long>((info.uordblks + info.hblkhd) / 1024);
+    char* text = nullptr;
+    std::size_t length = 0;
+    FILE* out = open_memstream(&text, &length);
+    if (!out) return 0;
+    malloc_info(0, out);
+    std::fclose(out);
+    const QByteArray xml(text, static_cast<qsizetype>(length));
+    std::free(text);
+    const qsizetype totals = xml.lastIndexOf("</heap>");  // the totals follow the last arena
+    if (totals < 0) return 0;
+    const long inUse = xmlSize(xml, totals, "system", "current") - xmlSize(xml, totals, "total", "fast") -
+                       xmlSize(xml, totals, "total", "rest") + xmlSize(xml, totals, "total", "mmap");
+    return inUse / 1024;
 }
 QByteArray loadAverage() {
     QFile file(QStringLiteral("/proc/loadavg"));
