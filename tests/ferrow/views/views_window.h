@@ -74,9 +74,7 @@ struct ViewsWindow {
                          commands->connectDevice, commands->simulate, commands->monitor});
         host.resize(600, 400);
         host.show();
-        host.activateWindow();
-        // Window shortcuts need the active window.
-        activeWindow = QTest::qWaitForWindowActive(&host);
+        activate();
         doc.OnNewDocument();
     }
 
@@ -90,10 +88,17 @@ struct ViewsWindow {
         return static_cast<ferrow::ODevice*>(doc.m_pSelection.load());
     }
 
-    // A key pressed in this window (which a closed dialog may have left inactive).
-    void key(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    // Window shortcuts go to the application's active window. A closed dialog may have left this one
+    // inactive, and a menu closed a moment ago may still be the active window while the platform
+    // already reports this one active: wait until the application says so.
+    void activate() {
         host.activateWindow();
-        activeWindow = QTest::qWaitForWindowActive(&host);
+        activeWindow = QTest::qWaitFor([&] { return QApplication::activeWindow() == &host; });
+    }
+
+    // A key pressed in this window.
+    void key(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        activate();
         QTest::keyClick(&host, key, modifiers);
     }
 
