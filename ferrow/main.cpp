@@ -10,9 +10,11 @@
 #include "ferrow/app/opc_binding.h"
 #include "ferrow/app/ua_admin_commands.h"
 #include "ferrow/app/ua_options.h"
+#include "platform/process/allocator_arenas.h"
 #include "platform/ui/demo_screenshot.h"
 
 int main(int argc, char** argv) {
+    platform::process::limitAllocatorArenas();
     QStringList arguments;
     for (int i = 1; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
     if (ferrow::helpRequested(arguments)) {

@@ -33,6 +33,7 @@
 #include "platform/com/com_ptr.h"
 #include "platform/com/dbus/local_server.h"
 #include "platform/com/task_memory.h"
+#include "platform/process/allocator_arenas.h"
 
 namespace {
 
@@ -309,6 +310,7 @@ void subscribeAndLeave(const QString& address, const QString& serverName,
 }  // namespace
 
 int main(int argc, char** argv) {
+    platform::process::limitAllocatorArenas();  // as Ferrow itself does
     // Ferrow's 30 s hold of a departed client's objects, shortened so that (d) measures the release.
     qputenv("QUILLON_TIME_SCALE", "0.02");
     QCoreApplication app(argc, argv);

@@ -38,6 +38,7 @@
 #include "platform/com/com_object.h"
 #include "platform/com/com_ptr.h"
 #include "platform/com/task_memory.h"
+#include "platform/process/allocator_arenas.h"
 
 namespace {
 
@@ -415,6 +416,7 @@ Options parse(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    platform::process::limitAllocatorArenas();  // as Ferrow itself does
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
     // Ferrow's limits shortened (a departed client's objects held 3 s, callbacks 1 s).
     qputenv("QUILLON_TIME_SCALE", "0.1");

@@ -15,6 +15,7 @@
 #include "ferrow/ua/endpoint_security.h"
 #include "ferrow/ua/memory_data_source.h"
 #include "ferrow/ua/ua_endpoint.h"
+#include "platform/process/allocator_arenas.h"
 
 using namespace ferrow::ua;
 
@@ -70,6 +71,7 @@ FolderInfo benchDevice(int tags) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    platform::process::limitAllocatorArenas();  // as Ferrow itself does
     QCoreApplication app(argc, argv);
     const std::optional<Options> options = parseOptions(argc, argv);
     if (!options) {
