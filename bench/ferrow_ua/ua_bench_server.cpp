@@ -1,9 +1,11 @@
-// Ferrow's OPC UA endpoint over an in-memory data source of Double tags that all change on a timer of
-// their own, for bench/ferrow_ua/driver.js. Prints "listening <port>" once it serves; ends on "quit" or
-// when standard input closes.
-//   ua_bench_server [--port N] [--tags 10000] [--period-ms 100]
-// Tags are "Bench.T00000" ... in the device namespace; every change sets each tag to the change's
-// number, stamped with the time it was made, so a client can tell a lost change from a late one.
+// Ferrow's OPC UA endpoint over an in-memory data source of Double tags that each change once a period on
+// a timer of their own, for bench/ferrow_ua/driver.js. Prints "listening <port>" once it serves; ends on
+// "quit" or when standard input closes.
+//   ua_bench_server [--port N] [--tags 10000] [--period-ms 100] [--spread 10]
+// Tags are "Bench.T00000" ... in the device namespace; every change sets a tag to its change's number,
+// stamped with the time it was made, so a client can tell a lost change from a late one. The tags change
+// in `spread` slices evenly apart within the period (tag i in slice i % spread), as a device's datapoints
+// change at times of their own; with 1 they all change at the same instant.
 #include <unistd.h>
 
 #include <QCoreApplication>
@@ -25,6 +27,7 @@ struct Options {
     quint16 port = 0;
     int tags = 10000;
     int periodMs = 100;
+    int spread = 10;
     QString pki;  // with one: both secure policies beside None, the trust store there
 };
 
@@ -41,6 +44,8 @@ std::optional<Options> parseOptions(int argc, char** argv) {
                 options.tags = std::stoi(value);
             } else if (name == "--period-ms") {
                 options.periodMs = std::stoi(value);
+            } else if (name == "--spread") {
+                options.spread = std::stoi(value);
             } else if (name == "--pki") {
                 options.pki = QString::fromStdString(value);
             } else {
@@ -51,6 +56,7 @@ std::optional<Options> parseOptions(int argc, char** argv) {
         }
     }
     if (options.tags < 1 || options.tags > 1000000 || options.periodMs < 1) return std::nullopt;
+    if (options.spread < 1 || options.periodMs % options.spread != 0) return std::nullopt;
     return options;
 }
 
@@ -75,21 +81,26 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const std::optional<Options> options = parseOptions(argc, argv);
     if (!options) {
-        std::fprintf(stderr,
-                     "usage: ua_bench_server [--port N] [--tags 1..1000000] [--period-ms N] [--pki DIR]\n");
+        std::fprintf(
+            stderr,
+            "usage: ua_bench_server [--port N] [--tags 1..1000000] [--period-ms N] [--spread N dividing the "
+            "period] [--pki DIR]\n");
         return 2;
     }
 
     MemoryDataSource source;
     const FolderInfo device = benchDevice(options->tags);
     source.setDevices({device});
-    double change = 0;
-    auto changeAll = [&] {
+    const std::size_t slices = static_cast<std::size_t>(options->spread);
+    std::size_t tick = 0;  // slice tick % slices makes its change number tick / slices
+    auto changeSlice = [&] {
         const DateTime now = DateTime::now();
-        for (const TagInfo& tag : device.tags) source.setSample(tag.itemId, TagSample{change, 0xC0, now});
-        change += 1;
+        const auto change = static_cast<double>(tick / slices);
+        for (std::size_t i = tick % slices; i < device.tags.size(); i += slices)
+            source.setSample(device.tags[i].itemId, TagSample{change, 0xC0, now});
+        ++tick;
     };
-    changeAll();
+    while (tick < slices) changeSlice();
 
     UaEndpoint::Settings settings;
     settings.addresses = {QHostAddress(QHostAddress::LocalHost)};
@@ -115,8 +126,8 @@ int main(int argc, char** argv) {
     // do in the application.
     QTimer changes;
     changes.setTimerType(Qt::PreciseTimer);
-    QObject::connect(&changes, &QTimer::timeout, changeAll);
-    changes.start(options->periodMs);
+    QObject::connect(&changes, &QTimer::timeout, changeSlice);
+    changes.start(options->periodMs / options->spread);
 
     std::printf("listening %u\n", endpoint.port());
     std::fflush(stdout);

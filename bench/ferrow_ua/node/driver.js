@@ -1,10 +1,10 @@
 // bench/ferrow_ua: Ferrow's OPC UA endpoint (ua_bench_server) against a peer server (node-opcua-server,
-// peer_server.js), both serving the same Double tags that all change every period, measured one after
+// peer_server.js), both serving the same Double tags that each change once a period, measured one after
 // the other in one run by the same client (node-opcua-client). Prints a table of the figures with the
 // targets and the machine's load. Started by ../run.sh, which builds nothing and installs the packages.
 //   node driver.js --server <ua_bench_server> [--policy None|Basic256Sha256] [--mode None|Sign|SignAndEncrypt]
 //                  [--tags 10000] [--period-ms 100] [--read-size 1000] [--reads 200] [--sessions 50]
-//                  [--window-s 10] [--connects 10] [--queue 1] [--only Ferrow|peer]
+//                  [--window-s 10] [--connects 10] [--queue 1] [--spread 10] [--only Ferrow|peer]
 "use strict";
 const fs = require("fs");
 const os = require("os");
@@ -23,12 +23,12 @@ const kRunLimitMs = 30 * 60 * 1000;
 function parseOptions(argv) {
     const options = {
         server: "", policy: "None", mode: "None", tags: 10000, periodMs: 100, readSize: 1000, reads: 200,
-        sessions: 50, windowS: 10, connects: 10, queueSize: 1, only: "", home,
+        sessions: 50, windowS: 10, connects: 10, queueSize: 1, spread: 10, only: "", home,
     };
     const names = {
         "--server": "server", "--policy": "policy", "--mode": "mode", "--tags": "tags", "--period-ms": "periodMs",
         "--read-size": "readSize", "--reads": "reads", "--sessions": "sessions", "--window-s": "windowS",
-        "--connects": "connects", "--queue": "queueSize", "--only": "only",
+        "--connects": "connects", "--queue": "queueSize", "--spread": "spread", "--only": "only",
     };
     for (let i = 0; i < argv.length; i += 2) {
         const key = names[argv[i]];
@@ -41,6 +41,8 @@ function parseOptions(argv) {
     if ((options.policy === "None") !== (options.mode === "None"))
         throw new Error("--policy None goes with --mode None and only with it");
     if (options.readSize > options.tags) throw new Error("--read-size is more than --tags");
+    if (!Number.isInteger(options.spread) || options.periodMs % options.spread)
+        throw new Error("--spread wants a whole number dividing --period-ms");
     if (!options.server && options.only !== "peer") throw new Error("--server names no ua_bench_server");
     options.security = { policy: options.policy, mode: options.mode };
     return options;

@@ -1,9 +1,9 @@
 // The peer server for bench/ferrow_ua: node-opcua-server serving the same Double tags as ua_bench_server
-// ("Bench.T00000" ... as string node IDs in its own namespace), all changed on a timer of their own and
-// stamped with the change's time. Prints "listening <port>" once it serves; ends on "quit" or when
+// ("Bench.T00000" ... as string node IDs in its own namespace), each changed once a period on a timer of
+// their own and stamped with the change's time, in the same slices as ua_bench_server's. Prints "listening <port>" once it serves; ends on "quit" or when
 // standard input closes; "gc" collects garbage (when node runs with --expose-gc) and answers "ok", so
 // that memory is compared after collection.
-//   node --expose-gc peer_server.js --port N [--tags 10000] [--period-ms 100] [--pki folder]
+//   node --expose-gc peer_server.js --port N [--tags 10000] [--period-ms 100] [--spread 10] [--pki folder]
 "use strict";
 const path = require("path");
 const os = require("os");
@@ -23,9 +23,10 @@ async function main() {
     const port = Number(option("--port", "0"));
     const tags = Number(option("--tags", "10000"));
     const periodMs = Number(option("--period-ms", "100"));
+    const spread = Number(option("--spread", "10"));
     const pki = option("--pki", path.join(os.tmpdir(), "ferrow-ua-bench-peer-pki"));
-    if (!(port > 0) || !(tags > 0) || !(periodMs > 0)) {
-        console.error("usage: peer_server.js --port N [--tags N] [--period-ms N] [--pki folder]");
+    if (!(port > 0) || !(tags > 0) || !(periodMs > 0) || !Number.isInteger(spread) || !(spread > 0) || periodMs % spread) {
+        console.error("usage: peer_server.js --port N [--tags N] [--period-ms N] [--spread N dividing the period] [--pki folder]");
         process.exit(2);
     }
     // One publish response may carry every change of a cycle, as ours does; its default of 1000 would
@@ -68,16 +69,17 @@ async function main() {
             }),
         );
     }
-    let change = 0;
-    const changeAll = () => {
+    let tick = 0; // slice tick % spread makes its change number floor(tick / spread)
+    const changeSlice = () => {
         const now = new Date();
-        for (const variable of variables)
-            variable.setValueFromSource({ dataType: DataType.Double, value: change }, StatusCodes.Good, now);
-        change += 1;
+        const change = Math.floor(tick / spread);
+        for (let i = tick % spread; i < variables.length; i += spread)
+            variables[i].setValueFromSource({ dataType: DataType.Double, value: change }, StatusCodes.Good, now);
+        tick += 1;
     };
-    changeAll();
+    while (tick < spread) changeSlice();
     await server.start();
-    setInterval(changeAll, periodMs);
+    setInterval(changeSlice, periodMs / spread);
     console.log("listening " + port);
 
     let pending = "";

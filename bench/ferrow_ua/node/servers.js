@@ -99,7 +99,8 @@ async function startProgram(name, program, args, namespaceUri) {
 // With a secure policy Ferrow keeps its trust store in the run's home: the bench client's certificate is
 // refused once, kept in rejected/certs, and trusted by moving it, as a user would.
 async function startFerrow(options) {
-    const args = ["--port", "0", "--tags", String(options.tags), "--period-ms", String(options.periodMs)];
+    const args = ["--port", "0", "--tags", String(options.tags), "--period-ms", String(options.periodMs),
+        "--spread", String(options.spread)];
     const secured = options.security && options.security.policy !== "None";
     const pki = path.join(options.home, "ferrow-pki");
     if (secured) args.push("--pki", pki);
@@ -125,6 +126,7 @@ async function startPeer(options) {
             "--port", String(port),
             "--tags", String(options.tags),
             "--period-ms", String(options.periodMs),
+            "--spread", String(options.spread),
             "--pki", path.join(options.home, "peer-pki"),
         ],
         "urn:ferrow:bench:peer",
