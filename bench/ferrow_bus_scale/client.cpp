@@ -17,8 +17,12 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
+#include <QDBusPendingCallWatcher>
 #include <QDBusVirtualObject>
+#include <QEventLoop>
 #include <QSocketNotifier>
+#include <QTimer>
+#include <chrono>
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -31,6 +35,7 @@ namespace {
 
 const QString kFerrow = QStringLiteral("org.quillon.Ferrow");
 const QString kSinkPath = QStringLiteral("/org/quillon/com/obj/1");
+constexpr int kCallLimitMs = 60000;
 
 void say(const QByteArray& line) {
     std::fputs((line + "\n").constData(), stdout);
@@ -88,18 +93,35 @@ struct Client {
         QDBusMessage m = QDBusMessage::createMethodCall(
             kFerrow, path, QStringLiteral("org.quillon.com.") + interface, QString::fromLatin1(method));
         m.setArguments(in);
-        // Events go on while waiting: Ferrow asks the sink (on this thread) during Advise.
-        return connection->call(m, QDBus::BlockWithGui, 60000);
+        // Events go on while waiting: Ferrow asks the sink (on this thread) during Advise. The wait looks
+        // at the call itself every 50 ms too: with fifty connections in one process, a blocking call's
+        // wake-up has been seen to go missing, leaving the process waiting with no timer to end it.
+        QDBusPendingCall pending = connection->asyncCall(m, kCallLimitMs);
+        QDBusPendingCallWatcher watcher(pending);
+        QEventLoop loop;
+        QObject::connect(&watcher, &QDBusPendingCallWatcher::finished, &loop, &QEventLoop::quit);
+        QTimer recheck;
+        QObject::connect(&recheck, &QTimer::timeout, &loop, &QEventLoop::quit);
+        recheck.start(50);
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(kCallLimitMs + 5000);
+        while (!pending.isFinished() && std::chrono::steady_clock::now() < end) loop.exec();
+        if (!pending.isFinished())
+            return m.createErrorReply(QDBusError::NoReply, QStringLiteral("%1: no answer, not even the bus's "
+                                                                          "time-out, within %2 s")
+                                                               .arg(QLatin1String(method))
+                                                               .arg(kCallLimitMs / 1000 + 5));
+        return pending.reply();
     }
     static QString pathOf(const QDBusMessage& reply, int at) {
         return qdbus_cast<QDBusObjectPath>(reply.arguments().value(at)).path();
     }
     bool subscribe(int groupCount, int items, int devices, uint rate) {
-        server = pathOf(call(QStringLiteral("/org/quillon/com/ClassObject"), "IClassFactory",
-                             "CreateInstance", {QStringLiteral("{39C13A4D-011E-11D0-9675-0020AFD8ADB3}")}),
-                        1);
+        const QDBusMessage made =
+            call(QStringLiteral("/org/quillon/com/ClassObject"), "IClassFactory", "CreateInstance",
+                 {QStringLiteral("{39C13A4D-011E-11D0-9675-0020AFD8ADB3}")});
+        server = pathOf(made, 1);
         if (server.isEmpty() || server == QLatin1String("/")) {
-            failure = "CreateInstance";
+            failure = "CreateInstance " + made.errorMessage().toUtf8();
             return false;
         }
         for (int g = 0; g < groupCount; ++g) {
