@@ -1,8 +1,8 @@
 // The peer server for bench/ferrow_ua: node-opcua-server serving the same Double tags as ua_bench_server
 // ("Bench.T00000" ... as string node IDs in its own namespace), each changed once a period on a timer of
-// their own and stamped with the change's time, in the same slices as ua_bench_server's. Prints "listening <port>" once it serves; ends on "quit" or when
-// standard input closes; "gc" collects garbage (when node runs with --expose-gc) and answers "ok", so
-// that memory is compared after collection.
+// their own, in the same slices as ua_bench_server's, and stamped with the change's time. Prints
+// "listening <port>" once it serves; ends on "quit" or when standard input closes; "gc" collects garbage
+// (when node runs with --expose-gc) and answers "ok", so that memory is compared after collection.
 //   node --expose-gc peer_server.js --port N [--tags 10000] [--period-ms 100] [--spread 10] [--pki folder]
 "use strict";
 const path = require("path");
@@ -25,8 +25,11 @@ async function main() {
     const periodMs = Number(option("--period-ms", "100"));
     const spread = Number(option("--spread", "10"));
     const pki = option("--pki", path.join(os.tmpdir(), "ferrow-ua-bench-peer-pki"));
-    if (!(port > 0) || !(tags > 0) || !(periodMs > 0) || !Number.isInteger(spread) || !(spread > 0) || periodMs % spread) {
-        console.error("usage: peer_server.js --port N [--tags N] [--period-ms N] [--spread N dividing the period] [--pki folder]");
+    const spreadFits = Number.isInteger(spread) && spread > 0 && periodMs % spread === 0;
+    if (!(port > 0) || !(tags > 0) || !(periodMs > 0) || !spreadFits) {
+        console.error(
+            "usage: peer_server.js --port N [--tags N] [--period-ms N] [--spread N dividing the period] [--pki folder]",
+        );
         process.exit(2);
     }
     // One publish response may carry every change of a cycle, as ours does; its default of 1000 would
