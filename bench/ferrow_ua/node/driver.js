@@ -4,7 +4,7 @@
 // targets and the machine's load. Started by ../run.sh, which builds nothing and installs the packages.
 //   node driver.js --server <ua_bench_server> [--policy None|Basic256Sha256] [--mode None|Sign|SignAndEncrypt]
 //                  [--tags 10000] [--period-ms 100] [--read-size 1000] [--reads 200] [--sessions 50]
-//                  [--window-s 10] [--connects 10] [--queue 1] [--spread 10] [--only Ferrow|peer]
+//                  [--window-s 10] [--connects 10] [--queue 2] [--spread 10] [--only Ferrow|peer]
 "use strict";
 const fs = require("fs");
 const os = require("os");
@@ -23,7 +23,7 @@ const kRunLimitMs = 30 * 60 * 1000;
 function parseOptions(argv) {
     const options = {
         server: "", policy: "None", mode: "None", tags: 10000, periodMs: 100, readSize: 1000, reads: 200,
-        sessions: 50, windowS: 10, connects: 10, queueSize: 1, spread: 10, only: "", home,
+        sessions: 50, windowS: 10, connects: 10, queueSize: 2, spread: 10, only: "", home,
     };
     const names = {
         "--server": "server", "--policy": "policy", "--mode": "mode", "--tags": "tags", "--period-ms": "periodMs",
